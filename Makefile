@@ -1,0 +1,43 @@
+# The two commands of the README: `make run` and `make test`. Everything else is their plumbing.
+BUILD      ?= build
+FUZZ_BUILD ?= build-fuzz
+TSAN_BUILD ?= build-tsan
+FUZZ_SECONDS ?= 10
+JOBS ?= $(shell nproc)
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+
+.PHONY: run test deps build unit-tests fuzz-tests tsan-tests clean
+
+run: build
+	cd $(BUILD) && ./webtessl
+
+test: unit-tests fuzz-tests tsan-tests
+	@echo "All test stages passed."
+
+deps:
+	@bash tools/install-deps.sh
+
+build: deps
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+unit-tests: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# A short run of every fuzz target, so that a regression in input handling is caught.
+fuzz-tests: deps
+	@test -f $(FUZZ_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEBTESSL_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	bash tools/run-fuzz.sh $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
+
+# The tests that exercise threads (test suites named *ConcurrencyTest), again under ThreadSanitizer.
+tsan-tests: deps
+	@test -f $(TSAN_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) $(GENERATOR) \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEBTESSL_SANITIZE=thread -DWEBTESSL_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+		ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R 'ConcurrencyTest\.'
+
+clean:
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(TSAN_BUILD)
