@@ -193,7 +193,7 @@ std::string TTCPBlockSocket::ReceiveWaiting(int byteCount) {
 
 // One step of every read: what the read-ahead buffer holds, else what the system has waiting,
 // else whatever arrives within the timeout. Never raises; the caller does.
-std::string TTCPBlockSocket::ReceivePacket(int32_t timeoutMs) {
+std::string TTCPBlockSocket::ReceivePacket(int32_t timeoutMs, std::size_t maxBytes) {
   SetError(kSocketNoError);
   if (!readAhead_.empty()) {
     return std::exchange(readAhead_, std::string());
@@ -219,7 +219,7 @@ std::string TTCPBlockSocket::ReceivePacket(int32_t timeoutMs) {
   if (lastErrorCode_ != kSocketNoError) {
     return {};
   }
-  return ReceiveWaiting(waiting);
+  return ReceiveWaiting(static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(waiting), maxBytes)));
 }
 
 // A line is too long when its end lies beyond the limit, or, while its end has not arrived,
@@ -231,6 +231,17 @@ bool TTCPBlockSocket::LineTooLong(const std::string& accumulator, std::size_t li
   }
   const std::size_t limit = static_cast<std::size_t>(maxLineLength_);
   return lineEnd != std::string::npos ? lineEnd > limit : accumulator.size() > limit;
+}
+
+// How many more bytes a line read may take from the system: with a length limit, no more than
+// completes a line of the longest length, so that an endless line is refused after buffering
+// about the limit.
+std::size_t TTCPBlockSocket::LineRoom(const std::string& accumulator) const {
+  if (maxLineLength_ <= 0) {
+    return kMaxBytesWaiting;
+  }
+  const std::size_t wanted = static_cast<std::size_t>(maxLineLength_) + kLineEnd.size();
+  return wanted > accumulator.size() ? wanted - accumulator.size() : 1;
 }
 
 std::string TTCPBlockSocket::ReceiveLine(int32_t timeoutMs) {
@@ -249,7 +260,7 @@ std::string TTCPBlockSocket::ReceiveLine(int32_t timeoutMs) {
       wait = static_cast<int32_t>(std::max<int64_t>(left, 0));
     }
     const std::size_t searchFrom = accumulator.empty() ? 0 : accumulator.size() - 1;
-    accumulator += ReceivePacket(wait);
+    accumulator += ReceivePacket(wait, LineRoom(accumulator));
     if (lastErrorCode_ != kSocketNoError) {
       break;
     }

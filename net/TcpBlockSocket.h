@@ -118,9 +118,10 @@ class TTCPBlockSocket {
   void ApplyOption(TPendingOption option);
   void CreateHandleOf(TSocketFamily family);
   void SetHandle(TSocket handle);
-  std::string ReceivePacket(int32_t timeoutMs);
+  std::string ReceivePacket(int32_t timeoutMs, std::size_t maxBytes = kMaxBytesWaiting);
   std::string ReceiveWaiting(int byteCount);
   bool LineTooLong(const std::string& accumulator, std::size_t lineEnd) const;
+  std::size_t LineRoom(const std::string& accumulator) const;
   void Drain();
 
   std::atomic<TSocket> handle_{kInvalidSocket};

@@ -18,7 +18,9 @@ constexpr auto kAcceptRetryPause = std::chrono::milliseconds(50);
 // ---- TSynTcpSrvConnection ----
 
 TSynTcpSrvConnection::TSynTcpSrvConnection(TSynTcpServer& server)
-    : server_(server), onCommand_(server.OnCommand()), lineTimeout_(server.LineTimeout()), noDelay_(server.NoDelay()) {}
+    : server_(server), onCommand_(server.OnCommand()), lineTimeout_(server.LineTimeout()),
+      noDelay_(server.NoDelay()),
+      maxLineLength_(server.MaxLineLength()) {}
 
 TSynTcpSrvConnection::~TSynTcpSrvConnection() {
   Disconnect();
@@ -37,6 +39,7 @@ bool TSynTcpSrvConnection::Attach(TSocket handle, const TSocketAddress& peerAddr
   if (noDelay_) {
     socket_->SetNoDelay(true);  // queued, applied as the handle is adopted
   }
+  socket_->SetMaxLineLength(maxLineLength_);
   socket_->AdoptHandle(handle);
   socket_->SetPeerAddress(peerAddress);
   connected_.store(true);

@@ -33,7 +33,7 @@ using TConnectionClass = std::function<std::unique_ptr<TSynTcpSrvConnection>(TSy
 // Disconnect and the read-only accessors are thread-safe. Non-copyable.
 class TSynTcpSrvConnection {
  public:
-  // Takes OnCommand (unless the subclass set one), LineTimeout and NoDelay from the server.
+  // Takes OnCommand, LineTimeout, NoDelay and MaxLineLength from the server.
   explicit TSynTcpSrvConnection(TSynTcpServer& server);
   // Disconnects, waits until the worker has left the connection, then closes the socket.
   virtual ~TSynTcpSrvConnection();
@@ -74,6 +74,7 @@ class TSynTcpSrvConnection {
   TCommandHandler onCommand_;
   int32_t lineTimeout_;
   const bool noDelay_;
+  const int32_t maxLineLength_;
   std::atomic<std::thread::id> threadId_{};
   std::atomic<bool> connected_{false};
   std::mutex lock_;                    // guards socket_ (against Disconnect) and workerBusy_
@@ -85,7 +86,7 @@ class TSynTcpSrvConnection {
 // A listening TCP server: one listener thread accepts connections on LocalAddress:Port and
 // each connection is served by a worker thread (see TSynTcpSrvConnection), taken from up to
 // SpareThreads parked workers or newly started. There is no limit on connections.
-// Threading: configure it (events, ConnectionClass, LineTimeout, NoDelay) before activating it,
+// Threading: configure it (events, ConnectionClass, the connection settings) before activating it,
 // and activate, deactivate and destroy it from one controlling thread. Disconnect, the counts
 // and RunInWorker are thread-safe. Non-copyable.
 class TSynTcpServer {
@@ -131,6 +132,11 @@ class TSynTcpServer {
   bool NoDelay() const { return noDelay_.load(); }
   void SetNoDelay(bool value) { noDelay_.store(value); }
 
+  // Longest line accepted on a connection, without its CR LF (0, the default: no limit); a
+  // longer line ends the connection (10055) after at most about twice this much was buffered.
+  int32_t MaxLineLength() const { return maxLineLength_.load(); }
+  void SetMaxLineLength(int32_t value) { maxLineLength_.store(value); }
+
   const TSynTcpConnectionHandler& OnConnectionExecute() const { return onConnectionExecute_; }
   void SetOnConnectionExecute(TSynTcpConnectionHandler handler) { onConnectionExecute_ = std::move(handler); }
   const TCommandHandler& OnCommand() const { return onCommand_; }
@@ -174,6 +180,7 @@ class TSynTcpServer {
   std::atomic<bool> active_{false};
   std::atomic<int32_t> lineTimeout_{kDefaultLineTimeout};
   std::atomic<bool> noDelay_{true};
+  std::atomic<int32_t> maxLineLength_{0};
   TSynTcpConnectionHandler onConnectionExecute_;
   TCommandHandler onCommand_;
   TSynTcpConnectionHandler onSendInvite_;

@@ -256,9 +256,10 @@ TEST_F(TcpServerConcurrencyTest, PeerThatResetsOrHalfClosesEndsOnlyItsOwnConnect
 }
 
 TEST_F(TcpServerConcurrencyTest, OverlongLineEndsTheConnection) {
-  server_->SetOnSendInvite([](TSynTcpSrvConnection& connection) { connection.Socket().SetMaxLineLength(65536); });
+  server_->SetMaxLineLength(65536);
   server_->SetActive(true);
   auto client = Connect();
+  EXPECT_EQ(Ask(*client, std::string(65536, 'a')), "echo:" + std::string(65536, 'a'));
   const std::string flood = PatternBytes(1 << 20);
   std::thread sender([&] { client->SendBytes(flood.data(), flood.size()); });
   sender.join();
