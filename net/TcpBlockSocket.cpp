@@ -61,18 +61,22 @@ void TTCPBlockSocket::ApplyOption(TPendingOption option) {
   RaiseIfFailed();
 }
 
-void TTCPBlockSocket::CreateHandleOf(TSocketFamily family) {
-  TSocket handle = kInvalidSocket;
-  SetError(CreateSocket(family, handle));
-  if (lastErrorCode_ != kSocketNoError) {
-    return;
-  }
-  SetHandle(handle);
+void TTCPBlockSocket::ApplyPendingOptions() {
+  SetError(kSocketNoError);
   for (const TPendingOption& option : pendingOptions_) {
-    SetError(option(handle));
+    SetError(option(Handle()));
     if (lastErrorCode_ != kSocketNoError) {
       return;
     }
+  }
+}
+
+void TTCPBlockSocket::CreateHandleOf(TSocketFamily family) {
+  TSocket handle = kInvalidSocket;
+  SetError(CreateSocket(family, handle));
+  if (lastErrorCode_ == kSocketNoError) {
+    SetHandle(handle);
+    ApplyPendingOptions();
   }
 }
 
@@ -159,18 +163,10 @@ TSocket TTCPBlockSocket::Accept() {
 
 void TTCPBlockSocket::AdoptHandle(TSocket handle) {
   if (Handle() != kInvalidSocket && Handle() != handle) {
-    const std::vector<TPendingOption> keep = pendingOptions_;
-    Close();
-    pendingOptions_ = keep;
+    CloseHandle();
   }
   SetHandle(handle);
-  SetError(kSocketNoError);
-  for (const TPendingOption& option : pendingOptions_) {
-    SetError(option(handle));
-    if (lastErrorCode_ != kSocketNoError) {
-      break;
-    }
-  }
+  ApplyPendingOptions();
   if (lastErrorCode_ == kSocketNoError) {
     SetError(GetLocalAddress(handle, localAddress_));
   }
@@ -340,22 +336,26 @@ void TTCPBlockSocket::Drain() {
   SetError(kSocketNoError);
 }
 
-void TTCPBlockSocket::Close() {
+// Closes the handle gracefully when nothing has failed on it, at once otherwise.
+void TTCPBlockSocket::CloseHandle() {
   const TSocket handle = Handle();
-  if (handle != kInvalidSocket && lastErrorCode_ == kSocketNoError) {
+  if (handle == kInvalidSocket) {
+    return;
+  }
+  if (lastErrorCode_ == kSocketNoError) {
     ShutdownSocket(handle, TShutdownDirection::Send);
     Drain();
   }
-  {
-    const std::lock_guard lock(handleLock_);
-    if (handle != kInvalidSocket) {
-      CloseSocket(handle);
-    }
-    handle_.store(kInvalidSocket, std::memory_order_relaxed);
-  }
-  pendingOptions_.clear();
+  const std::lock_guard lock(handleLock_);
+  CloseSocket(handle);
+  handle_.store(kInvalidSocket, std::memory_order_relaxed);
   readAhead_.clear();
   bound_ = false;
+}
+
+void TTCPBlockSocket::Close() {
+  CloseHandle();
+  pendingOptions_.clear();
 }
 
 void TTCPBlockSocket::Abort() {

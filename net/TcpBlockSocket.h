@@ -116,6 +116,8 @@ class TTCPBlockSocket {
   void SetError(int32_t code);
   void RaiseIfFailed() const;
   void ApplyOption(TPendingOption option);
+  void ApplyPendingOptions();
+  void CloseHandle();
   void CreateHandleOf(TSocketFamily family);
   void SetHandle(TSocket handle);
   std::string ReceivePacket(int32_t timeoutMs, std::size_t maxBytes = kMaxBytesWaiting);

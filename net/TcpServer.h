@@ -52,12 +52,15 @@ class TSynTcpSrvConnection {
   // From any other thread: also shuts the socket down, so a blocked read fails at once.
   void Disconnect();
 
-  // The connection's socket (no error raising). Worker thread only.
+  // The connection's socket (no error raising). Worker thread only, while it serves.
   TTCPBlockSocket& Socket() { return *socket_; }
+  // The owning server. Thread-safe.
   TSynTcpServer& Server() const { return server_; }
+  // The line handler, taken from the server at creation. Worker thread, or before Start.
   const TCommandHandler& OnCommand() const { return onCommand_; }
   // Replaces the line handler. Worker thread, or before Start.
   void SetOnCommand(TCommandHandler handler) { onCommand_ = std::move(handler); }
+  // How long a read waits for more data of a line, in ms. Worker thread, or before Start.
   int32_t LineTimeout() const { return lineTimeout_; }
   void SetLineTimeout(int32_t value) { lineTimeout_ = value; }
   // The worker serving the connection; the default id when none. Thread-safe.
