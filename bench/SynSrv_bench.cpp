@@ -91,9 +91,10 @@ double ConnectionsPerSecond(int16_t spareThreads, int clients, double seconds) {
 void CompareSpareThreads(int clients, double seconds) {
   const double pooled = ConnectionsPerSecond(3, clients, seconds);
   const double unpooled = ConnectionsPerSecond(0, clients, seconds);
-  std::printf("connections/s with %d client thread(s): SpareThreads 3: %.0f  SpareThreads 0 (peer): %.0f  "
-              "ratio %.2f\n",
-              clients, pooled, unpooled, pooled / unpooled);
+  std::printf(
+      "connections/s with %d client thread(s): SpareThreads 3: %.0f  SpareThreads 0 (peer): %.0f  "
+      "ratio %.2f\n",
+      clients, pooled, unpooled, pooled / unpooled);
 }
 
 double FreshClientMilliseconds(const std::string& port) {
@@ -117,8 +118,8 @@ bool HoldIdleConnections(int idleCount) {
     client->Connect(kLoopback, port);
     client->SendText("hello\r\n");
     if (client->ReceiveLine(kReplyTimeoutMs) != "hello") {
-      std::printf("idle connection %d failed: %s (open-file limit %lld)\n", i, client->LastErrorText().c_str(),
-                  static_cast<long long>(limit));
+      std::printf("idle connection %d failed: %s (open-file limit %lld)\n", i,
+                  client->LastErrorText().c_str(), static_cast<long long>(limit));
       break;
     }
     idle.push_back(std::move(client));
@@ -130,11 +131,13 @@ bool HoldIdleConnections(int idleCount) {
   std::sort(probes.begin(), probes.end());
   const bool allAnswered = probes.front() >= 0;
   const double worst = probes.back();
-  const bool ok = allAnswered && worst <= kFreshClientLimitMs && static_cast<int>(idle.size()) == idleCount;
-  std::printf("idle connections held: %zu (server connections %zu, workers %zu); fresh client answered: "
-              "median %.2f ms, max %.2f ms (limit %.0f ms): %s\n",
-              idle.size(), server->ConnectionCount(), server->WorkerCount(), probes[probes.size() / 2], worst,
-              kFreshClientLimitMs, ok ? "OK" : "FAILED");
+  const bool ok =
+      allAnswered && worst <= kFreshClientLimitMs && static_cast<int>(idle.size()) == idleCount;
+  std::printf(
+      "idle connections held: %zu (server connections %zu, workers %zu); fresh client answered: "
+      "median %.2f ms, max %.2f ms (limit %.0f ms): %s\n",
+      idle.size(), server->ConnectionCount(), server->WorkerCount(), probes[probes.size() / 2],
+      worst, kFreshClientLimitMs, ok ? "OK" : "FAILED");
   return ok;
 }
 

@@ -29,9 +29,13 @@ std::string FormatSocketError(int32_t code, const std::string& text) {
 
 TTCPBlockSocket::TTCPBlockSocket() = default;
 
-TTCPBlockSocket::~TTCPBlockSocket() { Close(); }
+TTCPBlockSocket::~TTCPBlockSocket() {
+  Close();
+}
 
-std::string TTCPBlockSocket::ErrorText(int32_t code) { return SocketErrorText(code); }
+std::string TTCPBlockSocket::ErrorText(int32_t code) {
+  return SocketErrorText(code);
+}
 
 void TTCPBlockSocket::SetError(int32_t code) {
   lastErrorCode_ = code;
@@ -42,7 +46,8 @@ void TTCPBlockSocket::RaiseIfFailed() const {
   const bool failed = lastErrorCode_ != kSocketNoError && lastErrorCode_ != kSocketWouldBlock &&
                       lastErrorCode_ != kSocketInProgress;
   if (failed && raiseOnError_) {
-    throw ESynapseError(FormatSocketError(lastErrorCode_, lastErrorText_), lastErrorCode_, lastErrorText_);
+    throw ESynapseError(FormatSocketError(lastErrorCode_, lastErrorText_), lastErrorCode_,
+                        lastErrorText_);
   }
 }
 
@@ -90,7 +95,8 @@ void TTCPBlockSocket::CreateHandle() {
 
 void TTCPBlockSocket::SetLingerOption(bool enabled, int32_t timeMs) {
   const int seconds = timeMs / kMillisecondsPerSecond;
-  ApplyOption([enabled, seconds](TSocket handle) { return SetSocketLinger(handle, enabled, seconds); });
+  ApplyOption(
+      [enabled, seconds](TSocket handle) { return SetSocketLinger(handle, enabled, seconds); });
 }
 
 void TTCPBlockSocket::SetNoDelay(bool enabled) {
@@ -215,7 +221,8 @@ std::string TTCPBlockSocket::ReceivePacket(int32_t timeoutMs, std::size_t maxByt
   if (lastErrorCode_ != kSocketNoError) {
     return {};
   }
-  return ReceiveWaiting(static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(waiting), maxBytes)));
+  return ReceiveWaiting(
+      static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(waiting), maxBytes)));
 }
 
 // A line is too long when its end lies beyond the limit, or, while its end has not arrived,
@@ -248,7 +255,8 @@ std::string TTCPBlockSocket::ReceiveLine(int32_t timeoutMs) {
   for (bool firstPacket = true;; firstPacket = false) {
     int32_t wait = timeoutMs;
     if (!interPacketTimeout_ && timeoutMs >= 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0 && !firstPacket) {
         SetError(kSocketTimedOut);
         break;
@@ -304,7 +312,9 @@ void TTCPBlockSocket::ReceiveToStream(std::ostream& stream, int32_t timeoutMs, i
   }
 }
 
-void TTCPBlockSocket::SendText(std::string_view text) { SendBytes(text.data(), text.size()); }
+void TTCPBlockSocket::SendText(std::string_view text) {
+  SendBytes(text.data(), text.size());
+}
 
 std::size_t TTCPBlockSocket::SendBytes(const void* buffer, std::size_t length) {
   SetError(kSocketNoError);
@@ -325,7 +335,8 @@ void TTCPBlockSocket::Drain() {
   std::this_thread::sleep_for(kCloseDrainPause);
   while (true) {
     int waiting = 0;
-    if (readAhead_.empty() && (GetSocketBytesWaiting(Handle(), waiting) != kSocketNoError || waiting == 0)) {
+    if (readAhead_.empty() &&
+        (GetSocketBytesWaiting(Handle(), waiting) != kSocketNoError || waiting == 0)) {
       break;
     }
     ReceivePacket(0);

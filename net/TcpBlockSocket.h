@@ -86,7 +86,8 @@ class TTCPBlockSocket {
   TSocket Handle() const { return handle_.load(std::memory_order_relaxed); }
   int32_t LastErrorCode() const { return lastErrorCode_; }
   const std::string& LastErrorText() const { return lastErrorText_; }
-  // Raise ESynapseError on a failure ("Synapse TCP/IP Socket error <code>: <text>"); off by default.
+  // Raise ESynapseError on a failure ("Synapse TCP/IP Socket error <code>: <text>"); off by
+  // default.
   bool RaiseOnError() const { return raiseOnError_; }
   void SetRaiseOnError(bool value) { raiseOnError_ = value; }
   // Longest line that ReceiveLine accepts, without its CR LF; 0 (the default) means no limit.

@@ -18,7 +18,9 @@ constexpr auto kAcceptRetryPause = std::chrono::milliseconds(50);
 // ---- TSynTcpSrvConnection ----
 
 TSynTcpSrvConnection::TSynTcpSrvConnection(TSynTcpServer& server)
-    : server_(server), onCommand_(server.OnCommand()), lineTimeout_(server.LineTimeout()),
+    : server_(server),
+      onCommand_(server.OnCommand()),
+      lineTimeout_(server.LineTimeout()),
       noDelay_(server.NoDelay()),
       maxLineLength_(server.MaxLineLength()) {}
 
@@ -131,9 +133,12 @@ void TSynTcpSrvConnection::Disconnect() {
 // ---- TSynTcpServer ----
 
 TSynTcpServer::TSynTcpServer()
-    : connectionClass_([](TSynTcpServer& server) { return std::make_unique<TSynTcpSrvConnection>(server); }) {}
+    : connectionClass_(
+          [](TSynTcpServer& server) { return std::make_unique<TSynTcpSrvConnection>(server); }) {}
 
-TSynTcpServer::~TSynTcpServer() { Shutdown(); }
+TSynTcpServer::~TSynTcpServer() {
+  Shutdown();
+}
 
 void TSynTcpServer::Shutdown() {
   SetActive(false);
@@ -202,7 +207,8 @@ void TSynTcpServer::SetListenerReady(bool ready) {
 std::unique_ptr<TTCPBlockSocket> TSynTcpServer::OpenListenSocket() {
   std::unique_ptr<TTCPBlockSocket> listenSocket = CreateListenSocket();
   listenSocket->SetLingerOption(true, kListenLingerMs);
-  listenSocket->Bind(localAddress_.empty() ? kAllLocalAddresses : std::string_view(localAddress_), port_);
+  listenSocket->Bind(localAddress_.empty() ? kAllLocalAddresses : std::string_view(localAddress_),
+                     port_);
   if (listenSocket->LastErrorCode() == kSocketNoError) {
     listenSocket->Listen();
   }
@@ -273,7 +279,8 @@ void TSynTcpServer::AddConnection(std::unique_ptr<TSynTcpSrvConnection> connecti
   connections_.emplace(key, std::move(connection));
 }
 
-std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeConnection(const TSynTcpSrvConnection* connection) {
+std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeConnection(
+    const TSynTcpSrvConnection* connection) {
   const std::lock_guard lock(connectionsLock_);
   const auto found = connections_.find(connection);
   if (found == connections_.end()) {

@@ -23,9 +23,11 @@ class TSynTcpSrvConnection;
 // Serves a whole connection (OnConnectionExecute) or greets it (OnSendInvite).
 using TSynTcpConnectionHandler = std::function<void(TSynTcpSrvConnection& Connection)>;
 // Handles one received line (OnCommand).
-using TCommandHandler = std::function<void(TSynTcpSrvConnection& Connection, const std::string& Command)>;
+using TCommandHandler =
+    std::function<void(TSynTcpSrvConnection& Connection, const std::string& Command)>;
 // Creates the connection object for an accepted connection (the server's ConnectionClass).
-using TConnectionClass = std::function<std::unique_ptr<TSynTcpSrvConnection>(TSynTcpServer& Server)>;
+using TConnectionClass =
+    std::function<std::unique_ptr<TSynTcpSrvConnection>(TSynTcpServer& Server)>;
 
 // One accepted connection, owned by its server and served by one worker thread: it reads CR LF
 // lines and hands each to OnCommand until it is disconnected, the peer goes, or a read times
@@ -80,9 +82,9 @@ class TSynTcpSrvConnection {
   const int32_t maxLineLength_;
   std::atomic<std::thread::id> threadId_{};
   std::atomic<bool> connected_{false};
-  std::mutex lock_;                    // guards socket_ (against Disconnect) and workerBusy_
+  std::mutex lock_;  // guards socket_ (against Disconnect) and workerBusy_
   std::unique_ptr<TTCPBlockSocket> socket_;
-  bool workerBusy_ = false;            // from Start until the worker has left the connection
+  bool workerBusy_ = false;  // from Start until the worker has left the connection
   std::condition_variable workerLeft_;
 };
 
@@ -141,13 +143,17 @@ class TSynTcpServer {
   void SetMaxLineLength(int32_t value) { maxLineLength_.store(value); }
 
   const TSynTcpConnectionHandler& OnConnectionExecute() const { return onConnectionExecute_; }
-  void SetOnConnectionExecute(TSynTcpConnectionHandler handler) { onConnectionExecute_ = std::move(handler); }
+  void SetOnConnectionExecute(TSynTcpConnectionHandler handler) {
+    onConnectionExecute_ = std::move(handler);
+  }
   const TCommandHandler& OnCommand() const { return onCommand_; }
   void SetOnCommand(TCommandHandler handler) { onCommand_ = std::move(handler); }
   const TSynTcpConnectionHandler& OnSendInvite() const { return onSendInvite_; }
   void SetOnSendInvite(TSynTcpConnectionHandler handler) { onSendInvite_ = std::move(handler); }
   // The factory of connection objects; empty closes every accepted connection at once.
-  void SetConnectionClass(TConnectionClass connectionClass) { connectionClass_ = std::move(connectionClass); }
+  void SetConnectionClass(TConnectionClass connectionClass) {
+    connectionClass_ = std::move(connectionClass);
+  }
 
   // Asks a connection to end (see TSynTcpSrvConnection::Disconnect). Thread-safe.
   void Disconnect(TSynTcpSrvConnection& connection) { connection.Disconnect(); }
@@ -193,7 +199,8 @@ class TSynTcpServer {
   bool listenerReady_ = false;  // guarded by listenerLock_: the listener has bound and listens
   std::condition_variable listenerReadyChanged_;
   mutable std::mutex connectionsLock_;
-  std::unordered_map<const TSynTcpSrvConnection*, std::unique_ptr<TSynTcpSrvConnection>> connections_;
+  std::unordered_map<const TSynTcpSrvConnection*, std::unique_ptr<TSynTcpSrvConnection>>
+      connections_;
 };
 
 }  // namespace webtessl

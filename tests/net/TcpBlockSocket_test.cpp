@@ -92,7 +92,9 @@ TEST(TcpBlockSocketTest, EndlessLineIsRefusedAfterBufferingAboutTheLimit) {
   pair.Server.SetMaxLineLength(1000);
   pair.Client.SendText(std::string(5000, 'a'));
   int waiting = 0;
-  ASSERT_TRUE(testing::WaitFor([&] { return GetSocketBytesWaiting(pair.Server.Handle(), waiting) == 0 && waiting == 5000; }));
+  ASSERT_TRUE(testing::WaitFor([&] {
+    return GetSocketBytesWaiting(pair.Server.Handle(), waiting) == 0 && waiting == 5000;
+  }));
   EXPECT_EQ(pair.Server.ReceiveLine(5000), "");
   EXPECT_EQ(pair.Server.LastErrorCode(), 10055);
   ASSERT_EQ(GetSocketBytesWaiting(pair.Server.Handle(), waiting), 0);

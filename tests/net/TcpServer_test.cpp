@@ -36,7 +36,8 @@ class TcpServerConcurrencyTest : public ::testing::Test {
       } else if (line == "boom") {
         throw std::runtime_error("handler failed");
       } else if (line == "id") {
-        connection.Socket().SendText(std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id())) + "\r\n");
+        connection.Socket().SendText(
+            std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id())) + "\r\n");
       } else {
         connection.Socket().SendText("echo:" + line + "\r\n");
       }
@@ -80,6 +81,10 @@ TEST_F(TcpServerConcurrencyTest, LinesReachOnCommandAndBlankLinesToo) {
 
 TEST_F(TcpServerConcurrencyTest, ActivationWithoutPortRaisesAndStaysInactive) {
   TSynTcpServer server;
+  EXPECT_EQ(server.LineTimeout(), 120000);
+  EXPECT_EQ(server.SpareThreads(), 3);
+  EXPECT_TRUE(server.NoDelay());
+  EXPECT_EQ(server.Port(), "");
   try {
     server.SetActive(true);
     FAIL() << "no error raised";
@@ -100,7 +105,8 @@ TEST_F(TcpServerConcurrencyTest, FourConnectionsEndingTogetherLeaveThreeParkedWo
   for (auto& client : clients) {
     client->SendText("quit\r\n");
   }
-  EXPECT_TRUE(WaitFor([&] { return server_->ConnectionCount() == 0 && server_->WorkerCount() == 3; }));
+  EXPECT_TRUE(
+      WaitFor([&] { return server_->ConnectionCount() == 0 && server_->WorkerCount() == 3; }));
   EXPECT_EQ(server_->ParkedWorkerCount(), 3u);
 }
 
