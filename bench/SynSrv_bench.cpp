@@ -29,17 +29,12 @@ constexpr double kFreshClientLimitMs = 50.0;
 constexpr int kFreshClientProbes = 20;
 constexpr const char* kLoopback = "127.0.0.1";
 
-std::string FreeLoopbackPort() {
-  TTCPBlockSocket probe;
-  probe.Bind(kLoopback, "0");
-  return std::to_string(AddressPort(probe.LocalAddress()));
-}
-
-// The echo server: every line comes back; "quit" makes the server close the connection.
-std::unique_ptr<TSynTcpServer> StartEchoServer(const std::string& port, int16_t spareThreads) {
+// The echo server: every line comes back; "quit" makes the server close the connection. It
+// listens on a port of the system's choice (see ListeningPort).
+std::unique_ptr<TSynTcpServer> StartEchoServer(int16_t spareThreads) {
   auto server = std::make_unique<TSynTcpServer>();
   server->SetLocalAddress(kLoopback);
-  server->SetPort(port);
+  server->SetPort("0");
   server->SetSpareThreads(spareThreads);
   server->SetOnCommand([](TSynTcpSrvConnection& connection, const std::string& line) {
     if (line == "quit") {
@@ -64,8 +59,8 @@ bool OneConnection(const std::string& port) {
 
 // Connections per second that `clients` threads achieve against a fresh server.
 double ConnectionsPerSecond(int16_t spareThreads, int clients, double seconds) {
-  const std::string port = FreeLoopbackPort();
-  const auto server = StartEchoServer(port, spareThreads);
+  const auto server = StartEchoServer(spareThreads);
+  const std::string port = std::to_string(server->ListeningPort());
   std::atomic<long> done{0};
   std::atomic<long> failed{0};
   const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
@@ -109,8 +104,8 @@ double FreshClientMilliseconds(const std::string& port) {
 
 bool HoldIdleConnections(int idleCount) {
   const int64_t limit = RaiseOpenFileLimit(2 * static_cast<int64_t>(idleCount) + 256);
-  const std::string port = FreeLoopbackPort();
-  const auto server = StartEchoServer(port, 3);
+  const auto server = StartEchoServer(3);
+  const std::string port = std::to_string(server->ListeningPort());
   std::vector<std::unique_ptr<TTCPBlockSocket>> idle;
   idle.reserve(static_cast<std::size_t>(idleCount));
   for (int i = 0; i < idleCount; ++i) {

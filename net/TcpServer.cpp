@@ -157,7 +157,7 @@ void TSynTcpServer::SetActive(bool value) {
       throw ESynapseError(kMissingPortMessage, 0, std::string());
     }
     active_.store(true);
-    SetListenerReady(false);
+    SetListenerState(false, 0);
     listenerThread_ = std::make_unique<TSynThread>([this](TSynThread&) { AcceptLoop(); });
     try {
       listenerThread_->Start();
@@ -171,6 +171,7 @@ void TSynTcpServer::SetActive(bool value) {
   } else {
     active_.store(false);
     listenerThread_.reset();  // marks it terminated and waits for it
+    SetListenerState(false, 0);
   }
 }
 
@@ -196,10 +197,16 @@ std::unique_ptr<TTCPBlockSocket> TSynTcpServer::CreateListenSocket() {
   return socket;
 }
 
-void TSynTcpServer::SetListenerReady(bool ready) {
+void TSynTcpServer::SetListenerState(bool ready, uint16_t port) {
   const std::lock_guard lock(listenerLock_);
   listenerReady_ = ready;
+  listeningPort_ = port;
   listenerReadyChanged_.notify_all();
+}
+
+uint16_t TSynTcpServer::ListeningPort() const {
+  const std::lock_guard lock(listenerLock_);
+  return listeningPort_;
 }
 
 // Binds and listens; nullptr when the port cannot be bound or listened on (listening unbound
@@ -225,7 +232,7 @@ void TSynTcpServer::AcceptLoop() {
   } catch (...) {
     // Not even a socket object: treated like a port that cannot be bound.
   }
-  SetListenerReady(true);
+  SetListenerState(true, listenSocket ? AddressPort(listenSocket->LocalAddress()) : 0);
   while (active_.load()) {
     if (!listenSocket) {
       std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptPollMs));

@@ -122,6 +122,9 @@ class TSynTcpServer {
   const std::string& Port() const { return port_; }
   // Deactivates the server first; the port takes effect at the next activation.
   void SetPort(std::string_view port);
+  // The port the listener listens on, known once SetActive(true) has returned (with Port "0"
+  // the system chooses it); 0 while inactive or when the port could not be bound. Thread-safe.
+  uint16_t ListeningPort() const;
   const std::string& LocalAddress() const { return localAddress_; }
   // Address to bind, empty for all local addresses; deactivates the server first.
   void SetLocalAddress(std::string_view address);
@@ -175,7 +178,7 @@ class TSynTcpServer {
   // The listener thread's body: bind, listen, report ready, accept until Active clears.
   void AcceptLoop();
   std::unique_ptr<TTCPBlockSocket> OpenListenSocket();
-  void SetListenerReady(bool ready);
+  void SetListenerState(bool ready, uint16_t port);
 
   void AcceptConnection(TSocket handle, const TSocketAddress& peerAddress);
   void AddConnection(std::unique_ptr<TSynTcpSrvConnection> connection);
@@ -195,8 +198,9 @@ class TSynTcpServer {
   TSynTcpConnectionHandler onSendInvite_;
   TConnectionClass connectionClass_;
   std::unique_ptr<TSynThread> listenerThread_;
-  std::mutex listenerLock_;
-  bool listenerReady_ = false;  // guarded by listenerLock_: the listener has bound and listens
+  mutable std::mutex listenerLock_;
+  bool listenerReady_ = false;  // guarded by listenerLock_: the listener has tried to listen
+  uint16_t listeningPort_ = 0;  // guarded by listenerLock_
   std::condition_variable listenerReadyChanged_;
   mutable std::mutex connectionsLock_;
   std::unordered_map<const TSynTcpSrvConnection*, std::unique_ptr<TSynTcpSrvConnection>>
