@@ -69,10 +69,16 @@ uint32_t Resolve(uint32_t codePage) {
   return codePage == kCodePageSystem ? SystemCodePage() : codePage;
 }
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
 
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char32_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 void AppendUtf16(std::u16string& out, char32_t c) {
   if (c < 0x10000) {
@@ -170,7 +176,9 @@ std::optional<char> WideToWindows1252(char16_t c) {
 
 }  // namespace
 
-uint32_t SystemCodePage() { return SystemCodePageSetting().load(std::memory_order_relaxed); }
+uint32_t SystemCodePage() {
+  return SystemCodePageSetting().load(std::memory_order_relaxed);
+}
 
 void SetSystemCodePage(uint32_t codePage) {
   SystemCodePageSetting().store(codePage, std::memory_order_relaxed);
@@ -208,8 +216,9 @@ std::string WideToMultiByte(uint32_t codePage, std::u16string_view text, char de
       return WideToUtf8(text);
     case kCodePageWindows1252: {
       std::string bytes(text.size(), '\0');
-      std::transform(text.begin(), text.end(), bytes.begin(),
-                     [defaultChar](char16_t c) { return WideToWindows1252(c).value_or(defaultChar); });
+      std::transform(text.begin(), text.end(), bytes.begin(), [defaultChar](char16_t c) {
+        return WideToWindows1252(c).value_or(defaultChar);
+      });
       return bytes;
     }
     default:

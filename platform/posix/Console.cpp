@@ -174,6 +174,8 @@ TConsoleInput::TConsoleInput() : impl_(std::make_unique<TImpl>()) {}
 
 TConsoleInput::~TConsoleInput() = default;
 
-int TConsoleInput::ReadChar() { return impl_->ReadChar(); }
+int TConsoleInput::ReadChar() {
+  return impl_->ReadChar();
+}
 
 }  // namespace webtessl

@@ -154,7 +154,8 @@ TEST_F(IniFileTest, BinaryGarbageNeverBreaksTheReader) {
 
 TEST_F(IniFileTest, HundredThousandLines) {
   std::string content = "[settings]\n";
-  for (int i = 0; i < 100000; ++i) content += "key" + std::to_string(i) + "=value " + std::to_string(i) + "\n";
+  for (int i = 0; i < 100000; ++i)
+    content += "key" + std::to_string(i) + "=value " + std::to_string(i) + "\n";
   content += "[server]\nport=8080\n";
   const TIniFile ini = WithContent(content);
   EXPECT_EQ(ini.ReadInteger("server", "port", kDefaultPort), 8080);
@@ -171,7 +172,7 @@ TEST(IniFileConcurrencyTest, ManyThreadsReadWhileTheFileChanges) {
     readers.emplace_back([&ini] {
       for (int i = 0; i < 200; ++i) {
         const int32_t size = ini.ReadInteger("settings", "defaultpagesize", kDefaultPageSize);
-        // A read sees the old value, the new one, or (mid-rewrite) the default: never anything else.
+        // A read sees the old value, the new one, or the default mid-rewrite, nothing else.
         EXPECT_TRUE(size == 10 || size == 20 || size == kDefaultPageSize) << size;
       }
     });

@@ -28,9 +28,9 @@ TEST(CodePageTest, Utf8ConversionsRoundTripEveryPlane) {
 
 TEST(CodePageTest, InvalidUtf8BecomesReplacementCharacters) {
   EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "a\xC3"), u"a\uFFFD");
-  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xC0\xAF"), u"\uFFFD\uFFFD");      // overlong
-  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xED\xA0\x80"), u"\uFFFD");        // surrogate
-  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xF4\x90\x80\x80"), u"\uFFFD");    // above U+10FFFF
+  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xC0\xAF"), u"\uFFFD\uFFFD");    // overlong
+  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xED\xA0\x80"), u"\uFFFD");      // surrogate
+  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xF4\x90\x80\x80"), u"\uFFFD");  // above U+10FFFF
   EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\x80x"), u"\uFFFDx");
   EXPECT_EQ(WideToMultiByte(kCodePageUtf8, u"\xD800x", '?'), "\xEF\xBF\xBDx");  // lone surrogate
 }
@@ -42,9 +42,9 @@ TEST(CodePageTest, Windows1252MapsItsHighBytes) {
   // Every byte survives the round trip, the five without a character of their own included.
   std::string allBytes;
   for (int b = 0; b < 256; ++b) allBytes += static_cast<char>(b);
-  EXPECT_EQ(WideToMultiByte(kCodePageWindows1252, MultiByteToWide(kCodePageWindows1252, allBytes),
-                            '?'),
-            allBytes);
+  EXPECT_EQ(
+      WideToMultiByte(kCodePageWindows1252, MultiByteToWide(kCodePageWindows1252, allBytes), '?'),
+      allBytes);
 }
 
 TEST(CodePageTest, Windows1252LacksMostCharacters) {
