@@ -53,15 +53,8 @@ std::string_view UserCtypeLocale() {
   return {};
 }
 
-uint32_t CodePageOfUserLocale() {
-  const std::string charset = CharsetOfLocale(UserCtypeLocale());
-  const bool latin1 = std::find(kLatin1CharsetNames.begin(), kLatin1CharsetNames.end(), charset) !=
-                      kLatin1CharsetNames.end();
-  return latin1 ? kCodePageWindows1252 : kCodePageUtf8;
-}
-
 std::atomic<uint32_t>& SystemCodePageSetting() {
-  static std::atomic<uint32_t> codePage{CodePageOfUserLocale()};
+  static std::atomic<uint32_t> codePage{CodePageOfLocale(UserCtypeLocale())};
   return codePage;
 }
 
@@ -175,6 +168,13 @@ std::optional<char> WideToWindows1252(char16_t c) {
 }
 
 }  // namespace
+
+uint32_t CodePageOfLocale(std::string_view localeName) {
+  const std::string charset = CharsetOfLocale(localeName);
+  const bool latin1 = std::find(kLatin1CharsetNames.begin(), kLatin1CharsetNames.end(), charset) !=
+                      kLatin1CharsetNames.end();
+  return latin1 ? kCodePageWindows1252 : kCodePageUtf8;
+}
 
 uint32_t SystemCodePage() {
   return SystemCodePageSetting().load(std::memory_order_relaxed);

@@ -11,6 +11,17 @@ TEST(CodePageTest, Utf8IsTheDefaultSystemCodePage) {
   EXPECT_EQ(CodePageMaxCharSize(kCodePageSystem), 4);
 }
 
+TEST(CodePageTest, LatinOneLocalesGiveWindows1252) {
+  for (const char* locale : {"de_DE.ISO-8859-1", "fr_FR.iso88591@euro", "en_GB.ISO-8859-15",
+                             "nl_NL.CP1252", "pt_BR.latin1"}) {
+    EXPECT_EQ(CodePageOfLocale(locale), kCodePageWindows1252) << locale;
+  }
+  for (const char* locale :
+       {"", "C", "POSIX", "C.UTF-8", "en_US.utf8", "de_DE.UTF-8@euro", "ru_RU.KOI8-R", "de_DE"}) {
+    EXPECT_EQ(CodePageOfLocale(locale), kCodePageUtf8) << locale;
+  }
+}
+
 TEST(CodePageTest, KnownAndUnknownCodePages) {
   EXPECT_EQ(CodePageMaxCharSize(kCodePageUtf8), 4);
   EXPECT_EQ(CodePageMaxCharSize(kCodePageWindows1252), 1);
