@@ -66,6 +66,13 @@ class TSignalHandler {
   struct sigaction previous_ {};
 };
 
+// True when the process was started with the signal ignored (a background job of a script, or
+// under nohup); such a signal must go on being ignored.
+bool IsIgnored(int signal) {
+  struct sigaction current {};
+  return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 // A pipe that the SIGTERM handler writes to and the console reader waits on.
 class TStopPipe {
  public:
@@ -124,6 +131,7 @@ class TTerminalInput {
     termios changed = g_savedTerminal;
     changed.c_cc[VWERASE] = _POSIX_VDISABLE;
     for (int signal : kEndingSignals) {
+      if (IsIgnored(signal)) continue;
       handlers_.push_back(std::make_unique<TSignalHandler>(signal, OnEndingSignal, SA_RESETHAND));
     }
     changed_ = tcsetattr(kStandardInput, TCSANOW, &changed) == 0;
@@ -163,24 +171,17 @@ class TConsoleInput::TImpl {
 
  private:
   // Reads one byte once poll reported standard input; nothing when there was none after all.
+  // Standard input that is not open, or not open for reading, counts as ended.
   std::optional<int> ReadReadyInput(short events) {
     if (events == 0) return std::nullopt;
-    if ((events & POLLNVAL) != 0) {  // standard input is not open at all
-      endOfInput_ = true;
-      return kEndOfInputChar;
-    }
     unsigned char byte = 0;
-    const ssize_t got = read(kStandardInput, &byte, 1);
+    const ssize_t got = (events & POLLNVAL) != 0 ? 0 : read(kStandardInput, &byte, 1);
     if (got == 1) return byte;
-    if (got == 0) {
+    if (got == 0 || errno == EBADF) {
       endOfInput_ = true;
       return kEndOfInputChar;
     }
     if (errno == EINTR || errno == EAGAIN) return std::nullopt;
-    if (errno == EBADF) {  // standard input is not open for reading
-      endOfInput_ = true;
-      return kEndOfInputChar;
-    }
     RaiseInOutError("read");
   }
 

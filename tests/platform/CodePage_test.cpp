@@ -64,13 +64,5 @@ TEST(CodePageTest, Windows1252LacksMostCharacters) {
   EXPECT_EQ(WideToMultiByte(kCodePageWindows1252, u"\u4E2D", '#'), "#");
 }
 
-TEST(CodePageTest, SystemCodePageCanBeSwitched) {
-  SetSystemCodePage(kCodePageWindows1252);
-  EXPECT_EQ(CodePageMaxCharSize(kCodePageSystem), 1);
-  EXPECT_EQ(MultiByteToWide(kCodePageSystem, "\x80"), u"\u20AC");
-  SetSystemCodePage(kCodePageUtf8);
-  EXPECT_EQ(MultiByteToWide(kCodePageSystem, "\xE2\x82\xAC"), u"\u20AC");
-}
-
 }  // namespace
 }  // namespace webtessl
