@@ -27,7 +27,7 @@ TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view def) const {
-  return GetPrivateProfileString(section, key, def, fileName_);
+  return ReadProfileString(section, key, def, fileName_);
 }
 
 int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {

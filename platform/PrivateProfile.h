@@ -14,7 +14,7 @@ constexpr size_t kProfileValueMaxLength = 2047;
 // enclosing the whole value; a NUL ends a line. A missing or unreadable file, section or key
 // gives defaultValue. The result is cut to kProfileValueMaxLength characters. A relative file
 // name is relative to the current folder. Thread-safe.
-std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                    std::string_view defaultValue, const std::string& fileName);
+std::string ReadProfileString(std::string_view section, std::string_view key,
+                              std::string_view defaultValue, const std::string& fileName);
 
 }  // namespace webtessl

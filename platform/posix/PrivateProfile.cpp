@@ -58,8 +58,8 @@ std::optional<std::string_view> ValueOfKey(std::string_view line, std::string_vi
 
 }  // namespace
 
-std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                    std::string_view defaultValue, const std::string& fileName) {
+std::string ReadProfileString(std::string_view section, std::string_view key,
+                              std::string_view defaultValue, const std::string& fileName) {
   std::ifstream file(fileName, std::ios::binary);
   std::string rawLine;
   bool inSection = false;
