@@ -152,6 +152,16 @@ TEST_F(IniFileTest, BinaryGarbageNeverBreaksTheReader) {
   EXPECT_EQ(ini.ReadList("settings", "dirs"), Items{"/a"});
 }
 
+TEST_F(IniFileTest, DevicesAndEndlessLinesGiveDefaultsOrTheirValues) {
+  ExpectAllDefaults(TIniFile("/dev/zero"));  // never ends: only regular files are read
+  ExpectAllDefaults(TIniFile("/dev/null"));
+  // A line far longer than any value is read only so far, and the next line is read as usual.
+  const TIniFile ini =
+      WithContent("[settings]\nhuge=" + std::string(5'000'000, 'x') + "\n[server]\nport=81\n");
+  EXPECT_EQ(ini.ReadString("settings", "huge", "").size(), 2047u);
+  EXPECT_EQ(ini.ReadInteger("server", "port", kDefaultPort), 81);
+}
+
 TEST_F(IniFileTest, HundredThousandLines) {
   std::string content = "[settings]\n";
   for (int i = 0; i < 100000; ++i)
