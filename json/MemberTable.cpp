@@ -139,11 +139,6 @@ TSuperAvlIterator& TSuperAvlIterator::operator++() {
   return *this;
 }
 
-bool TSuperAvlIterator::operator==(const TSuperAvlIterator& other) const {
-  if (depth_ != other.depth_) return false;
-  return depth_ == 0 || path_[depth_ - 1] == other.path_[depth_ - 1];
-}
-
 int TSuperTableString::Height() const { return HeightOf(root_); }
 
 const ISuperObject* TSuperTableString::Find(std::u16string_view name) const {

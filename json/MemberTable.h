@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,23 +38,24 @@ struct TSuperObjectIter {
   const ISuperObject& value;
 };
 
-// Visits the members of a table in member order (an in-order walk with its own stack). Valid
-// while the table is not changed. Not thread-safe.
+// Visits the members of a table in member order (an in-order walk with its own stack); it equals
+// std::default_sentinel once past the last member. Valid while the table is not changed. Not
+// thread-safe.
 class TSuperAvlIterator {
  public:
   explicit TSuperAvlIterator(const TSuperAvlEntry* root);  // positioned on the first member
-  TSuperAvlIterator() = default;                           // the end position
 
-  TSuperObjectIter operator*() const;          // the current member
-  TSuperAvlIterator& operator++();             // moves to the next member
-  bool operator==(const TSuperAvlIterator& other) const;
+  TSuperObjectIter operator*() const;  // the current member
+  TSuperAvlIterator& operator++();     // moves to the next member
+  bool operator==(std::default_sentinel_t) const { return depth_ == 0; }  // past the last member
 
  private:
   // An AVL tree of height h holds at least Fib(h + 2) - 1 entries; 64 levels exceed any memory.
   static constexpr size_t kMaxHeight = 64;
   void DescendBefore(const TSuperAvlEntry* entry);
 
-  std::array<const TSuperAvlEntry*, kMaxHeight> path_{};
+  // The current entry on top, below it the entries whose later side is still to be visited.
+  std::array<const TSuperAvlEntry*, kMaxHeight> path_;
   size_t depth_ = 0;
 };
 
@@ -78,8 +80,9 @@ class TSuperTableString {
   // Takes the named member out; false when there was none.
   bool Remove(std::u16string_view name);
 
+  const TSuperAvlEntry* Root() const { return root_.get(); }  // the tree's top entry, or nullptr
   TSuperAvlIterator begin() const { return TSuperAvlIterator(root_.get()); }
-  TSuperAvlIterator end() const { return TSuperAvlIterator(); }
+  std::default_sentinel_t end() const { return std::default_sentinel; }
 
  private:
   std::unique_ptr<TSuperAvlEntry> root_;
