@@ -1,5 +1,3 @@
-#include "json/JsonWriter.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -146,13 +144,6 @@ TEST(JsonWriterTest, ValueTextIsTheStringItselfOrTheUnescapedJson) {
   ISuperObject object = TSuperObject::NewObject();
   object->SetMemberText(u"k", u"v w");
   EXPECT_EQ(object->ValueText(), u"{\"k\":\"v w\"}");
-}
-
-TEST(JsonWriterTest, WriterCanBeUsedDirectlyAndHandsOverItsText) {
-  TSuperWriter writer(false, true);
-  writer.WriteValue(*TSuperObject::NewString(u"a b"));
-  EXPECT_EQ(writer.TakeText(), u"\"a\\u0020b\"");
-  EXPECT_EQ(writer.TakeText(), u"");
 }
 
 }  // namespace
