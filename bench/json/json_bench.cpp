@@ -96,8 +96,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
   void PrintRatios() const {
-    std::printf("\nsuperobject beside nlohmann-json (%d results, %zu bytes):\n", kResults,
-                AnswerText().size());
+    std::printf("\nsuperobject beside nlohmann-json, CPU time per run (%d results, %zu bytes):\n",
+                kResults, AnswerText().size());
     for (const auto& [task, goal] : {std::pair<const char*, double>{"Parse", 1.0},
                                      {"WriteCompact", 1.5}, {"WriteAnswer", 1.5}}) {
       const auto own = times_.find(std::string("BM_") + task + "_superobject");
