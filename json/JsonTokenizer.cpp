@@ -17,16 +17,22 @@ bool IsBlank(char16_t c) {
   return c == u'\b' || c == u'\t' || c == u'\n' || c == u'\f' || c == u'\r' || c == u' ';
 }
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(char16_t c) {
+  return c >= u'0' && c <= u'9';
+}
 
 bool IsNumberChar(char16_t c) {
   return IsDigit(c) || c == u'+' || c == u'-' || c == u'.' || c == u'E' || c == u'e';
 }
 
-bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+bool IsAsciiLetter(char16_t c) {
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
 
 // A literal directly followed by one of these is the start of a bare word instead.
-bool ContinuesWord(char16_t c) { return IsAsciiLetter(c) || c == u'_' || c == u'.'; }
+bool ContinuesWord(char16_t c) {
+  return IsAsciiLetter(c) || c == u'_' || c == u'.';
+}
 
 int HexValue(char16_t c) {
   if (IsDigit(c)) return c - u'0';
@@ -37,9 +43,23 @@ int HexValue(char16_t c) {
 
 bool CannotStartBareName(char16_t c) {
   switch (c) {
-    case u'\0': case u'\b': case u'\t': case u'\n': case u'\f': case u'\r': case u' ':
-    case u'"': case u'(': case u')': case u',': case u'.': case u':':
-    case u'[': case u']': case u'{': case u'}':
+    case u'\0':
+    case u'\b':
+    case u'\t':
+    case u'\n':
+    case u'\f':
+    case u'\r':
+    case u' ':
+    case u'"':
+    case u'(':
+    case u')':
+    case u',':
+    case u'.':
+    case u':':
+    case u'[':
+    case u']':
+    case u'{':
+    case u'}':
       return true;
     default:
       return false;
@@ -61,7 +81,9 @@ ISuperObject ParseJsonText(std::u16string_view text) {
 TSuperTokenizer::TSuperTokenizer(std::u16string_view text)
     : text_(text.substr(0, text.find(u'\0'))) {}
 
-ISuperObject TSuperTokenizer::ParseFirstValue() { return ParseValue(0, Place::Top); }
+ISuperObject TSuperTokenizer::ParseFirstValue() {
+  return ParseValue(0, Place::Top);
+}
 
 bool TSuperTokenizer::SkipBlanks() {
   while (!AtEnd()) {
@@ -237,14 +259,28 @@ bool TSuperTokenizer::ParseEscape(std::u16string& text) {
   if (AtEnd()) return false;
   const char16_t c = text_[pos_++];
   switch (c) {
-    case u'b': text += u'\b'; return true;
-    case u'f': text += u'\f'; return true;
-    case u'n': text += u'\n'; return true;
-    case u'r': text += u'\r'; return true;
-    case u't': text += u'\t'; return true;
-    case u'u': return ParseHex(kUnicodeEscapeDigits, text);
-    case u'x': return ParseHex(kByteEscapeDigits, text);
-    default: text += c; return true;
+    case u'b':
+      text += u'\b';
+      return true;
+    case u'f':
+      text += u'\f';
+      return true;
+    case u'n':
+      text += u'\n';
+      return true;
+    case u'r':
+      text += u'\r';
+      return true;
+    case u't':
+      text += u'\t';
+      return true;
+    case u'u':
+      return ParseHex(kUnicodeEscapeDigits, text);
+    case u'x':
+      return ParseHex(kByteEscapeDigits, text);
+    default:
+      text += c;
+      return true;
   }
 }
 

@@ -23,15 +23,24 @@ bool IsAsciiAlphanumeric(char16_t c) {
 // The letter after the backslash for the characters with a short escape, or 0.
 char ShortEscape(char16_t c) {
   switch (c) {
-    case u'\b': return 'b';
-    case u'\t': return 't';
-    case u'\n': return 'n';
-    case u'\f': return 'f';
-    case u'\r': return 'r';
-    case u'"': return '"';
-    case u'\\': return '\\';
-    case u'/': return '/';
-    default: return 0;
+    case u'\b':
+      return 'b';
+    case u'\t':
+      return 't';
+    case u'\n':
+      return 'n';
+    case u'\f':
+      return 'f';
+    case u'\r':
+      return 'r';
+    case u'"':
+      return '"';
+    case u'\\':
+      return '\\';
+    case u'/':
+      return '/';
+    default:
+      return 0;
   }
 }
 
@@ -74,14 +83,26 @@ void PrefetchAhead(std::span<const ISuperObject> elements, size_t index) {
 void TSuperWriter::WriteValue(const TSuperObject& value) {
   const ProcessingMark mark(value.processing_);
   switch (value.Kind()) {
-    case TSuperType::Null: text_.PutAscii(kNullText); break;
-    case TSuperType::Boolean: text_.PutAscii(value.AsBoolean() ? "true" : "false"); break;
+    case TSuperType::Null:
+      text_.PutAscii(kNullText);
+      break;
+    case TSuperType::Boolean:
+      text_.PutAscii(value.AsBoolean() ? "true" : "false");
+      break;
     case TSuperType::Integer:
     case TSuperType::Double:
-    case TSuperType::Currency: WriteNumber(value); break;
-    case TSuperType::String: WriteQuoted(value.AsString()); break;
-    case TSuperType::Object: WriteMembers(*value.AsObject()); break;
-    case TSuperType::Array: WriteElements(*value.AsArray()); break;
+    case TSuperType::Currency:
+      WriteNumber(value);
+      break;
+    case TSuperType::String:
+      WriteQuoted(value.AsString());
+      break;
+    case TSuperType::Object:
+      WriteMembers(*value.AsObject());
+      break;
+    case TSuperType::Array:
+      WriteElements(*value.AsArray());
+      break;
   }
 }
 
@@ -174,8 +195,12 @@ void TSuperWriter::WriteEscaped(std::u16string_view text) {
       text_.PutAscii(std::string_view(pair, sizeof pair));
       continue;
     }
-    const char unicode[] = {'\\', 'u', kHexDigits[(c >> 12) & 0xF], kHexDigits[(c >> 8) & 0xF],
-                            kHexDigits[(c >> 4) & 0xF], kHexDigits[c & 0xF]};
+    const char unicode[] = {'\\',
+                            'u',
+                            kHexDigits[(c >> 12) & 0xF],
+                            kHexDigits[(c >> 8) & 0xF],
+                            kHexDigits[(c >> 4) & 0xF],
+                            kHexDigits[c & 0xF]};
     text_.PutAscii(std::string_view(unicode, sizeof unicode));
   }
   text_.Put(text.substr(plainStart));
@@ -205,7 +230,9 @@ void TSuperWriter::WriteLineBreak() {
 
 TSuperWriter::TSuperWriter(bool indent, bool escape) : indent_(indent), escape_(escape) {}
 
-bool TSuperWriter::IsBeingWritten(const ISuperObject& value) { return value && value->processing_; }
+bool TSuperWriter::IsBeingWritten(const ISuperObject& value) {
+  return value && value->processing_;
+}
 
 std::u16string TSuperWriter::TakeText() {
   std::u16string result;

@@ -12,7 +12,9 @@ constexpr uint32_t kHashIncrement = 0x9E370001u;
 
 using EntryPtr = std::unique_ptr<TSuperAvlEntry>;
 
-int HeightOf(const EntryPtr& entry) { return entry ? entry->height : 0; }
+int HeightOf(const EntryPtr& entry) {
+  return entry ? entry->height : 0;
+}
 
 void UpdateHeight(TSuperAvlEntry& entry) {
   entry.height = static_cast<int8_t>(1 + std::max(HeightOf(entry.before), HeightOf(entry.after)));
@@ -122,7 +124,9 @@ bool MemberComesBefore(uint32_t hashA, std::u16string_view nameA, uint32_t hashB
   return nameA < nameB;  // char16_t is unsigned, so this compares code units as unsigned
 }
 
-TSuperAvlIterator::TSuperAvlIterator(const TSuperAvlEntry* root) { DescendBefore(root); }
+TSuperAvlIterator::TSuperAvlIterator(const TSuperAvlEntry* root) {
+  DescendBefore(root);
+}
 
 void TSuperAvlIterator::DescendBefore(const TSuperAvlEntry* entry) {
   for (; entry != nullptr; entry = entry->before.get()) path_[depth_++] = entry;
@@ -139,7 +143,9 @@ TSuperAvlIterator& TSuperAvlIterator::operator++() {
   return *this;
 }
 
-int TSuperTableString::Height() const { return HeightOf(root_); }
+int TSuperTableString::Height() const {
+  return HeightOf(root_);
+}
 
 const ISuperObject* TSuperTableString::Find(std::u16string_view name) const {
   const uint32_t hash = MemberNameHash(name);

@@ -71,7 +71,7 @@ class TSuperTableString {
   TSuperTableString& operator=(TSuperTableString&&) noexcept = default;
 
   size_t Count() const { return count_; }  // number of members
-  int Height() const;                     // levels of the tree (0 when empty)
+  int Height() const;                      // levels of the tree (0 when empty)
 
   // The value slot of the named member, or nullptr when there is no such member.
   const ISuperObject* Find(std::u16string_view name) const;

@@ -44,8 +44,8 @@ bool IsBeyondLargest(std::string_view text) {
   if (exponentAt != kNone) {
     std::string_view exponentText = text.substr(exponentAt + 1);
     if (!exponentText.empty() && exponentText.front() == '+') exponentText.remove_prefix(1);
-    const auto result = std::from_chars(exponentText.data(),
-                                        exponentText.data() + exponentText.size(), exponent);
+    const auto result =
+        std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
     if (result.ec == std::errc::result_out_of_range) return exponentText.front() != '-';
   }
   const size_t pointAt = mantissa.find('.') != kNone ? mantissa.find('.') : mantissa.size();
@@ -78,9 +78,12 @@ ISuperObject CurrencyFromText(std::string_view text, size_t pointAt) {
   digits.append(decimals);
   int64_t value = 0;
   switch (ReadInteger(digits, value)) {
-    case IntegerRead::Malformed: return nullptr;
-    case IntegerRead::Overflow: return DoubleFromText(text);
-    case IntegerRead::Ok: break;
+    case IntegerRead::Malformed:
+      return nullptr;
+    case IntegerRead::Overflow:
+      return DoubleFromText(text);
+    case IntegerRead::Ok:
+      break;
   }
   for (size_t i = decimals.size(); i < kMaxCurrencyDecimals; ++i) {
     if (value > std::numeric_limits<int64_t>::max() / 10 ||
@@ -100,9 +103,12 @@ ISuperObject NumberFromText(std::string_view text) {
   if (pointAt == kNone && !hasExponent) {
     int64_t value = 0;
     switch (ReadInteger(text, value)) {
-      case IntegerRead::Ok: return TSuperObject::NewInteger(value);
-      case IntegerRead::Overflow: return DoubleFromText(text);
-      case IntegerRead::Malformed: return nullptr;
+      case IntegerRead::Ok:
+        return TSuperObject::NewInteger(value);
+      case IntegerRead::Overflow:
+        return DoubleFromText(text);
+      case IntegerRead::Malformed:
+        return nullptr;
     }
   }
   const bool fewDecimals = pointAt != kNone && text.size() - pointAt - 1 <= kMaxCurrencyDecimals;

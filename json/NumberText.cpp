@@ -70,8 +70,8 @@ std::string FloatToText(double value) {
 
 std::string CurrencyToText(int64_t scaledValue) {
   // Works on the magnitude as unsigned, so the most negative value needs no special case.
-  const uint64_t magnitude = scaledValue < 0 ? 0 - static_cast<uint64_t>(scaledValue)
-                                             : static_cast<uint64_t>(scaledValue);
+  const uint64_t magnitude =
+      scaledValue < 0 ? 0 - static_cast<uint64_t>(scaledValue) : static_cast<uint64_t>(scaledValue);
   const uint64_t scale = kCurrencyScale;
   std::string text = scaledValue < 0 ? "-" : "";
   text += std::to_string(magnitude / scale);

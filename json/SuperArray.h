@@ -18,10 +18,10 @@ class TSuperArray {
   TSuperArray(TSuperArray&&) noexcept = default;
   TSuperArray& operator=(TSuperArray&&) noexcept = default;
 
-  size_t Length() const { return elements_.size(); }                      // number of elements
-  ISuperObject ElementAt(size_t index) const;                             // none past the end
+  size_t Length() const { return elements_.size(); }  // number of elements
+  ISuperObject ElementAt(size_t index) const;         // none past the end
   void AppendElement(ISuperObject value) { elements_.push_back(std::move(value)); }  // at Length()
-  std::span<const ISuperObject> Elements() const { return elements_; }   // all, in order
+  std::span<const ISuperObject> Elements() const { return elements_; }  // all, in order
 
  private:
   std::vector<ISuperObject> elements_;

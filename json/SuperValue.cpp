@@ -33,18 +33,33 @@ const std::u16string kEmptyText;
 
 TSuperObject::TSuperObject(TSuperType kind) : kind_(kind) {
   switch (kind) {
-    case TSuperType::Null: break;
-    case TSuperType::Boolean: payload_ = false; break;
-    case TSuperType::Double: payload_ = 0.0; break;
+    case TSuperType::Null:
+      break;
+    case TSuperType::Boolean:
+      payload_ = false;
+      break;
+    case TSuperType::Double:
+      payload_ = 0.0;
+      break;
     case TSuperType::Currency:
-    case TSuperType::Integer: payload_ = int64_t{0}; break;
-    case TSuperType::Object: payload_.emplace<TSuperTableString>(); break;
-    case TSuperType::Array: payload_.emplace<TSuperArray>(); break;
-    case TSuperType::String: payload_.emplace<std::u16string>(); break;
+    case TSuperType::Integer:
+      payload_ = int64_t{0};
+      break;
+    case TSuperType::Object:
+      payload_.emplace<TSuperTableString>();
+      break;
+    case TSuperType::Array:
+      payload_.emplace<TSuperArray>();
+      break;
+    case TSuperType::String:
+      payload_.emplace<std::u16string>();
+      break;
   }
 }
 
-ISuperObject TSuperObject::NewNull() { return std::make_shared<TSuperObject>(TSuperType::Null); }
+ISuperObject TSuperObject::NewNull() {
+  return std::make_shared<TSuperObject>(TSuperType::Null);
+}
 
 ISuperObject TSuperObject::NewBoolean(bool value) {
   auto result = std::make_shared<TSuperObject>(TSuperType::Boolean);
@@ -76,49 +91,70 @@ ISuperObject TSuperObject::NewString(std::u16string text) {
   return result;
 }
 
-ISuperObject TSuperObject::NewObject() { return std::make_shared<TSuperObject>(TSuperType::Object); }
+ISuperObject TSuperObject::NewObject() {
+  return std::make_shared<TSuperObject>(TSuperType::Object);
+}
 
-ISuperObject TSuperObject::NewArray() { return std::make_shared<TSuperObject>(TSuperType::Array); }
+ISuperObject TSuperObject::NewArray() {
+  return std::make_shared<TSuperObject>(TSuperType::Array);
+}
 
 bool TSuperObject::AsBoolean() const {
   switch (kind_) {
-    case TSuperType::Boolean: return std::get<bool>(payload_);
+    case TSuperType::Boolean:
+      return std::get<bool>(payload_);
     case TSuperType::Integer:
-    case TSuperType::Currency: return std::get<int64_t>(payload_) != 0;
-    case TSuperType::Double: return std::get<double>(payload_) != 0.0;
-    default: return false;
+    case TSuperType::Currency:
+      return std::get<int64_t>(payload_) != 0;
+    case TSuperType::Double:
+      return std::get<double>(payload_) != 0.0;
+    default:
+      return false;
   }
 }
 
 int64_t TSuperObject::AsInteger() const {
   switch (kind_) {
-    case TSuperType::Boolean: return std::get<bool>(payload_) ? 1 : 0;
-    case TSuperType::Integer: return std::get<int64_t>(payload_);
-    case TSuperType::Currency: return std::get<int64_t>(payload_) / kCurrencyScale;
-    case TSuperType::Double: return SaturatingInt64(std::get<double>(payload_));
-    default: return 0;
+    case TSuperType::Boolean:
+      return std::get<bool>(payload_) ? 1 : 0;
+    case TSuperType::Integer:
+      return std::get<int64_t>(payload_);
+    case TSuperType::Currency:
+      return std::get<int64_t>(payload_) / kCurrencyScale;
+    case TSuperType::Double:
+      return SaturatingInt64(std::get<double>(payload_));
+    default:
+      return 0;
   }
 }
 
 double TSuperObject::AsDouble() const {
   switch (kind_) {
-    case TSuperType::Boolean: return std::get<bool>(payload_) ? 1.0 : 0.0;
-    case TSuperType::Integer: return static_cast<double>(std::get<int64_t>(payload_));
+    case TSuperType::Boolean:
+      return std::get<bool>(payload_) ? 1.0 : 0.0;
+    case TSuperType::Integer:
+      return static_cast<double>(std::get<int64_t>(payload_));
     case TSuperType::Currency:
       return static_cast<double>(std::get<int64_t>(payload_)) / kCurrencyScale;
-    case TSuperType::Double: return std::get<double>(payload_);
-    default: return 0.0;
+    case TSuperType::Double:
+      return std::get<double>(payload_);
+    default:
+      return 0.0;
   }
 }
 
 int64_t TSuperObject::AsCurrency() const {
   switch (kind_) {
-    case TSuperType::Boolean: return std::get<bool>(payload_) ? kCurrencyScale : 0;
-    case TSuperType::Integer: return SaturatingScale(std::get<int64_t>(payload_));
-    case TSuperType::Currency: return std::get<int64_t>(payload_);
+    case TSuperType::Boolean:
+      return std::get<bool>(payload_) ? kCurrencyScale : 0;
+    case TSuperType::Integer:
+      return SaturatingScale(std::get<int64_t>(payload_));
+    case TSuperType::Currency:
+      return std::get<int64_t>(payload_);
     case TSuperType::Double:
       return SaturatingInt64(std::round(std::get<double>(payload_) * kCurrencyScale));
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -130,11 +166,17 @@ const TSuperTableString* TSuperObject::AsObject() const {
   return std::get_if<TSuperTableString>(&payload_);
 }
 
-TSuperTableString* TSuperObject::AsObject() { return std::get_if<TSuperTableString>(&payload_); }
+TSuperTableString* TSuperObject::AsObject() {
+  return std::get_if<TSuperTableString>(&payload_);
+}
 
-const TSuperArray* TSuperObject::AsArray() const { return std::get_if<TSuperArray>(&payload_); }
+const TSuperArray* TSuperObject::AsArray() const {
+  return std::get_if<TSuperArray>(&payload_);
+}
 
-TSuperArray* TSuperObject::AsArray() { return std::get_if<TSuperArray>(&payload_); }
+TSuperArray* TSuperObject::AsArray() {
+  return std::get_if<TSuperArray>(&payload_);
+}
 
 ISuperObject TSuperObject::Member(std::u16string_view name) const {
   const TSuperTableString* members = AsObject();

@@ -50,7 +50,7 @@ class TSuperObject {
   const TSuperArray* AsArray() const;
   TSuperArray* AsArray();
 
-  ISuperObject Member(std::u16string_view name) const;  // the member's value or none
+  ISuperObject Member(std::u16string_view name) const;           // the member's value or none
   void SetMember(std::u16string_view name, ISuperObject value);  // create or replace
   void SetMemberInt(std::u16string_view name, int64_t value);
   void SetMemberText(std::u16string_view name, std::u16string text);

@@ -4,7 +4,8 @@
 
 namespace webtessl {
 
-TSuperWriterString::TSuperWriterString() : chunks_(1), current_(&chunks_.front()), room_(kInitialRoom) {
+TSuperWriterString::TSuperWriterString()
+    : chunks_(1), current_(&chunks_.front()), room_(kInitialRoom) {
   current_->reserve(room_);
 }
 

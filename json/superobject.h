@@ -13,15 +13,17 @@
 //   query->SetMemberText(u"QueryStr", u"report");
 //   std::u16string text = query->ToJsonText(false, true);  // pure ASCII
 //
-//   ISuperObject answer = ParseJsonText(received);      // none when the text is not JSON
+//   ISuperObject answer = ParseJsonText(received);  // none on an error; plain text is a string
 //   if (auto results = answer ? answer->MemberArray(u"results") : nullptr) {
-//     for (size_t i = 0; i < results->Length(); ++i) { ISuperObject result = results->ElementAt(i); }
+//     for (size_t i = 0; i < results->Length(); ++i) {
+//       ISuperObject result = results->ElementAt(i);  // each result object
+//     }
 //   }
 //
 // Documents take no locks: each belongs to one thread at a time.
 
-#include "json/JsonTokenizer.h"  // ParseJsonText
-#include "json/MemberTable.h"    // TSuperTableString, MemberNameHash, the member iterator
-#include "json/SuperArray.h"     // TSuperArray
-#include "json/SuperObjectRef.h" // ISuperObject
-#include "json/SuperValue.h"     // TSuperObject, TSuperType
+#include "json/JsonTokenizer.h"   // ParseJsonText
+#include "json/MemberTable.h"     // TSuperTableString, MemberNameHash, the member iterator
+#include "json/SuperArray.h"      // TSuperArray
+#include "json/SuperObjectRef.h"  // ISuperObject
+#include "json/SuperValue.h"      // TSuperObject, TSuperType

@@ -27,8 +27,8 @@ const std::string& AnswerText() {
       json += "{\"FileName\": \"C:\\\\Users\\\\someone\\\\Documents\\\\Project " +
               std::to_string(i % 97) + "\\\\r\\u00e9sum\\u00e9-" + std::to_string(i) +
               ".txt\", \"Size\": " + std::to_string(1000 + i * 37) +
-              ", \"Rank\": " + std::to_string(i % 100) + ".25, \"Hidden\": " +
-              (i % 7 == 0 ? "true" : "false") + "}";
+              ", \"Rank\": " + std::to_string(i % 100) +
+              ".25, \"Hidden\": " + (i % 7 == 0 ? "true" : "false") + "}";
     }
     json += "]}";
     return json;
@@ -99,7 +99,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     std::printf("\nsuperobject beside nlohmann-json, CPU time per run (%d results, %zu bytes):\n",
                 kResults, AnswerText().size());
     for (const auto& [task, goal] : {std::pair<const char*, double>{"Parse", 1.0},
-                                     {"WriteCompact", 1.5}, {"WriteAnswer", 1.5}}) {
+                                     {"WriteCompact", 1.5},
+                                     {"WriteAnswer", 1.5}}) {
       const auto own = times_.find(std::string("BM_") + task + "_superobject");
       const auto peer = times_.find(std::string("BM_") + task + "_peer");
       if (own == times_.end() || peer == times_.end()) continue;

@@ -13,6 +13,8 @@ inline std::string Ascii(std::u16string_view text) {
 }
 
 // ASCII bytes widened to UTF-16.
-inline std::u16string Wide(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+inline std::u16string Wide(std::string_view text) {
+  return std::u16string(text.begin(), text.end());
+}
 
 }  // namespace webtessl::testing_json

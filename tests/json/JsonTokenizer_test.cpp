@@ -15,7 +15,9 @@ namespace {
 using testing_json::Ascii;
 using testing_json::Wide;
 
-ISuperObject Parse(std::string_view text) { return ParseJsonText(Wide(text)); }
+ISuperObject Parse(std::string_view text) {
+  return ParseJsonText(Wide(text));
+}
 
 // The unescaped compact text of a parse, or "none".
 std::string Reparsed(std::string_view text) {
@@ -116,8 +118,7 @@ TEST(JsonTokenizerTest, EmptyTextParsesToTheEmptyString) {
 }
 
 TEST(JsonTokenizerTest, CommentsAndWhitespaceAreSkippedBetweenTokens) {
-  EXPECT_EQ(Reparsed("/*a*/{/*b*/\"k\"/*c*/:/*d*/1/*e*/,//f\n\"j\"\b:\f2\t}"),
-            R"({"k":1,"j":2})");
+  EXPECT_EQ(Reparsed("/*a*/{/*b*/\"k\"/*c*/:/*d*/1/*e*/,//f\n\"j\"\b:\f2\t}"), R"({"k":1,"j":2})");
   EXPECT_EQ(Reparsed("[1 /* a ** b */ , 2]"), "[1,2]");
   EXPECT_EQ(Reparsed("/x"), "none");
   EXPECT_EQ(Reparsed("[1,/"), "none");
@@ -137,7 +138,9 @@ TEST(JsonTokenizerTest, StringsTakeEitherQuoteAndEveryCharacterUpToIt) {
 
 TEST(JsonTokenizerTest, EscapesGiveTheirCharacters) {
   EXPECT_EQ(Parse(R"("\b\f\n\r\t\"\\\/\'\q")")->AsString(), u"\b\f\n\r\t\"\\/'q");
-  EXPECT_EQ(Parse(R"("\u00e9\u4E2D\x41\x7e")")->AsString(), u"\xE9\x4E2D" u"A~");
+  EXPECT_EQ(Parse(R"("\u00e9\u4E2D\x41\x7e")")->AsString(),
+            u"\xE9\x4E2D"
+            u"A~");
   EXPECT_EQ(Parse(R"("\ud83d\ude00")")->AsString(), u"\U0001F600");
   EXPECT_EQ(Parse(R"("\u0000x")")->AsString(), std::u16string(u"\0x", 2));
   for (const char* text : {R"("\u12G4")", R"("\xZ1")", R"("\u12")", R"("\x4")", R"("\)"}) {

@@ -25,7 +25,9 @@ std::vector<std::string> MemberNames(const TSuperTableString& table) {
 }
 
 // The AVL bound: a tree of n entries is at most about 1.44 log2(n + 2) levels high.
-double MaxAvlHeight(size_t count) { return 1.4405 * std::log2(static_cast<double>(count) + 2); }
+double MaxAvlHeight(size_t count) {
+  return 1.4405 * std::log2(static_cast<double>(count) + 2);
+}
 
 TEST(MemberNameHashTest, FollowsTheMultiplyAndAddRule) {
   EXPECT_EQ(MemberNameHash(u""), 0u);
@@ -38,8 +40,8 @@ TEST(MemberNameHashTest, FollowsTheMultiplyAndAddRule) {
 
 TEST(MemberTableTest, QueryMembersComeInHashOrder) {
   const std::vector<std::string> setOrder = {
-      "cmd", "ExcludeDir", "QueryStr", "QueryFilter", "QueryDir", "QueryFrom",
-      "QueryCount", "SpaceOr", "WholeWords", "IncludeDir", "IncludeFiles", "CaseSensitive"};
+      "cmd",        "ExcludeDir", "QueryStr",   "QueryFilter", "QueryDir",     "QueryFrom",
+      "QueryCount", "SpaceOr",    "WholeWords", "IncludeDir",  "IncludeFiles", "CaseSensitive"};
   TSuperTableString table;
   for (const std::string& name : setOrder) table.Put(Wide(name), TSuperObject::NewInteger(1));
   EXPECT_EQ(MemberNames(table),
@@ -49,10 +51,10 @@ TEST(MemberTableTest, QueryMembersComeInHashOrder) {
 }
 
 TEST(MemberTableTest, ResultMembersComeInHashOrderWhateverTheInsertionOrder) {
-  std::vector<std::string> names = {"file", "dir", "size", "sizestr", "timestr", "time",
-                                    "filelink"};
-  const std::vector<std::string> expected = {"dir", "filelink", "timestr", "sizestr",
-                                             "time", "size", "file"};
+  std::vector<std::string> names = {"file",    "dir",  "size",    "sizestr",
+                                    "timestr", "time", "filelink"};
+  const std::vector<std::string> expected = {"dir",  "filelink", "timestr", "sizestr",
+                                             "time", "size",     "file"};
   std::mt19937 random(7);
   for (int round = 0; round < 20; ++round) {
     std::shuffle(names.begin(), names.end(), random);
@@ -72,7 +74,7 @@ TEST(MemberTableTest, EqualHashesAreOrderedByNameWithPrefixFirst) {
   EXPECT_FALSE(MemberComesBefore(MemberNameHash(second), second, MemberNameHash(first), first));
   EXPECT_TRUE(MemberComesBefore(5, u"ab", 5, u"abc"));
   EXPECT_TRUE(MemberComesBefore(5, u"\x7FFF", 5, u"\x8000"));  // unsigned 16-bit comparison
-  EXPECT_TRUE(MemberComesBefore(0xFFFFFFFFu, u"z", 1, u"a"));   // the larger hash first
+  EXPECT_TRUE(MemberComesBefore(0xFFFFFFFFu, u"z", 1, u"a"));  // the larger hash first
 
   TSuperTableString table;
   table.Put(second, TSuperObject::NewInteger(2));

@@ -47,9 +47,10 @@ TEST(SuperValueTest, ACompletedResultIsWrittenInHashOrder) {
   result->SetMemberText(u"timestr", u"2009-03-07 14:05:09");
   result->SetMemberInt(u"time", 1236434709);
   result->SetMemberText(u"filelink", u"/download?file=C:%5Ca.txt");
-  EXPECT_EQ(Ascii(result->ToJsonText(false, false)),
-            R"({"dir":"C:\\","filelink":"/download?file=C:%5Ca.txt","timestr":"2009-03-07 14:05:09",)"
-            R"("sizestr":"0 KB","time":1236434709,"size":5,"rank":3,"file":"a.txt"})");
+  EXPECT_EQ(
+      Ascii(result->ToJsonText(false, false)),
+      R"({"dir":"C:\\","filelink":"/download?file=C:%5Ca.txt","timestr":"2009-03-07 14:05:09",)"
+      R"("sizestr":"0 KB","time":1236434709,"size":5,"rank":3,"file":"a.txt"})");
 }
 
 TEST(SuperValueTest, MemberTextGivesStringsUnescapedAndOtherKindsAsJson) {
@@ -93,9 +94,8 @@ TEST(SuperValueTest, RemoveMemberTakesOutOnlyAPresentName) {
 }
 
 TEST(SuperValueTest, MemberOperationsOnOtherKindsChangeNothingAndGiveNone) {
-  for (const ISuperObject& value :
-       {TSuperObject::NewString(u"s"), TSuperObject::NewArray(), TSuperObject::NewNull(),
-        TSuperObject::NewInteger(1)}) {
+  for (const ISuperObject& value : {TSuperObject::NewString(u"s"), TSuperObject::NewArray(),
+                                    TSuperObject::NewNull(), TSuperObject::NewInteger(1)}) {
     const std::u16string before = value->ToJsonText(false, false);
     value->SetMemberInt(u"a", 1);
     value->SetMemberText(u"b", u"x");
@@ -120,7 +120,7 @@ TEST(SuperValueTest, ValuesAreFreedWithTheirLastReference) {
     holder->SetMember(u"list", list);
     item.reset();
     list.reset();
-    EXPECT_FALSE(watched.expired());  // still held through the member and the array
+    EXPECT_FALSE(watched.expired());   // still held through the member and the array
     holder->SetMemberInt(u"list", 0);  // replacing the member drops the array and its element
     EXPECT_TRUE(watched.expired());
   }
