@@ -17,7 +17,8 @@ void CheckEntries(const THeaderList& list) {
     FuzzCheck(!line.empty(), "no entry is empty");
     FuzzCheck(!IsWhiteSpace(line.front()), "entries never begin with white space");
     const bool emptyValue = line.size() >= 2 && line.compare(line.size() - 2, 2, ": ") == 0;
-    FuzzCheck(!IsWhiteSpace(line.back()) || emptyValue, "only an empty value ends an entry in a blank");
+    FuzzCheck(!IsWhiteSpace(line.back()) || emptyValue,
+              "only an empty value ends an entry in a blank");
   }
 }
 
