@@ -30,8 +30,11 @@ constexpr int kMinYear = 1900;
 constexpr int kMaxYear = 9999;
 constexpr int kMinTokenYear = 1900;
 constexpr int kMaxTokenYear = 2200;
-// Two-digit years up to this one belong to this century, the others to the last one.
+// Two-digit years up to the pivot belong to this century, the others to the last one.
+constexpr int kTwoDigitYearLimit = 100;
 constexpr int kTwoDigitYearPivot = 50;
+constexpr int kThisCentury = 2000;
+constexpr int kLastCentury = 1900;
 
 // The fields a date text has shown so far; 0 is "not seen" for the date fields.
 struct TDateFields {
@@ -88,7 +91,9 @@ void ReadHyphenatedDate(std::string_view token, TDateFields& fields) {
   int year =
       second == std::string_view::npos ? -1 : TryStrToInt(token.substr(second + 1)).value_or(-1);
   // Only a two-digit year needs its century; a four-digit one is taken as written.
-  if (year >= 0 && year < 100) year += year <= kTwoDigitYearPivot ? 2000 : 1900;
+  if (year >= 0 && year < kTwoDigitYearLimit) {
+    year += year <= kTwoDigitYearPivot ? kThisCentury : kLastCentury;
+  }
   fields.year = year;
 }
 
@@ -103,8 +108,9 @@ void ReadToken(std::string_view token, TDateFields& fields) {
       if (fields.month == 0 && number < 0) fields.month = MonthIndex(token);
       return;
     case 4:
-      if (fields.year == 0 && number >= kMinTokenYear && number <= kMaxTokenYear)
+      if (fields.year == 0 && number >= kMinTokenYear && number <= kMaxTokenYear) {
         fields.year = number;
+      }
       return;
     case 5:
       ReadZoneOffset(token, fields);
