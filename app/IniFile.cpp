@@ -1,0 +1,39 @@
+#include "app/IniFile.h"
+
+#include <algorithm>
+
+#include "common/CommaText.h"
+#include "common/IntegerText.h"
+#include "platform/PrivateProfile.h"
+
+namespace webtessl {
+namespace {
+
+constexpr char kListSeparator = ';';
+constexpr char kCommaTextDelimiter = ',';
+
+}  // namespace
+
+TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view def) const {
+  return ReadProfileString(section, key, def, fileName_);
+}
+
+int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {
+  // The integer text rule takes "0x" as a hexadecimal prefix like "$".
+  return StrToIntDef(ReadString(section, key, ""), def);
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
+  return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+std::vector<std::string> TIniFile::ReadList(std::string_view section, std::string_view key) const {
+  std::string text = ReadString(section, key, "");
+  std::replace(text.begin(), text.end(), kListSeparator, kCommaTextDelimiter);
+  return SplitCommaText(text);
+}
+
+}  // namespace webtessl
