@@ -1,0 +1,393 @@
+#include "platform/DesktopMessages.h"
+
+#include "platform/posix/DesktopRecords.h"
+#include "platform/posix/DesktopWire.h"
+#include "platform/posix/UniqueFd.h"
+
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace webtessl {
+namespace {
+
+using desktop::TDeadline;
+
+// How long a receiver waits for a frame that has begun to arrive whole, and for its answer to
+// leave: a sender that stalls or dies mid-frame costs the receiver at most this.
+constexpr uint32_t kReceiveLimitMs = 1000;
+constexpr int kCreateAttempts = 64;
+constexpr TWindowHandle kLargestHandle = 0x7FFFFFFF;
+constexpr auto kBacklogRetryPause = std::chrono::milliseconds(1);
+
+// One window of this process. The constant members never change; `listener` is used by the owner
+// thread only; the title and the queue of posted messages are guarded by the mutex, because
+// other threads read the title and post messages.
+class TLocalWindow {
+ public:
+  TLocalWindow(TWindowHandle handle, std::string folder, std::string className, std::string title,
+               TWindowProc proc, TUniqueFd listener, TUniqueFd wake)
+      : handle_(handle), owner_(std::this_thread::get_id()), folder_(std::move(folder)),
+        className_(std::move(className)), proc_(std::move(proc)), listener_(std::move(listener)),
+        wake_(std::move(wake)), title_(std::move(title)) {}
+
+  TWindowHandle Handle() const { return handle_; }
+  bool OwnedByCaller() const { return owner_ == std::this_thread::get_id(); }
+  const std::string& Folder() const { return folder_; }
+  const std::string& ClassName() const { return className_; }
+  intptr_t Call(uint32_t message, uintptr_t wParam, intptr_t lParam) const {
+    return proc_(message, wParam, lParam);
+  }
+  int ListenerFd() const { return listener_.Get(); }
+  int WakeFd() const { return wake_.Get(); }
+  void StopListening() { listener_.Reset(); }
+
+  std::string Title() const {
+    std::lock_guard lock(mutex_);
+    return title_;
+  }
+  void SetTitle(std::string title) {
+    std::lock_guard lock(mutex_);
+    title_ = std::move(title);
+  }
+
+  void Post(const TMessage& msg) {
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back(msg);
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wake_.Get(), &one, sizeof one);
+  }
+  std::optional<TMessage> Take(bool remove) {
+    std::lock_guard lock(mutex_);
+    if (queue_.empty()) return std::nullopt;
+    TMessage front = queue_.front();
+    if (remove) queue_.pop_front();
+    return front;
+  }
+  bool HasPosted() const {
+    std::lock_guard lock(mutex_);
+    return !queue_.empty();
+  }
+  void DropPosted() {
+    std::lock_guard lock(mutex_);
+    queue_.clear();
+  }
+
+ private:
+  const TWindowHandle handle_;
+  const std::thread::id owner_;
+  const std::string folder_;
+  const std::string className_;
+  const TWindowProc proc_;
+  TUniqueFd listener_;
+  const TUniqueFd wake_;
+  mutable std::mutex mutex_;
+  std::string title_;
+  std::deque<TMessage> queue_;
+};
+
+using TWindowPtr = std::shared_ptr<TLocalWindow>;
+
+// The windows of this process by handle. Thread-safe.
+class TWindowTable {
+ public:
+  void Add(TWindowPtr window) {
+    std::lock_guard lock(mutex_);
+    windows_[window->Handle()] = std::move(window);
+  }
+  void Remove(TWindowHandle handle) {
+    std::lock_guard lock(mutex_);
+    windows_.erase(handle);
+  }
+  TWindowPtr Find(TWindowHandle handle) const {
+    std::lock_guard lock(mutex_);
+    const auto found = windows_.find(handle);
+    return found == windows_.end() ? nullptr : found->second;
+  }
+  // The calling thread's windows: all of them for handle 0, else that one if it is the caller's.
+  std::vector<TWindowPtr> OwnedByCaller(TWindowHandle handle) const {
+    std::vector<TWindowPtr> owned;
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, window] : windows_) {
+      if ((handle == 0 || key == handle) && window->OwnedByCaller()) owned.push_back(window);
+    }
+    return owned;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::unordered_map<TWindowHandle, TWindowPtr> windows_;
+};
+
+TWindowTable& Windows() {
+  static TWindowTable table;
+  return table;
+}
+
+TWindowPtr CallersWindow(TWindowHandle handle) {
+  TWindowPtr window = Windows().Find(handle);
+  return window && window->OwnedByCaller() ? window : nullptr;
+}
+
+TWindowHandle NewHandle() {
+  thread_local std::mt19937 engine{std::random_device{}()};
+  return std::uniform_int_distribution<TWindowHandle>(1, kLargestHandle)(engine);
+}
+
+std::optional<sockaddr_un> SocketAddress(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof(address.sun_path)) return std::nullopt;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  return address;
+}
+
+TUniqueFd NewSocket() {
+  return TUniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+}
+
+// A listening socket at the path; invalid with errno set when that fails.
+TUniqueFd Listen(const std::string& path) {
+  const auto address = SocketAddress(path);
+  if (!address) {
+    errno = ENAMETOOLONG;
+    return {};
+  }
+  TUniqueFd listener = NewSocket();
+  if (!listener.Valid() ||
+      ::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
+      ::listen(listener.Get(), SOMAXCONN) != 0) {
+    return {};
+  }
+  return listener;
+}
+
+// A connection to the window's socket; a full backlog is retried until the deadline.
+TUniqueFd Connect(const std::string& path, const TDeadline& deadline) {
+  const auto address = SocketAddress(path);
+  TUniqueFd connection = NewSocket();
+  if (!address || !connection.Valid()) return {};
+  for (;;) {
+    if (::connect(connection.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) ==
+        0) {
+      return connection;
+    }
+    if ((errno != EAGAIN && errno != EINTR) || deadline.RemainingMs() == 0) return {};
+    std::this_thread::sleep_for(kBacklogRetryPause);
+  }
+}
+
+bool FromSameUser(int connection) {
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  return ::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
+         credentials.uid == ::geteuid();
+}
+
+// Reads one frame from an accepted connection, lets the window handle it and answers with its
+// result. A frame that is foreign, cut short or abandoned by its sender is dropped unhandled.
+void HandleOneSent(const TLocalWindow& window, int connection) {
+  if (!FromSameUser(connection)) return;
+  const TDeadline deadline(kReceiveLimitMs);
+  desktop::TFrameHeader header;
+  if (!desktop::ReceiveAll(connection, &header, sizeof header, deadline) ||
+      header.magic != desktop::kFrameMagic || header.message != WM_COPYDATA ||
+      header.cbData > kMaxCopyDataBytes) {
+    return;
+  }
+  std::vector<uint8_t> payload(header.cbData);
+  if (!desktop::ReceiveAll(connection, payload.data(), payload.size(), deadline) ||
+      desktop::PeerHungUp(connection)) {
+    return;
+  }
+  const TCopyDataStruct data{static_cast<uintptr_t>(header.dwData), header.cbData,
+                             payload.empty() ? nullptr : payload.data()};
+  const desktop::TFrameResult reply{
+      window.Call(WM_COPYDATA, header.wParam, reinterpret_cast<intptr_t>(&data))};
+  desktop::SendAll(connection, &reply, sizeof reply, TDeadline(kReceiveLimitMs));
+}
+
+// Handles every message sent to the window so far, until none is pending or the window closes.
+void HandleSentMessages(const TLocalWindow& window) {
+  while (window.ListenerFd() >= 0) {
+    TUniqueFd connection(::accept4(window.ListenerFd(), nullptr, nullptr,
+                                   SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!connection.Valid()) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      return;
+    }
+    HandleOneSent(window, connection.Get());
+  }
+}
+
+void DrainWake(int wakeFd) {
+  uint64_t count = 0;
+  [[maybe_unused]] const ssize_t readBytes = ::read(wakeFd, &count, sizeof count);
+}
+
+// Publishes a new window at a free handle of the folder; 0 when that cannot be done.
+TWindowHandle Publish(const std::string& folder, std::string_view className,
+                      std::string_view title, TWindowProc proc) {
+  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    const TWindowHandle handle = NewHandle();
+    const std::string socketPath = desktop::SocketPath(folder, handle);
+    TUniqueFd listener = Listen(socketPath);
+    if (!listener.Valid()) {
+      if (errno == EADDRINUSE) continue;
+      return 0;
+    }
+    TUniqueFd wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!wake.Valid()) {
+      ::unlink(socketPath.c_str());
+      return 0;
+    }
+    if (!desktop::PublishRecord(folder, desktop::OwnRecord(handle, std::string(className),
+                                                           std::string(title)))) {
+      ::unlink(socketPath.c_str());
+      continue;
+    }
+    Windows().Add(std::make_shared<TLocalWindow>(handle, folder, std::string(className),
+                                                 std::string(title), std::move(proc),
+                                                 std::move(listener), std::move(wake)));
+    return handle;
+  }
+  return 0;
+}
+
+}  // namespace
+
+TWindowHandle CreateWindow(std::string_view className, std::string_view title, TWindowProc proc) {
+  const std::string folder = DesktopFolder();
+  if (folder.empty() || !proc) return 0;
+  return Publish(folder, className, title, std::move(proc));
+}
+
+bool DestroyWindow(TWindowHandle window) {
+  const TWindowPtr local = CallersWindow(window);
+  if (!local) return false;
+  Windows().Remove(window);
+  desktop::RemoveWindowFiles(local->Folder(), window);
+  local->StopListening();
+  local->DropPosted();
+  return true;
+}
+
+TWindowHandle FindWindow(std::string_view className, std::string_view title) {
+  for (const auto& record : desktop::LiveRecords(DesktopFolder())) {
+    if (record.className == className && record.title == title) return record.handle;
+  }
+  return 0;
+}
+
+bool IsWindow(TWindowHandle window) {
+  return Windows().Find(window) != nullptr ||
+         desktop::ReadLiveRecord(DesktopFolder(), window).has_value();
+}
+
+std::string GetWindowText(TWindowHandle window) {
+  if (const TWindowPtr local = Windows().Find(window)) return local->Title();
+  const auto record = desktop::ReadLiveRecord(DesktopFolder(), window);
+  return record ? record->title : std::string();
+}
+
+std::string GetClassName(TWindowHandle window) {
+  if (const TWindowPtr local = Windows().Find(window)) return local->ClassName();
+  const auto record = desktop::ReadLiveRecord(DesktopFolder(), window);
+  return record ? record->className : std::string();
+}
+
+bool SetWindowText(TWindowHandle window, std::string_view title) {
+  const TWindowPtr local = CallersWindow(window);
+  if (!local) return false;
+  local->SetTitle(std::string(title));
+  return desktop::ReplaceRecord(local->Folder(),
+                                desktop::OwnRecord(window, local->ClassName(), std::string(title)));
+}
+
+bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wParam,
+                        const TCopyDataStruct& data, uint32_t timeoutMs, intptr_t& result) {
+  if (message != WM_COPYDATA || window == 0 || data.cbData > kMaxCopyDataBytes ||
+      (data.cbData > 0 && data.lpData == nullptr)) {
+    return false;
+  }
+  if (const TWindowPtr own = CallersWindow(window)) {
+    result = own->Call(message, wParam, reinterpret_cast<intptr_t>(&data));
+    return true;
+  }
+  const std::string folder = DesktopFolder();
+  if (folder.empty()) return false;
+  const TDeadline deadline(timeoutMs);
+  const TUniqueFd connection = Connect(desktop::SocketPath(folder, window), deadline);
+  const desktop::TFrameHeader header{desktop::kFrameMagic, message, wParam, data.cbData,
+                                     data.dwData};
+  desktop::TFrameResult reply;
+  if (!connection.Valid() ||
+      !desktop::SendAll(connection.Get(), &header, sizeof header, deadline) ||
+      !desktop::SendAll(connection.Get(), data.lpData, data.cbData, deadline) ||
+      !desktop::ReceiveAll(connection.Get(), &reply, sizeof reply, deadline) ||
+      deadline.RemainingMs() == 0) {
+    return false;  // an answer that comes only as the limit runs out is a time-out too
+  }
+  result = static_cast<intptr_t>(reply.result);
+  return true;
+}
+
+bool PostMessage(TWindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  const TWindowPtr local = Windows().Find(window);
+  if (!local) return false;
+  local->Post(TMessage{window, message, wParam, lParam});
+  return true;
+}
+
+bool PeekMessage(TMessage& msg, TWindowHandle window, uint32_t removeFlag) {
+  const std::vector<TWindowPtr> windows = Windows().OwnedByCaller(window);
+  for (const auto& each : windows) HandleSentMessages(*each);
+  for (const auto& each : windows) {
+    if (auto taken = each->Take(removeFlag == PM_REMOVE)) {
+      msg = *taken;
+      return true;
+    }
+  }
+  return false;
+}
+
+intptr_t DispatchMessage(const TMessage& msg) {
+  const TWindowPtr local = CallersWindow(msg.window);
+  return local ? local->Call(msg.message, msg.wParam, msg.lParam) : 0;
+}
+
+bool WaitMessageTimeout(TWindowHandle window, uint32_t timeoutMs) {
+  const std::vector<TWindowPtr> windows = Windows().OwnedByCaller(window);
+  std::vector<pollfd> watched;
+  for (const auto& each : windows) {
+    if (each->HasPosted()) return true;
+    if (each->ListenerFd() >= 0) watched.push_back(pollfd{each->ListenerFd(), POLLIN, 0});
+    watched.push_back(pollfd{each->WakeFd(), POLLIN, 0});
+  }
+  if (watched.empty()) return false;
+  const TDeadline deadline(timeoutMs);
+  int ready = 0;
+  do {
+    ready = ::poll(watched.data(), watched.size(),
+                   timeoutMs == kInfiniteWait ? -1 : deadline.RemainingMs());
+  } while (ready < 0 && errno == EINTR);
+  for (const auto& each : windows) DrainWake(each->WakeFd());
+  return ready > 0;
+}
+
+}  // namespace webtessl
