@@ -2,19 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 
 #include "text/uEncoding.h"
 
 namespace webtessl {
 namespace {
 
-// Layout of the data-arrived block: sender's window at 0, payload size at 4, payload from 8 and
-// one spare byte at the end.
-constexpr size_t kBlockSenderOffset = 0;
-constexpr size_t kBlockSizeOffset = 4;
-constexpr size_t kBlockPayloadOffset = 8;
-constexpr size_t kBlockOverhead = 9;
 // Longest sender title handed to OnData.
 constexpr size_t kTitleLimit = 259;
 
@@ -24,15 +17,6 @@ bool IsIdentifier(std::string_view name) {
   const auto first = static_cast<unsigned char>(name.front());
   return (std::isalpha(first) || first == '_') &&
          std::all_of(name.begin(), name.end(), [&](char c) { return wordCharacter(c); });
-}
-
-TBytes MakeBlock(TWindowHandle from, const TCopyDataStruct& data) {
-  TBytes block(data.cbData + kBlockOverhead, 0);
-  const int32_t size = static_cast<int32_t>(data.cbData);
-  std::memcpy(block.data() + kBlockSenderOffset, &from, sizeof from);
-  std::memcpy(block.data() + kBlockSizeOffset, &size, sizeof size);
-  if (data.cbData > 0) std::memcpy(block.data() + kBlockPayloadOffset, data.lpData, data.cbData);
-  return block;
 }
 
 }  // namespace
@@ -93,29 +77,25 @@ intptr_t TCommunicator::WndProc(uint32_t message, uintptr_t wParam, intptr_t lPa
 // after the sender has its acknowledgement.
 intptr_t TCommunicator::CopyDataArrived(TWindowHandle from, const TCopyDataStruct& data) {
   if (data.dwData == kCommunicatorMarker) {
-    const TBytes& block = arrived_.emplace_back(MakeBlock(from, data));
-    PostMessage(handle_, kDataArrivedMessage, reinterpret_cast<uintptr_t>(block.data()), 0);
+    const auto* bytes = static_cast<const uint8_t*>(data.lpData);
+    const TArrivedBlock& block = arrived_.emplace_back(TArrivedBlock{
+        from, static_cast<int32_t>(data.cbData), TBytes(bytes, bytes + data.cbData)});
+    PostMessage(handle_, kDataArrivedMessage, reinterpret_cast<uintptr_t>(&block), 0);
   }
   return 1;
 }
 
-void TCommunicator::DeliverArrived(uintptr_t block) {
-  const auto found = std::find_if(arrived_.begin(), arrived_.end(), [&](const TBytes& each) {
-    return reinterpret_cast<uintptr_t>(each.data()) == block;
+void TCommunicator::DeliverArrived(uintptr_t blockAddress) {
+  const auto found = std::find_if(arrived_.begin(), arrived_.end(), [&](const TArrivedBlock& block) {
+    return reinterpret_cast<uintptr_t>(&block) == blockAddress;
   });
   if (found == arrived_.end()) return;  // not a block of this endpoint
-  const TBytes taken = std::move(*found);
+  TArrivedBlock block = std::move(*found);
   arrived_.erase(found);
   if (!OnData) return;
-  TWindowHandle from = 0;
-  int32_t size = 0;
-  std::memcpy(&from, taken.data() + kBlockSenderOffset, sizeof from);
-  std::memcpy(&size, taken.data() + kBlockSizeOffset, sizeof size);
-  const std::string title = GetWindowText(from).substr(0, kTitleLimit);
-  const TBytes buf = size > 0 ? TBytes(taken.begin() + kBlockPayloadOffset,
-                                       taken.begin() + kBlockPayloadOffset + size)
-                              : TBytes();
-  OnData(*this, title, buf);
+  const std::string title = GetWindowText(block.sender).substr(0, kTitleLimit);
+  if (block.size <= 0) block.payload.clear();
+  OnData(*this, title, block.payload);
 }
 
 }  // namespace webtessl

@@ -76,11 +76,19 @@ class TCommunicator {
   intptr_t CopyDataArrived(TWindowHandle from, const TCopyDataStruct& data);
   void DeliverArrived(uintptr_t block);
 
+  // What arrived in one message, kept from its WM_COPYDATA until its posted kDataArrivedMessage
+  // (whose wParam is the block's address) is dispatched.
+  struct TArrivedBlock {
+    TWindowHandle sender = 0;
+    int32_t size = 0;
+    TBytes payload;
+  };
+
   TWindowHandle handle_ = 0;
   std::string peerClassName_;
   std::string name_;
-  // Data-arrived blocks posted but not yet dispatched; freed with the endpoint at the latest.
-  std::list<TBytes> arrived_;
+  // Blocks posted but not yet dispatched; freed with the endpoint at the latest.
+  std::list<TArrivedBlock> arrived_;
 };
 
 }  // namespace webtessl

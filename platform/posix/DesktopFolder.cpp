@@ -1,10 +1,13 @@
 #include "platform/DesktopMessages.h"
+#include "platform/posix/DesktopRecords.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
+#include <string>
 
 namespace webtessl {
 namespace {
@@ -16,11 +19,16 @@ constexpr const char* kTemporaryPrefix = "/tmp/webtessl-desktop-";
 constexpr mode_t kPrivateMode = 0700;
 
 std::string ChosenFolder() {
-  if (const char* desktop = std::getenv(kDesktopVariable); desktop && *desktop) return desktop;
-  if (const char* runtime = std::getenv(kRuntimeVariable); runtime && *runtime) {
-    return std::string(runtime) + kRuntimeSubfolder;
+  std::string folder;
+  if (const char* desktop = std::getenv(kDesktopVariable); desktop && *desktop) {
+    folder = desktop;
+  } else if (const char* runtime = std::getenv(kRuntimeVariable); runtime && *runtime) {
+    folder = std::string(runtime) + kRuntimeSubfolder;
+  } else {
+    folder = kTemporaryPrefix + std::to_string(::geteuid());
   }
-  return kTemporaryPrefix + std::to_string(::geteuid());
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
 }
 
 // The folder must be a real folder (not a link) of this user that nobody else may enter; one of
@@ -37,12 +45,33 @@ bool MakePrivate(const std::string& folder) {
   return true;
 }
 
+// The folder most recently found private. Nobody else can remove or change a private folder,
+// so finding and sending, which ask for the folder on every message, trust it without looking
+// again; creating a window always looks (and makes the folder anew if it was cleaned away).
+std::mutex lastPrivateMutex;
+std::string lastPrivate;
+
 }  // namespace
 
 std::string DesktopFolder() {
   std::string folder = ChosenFolder();
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  return MakePrivate(folder) ? folder : std::string();
+  if (!MakePrivate(folder)) return {};
+  std::lock_guard lock(lastPrivateMutex);
+  lastPrivate = folder;
+  return folder;
 }
+
+namespace desktop {
+
+std::string KnownDesktopFolder() {
+  std::string folder = ChosenFolder();
+  {
+    std::lock_guard lock(lastPrivateMutex);
+    if (folder == lastPrivate) return folder;
+  }
+  return DesktopFolder();
+}
+
+}  // namespace desktop
 
 }  // namespace webtessl

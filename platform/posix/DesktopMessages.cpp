@@ -32,6 +32,8 @@ constexpr uint32_t kReceiveLimitMs = 1000;
 constexpr int kCreateAttempts = 64;
 constexpr TWindowHandle kLargestHandle = 0x7FFFFFFF;
 constexpr auto kBacklogRetryPause = std::chrono::milliseconds(1);
+// Largest receive buffer a thread keeps for the next message.
+constexpr size_t kKeptBufferBytes = 1024 * 1024;
 
 // One window of this process. The constant members never change; `listener` is used by the owner
 // thread only; the title and the queue of posted messages are guarded by the mutex, because
@@ -199,6 +201,25 @@ bool FromSameUser(int connection) {
          credentials.uid == ::geteuid();
 }
 
+// The bytes of a frame being received. The thread's buffer is borrowed and given back, so that
+// messages of ordinary size cost no allocation; a window procedure that pumps messages itself
+// finds the buffer taken and gets a fresh one.
+class TReceiveBuffer {
+ public:
+  TReceiveBuffer() : bytes(std::move(spare_)) {}
+  ~TReceiveBuffer() {
+    if (bytes.capacity() <= kKeptBufferBytes) spare_ = std::move(bytes);
+  }
+  TReceiveBuffer(const TReceiveBuffer&) = delete;
+  TReceiveBuffer& operator=(const TReceiveBuffer&) = delete;
+
+  std::vector<uint8_t> bytes;
+
+ private:
+  static thread_local std::vector<uint8_t> spare_;
+};
+thread_local std::vector<uint8_t> TReceiveBuffer::spare_;
+
 // Reads one frame from an accepted connection, lets the window handle it and answers with its
 // result. A frame that is foreign, cut short or abandoned by its sender is dropped unhandled.
 void HandleOneSent(const TLocalWindow& window, int connection) {
@@ -210,13 +231,14 @@ void HandleOneSent(const TLocalWindow& window, int connection) {
       header.cbData > kMaxCopyDataBytes) {
     return;
   }
-  std::vector<uint8_t> payload(header.cbData);
-  if (!desktop::ReceiveAll(connection, payload.data(), payload.size(), deadline) ||
+  TReceiveBuffer buffer;
+  buffer.bytes.resize(header.cbData);
+  if (!desktop::ReceiveAll(connection, buffer.bytes.data(), header.cbData, deadline) ||
       desktop::PeerHungUp(connection)) {
     return;
   }
   const TCopyDataStruct data{static_cast<uintptr_t>(header.dwData), header.cbData,
-                             payload.empty() ? nullptr : payload.data()};
+                             header.cbData == 0 ? nullptr : buffer.bytes.data()};
   const desktop::TFrameResult reply{
       window.Call(WM_COPYDATA, header.wParam, reinterpret_cast<intptr_t>(&data))};
   desktop::SendAll(connection, &reply, sizeof reply, TDeadline(kReceiveLimitMs));
@@ -274,6 +296,7 @@ TWindowHandle Publish(const std::string& folder, std::string_view className,
 TWindowHandle CreateWindow(std::string_view className, std::string_view title, TWindowProc proc) {
   const std::string folder = DesktopFolder();
   if (folder.empty() || !proc) return 0;
+  desktop::RemoveStaleRecords(folder);  // so that dead windows never pile up
   return Publish(folder, className, title, std::move(proc));
 }
 
@@ -288,26 +311,24 @@ bool DestroyWindow(TWindowHandle window) {
 }
 
 TWindowHandle FindWindow(std::string_view className, std::string_view title) {
-  for (const auto& record : desktop::LiveRecords(DesktopFolder())) {
-    if (record.className == className && record.title == title) return record.handle;
-  }
-  return 0;
+  const auto record = desktop::FindLiveRecord(desktop::KnownDesktopFolder(), className, title);
+  return record ? record->handle : 0;
 }
 
 bool IsWindow(TWindowHandle window) {
   return Windows().Find(window) != nullptr ||
-         desktop::ReadLiveRecord(DesktopFolder(), window).has_value();
+         desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), window).has_value();
 }
 
 std::string GetWindowText(TWindowHandle window) {
   if (const TWindowPtr local = Windows().Find(window)) return local->Title();
-  const auto record = desktop::ReadLiveRecord(DesktopFolder(), window);
+  const auto record = desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), window);
   return record ? record->title : std::string();
 }
 
 std::string GetClassName(TWindowHandle window) {
   if (const TWindowPtr local = Windows().Find(window)) return local->ClassName();
-  const auto record = desktop::ReadLiveRecord(DesktopFolder(), window);
+  const auto record = desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), window);
   return record ? record->className : std::string();
 }
 
@@ -329,7 +350,7 @@ bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wP
     result = own->Call(message, wParam, reinterpret_cast<intptr_t>(&data));
     return true;
   }
-  const std::string folder = DesktopFolder();
+  const std::string folder = desktop::KnownDesktopFolder();
   if (folder.empty()) return false;
   const TDeadline deadline(timeoutMs);
   const TUniqueFd connection = Connect(desktop::SocketPath(folder, window), deadline);

@@ -10,9 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 namespace webtessl::desktop {
 namespace {
@@ -24,6 +22,8 @@ constexpr off_t kMaxRecordBytes = 64 * 1024;
 // Field of /proc/<pid>/stat after the command name that holds the start time ("starttime" is
 // field 22 overall; the command name is field 2).
 constexpr int kStartTimeFieldAfterName = 20;
+// Enough for the whole of /proc/<pid>/stat.
+constexpr size_t kStatBufferBytes = 1024;
 
 std::string Serialize(const TWindowRecord& record) {
   std::string text(kRecordMagic);
@@ -87,16 +87,34 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// This process's start time, read once per process (a forked child reads its own again).
+uint64_t OwnStartTime(pid_t self) {
+  thread_local pid_t cachedPid = 0;
+  thread_local uint64_t cachedStartTime = 0;
+  if (cachedPid != self) {
+    cachedStartTime = ProcessStartTime(self);
+    cachedPid = self;
+  }
+  return cachedStartTime;
+}
+
 bool IsAlive(const TWindowRecord& record) {
-  const uint64_t startTime = ProcessStartTime(record.ownerPid);
+  const pid_t self = ::getpid();
+  const uint64_t startTime =
+      record.ownerPid == self ? OwnStartTime(self) : ProcessStartTime(record.ownerPid);
   return startTime != 0 && startTime == record.ownerStartTime;
 }
 
-// Reads the record file; when its owner is dead, removes it (only if the path still names the
-// very file that was read, so a new window that took the handle meanwhile is left alone).
-std::optional<TWindowRecord> ReadLiveRecordAt(const std::string& folder, TWindowHandle handle) {
-  const std::string path = RecordPath(folder, handle);
-  TUniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+// The parsed record file of the handle, alive or not; with the file's identity, so that a dead
+// one can be removed without touching a newer file that took its place.
+struct TRecordFile {
+  TWindowRecord record;
+  struct stat identity;
+};
+
+std::optional<TRecordFile> ReadRecordFile(const std::string& folder, TWindowHandle handle) {
+  TUniqueFd file(::open(RecordPath(folder, handle).c_str(),
+                        O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   struct stat info {};
   if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
       info.st_size > kMaxRecordBytes) {
@@ -108,10 +126,36 @@ std::optional<TWindowRecord> ReadLiveRecordAt(const std::string& folder, TWindow
   }
   std::optional<TWindowRecord> record = Parse(text);
   if (!record || record->handle != handle) return std::nullopt;
-  if (IsAlive(*record)) return record;
+  return TRecordFile{std::move(*record), info};
+}
+
+// The record when its owner lives; a dead owner's record is removed.
+std::optional<TWindowRecord> LiveOrRemoved(const std::string& folder, TRecordFile file) {
+  if (IsAlive(file.record)) return std::move(file.record);
   struct stat now {};
-  if (::lstat(path.c_str(), &now) == 0 && SameFile(now, info)) RemoveWindowFiles(folder, handle);
+  const std::string path = RecordPath(folder, file.record.handle);
+  if (::lstat(path.c_str(), &now) == 0 && SameFile(now, file.identity)) {
+    RemoveWindowFiles(folder, file.record.handle);
+  }
   return std::nullopt;
+}
+
+// Calls `visit` with every record file in the folder until it returns false; foreign files
+// and damaged records are passed over.
+template <typename Visitor>
+void ForEachRecordFile(const std::string& folder, Visitor visit) {
+  if (folder.empty()) return;
+  std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder.c_str()), ::closedir);
+  if (!directory) return;
+  while (const dirent* entry = ::readdir(directory.get())) {
+    std::string_view name(entry->d_name);
+    if (!name.ends_with(kRecordSuffix)) continue;
+    name.remove_suffix(kRecordSuffix.size());
+    TWindowHandle handle = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), handle);
+    if (error != std::errc() || end != name.data() + name.size()) continue;
+    if (auto file = ReadRecordFile(folder, handle); file && !visit(std::move(*file))) return;
+  }
 }
 
 }  // namespace
@@ -125,25 +169,28 @@ std::string SocketPath(const std::string& folder, TWindowHandle handle) {
 }
 
 uint64_t ProcessStartTime(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::stringstream buffer;
-  buffer << stat.rdbuf();
-  const std::string text = buffer.str();
-  const size_t nameEnd = text.rfind(')');
-  if (nameEnd == std::string::npos) return 0;
-  std::istringstream fields(text.substr(nameEnd + 1));
-  std::string field;
-  for (int i = 1; i < kStartTimeFieldAfterName && fields >> field; ++i) {
+  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+  TUniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  char text[kStatBufferBytes];
+  const ssize_t size = file.Valid() ? ::read(file.Get(), text, sizeof text) : -1;
+  if (size <= 0) return 0;
+  std::string_view fields(text, static_cast<size_t>(size));
+  const size_t nameEnd = fields.rfind(')');
+  if (nameEnd == std::string_view::npos) return 0;
+  fields.remove_prefix(nameEnd + 1);
+  for (int field = 0; field < kStartTimeFieldAfterName; ++field) {
+    const size_t blank = fields.find(' ');
+    if (blank == std::string_view::npos) return 0;
+    fields.remove_prefix(blank + 1);
   }
   uint64_t startTime = 0;
-  return (fields >> startTime) ? startTime : 0;
+  std::from_chars(fields.data(), fields.data() + fields.size(), startTime);
+  return startTime;
 }
 
 TWindowRecord OwnRecord(TWindowHandle handle, std::string className, std::string title) {
-  // Read every time rather than cached: a forked child is another process with the same code.
   const pid_t self = ::getpid();
-  return TWindowRecord{handle, self, ProcessStartTime(self), std::move(className),
-                       std::move(title)};
+  return TWindowRecord{handle, self, OwnStartTime(self), std::move(className), std::move(title)};
 }
 
 bool PublishRecord(const std::string& folder, const TWindowRecord& record) {
@@ -164,24 +211,26 @@ bool ReplaceRecord(const std::string& folder, const TWindowRecord& record) {
 
 std::optional<TWindowRecord> ReadLiveRecord(const std::string& folder, TWindowHandle handle) {
   if (folder.empty() || handle == 0) return std::nullopt;
-  return ReadLiveRecordAt(folder, handle);
+  auto file = ReadRecordFile(folder, handle);
+  return file ? LiveOrRemoved(folder, std::move(*file)) : std::nullopt;
 }
 
-std::vector<TWindowRecord> LiveRecords(const std::string& folder) {
-  std::vector<TWindowRecord> records;
-  if (folder.empty()) return records;
-  std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder.c_str()), ::closedir);
-  if (!directory) return records;
-  while (const dirent* entry = ::readdir(directory.get())) {
-    std::string_view name(entry->d_name);
-    if (!name.ends_with(kRecordSuffix)) continue;
-    name.remove_suffix(kRecordSuffix.size());
-    TWindowHandle handle = 0;
-    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), handle);
-    if (error != std::errc() || end != name.data() + name.size()) continue;
-    if (auto record = ReadLiveRecordAt(folder, handle)) records.push_back(std::move(*record));
-  }
-  return records;
+std::optional<TWindowRecord> FindLiveRecord(const std::string& folder, std::string_view className,
+                                            std::string_view title) {
+  std::optional<TWindowRecord> found;
+  ForEachRecordFile(folder, [&](TRecordFile file) {
+    if (file.record.className != className || file.record.title != title) return true;
+    found = LiveOrRemoved(folder, std::move(file));
+    return !found.has_value();
+  });
+  return found;
+}
+
+void RemoveStaleRecords(const std::string& folder) {
+  ForEachRecordFile(folder, [&](TRecordFile file) {
+    LiveOrRemoved(folder, std::move(file));
+    return true;
+  });
 }
 
 void RemoveWindowFiles(const std::string& folder, TWindowHandle handle) {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace webtessl::desktop {
 
@@ -21,6 +21,10 @@ struct TWindowRecord {
   std::string className;
   std::string title;
 };
+
+// DesktopFolder, trusting the folder last found private without looking again (for the paths
+// taken on every message).
+std::string KnownDesktopFolder();
 
 std::string RecordPath(const std::string& folder, TWindowHandle handle);
 std::string SocketPath(const std::string& folder, TWindowHandle handle);
@@ -41,8 +45,12 @@ bool ReplaceRecord(const std::string& folder, const TWindowRecord& record);
 // files give nothing and stay.
 std::optional<TWindowRecord> ReadLiveRecord(const std::string& folder, TWindowHandle handle);
 
-// Every live window's record, removing the stale ones on the way.
-std::vector<TWindowRecord> LiveRecords(const std::string& folder);
+// The record of a live window with that class and title; stale records that match are removed.
+std::optional<TWindowRecord> FindLiveRecord(const std::string& folder, std::string_view className,
+                                            std::string_view title);
+
+// Removes the records (and sockets) of every window whose owner has died.
+void RemoveStaleRecords(const std::string& folder);
 
 // Removes a window's record, then its socket.
 void RemoveWindowFiles(const std::string& folder, TWindowHandle handle);
