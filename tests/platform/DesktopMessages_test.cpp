@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <numeric>
@@ -114,6 +115,44 @@ TEST(DesktopMessagesTest, DesktopFolderIsPrivateOrRefused) {
   EXPECT_EQ(CreateWindow(kClass, "x", [](uint32_t, uintptr_t, intptr_t) { return intptr_t{0}; }),
             0u);
   EXPECT_EQ(FindWindow(kClass, "x"), 0u);
+}
+
+// Another local user can neither see the windows nor connect to them.
+TEST(DesktopMessagesTest, AnotherUserCannotReachTheWindows) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  TTestDesktop desktop;
+  int handOver[2];
+  ASSERT_EQ(::pipe(handOver), 0);
+  TChildProcess stranger([&] {  // forked before the window exists, as another user
+    constexpr uid_t kNobody = 65534;
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) return 3;
+    TWindowHandle window = 0;
+    if (::read(handOver[0], &window, sizeof window) != sizeof window) return 4;
+    if (FindWindow(kClass, kPeerTitle) != 0 || IsWindow(window) || GetWindowText(window) != "") {
+      return 5;
+    }
+    intptr_t result = 0;
+    if (SendMessageTimeout(window, WM_COPYDATA, 0, TCopyDataStruct{1, 1, "x"}, 200, result)) {
+      return 6;
+    }
+    const std::string socketPath = desktop.Folder() + "/" + std::to_string(window) + ".sock";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool refused =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+        errno == EACCES;
+    return refused ? 0 : 7;
+  });
+  const TWindowHandle window =
+      CreateWindow(kClass, kPeerTitle, [](uint32_t, uintptr_t, intptr_t) { return intptr_t{1}; });
+  ASSERT_NE(window, 0u);
+  ASSERT_EQ(::write(handOver[1], &window, sizeof window), static_cast<ssize_t>(sizeof window));
+  EXPECT_EQ(stranger.Wait(), 0);
+  DestroyWindow(window);
+  ::close(handOver[0]);
+  ::close(handOver[1]);
 }
 
 TEST(DesktopMessagesTest, PayloadsOfEverySizeCrossProcessesWithTheirResult) {
