@@ -1,6 +1,7 @@
 #include "platform/DesktopMessages.h"
 
 #include "platform/posix/DesktopRecords.h"
+#include "platform/posix/DesktopWindows.h"
 #include "platform/posix/DesktopWire.h"
 #include "platform/posix/UniqueFd.h"
 
@@ -12,19 +13,21 @@
 
 #include <cerrno>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 namespace webtessl {
 namespace {
 
+using desktop::CallersWindow;
 using desktop::TDeadline;
+using desktop::TLocalWindow;
+using desktop::TWindowPtr;
+using desktop::Windows;
 
 // How long a receiver waits for a frame that has begun to arrive whole, and for its answer to
 // leave: a sender that stalls or dies mid-frame costs the receiver at most this.
@@ -34,117 +37,6 @@ constexpr TWindowHandle kLargestHandle = 0x7FFFFFFF;
 constexpr auto kBacklogRetryPause = std::chrono::milliseconds(1);
 // Largest receive buffer a thread keeps for the next message.
 constexpr size_t kKeptBufferBytes = 1024 * 1024;
-
-// One window of this process. The constant members never change; `listener` is used by the owner
-// thread only; the title and the queue of posted messages are guarded by the mutex, because
-// other threads read the title and post messages.
-class TLocalWindow {
- public:
-  TLocalWindow(TWindowHandle handle, std::string folder, std::string className, std::string title,
-               TWindowProc proc, TUniqueFd listener, TUniqueFd wake)
-      : handle_(handle), owner_(std::this_thread::get_id()), folder_(std::move(folder)),
-        className_(std::move(className)), proc_(std::move(proc)), listener_(std::move(listener)),
-        wake_(std::move(wake)), title_(std::move(title)) {}
-
-  TWindowHandle Handle() const { return handle_; }
-  bool OwnedByCaller() const { return owner_ == std::this_thread::get_id(); }
-  const std::string& Folder() const { return folder_; }
-  const std::string& ClassName() const { return className_; }
-  intptr_t Call(uint32_t message, uintptr_t wParam, intptr_t lParam) const {
-    return proc_(message, wParam, lParam);
-  }
-  int ListenerFd() const { return listener_.Get(); }
-  int WakeFd() const { return wake_.Get(); }
-  void StopListening() { listener_.Reset(); }
-
-  std::string Title() const {
-    std::lock_guard lock(mutex_);
-    return title_;
-  }
-  void SetTitle(std::string title) {
-    std::lock_guard lock(mutex_);
-    title_ = std::move(title);
-  }
-
-  void Post(const TMessage& msg) {
-    {
-      std::lock_guard lock(mutex_);
-      queue_.push_back(msg);
-    }
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wake_.Get(), &one, sizeof one);
-  }
-  std::optional<TMessage> Take(bool remove) {
-    std::lock_guard lock(mutex_);
-    if (queue_.empty()) return std::nullopt;
-    TMessage front = queue_.front();
-    if (remove) queue_.pop_front();
-    return front;
-  }
-  bool HasPosted() const {
-    std::lock_guard lock(mutex_);
-    return !queue_.empty();
-  }
-  void DropPosted() {
-    std::lock_guard lock(mutex_);
-    queue_.clear();
-  }
-
- private:
-  const TWindowHandle handle_;
-  const std::thread::id owner_;
-  const std::string folder_;
-  const std::string className_;
-  const TWindowProc proc_;
-  TUniqueFd listener_;
-  const TUniqueFd wake_;
-  mutable std::mutex mutex_;
-  std::string title_;
-  std::deque<TMessage> queue_;
-};
-
-using TWindowPtr = std::shared_ptr<TLocalWindow>;
-
-// The windows of this process by handle. Thread-safe.
-class TWindowTable {
- public:
-  void Add(TWindowPtr window) {
-    std::lock_guard lock(mutex_);
-    windows_[window->Handle()] = std::move(window);
-  }
-  void Remove(TWindowHandle handle) {
-    std::lock_guard lock(mutex_);
-    windows_.erase(handle);
-  }
-  TWindowPtr Find(TWindowHandle handle) const {
-    std::lock_guard lock(mutex_);
-    const auto found = windows_.find(handle);
-    return found == windows_.end() ? nullptr : found->second;
-  }
-  // The calling thread's windows: all of them for handle 0, else that one if it is the caller's.
-  std::vector<TWindowPtr> OwnedByCaller(TWindowHandle handle) const {
-    std::vector<TWindowPtr> owned;
-    std::lock_guard lock(mutex_);
-    for (const auto& [key, window] : windows_) {
-      if ((handle == 0 || key == handle) && window->OwnedByCaller()) owned.push_back(window);
-    }
-    return owned;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::unordered_map<TWindowHandle, TWindowPtr> windows_;
-};
-
-TWindowTable& Windows() {
-  static TWindowTable table;
-  return table;
-}
-
-TWindowPtr CallersWindow(TWindowHandle handle) {
-  TWindowPtr window = Windows().Find(handle);
-  return window && window->OwnedByCaller() ? window : nullptr;
-}
 
 TWindowHandle NewHandle() {
   thread_local std::mt19937 engine{std::random_device{}()};
@@ -255,11 +147,6 @@ void HandleSentMessages(const TLocalWindow& window) {
     }
     HandleOneSent(window, connection.Get());
   }
-}
-
-void DrainWake(int wakeFd) {
-  uint64_t count = 0;
-  [[maybe_unused]] const ssize_t readBytes = ::read(wakeFd, &count, sizeof count);
 }
 
 // Publishes a new window at a free handle of the folder; 0 when that cannot be done.
@@ -407,7 +294,7 @@ bool WaitMessageTimeout(TWindowHandle window, uint32_t timeoutMs) {
     ready = ::poll(watched.data(), watched.size(),
                    timeoutMs == kInfiniteWait ? -1 : deadline.RemainingMs());
   } while (ready < 0 && errno == EINTR);
-  for (const auto& each : windows) DrainWake(each->WakeFd());
+  for (const auto& each : windows) each->DrainWake();
   return ready > 0;
 }
 
