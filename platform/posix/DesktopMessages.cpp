@@ -165,14 +165,15 @@ TWindowHandle Publish(const std::string& folder, std::string_view className,
       ::unlink(socketPath.c_str());
       return 0;
     }
-    if (!desktop::PublishRecord(folder, desktop::OwnRecord(handle, std::string(className),
-                                                           std::string(title)))) {
+    TUniqueFd recordLock = desktop::PublishRecord(folder, handle, className, title);
+    if (!recordLock.Valid()) {
       ::unlink(socketPath.c_str());
       continue;
     }
     Windows().Add(std::make_shared<TLocalWindow>(handle, folder, std::string(className),
                                                  std::string(title), std::move(proc),
-                                                 std::move(listener), std::move(wake)));
+                                                 std::move(listener), std::move(recordLock),
+                                                 std::move(wake)));
     return handle;
   }
   return 0;
@@ -192,7 +193,7 @@ bool DestroyWindow(TWindowHandle window) {
   if (!local) return false;
   Windows().Remove(window);
   desktop::RemoveWindowFiles(local->Folder(), window);
-  local->StopListening();
+  local->Close();
   local->DropPosted();
   return true;
 }
@@ -222,9 +223,12 @@ std::string GetClassName(TWindowHandle window) {
 bool SetWindowText(TWindowHandle window, std::string_view title) {
   const TWindowPtr local = CallersWindow(window);
   if (!local) return false;
+  TUniqueFd recordLock =
+      desktop::ReplaceRecord(local->Folder(), window, local->ClassName(), title);
+  if (!recordLock.Valid()) return false;
+  local->KeepRecordLock(std::move(recordLock));
   local->SetTitle(std::string(title));
-  return desktop::ReplaceRecord(local->Folder(),
-                                desktop::OwnRecord(window, local->ClassName(), std::string(title)));
+  return true;
 }
 
 bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wParam,

@@ -1,9 +1,8 @@
 #include "platform/posix/DesktopRecords.h"
 
-#include "platform/posix/UniqueFd.h"
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,26 +10,23 @@
 #include <cerrno>
 #include <charconv>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 
 namespace webtessl::desktop {
 namespace {
 
 constexpr std::string_view kRecordSuffix = ".window";
 constexpr std::string_view kSocketSuffix = ".sock";
-constexpr std::string_view kRecordMagic = "webtessl-window 1\n";
-constexpr off_t kMaxRecordBytes = 64 * 1024;
-// Field of /proc/<pid>/stat after the command name that holds the start time ("starttime" is
-// field 22 overall; the command name is field 2).
-constexpr int kStartTimeFieldAfterName = 20;
-// Enough for the whole of /proc/<pid>/stat.
-constexpr size_t kStatBufferBytes = 1024;
+constexpr std::string_view kRecordMagic = "webtessl-window 2\n";
+constexpr size_t kMaxRecordBytes = 64 * 1024;
+constexpr size_t kReadChunkBytes = 1024;
 
-std::string Serialize(const TWindowRecord& record) {
+std::string Serialize(TWindowHandle handle, std::string_view className, std::string_view title) {
   std::string text(kRecordMagic);
-  text += std::to_string(record.handle) + ' ' + std::to_string(record.ownerPid) + ' ' +
-          std::to_string(record.ownerStartTime) + ' ' + std::to_string(record.className.size()) +
-          ' ' + std::to_string(record.title.size()) + '\n';
-  return text + record.className + record.title;
+  text += std::to_string(handle) + ' ' + std::to_string(::getpid()) + ' ' +
+          std::to_string(className.size()) + ' ' + std::to_string(title.size()) + '\n';
+  return text.append(className).append(title);
 }
 
 // Reads one unsigned decimal number and the separator after it; false on anything else.
@@ -49,9 +45,8 @@ std::optional<TWindowRecord> Parse(std::string_view text) {
   size_t classSize = 0;
   size_t titleSize = 0;
   if (!TakeNumber(text, ' ', record.handle) || !TakeNumber(text, ' ', record.ownerPid) ||
-      !TakeNumber(text, ' ', record.ownerStartTime) || !TakeNumber(text, ' ', classSize) ||
-      !TakeNumber(text, '\n', titleSize) || classSize > text.size() ||
-      titleSize != text.size() - classSize || record.handle == 0 || record.ownerPid <= 0) {
+      !TakeNumber(text, ' ', classSize) || !TakeNumber(text, '\n', titleSize) ||
+      classSize > text.size() || titleSize != text.size() - classSize || record.handle == 0) {
     return std::nullopt;
   }
   record.className = text.substr(0, classSize);
@@ -69,72 +64,76 @@ bool WriteWholeFile(int fd, std::string_view bytes) {
   return true;
 }
 
-// Writes the record to a fresh private file in the folder and returns its path ("" on failure).
-std::string WriteTemporary(const std::string& folder, const TWindowRecord& record) {
+// A record written to a fresh private file of the folder, already locked for its window.
+struct TNewRecord {
+  std::string path;
+  TUniqueFd lock;
+};
+
+std::optional<TNewRecord> WriteTemporary(const std::string& folder, std::string_view text) {
   static std::atomic<uint64_t> counter{0};
-  const std::string path = folder + "/.new-" + std::to_string(::getpid()) + '-' +
-                           std::to_string(counter.fetch_add(1));
-  TUniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (!file.Valid()) return {};
-  if (!WriteWholeFile(file.Get(), Serialize(record))) {
-    ::unlink(path.c_str());
-    return {};
+  TNewRecord record{folder + "/.new-" + std::to_string(::getpid()) + '-' +
+                        std::to_string(counter.fetch_add(1)),
+                    {}};
+  record.lock.Reset(::open(record.path.c_str(),
+                           O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!record.lock.Valid()) return std::nullopt;
+  if (::flock(record.lock.Get(), LOCK_EX | LOCK_NB) != 0 ||
+      !WriteWholeFile(record.lock.Get(), text)) {
+    ::unlink(record.path.c_str());
+    return std::nullopt;
   }
-  return path;
+  return record;
+}
+
+// The whole content of a small file; nothing when it is not readable or too large.
+std::optional<std::string> ReadSmallFile(int fd) {
+  std::string text;
+  char chunk[kReadChunkBytes];
+  for (;;) {
+    const ssize_t got = ::pread(fd, chunk, sizeof chunk, static_cast<off_t>(text.size()));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::nullopt;
+    if (got == 0) return text;
+    text.append(chunk, static_cast<size_t>(got));
+    if (text.size() > kMaxRecordBytes) return std::nullopt;
+  }
+}
+
+// A record file as read, still open: its lock tells whether its window lives.
+struct TRecordFile {
+  TWindowRecord record;
+  TUniqueFd file;
+};
+
+std::optional<TRecordFile> ReadRecordFile(const std::string& folder, TWindowHandle handle) {
+  TUniqueFd file(::open(RecordPath(folder, handle).c_str(),
+                        O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!file.Valid()) return std::nullopt;
+  const std::optional<std::string> text = ReadSmallFile(file.Get());
+  std::optional<TWindowRecord> record = text ? Parse(*text) : std::nullopt;
+  if (!record || record->handle != handle) return std::nullopt;
+  return TRecordFile{std::move(*record), std::move(file)};
+}
+
+// The window lives while its owner holds the exclusive lock. A shared lock that is granted here
+// is let go when the file is closed.
+bool IsAlive(const TRecordFile& file) {
+  return ::flock(file.file.Get(), LOCK_SH | LOCK_NB) != 0;
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// This process's start time, read once per process (a forked child reads its own again).
-uint64_t OwnStartTime(pid_t self) {
-  thread_local pid_t cachedPid = 0;
-  thread_local uint64_t cachedStartTime = 0;
-  if (cachedPid != self) {
-    cachedStartTime = ProcessStartTime(self);
-    cachedPid = self;
-  }
-  return cachedStartTime;
-}
-
-bool IsAlive(const TWindowRecord& record) {
-  const pid_t self = ::getpid();
-  const uint64_t startTime =
-      record.ownerPid == self ? OwnStartTime(self) : ProcessStartTime(record.ownerPid);
-  return startTime != 0 && startTime == record.ownerStartTime;
-}
-
-// The parsed record file of the handle, alive or not; with the file's identity, so that a dead
-// one can be removed without touching a newer file that took its place.
-struct TRecordFile {
-  TWindowRecord record;
-  struct stat identity;
-};
-
-std::optional<TRecordFile> ReadRecordFile(const std::string& folder, TWindowHandle handle) {
-  TUniqueFd file(::open(RecordPath(folder, handle).c_str(),
-                        O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-  struct stat info {};
-  if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-      info.st_size > kMaxRecordBytes) {
-    return std::nullopt;
-  }
-  std::string text(static_cast<size_t>(info.st_size), '\0');
-  if (::pread(file.Get(), text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
-    return std::nullopt;
-  }
-  std::optional<TWindowRecord> record = Parse(text);
-  if (!record || record->handle != handle) return std::nullopt;
-  return TRecordFile{std::move(*record), info};
-}
-
-// The record when its owner lives; a dead owner's record is removed.
+// The record when its window lives; a stale record is removed, but only if its path still
+// names the very file that was read, so a new window that took the handle is left alone.
 std::optional<TWindowRecord> LiveOrRemoved(const std::string& folder, TRecordFile file) {
-  if (IsAlive(file.record)) return std::move(file.record);
+  if (IsAlive(file)) return std::move(file.record);
+  struct stat read {};
   struct stat now {};
-  const std::string path = RecordPath(folder, file.record.handle);
-  if (::lstat(path.c_str(), &now) == 0 && SameFile(now, file.identity)) {
+  if (::fstat(file.file.Get(), &read) == 0 &&
+      ::lstat(RecordPath(folder, file.record.handle).c_str(), &now) == 0 && SameFile(now, read)) {
     RemoveWindowFiles(folder, file.record.handle);
   }
   return std::nullopt;
@@ -158,6 +157,37 @@ void ForEachRecordFile(const std::string& folder, Visitor visit) {
   }
 }
 
+// The window last found for each class and title, so that finding the same window again reads
+// only its own record instead of the whole folder (it is still checked to be alive and to match;
+// when it is not, the folder is searched). Bounded: cleared when full. Thread-safe.
+class TFoundWindowCache {
+ public:
+  TWindowHandle Get(const std::string& key) const {
+    std::lock_guard lock(mutex_);
+    const auto found = handles_.find(key);
+    return found == handles_.end() ? 0 : found->second;
+  }
+  void Put(const std::string& key, TWindowHandle handle) {
+    std::lock_guard lock(mutex_);
+    if (handle == 0) {
+      handles_.erase(key);
+      return;
+    }
+    if (handles_.size() >= kMaxCachedWindows) handles_.clear();
+    handles_[key] = handle;
+  }
+
+ private:
+  static constexpr size_t kMaxCachedWindows = 64;
+  mutable std::mutex mutex_;
+  std::unordered_map<std::string, TWindowHandle> handles_;
+};
+
+TFoundWindowCache& FoundWindows() {
+  static TFoundWindowCache cache;
+  return cache;
+}
+
 }  // namespace
 
 std::string RecordPath(const std::string& folder, TWindowHandle handle) {
@@ -168,45 +198,24 @@ std::string SocketPath(const std::string& folder, TWindowHandle handle) {
   return folder + '/' + std::to_string(handle) + std::string(kSocketSuffix);
 }
 
-uint64_t ProcessStartTime(pid_t pid) {
-  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
-  TUniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  char text[kStatBufferBytes];
-  const ssize_t size = file.Valid() ? ::read(file.Get(), text, sizeof text) : -1;
-  if (size <= 0) return 0;
-  std::string_view fields(text, static_cast<size_t>(size));
-  const size_t nameEnd = fields.rfind(')');
-  if (nameEnd == std::string_view::npos) return 0;
-  fields.remove_prefix(nameEnd + 1);
-  for (int field = 0; field < kStartTimeFieldAfterName; ++field) {
-    const size_t blank = fields.find(' ');
-    if (blank == std::string_view::npos) return 0;
-    fields.remove_prefix(blank + 1);
+TUniqueFd PublishRecord(const std::string& folder, TWindowHandle handle,
+                        std::string_view className, std::string_view title) {
+  std::optional<TNewRecord> record = WriteTemporary(folder, Serialize(handle, className, title));
+  if (!record) return {};
+  const bool linked = ::link(record->path.c_str(), RecordPath(folder, handle).c_str()) == 0;
+  ::unlink(record->path.c_str());
+  return linked ? std::move(record->lock) : TUniqueFd();
+}
+
+TUniqueFd ReplaceRecord(const std::string& folder, TWindowHandle handle,
+                        std::string_view className, std::string_view title) {
+  std::optional<TNewRecord> record = WriteTemporary(folder, Serialize(handle, className, title));
+  if (!record) return {};
+  if (::rename(record->path.c_str(), RecordPath(folder, handle).c_str()) == 0) {
+    return std::move(record->lock);
   }
-  uint64_t startTime = 0;
-  std::from_chars(fields.data(), fields.data() + fields.size(), startTime);
-  return startTime;
-}
-
-TWindowRecord OwnRecord(TWindowHandle handle, std::string className, std::string title) {
-  const pid_t self = ::getpid();
-  return TWindowRecord{handle, self, OwnStartTime(self), std::move(className), std::move(title)};
-}
-
-bool PublishRecord(const std::string& folder, const TWindowRecord& record) {
-  const std::string temporary = WriteTemporary(folder, record);
-  if (temporary.empty()) return false;
-  const bool linked = ::link(temporary.c_str(), RecordPath(folder, record.handle).c_str()) == 0;
-  ::unlink(temporary.c_str());
-  return linked;
-}
-
-bool ReplaceRecord(const std::string& folder, const TWindowRecord& record) {
-  const std::string temporary = WriteTemporary(folder, record);
-  if (temporary.empty()) return false;
-  if (::rename(temporary.c_str(), RecordPath(folder, record.handle).c_str()) == 0) return true;
-  ::unlink(temporary.c_str());
-  return false;
+  ::unlink(record->path.c_str());
+  return {};
 }
 
 std::optional<TWindowRecord> ReadLiveRecord(const std::string& folder, TWindowHandle handle) {
@@ -217,12 +226,19 @@ std::optional<TWindowRecord> ReadLiveRecord(const std::string& folder, TWindowHa
 
 std::optional<TWindowRecord> FindLiveRecord(const std::string& folder, std::string_view className,
                                             std::string_view title) {
+  TFoundWindowCache& cache = FoundWindows();
+  const std::string key = folder + '\0' + std::string(className) + '\0' + std::string(title);
+  if (const TWindowHandle known = cache.Get(key)) {
+    auto record = ReadLiveRecord(folder, known);
+    if (record && record->className == className && record->title == title) return record;
+  }
   std::optional<TWindowRecord> found;
   ForEachRecordFile(folder, [&](TRecordFile file) {
     if (file.record.className != className || file.record.title != title) return true;
     found = LiveOrRemoved(folder, std::move(file));
     return !found.has_value();
   });
+  cache.Put(key, found ? found->handle : 0);
   return found;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "platform/DesktopMessages.h"
+#include "platform/posix/UniqueFd.h"
 
 #include <sys/types.h>
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,11 +13,12 @@ namespace webtessl::desktop {
 
 // What the desktop knows of one window: the file "<handle>.window" in the desktop folder, beside
 // its listening socket "<handle>.sock". Records are written whole and atomically, so a reader
-// never sees half of one. Free functions; thread-safe (they share nothing but the folder).
+// never sees half of one. The owning process holds an exclusive lock on its window's record for
+// as long as the window lives; the system drops that lock when the process dies, so a record
+// nobody holds is stale. Free functions; thread-safe (they share nothing but the folder).
 struct TWindowRecord {
   TWindowHandle handle = 0;
   pid_t ownerPid = 0;
-  uint64_t ownerStartTime = 0;  // tells the owner from a later process that got the same id
   std::string className;
   std::string title;
 };
@@ -29,20 +30,18 @@ std::string KnownDesktopFolder();
 std::string RecordPath(const std::string& folder, TWindowHandle handle);
 std::string SocketPath(const std::string& folder, TWindowHandle handle);
 
-// The start time of a running process (clock ticks since boot), 0 when there is none.
-uint64_t ProcessStartTime(pid_t pid);
+// Publishes the record of a new window of this process; returns the lock that keeps it alive
+// (invalid when a record with that handle exists already or writing failed).
+TUniqueFd PublishRecord(const std::string& folder, TWindowHandle handle,
+                        std::string_view className, std::string_view title);
 
-// A record for a new window of this process.
-TWindowRecord OwnRecord(TWindowHandle handle, std::string className, std::string title);
+// Replaces the record of a window of this process in one step; returns its new lock (invalid
+// on failure, when the old record stays).
+TUniqueFd ReplaceRecord(const std::string& folder, TWindowHandle handle,
+                        std::string_view className, std::string_view title);
 
-// Publishes a new record; false when one with that handle exists already (or writing failed).
-bool PublishRecord(const std::string& folder, const TWindowRecord& record);
-
-// Replaces an existing record in one step.
-bool ReplaceRecord(const std::string& folder, const TWindowRecord& record);
-
-// The record of a live window; a record whose owner has died is removed; foreign or damaged
-// files give nothing and stay.
+// The record of a live window; a stale record is removed; foreign or damaged files give nothing
+// and stay.
 std::optional<TWindowRecord> ReadLiveRecord(const std::string& folder, TWindowHandle handle);
 
 // The record of a live window with that class and title; stale records that match are removed.

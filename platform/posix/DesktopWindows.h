@@ -14,16 +14,16 @@
 
 namespace webtessl::desktop {
 
-// One window of this process. The constant members never change; `listener` is used by the owner
-// thread only; the title and the queue of posted messages are guarded by the mutex, because
+// One window of this process. The constant members never change; the listening socket and the
+// lock on the window's record are used by the owner thread only; the title and the queue of posted messages are guarded by the mutex, because
 // other threads read the title and post messages.
 class TLocalWindow {
  public:
   TLocalWindow(TWindowHandle handle, std::string folder, std::string className, std::string title,
-               TWindowProc proc, TUniqueFd listener, TUniqueFd wake)
+               TWindowProc proc, TUniqueFd listener, TUniqueFd recordLock, TUniqueFd wake)
       : handle_(handle), owner_(std::this_thread::get_id()), folder_(std::move(folder)),
         className_(std::move(className)), proc_(std::move(proc)), listener_(std::move(listener)),
-        wake_(std::move(wake)), title_(std::move(title)) {}
+        recordLock_(std::move(recordLock)), wake_(std::move(wake)), title_(std::move(title)) {}
 
   TWindowHandle Handle() const { return handle_; }
   bool OwnedByCaller() const { return owner_ == std::this_thread::get_id(); }
@@ -34,7 +34,13 @@ class TLocalWindow {
   }
   int ListenerFd() const { return listener_.Get(); }
   int WakeFd() const { return wake_.Get(); }
-  void StopListening() { listener_.Reset(); }
+  // Holds the lock of the window's current record (the old one's goes).
+  void KeepRecordLock(TUniqueFd lock) { recordLock_ = std::move(lock); }
+  // Closes the listening socket and lets the record's lock go; the files must be gone already.
+  void Close() {
+    listener_.Reset();
+    recordLock_.Reset();
+  }
 
   std::string Title() const {
     std::lock_guard lock(mutex_);
@@ -72,6 +78,7 @@ class TLocalWindow {
   const std::string className_;
   const TWindowProc proc_;
   TUniqueFd listener_;
+  TUniqueFd recordLock_;
   const TUniqueFd wake_;
   mutable std::mutex mutex_;
   std::string title_;
