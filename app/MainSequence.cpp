@@ -23,7 +23,9 @@ std::string SettleConfigPath(const TCommandLine& commandLine) {
 
 // Serves until the operator stops the program. The server's start and stop sequences wrap the
 // console loop here, the stop sequence running also when an error passes.
-void Serve(const TIniFile& /*configuration*/, TConsoleInput& console) { RunConsoleLoop(console); }
+void Serve(const TIniFile& /*configuration*/, TConsoleInput& console) {
+  RunConsoleLoop(console);
+}
 
 // Writes the report line; when even the console cannot take it there is nowhere left to report.
 void Report(const std::exception& error) noexcept {
