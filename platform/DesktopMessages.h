@@ -17,7 +17,9 @@ namespace webtessl {
 // or DispatchMessage (for messages it posted). FindWindow, IsWindow, GetWindowText and
 // GetClassName work across processes; PostMessage reaches windows of the calling process only.
 // Every operation is thread-safe; the ones that act as the window's owner (PeekMessage,
-// WaitMessageTimeout, DestroyWindow, SetWindowText) do nothing when called from another thread.
+// DispatchMessage, WaitMessageTimeout, DestroyWindow, SetWindowText) do nothing when called from
+// another thread. A window lives while its owning process does: the desktop forgets the windows
+// of a process that died without destroying them.
 //
 // The desktop is a folder only its user can enter: $WEBTESSL_DESKTOP when set, else
 // $XDG_RUNTIME_DIR/webtessl-desktop, else /tmp/webtessl-desktop-<uid>.
