@@ -249,8 +249,7 @@ bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wP
                                      data.dwData};
   desktop::TFrameResult reply;
   if (!connection.Valid() ||
-      !desktop::SendAll(connection.Get(), &header, sizeof header, deadline) ||
-      !desktop::SendAll(connection.Get(), data.lpData, data.cbData, deadline) ||
+      !desktop::SendFrame(connection.Get(), header, data.lpData, data.cbData, deadline) ||
       !desktop::ReceiveAll(connection.Get(), &reply, sizeof reply, deadline) ||
       deadline.RemainingMs() == 0) {
     return false;  // an answer that comes only as the limit runs out is a time-out too

@@ -94,9 +94,9 @@ std::optional<std::string> ReadSmallFile(int fd) {
     const ssize_t got = ::pread(fd, chunk, sizeof chunk, static_cast<off_t>(text.size()));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return std::nullopt;
-    if (got == 0) return text;
     text.append(chunk, static_cast<size_t>(got));
     if (text.size() > kMaxRecordBytes) return std::nullopt;
+    if (static_cast<size_t>(got) < sizeof chunk) return text;  // a short read is the end
   }
 }
 

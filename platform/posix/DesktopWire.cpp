@@ -1,6 +1,7 @@
 #include "platform/posix/DesktopWire.h"
 
 #include <poll.h>
+#include <sys/uio.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -45,6 +46,32 @@ bool SendAll(int fd, const void* bytes, size_t size, const TDeadline& deadline) 
     }
   }
   return true;
+}
+
+bool SendFrame(int fd, const TFrameHeader& header, const void* payload, size_t size,
+               const TDeadline& deadline) {
+  iovec parts[2] = {{const_cast<TFrameHeader*>(&header), sizeof header},
+                    {const_cast<void*>(payload), size}};
+  msghdr message{};
+  message.msg_iov = parts;
+  message.msg_iovlen = size == 0 ? 1 : 2;
+  ssize_t sent = 0;
+  do {
+    sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  if (sent < 0 && errno != EAGAIN) return false;
+  // Whatever the first call left (a large payload, a full socket) goes out piece by piece.
+  size_t done = sent < 0 ? 0 : static_cast<size_t>(sent);
+  if (done < sizeof header) {
+    if (!SendAll(fd, reinterpret_cast<const char*>(&header) + done, sizeof header - done,
+                 deadline)) {
+      return false;
+    }
+    done = sizeof header;
+  }
+  const size_t payloadDone = done - sizeof header;
+  return SendAll(fd, static_cast<const char*>(payload) + payloadDone, size - payloadDone,
+                 deadline);
 }
 
 bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline) {

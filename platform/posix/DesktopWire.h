@@ -36,6 +36,9 @@ constexpr uint32_t kFrameMagic = 0x4D445457;  // "WTDM"
 
 // Writes or reads exactly `size` bytes on a non-blocking socket before the deadline.
 bool SendAll(int fd, const void* bytes, size_t size, const TDeadline& deadline);
+// Writes the header and the payload after it, in as few calls as the socket allows.
+bool SendFrame(int fd, const TFrameHeader& header, const void* payload, size_t size,
+               const TDeadline& deadline);
 bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline);
 
 // Whether the other end has closed or shut down its side.
