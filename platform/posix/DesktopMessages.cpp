@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -35,6 +36,9 @@ constexpr uint32_t kReceiveLimitMs = 1000;
 constexpr int kCreateAttempts = 64;
 constexpr TWindowHandle kLargestHandle = 0x7FFFFFFF;
 constexpr auto kBacklogRetryPause = std::chrono::milliseconds(1);
+// Frames above this size get a wider send buffer, of at most kWideSendBufferBytes.
+constexpr uint32_t kWideSendThreshold = 128 * 1024;
+constexpr size_t kWideSendBufferBytes = 4 * 1024 * 1024;
 // Largest receive buffer a thread keeps for the next message.
 constexpr size_t kKeptBufferBytes = 1024 * 1024;
 
@@ -84,6 +88,14 @@ TUniqueFd Connect(const std::string& path, const TDeadline& deadline) {
     if ((errno != EAGAIN && errno != EINTR) || deadline.RemainingMs() == 0) return {};
     std::this_thread::sleep_for(kBacklogRetryPause);
   }
+}
+
+// Lets a large frame go out in a few large pieces rather than many small ones, each of which
+// would need the receiver to run in between (the system may grant less than asked).
+void WidenSendBuffer(int connection, uint32_t payloadBytes) {
+  if (payloadBytes <= kWideSendThreshold) return;
+  const int size = static_cast<int>(std::min<size_t>(payloadBytes, kWideSendBufferBytes));
+  ::setsockopt(connection, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
 }
 
 bool FromSameUser(int connection) {
@@ -245,6 +257,7 @@ bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wP
   if (folder.empty()) return false;
   const TDeadline deadline(timeoutMs);
   const TUniqueFd connection = Connect(desktop::SocketPath(folder, window), deadline);
+  if (connection.Valid()) WidenSendBuffer(connection.Get(), data.cbData);
   const desktop::TFrameHeader header{desktop::kFrameMagic, message, wParam, data.cbData,
                                      data.dwData};
   desktop::TFrameResult reply;
