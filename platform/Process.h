@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace webtessl {
+
+// How to start a program: its file, its arguments (without the program itself) and the folder
+// it starts in.
+struct TProcessStart {
+  std::string program;
+  std::vector<std::string> arguments;
+  std::string workingFolder;
+};
+
+enum class TStartOutcome {
+  Failed,    // the program could not be started
+  Started,   // started and not waited for
+  Finished,  // started and ended within the wait; its exit code is set
+  TimedOut,  // started, still running when the wait ended
+};
+
+// Starts the program in a session of its own, standard input and output on /dev/null. With
+// waitMs 0 it is not waited for; otherwise waited for at most waitMs. Whatever happens, no
+// started process is left as a zombie. Thread-safe.
+TStartOutcome StartProcess(const TProcessStart& start, uint32_t waitMs, int& exitCode);
+
+}  // namespace webtessl

@@ -1,0 +1,77 @@
+#include "platform/DesktopMessages.h"
+#include "platform/posix/DesktopRecords.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+namespace webtessl {
+namespace {
+
+constexpr const char* kDesktopVariable = "WEBTESSL_DESKTOP";
+constexpr const char* kRuntimeVariable = "XDG_RUNTIME_DIR";
+constexpr const char* kRuntimeSubfolder = "/webtessl-desktop";
+constexpr const char* kTemporaryPrefix = "/tmp/webtessl-desktop-";
+constexpr mode_t kPrivateMode = 0700;
+
+std::string ChosenFolder() {
+  std::string folder;
+  if (const char* desktop = std::getenv(kDesktopVariable); desktop && *desktop) {
+    folder = desktop;
+  } else if (const char* runtime = std::getenv(kRuntimeVariable); runtime && *runtime) {
+    folder = std::string(runtime) + kRuntimeSubfolder;
+  } else {
+    folder = kTemporaryPrefix + std::to_string(::geteuid());
+  }
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+// The folder must be a real folder (not a link) of this user that nobody else may enter; one of
+// ours with looser rights is tightened, anything else is refused.
+bool MakePrivate(const std::string& folder) {
+  if (::mkdir(folder.c_str(), kPrivateMode) != 0 && errno != EEXIST) return false;
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
+    return false;
+  }
+  if ((info.st_mode & 0777) != kPrivateMode && ::chmod(folder.c_str(), kPrivateMode) != 0) {
+    return false;
+  }
+  return true;
+}
+
+// The folder most recently found private. Nobody else can remove or change a private folder,
+// so finding and sending, which ask for the folder on every message, trust it without looking
+// again; creating a window always looks (and makes the folder anew if it was cleaned away).
+std::mutex lastPrivateMutex;
+std::string lastPrivate;
+
+}  // namespace
+
+std::string DesktopFolder() {
+  std::string folder = ChosenFolder();
+  if (!MakePrivate(folder)) return {};
+  std::lock_guard lock(lastPrivateMutex);
+  lastPrivate = folder;
+  return folder;
+}
+
+namespace desktop {
+
+std::string KnownDesktopFolder() {
+  std::string folder = ChosenFolder();
+  {
+    std::lock_guard lock(lastPrivateMutex);
+    if (folder == lastPrivate) return folder;
+  }
+  return DesktopFolder();
+}
+
+}  // namespace desktop
+
+}  // namespace webtessl

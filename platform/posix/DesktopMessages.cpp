@@ -1,0 +1,317 @@
+#include "platform/DesktopMessages.h"
+
+#include "platform/posix/DesktopRecords.h"
+#include "platform/posix/DesktopWindows.h"
+#include "platform/posix/DesktopWire.h"
+#include "platform/posix/UniqueFd.h"
+
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace webtessl {
+namespace {
+
+using desktop::CallersWindow;
+using desktop::TDeadline;
+using desktop::TLocalWindow;
+using desktop::TWindowPtr;
+using desktop::Windows;
+
+// How long a receiver waits for a frame that has begun to arrive whole, and for its answer to
+// leave: a sender that stalls or dies mid-frame costs the receiver at most this.
+constexpr uint32_t kReceiveLimitMs = 1000;
+constexpr int kCreateAttempts = 64;
+constexpr TWindowHandle kLargestHandle = 0x7FFFFFFF;
+constexpr auto kBacklogRetryPause = std::chrono::milliseconds(1);
+// Frames above this size get a wider send buffer, of at most kWideSendBufferBytes.
+constexpr uint32_t kWideSendThreshold = 128 * 1024;
+constexpr size_t kWideSendBufferBytes = 4 * 1024 * 1024;
+// Largest receive buffer a thread keeps for the next message.
+constexpr size_t kKeptBufferBytes = 1024 * 1024;
+
+TWindowHandle NewHandle() {
+  thread_local std::mt19937 engine{std::random_device{}()};
+  return std::uniform_int_distribution<TWindowHandle>(1, kLargestHandle)(engine);
+}
+
+std::optional<sockaddr_un> SocketAddress(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof(address.sun_path)) return std::nullopt;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  return address;
+}
+
+TUniqueFd NewSocket() {
+  return TUniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+}
+
+// A listening socket at the path; invalid with errno set when that fails.
+TUniqueFd Listen(const std::string& path) {
+  const auto address = SocketAddress(path);
+  if (!address) {
+    errno = ENAMETOOLONG;
+    return {};
+  }
+  TUniqueFd listener = NewSocket();
+  if (!listener.Valid() ||
+      ::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
+      ::listen(listener.Get(), SOMAXCONN) != 0) {
+    return {};
+  }
+  return listener;
+}
+
+// A connection to the window's socket; a full backlog is retried until the deadline.
+TUniqueFd Connect(const std::string& path, const TDeadline& deadline) {
+  const auto address = SocketAddress(path);
+  TUniqueFd connection = NewSocket();
+  if (!address || !connection.Valid()) return {};
+  for (;;) {
+    if (::connect(connection.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) ==
+        0) {
+      return connection;
+    }
+    if ((errno != EAGAIN && errno != EINTR) || deadline.RemainingMs() == 0) return {};
+    std::this_thread::sleep_for(kBacklogRetryPause);
+  }
+}
+
+// Lets a large frame go out in a few large pieces rather than many small ones, each of which
+// would need the receiver to run in between (the system may grant less than asked).
+void WidenSendBuffer(int connection, uint32_t payloadBytes) {
+  if (payloadBytes <= kWideSendThreshold) return;
+  const int size = static_cast<int>(std::min<size_t>(payloadBytes, kWideSendBufferBytes));
+  ::setsockopt(connection, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+}
+
+bool FromSameUser(int connection) {
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  return ::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
+         credentials.uid == ::geteuid();
+}
+
+// The bytes of a frame being received. The thread's buffer is borrowed and given back, so that
+// messages of ordinary size cost no allocation; a window procedure that pumps messages itself
+// finds the buffer taken and gets a fresh one.
+class TReceiveBuffer {
+ public:
+  TReceiveBuffer() : bytes(std::move(spare_)) {}
+  ~TReceiveBuffer() {
+    if (bytes.capacity() <= kKeptBufferBytes) spare_ = std::move(bytes);
+  }
+  TReceiveBuffer(const TReceiveBuffer&) = delete;
+  TReceiveBuffer& operator=(const TReceiveBuffer&) = delete;
+
+  std::vector<uint8_t> bytes;
+
+ private:
+  static thread_local std::vector<uint8_t> spare_;
+};
+thread_local std::vector<uint8_t> TReceiveBuffer::spare_;
+
+// Reads one frame from an accepted connection, lets the window handle it and answers with its
+// result. A frame that is foreign, cut short or abandoned by its sender is dropped unhandled.
+void HandleOneSent(const TLocalWindow& window, int connection) {
+  if (!FromSameUser(connection)) return;
+  const TDeadline deadline(kReceiveLimitMs);
+  desktop::TFrameHeader header;
+  if (!desktop::ReceiveAll(connection, &header, sizeof header, deadline) ||
+      header.magic != desktop::kFrameMagic || header.message != WM_COPYDATA ||
+      header.cbData > kMaxCopyDataBytes) {
+    return;
+  }
+  TReceiveBuffer buffer;
+  buffer.bytes.resize(header.cbData);
+  if (!desktop::ReceiveAll(connection, buffer.bytes.data(), header.cbData, deadline) ||
+      desktop::PeerHungUp(connection)) {
+    return;
+  }
+  const TCopyDataStruct data{static_cast<uintptr_t>(header.dwData), header.cbData,
+                             header.cbData == 0 ? nullptr : buffer.bytes.data()};
+  const desktop::TFrameResult reply{
+      window.Call(WM_COPYDATA, header.wParam, reinterpret_cast<intptr_t>(&data))};
+  desktop::SendAll(connection, &reply, sizeof reply, TDeadline(kReceiveLimitMs));
+}
+
+// Handles every message sent to the window so far, until none is pending or the window closes.
+void HandleSentMessages(const TLocalWindow& window) {
+  while (window.ListenerFd() >= 0) {
+    TUniqueFd connection(::accept4(window.ListenerFd(), nullptr, nullptr,
+                                   SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!connection.Valid()) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      return;
+    }
+    HandleOneSent(window, connection.Get());
+  }
+}
+
+// Publishes a new window at a free handle of the folder; 0 when that cannot be done.
+TWindowHandle Publish(const std::string& folder, std::string_view className,
+                      std::string_view title, TWindowProc proc) {
+  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    const TWindowHandle handle = NewHandle();
+    const std::string socketPath = desktop::SocketPath(folder, handle);
+    TUniqueFd listener = Listen(socketPath);
+    if (!listener.Valid()) {
+      if (errno == EADDRINUSE) continue;
+      return 0;
+    }
+    TUniqueFd wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!wake.Valid()) {
+      ::unlink(socketPath.c_str());
+      return 0;
+    }
+    TUniqueFd recordLock = desktop::PublishRecord(folder, handle, className, title);
+    if (!recordLock.Valid()) {
+      ::unlink(socketPath.c_str());
+      continue;
+    }
+    Windows().Add(std::make_shared<TLocalWindow>(handle, folder, std::string(className),
+                                                 std::string(title), std::move(proc),
+                                                 std::move(listener), std::move(recordLock),
+                                                 std::move(wake)));
+    return handle;
+  }
+  return 0;
+}
+
+}  // namespace
+
+TWindowHandle CreateWindow(std::string_view className, std::string_view title, TWindowProc proc) {
+  const std::string folder = DesktopFolder();
+  if (folder.empty() || !proc) return 0;
+  desktop::RemoveStaleRecords(folder);  // so that dead windows never pile up
+  return Publish(folder, className, title, std::move(proc));
+}
+
+bool DestroyWindow(TWindowHandle window) {
+  const TWindowPtr local = CallersWindow(window);
+  if (!local) return false;
+  Windows().Remove(window);
+  desktop::RemoveWindowFiles(local->Folder(), window);
+  local->Close();
+  local->DropPosted();
+  return true;
+}
+
+TWindowHandle FindWindow(std::string_view className, std::string_view title) {
+  const auto record = desktop::FindLiveRecord(desktop::KnownDesktopFolder(), className, title);
+  return record ? record->handle : 0;
+}
+
+bool IsWindow(TWindowHandle window) {
+  return Windows().Find(window) != nullptr ||
+         desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), window).has_value();
+}
+
+std::string GetWindowText(TWindowHandle window) {
+  if (const TWindowPtr local = Windows().Find(window)) return local->Title();
+  const auto record = desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), window);
+  return record ? record->title : std::string();
+}
+
+std::string GetClassName(TWindowHandle window) {
+  if (const TWindowPtr local = Windows().Find(window)) return local->ClassName();
+  const auto record = desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), window);
+  return record ? record->className : std::string();
+}
+
+bool SetWindowText(TWindowHandle window, std::string_view title) {
+  const TWindowPtr local = CallersWindow(window);
+  if (!local) return false;
+  TUniqueFd recordLock =
+      desktop::ReplaceRecord(local->Folder(), window, local->ClassName(), title);
+  if (!recordLock.Valid()) return false;
+  local->KeepRecordLock(std::move(recordLock));
+  local->SetTitle(std::string(title));
+  return true;
+}
+
+bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wParam,
+                        const TCopyDataStruct& data, uint32_t timeoutMs, intptr_t& result) {
+  if (message != WM_COPYDATA || window == 0 || data.cbData > kMaxCopyDataBytes ||
+      (data.cbData > 0 && data.lpData == nullptr)) {
+    return false;
+  }
+  if (const TWindowPtr own = CallersWindow(window)) {
+    result = own->Call(message, wParam, reinterpret_cast<intptr_t>(&data));
+    return true;
+  }
+  const std::string folder = desktop::KnownDesktopFolder();
+  if (folder.empty()) return false;
+  const TDeadline deadline(timeoutMs);
+  const TUniqueFd connection = Connect(desktop::SocketPath(folder, window), deadline);
+  if (connection.Valid()) WidenSendBuffer(connection.Get(), data.cbData);
+  const desktop::TFrameHeader header{desktop::kFrameMagic, message, wParam, data.cbData,
+                                     data.dwData};
+  desktop::TFrameResult reply;
+  if (!connection.Valid() ||
+      !desktop::SendFrame(connection.Get(), header, data.lpData, data.cbData, deadline) ||
+      !desktop::ReceiveAll(connection.Get(), &reply, sizeof reply, deadline) ||
+      deadline.RemainingMs() == 0) {
+    return false;  // an answer that comes only as the limit runs out is a time-out too
+  }
+  result = static_cast<intptr_t>(reply.result);
+  return true;
+}
+
+bool PostMessage(TWindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  const TWindowPtr local = Windows().Find(window);
+  if (!local) return false;
+  local->Post(TMessage{window, message, wParam, lParam});
+  return true;
+}
+
+bool PeekMessage(TMessage& msg, TWindowHandle window, uint32_t removeFlag) {
+  const std::vector<TWindowPtr> windows = Windows().OwnedByCaller(window);
+  for (const auto& each : windows) HandleSentMessages(*each);
+  for (const auto& each : windows) {
+    if (auto taken = each->Take(removeFlag == PM_REMOVE)) {
+      msg = *taken;
+      return true;
+    }
+  }
+  return false;
+}
+
+intptr_t DispatchMessage(const TMessage& msg) {
+  const TWindowPtr local = CallersWindow(msg.window);
+  return local ? local->Call(msg.message, msg.wParam, msg.lParam) : 0;
+}
+
+bool WaitMessageTimeout(TWindowHandle window, uint32_t timeoutMs) {
+  const std::vector<TWindowPtr> windows = Windows().OwnedByCaller(window);
+  std::vector<pollfd> watched;
+  for (const auto& each : windows) {
+    if (each->HasPosted()) return true;
+    if (each->ListenerFd() >= 0) watched.push_back(pollfd{each->ListenerFd(), POLLIN, 0});
+    watched.push_back(pollfd{each->WakeFd(), POLLIN, 0});
+  }
+  if (watched.empty()) return false;
+  const TDeadline deadline(timeoutMs);
+  int ready = 0;
+  do {
+    ready = ::poll(watched.data(), watched.size(),
+                   timeoutMs == kInfiniteWait ? -1 : deadline.RemainingMs());
+  } while (ready < 0 && errno == EINTR);
+  for (const auto& each : windows) each->DrainWake();
+  return ready > 0;
+}
+
+}  // namespace webtessl

@@ -1,0 +1,31 @@
+#include "platform/posix/DesktopWindows.h"
+
+#include <unistd.h>
+
+namespace webtessl::desktop {
+
+void TLocalWindow::Post(const TMessage& msg) {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(msg);
+  }
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = ::write(wake_.Get(), &one, sizeof one);
+}
+
+void TLocalWindow::DrainWake() const {
+  uint64_t count = 0;
+  [[maybe_unused]] const ssize_t readBytes = ::read(wake_.Get(), &count, sizeof count);
+}
+
+TWindowTable& Windows() {
+  static TWindowTable table;
+  return table;
+}
+
+TWindowPtr CallersWindow(TWindowHandle handle) {
+  TWindowPtr window = Windows().Find(handle);
+  return window && window->OwnedByCaller() ? window : nullptr;
+}
+
+}  // namespace webtessl::desktop

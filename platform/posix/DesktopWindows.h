@@ -1,0 +1,128 @@
+#pragma once
+
+#include "platform/DesktopMessages.h"
+#include "platform/posix/UniqueFd.h"
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace webtessl::desktop {
+
+// One window of this process. The constant members never change; the listening socket and the
+// lock on the window's record are used by the owner thread only; the title and the queue of posted messages are guarded by the mutex, because
+// other threads read the title and post messages.
+class TLocalWindow {
+ public:
+  TLocalWindow(TWindowHandle handle, std::string folder, std::string className, std::string title,
+               TWindowProc proc, TUniqueFd listener, TUniqueFd recordLock, TUniqueFd wake)
+      : handle_(handle), owner_(std::this_thread::get_id()), folder_(std::move(folder)),
+        className_(std::move(className)), proc_(std::move(proc)), listener_(std::move(listener)),
+        recordLock_(std::move(recordLock)), wake_(std::move(wake)), title_(std::move(title)) {}
+
+  TWindowHandle Handle() const { return handle_; }
+  bool OwnedByCaller() const { return owner_ == std::this_thread::get_id(); }
+  const std::string& Folder() const { return folder_; }
+  const std::string& ClassName() const { return className_; }
+  intptr_t Call(uint32_t message, uintptr_t wParam, intptr_t lParam) const {
+    return proc_(message, wParam, lParam);
+  }
+  int ListenerFd() const { return listener_.Get(); }
+  int WakeFd() const { return wake_.Get(); }
+  // Holds the lock of the window's current record (the old one's goes).
+  void KeepRecordLock(TUniqueFd lock) { recordLock_ = std::move(lock); }
+  // Closes the listening socket and lets the record's lock go; the files must be gone already.
+  void Close() {
+    listener_.Reset();
+    recordLock_.Reset();
+  }
+
+  std::string Title() const {
+    std::lock_guard lock(mutex_);
+    return title_;
+  }
+  void SetTitle(std::string title) {
+    std::lock_guard lock(mutex_);
+    title_ = std::move(title);
+  }
+
+  // Queues the message and wakes the owner's wait.
+  void Post(const TMessage& msg);
+  // Clears the wake-up signal after a wait.
+  void DrainWake() const;
+  std::optional<TMessage> Take(bool remove) {
+    std::lock_guard lock(mutex_);
+    if (queue_.empty()) return std::nullopt;
+    TMessage front = queue_.front();
+    if (remove) queue_.pop_front();
+    return front;
+  }
+  bool HasPosted() const {
+    std::lock_guard lock(mutex_);
+    return !queue_.empty();
+  }
+  void DropPosted() {
+    std::lock_guard lock(mutex_);
+    queue_.clear();
+  }
+
+ private:
+  const TWindowHandle handle_;
+  const std::thread::id owner_;
+  const std::string folder_;
+  const std::string className_;
+  const TWindowProc proc_;
+  TUniqueFd listener_;
+  TUniqueFd recordLock_;
+  const TUniqueFd wake_;
+  mutable std::mutex mutex_;
+  std::string title_;
+  std::deque<TMessage> queue_;
+};
+
+using TWindowPtr = std::shared_ptr<TLocalWindow>;
+
+// The windows of this process by handle. Thread-safe.
+class TWindowTable {
+ public:
+  void Add(TWindowPtr window) {
+    std::lock_guard lock(mutex_);
+    windows_[window->Handle()] = std::move(window);
+  }
+  void Remove(TWindowHandle handle) {
+    std::lock_guard lock(mutex_);
+    windows_.erase(handle);
+  }
+  TWindowPtr Find(TWindowHandle handle) const {
+    std::lock_guard lock(mutex_);
+    const auto found = windows_.find(handle);
+    return found == windows_.end() ? nullptr : found->second;
+  }
+  // The calling thread's windows: all of them for handle 0, else that one if it is the caller's.
+  std::vector<TWindowPtr> OwnedByCaller(TWindowHandle handle) const {
+    std::vector<TWindowPtr> owned;
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, window] : windows_) {
+      if ((handle == 0 || key == handle) && window->OwnedByCaller()) owned.push_back(window);
+    }
+    return owned;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::unordered_map<TWindowHandle, TWindowPtr> windows_;
+};
+
+// The one table of this process.
+TWindowTable& Windows();
+
+// The window when it belongs to the calling thread, else null.
+TWindowPtr CallersWindow(TWindowHandle handle);
+
+
+}  // namespace webtessl::desktop

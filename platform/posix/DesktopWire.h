@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/DesktopMessages.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+namespace webtessl::desktop {
+
+// A point in time after which an exchange gives up. Immutable.
+class TDeadline {
+ public:
+  explicit TDeadline(uint32_t limitMs)
+      : end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs)) {}
+  // Milliseconds left, at least 0, rounded up so that a wait never ends early.
+  int RemainingMs() const;
+
+ private:
+  std::chrono::steady_clock::time_point end_;
+};
+
+// The head of a message frame on the wire; the payload follows it, then the receiver answers
+// with one TFrameResult.
+struct TFrameHeader {
+  uint32_t magic = 0;
+  uint32_t message = 0;
+  uint32_t wParam = 0;
+  uint32_t cbData = 0;
+  uint64_t dwData = 0;
+};
+struct TFrameResult {
+  int64_t result = 0;
+};
+constexpr uint32_t kFrameMagic = 0x4D445457;  // "WTDM"
+
+// Writes or reads exactly `size` bytes on a non-blocking socket before the deadline.
+bool SendAll(int fd, const void* bytes, size_t size, const TDeadline& deadline);
+// Writes the header and the payload after it, in as few calls as the socket allows.
+bool SendFrame(int fd, const TFrameHeader& header, const void* payload, size_t size,
+               const TDeadline& deadline);
+bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline);
+
+// Whether the other end has closed or shut down its side.
+bool PeerHungUp(int fd);
+
+}  // namespace webtessl::desktop

@@ -1,0 +1,333 @@
+#include "platform/DesktopMessages.h"
+
+#include "tests/platform/TestDesktop.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <numeric>
+#include <vector>
+
+namespace webtessl {
+namespace {
+
+using testing_desktop::ElapsedMs;
+using testing_desktop::Eventually;
+using testing_desktop::TChildProcess;
+using testing_desktop::TTestDesktop;
+using Clock = std::chrono::steady_clock;
+
+constexpr char kClass[] = "TestClass";
+constexpr char kPeerTitle[] = "Peer";
+constexpr uintptr_t kQuitMarker = 0xDEAD;
+
+intptr_t Checksum(const void* bytes, uint32_t size) {
+  const auto* data = static_cast<const uint8_t*>(bytes);
+  uint32_t sum = size;
+  for (uint32_t i = 0; i < size; ++i) sum = sum * 31 + data[i];
+  return static_cast<intptr_t>(sum & 0x7FFFFFFF);
+}
+
+// Pumps the calling thread's windows until `done` or 10 seconds.
+void Pump(const bool& done) {
+  const auto start = Clock::now();
+  while (!done && ElapsedMs(start) < 10000) {
+    WaitMessageTimeout(0, 50);
+    TMessage msg;
+    while (PeekMessage(msg, 0, PM_REMOVE)) DispatchMessage(msg);
+  }
+}
+
+// Child body: a window titled kPeerTitle that answers every WM_COPYDATA with the payload's
+// checksum, until a message marked kQuitMarker comes.
+int EchoPeer() {
+  bool done = false;
+  const TWindowHandle window =
+      CreateWindow(kClass, kPeerTitle, [&](uint32_t message, uintptr_t, intptr_t lParam) {
+        if (message != WM_COPYDATA) return intptr_t{0};
+        const auto* data = reinterpret_cast<const TCopyDataStruct*>(lParam);
+        if (data->dwData == kQuitMarker) done = true;
+        return Checksum(data->lpData, data->cbData);
+      });
+  if (window == 0) return 2;
+  Pump(done);
+  DestroyWindow(window);
+  return 0;
+}
+
+TWindowHandle AwaitPeer() {
+  TWindowHandle peer = 0;
+  Eventually([&] { return (peer = FindWindow(kClass, kPeerTitle)) != 0; });
+  return peer;
+}
+
+bool Send(TWindowHandle target, const void* bytes, uint32_t size, intptr_t& result,
+          uintptr_t marker = 1) {
+  return SendMessageTimeout(target, WM_COPYDATA, 0, TCopyDataStruct{marker, size, bytes}, 1000,
+                            result);
+}
+
+TEST(DesktopMessagesTest, WindowIsFoundDescribedRenamedAndDestroyed) {
+  TTestDesktop desktop;
+  const TWindowHandle window = CreateWindow(kClass, "First", [](uint32_t, uintptr_t, intptr_t) {
+    return intptr_t{0};
+  });
+  ASSERT_NE(window, 0u);
+  EXPECT_LE(window, 0x7FFFFFFFu);
+  EXPECT_EQ(FindWindow(kClass, "First"), window);
+  EXPECT_EQ(FindWindow(kClass, "first"), 0u);
+  EXPECT_EQ(FindWindow("OtherClass", "First"), 0u);
+  EXPECT_EQ(GetWindowText(window), "First");
+  EXPECT_EQ(GetClassName(window), kClass);
+
+  ASSERT_TRUE(SetWindowText(window, "Second"));
+  EXPECT_EQ(FindWindow(kClass, "First"), 0u);
+  EXPECT_EQ(FindWindow(kClass, "Second"), window);
+
+  ASSERT_TRUE(DestroyWindow(window));
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(FindWindow(kClass, "Second"), 0u);
+  EXPECT_EQ(GetWindowText(window), "");
+  EXPECT_TRUE(std::filesystem::is_empty(desktop.Folder()));
+}
+
+TEST(DesktopMessagesTest, DesktopFolderIsPrivateOrRefused) {
+  TTestDesktop desktop;
+  const std::string loose = desktop.Folder() + "/loose";
+  ASSERT_EQ(::mkdir(loose.c_str(), 0755), 0);
+  ::setenv("WEBTESSL_DESKTOP", loose.c_str(), 1);
+  ASSERT_EQ(DesktopFolder(), loose);
+  struct stat info {};
+  ASSERT_EQ(::stat(loose.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+  // A link in place of the folder could lead elsewhere: no window is made there.
+  const std::string link = desktop.Folder() + "/link";
+  ASSERT_EQ(::symlink(loose.c_str(), link.c_str()), 0);
+  ::setenv("WEBTESSL_DESKTOP", link.c_str(), 1);
+  EXPECT_EQ(DesktopFolder(), "");
+  EXPECT_EQ(CreateWindow(kClass, "x", [](uint32_t, uintptr_t, intptr_t) { return intptr_t{0}; }),
+            0u);
+  EXPECT_EQ(FindWindow(kClass, "x"), 0u);
+}
+
+// Another local user can neither see the windows nor connect to them.
+TEST(DesktopMessagesTest, AnotherUserCannotReachTheWindows) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  TTestDesktop desktop;
+  int handOver[2];
+  ASSERT_EQ(::pipe(handOver), 0);
+  TChildProcess stranger([&] {  // forked before the window exists, as another user
+    constexpr uid_t kNobody = 65534;
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) return 3;
+    TWindowHandle window = 0;
+    if (::read(handOver[0], &window, sizeof window) != sizeof window) return 4;
+    if (FindWindow(kClass, kPeerTitle) != 0 || IsWindow(window) || GetWindowText(window) != "") {
+      return 5;
+    }
+    intptr_t result = 0;
+    if (SendMessageTimeout(window, WM_COPYDATA, 0, TCopyDataStruct{1, 1, "x"}, 200, result)) {
+      return 6;
+    }
+    const std::string socketPath = desktop.Folder() + "/" + std::to_string(window) + ".sock";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool refused =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+        errno == EACCES;
+    return refused ? 0 : 7;
+  });
+  const TWindowHandle window =
+      CreateWindow(kClass, kPeerTitle, [](uint32_t, uintptr_t, intptr_t) { return intptr_t{1}; });
+  ASSERT_NE(window, 0u);
+  ASSERT_EQ(::write(handOver[1], &window, sizeof window), static_cast<ssize_t>(sizeof window));
+  EXPECT_EQ(stranger.Wait(), 0);
+  DestroyWindow(window);
+  ::close(handOver[0]);
+  ::close(handOver[1]);
+}
+
+TEST(DesktopMessagesTest, PayloadsOfEverySizeCrossProcessesWithTheirResult) {
+  TTestDesktop desktop;
+  TChildProcess peer(EchoPeer);
+  const TWindowHandle target = AwaitPeer();
+  ASSERT_NE(target, 0u);
+
+  std::vector<uint8_t> large(16 * 1024 * 1024);
+  std::iota(large.begin(), large.end(), uint8_t{7});
+  const std::string small = "hello";
+  intptr_t result = -1;
+  ASSERT_TRUE(Send(target, nullptr, 0, result));
+  EXPECT_EQ(result, Checksum(nullptr, 0));
+  ASSERT_TRUE(Send(target, small.data(), small.size(), result));
+  EXPECT_EQ(result, Checksum(small.data(), small.size()));
+  ASSERT_TRUE(Send(target, large.data(), large.size(), result));
+  EXPECT_EQ(result, Checksum(large.data(), large.size()));
+
+  EXPECT_TRUE(Send(target, nullptr, 0, result, kQuitMarker));
+  EXPECT_EQ(peer.Wait(), 0);
+}
+
+TEST(DesktopMessagesTest, SendToAMissingWindowFailsAtOnce) {
+  TTestDesktop desktop;
+  const auto start = Clock::now();
+  intptr_t result = 0;
+  EXPECT_FALSE(Send(12345, "x", 1, result));
+  EXPECT_FALSE(Send(0, "x", 1, result));
+  EXPECT_LT(ElapsedMs(start), 500);
+  EXPECT_FALSE(SendMessageTimeout(12345, WM_USER, 0, TCopyDataStruct{}, 1000, result));
+}
+
+TEST(DesktopMessagesTest, ReceiverThatNeverLooksMakesTheSendFailAfterTheLimit) {
+  TTestDesktop desktop;
+  TChildProcess peer([] {
+    CreateWindow(kClass, kPeerTitle, [](uint32_t, uintptr_t, intptr_t) { return intptr_t{1}; });
+    ::pause();
+    return 0;
+  });
+  const TWindowHandle target = AwaitPeer();
+  ASSERT_NE(target, 0u);
+  const auto start = Clock::now();
+  intptr_t result = 0;
+  EXPECT_FALSE(Send(target, "query", 5, result));
+  EXPECT_GE(ElapsedMs(start), 950);
+  EXPECT_LT(ElapsedMs(start), 3000);
+}
+
+TEST(DesktopMessagesTest, PeerKilledInTheMiddleOfAMessageGivesFalseAndLeavesNoTrace) {
+  TTestDesktop desktop;
+  TChildProcess peer([] {
+    bool done = false;
+    CreateWindow(kClass, kPeerTitle, [](uint32_t, uintptr_t, intptr_t) -> intptr_t {
+      ::raise(SIGKILL);
+      return 1;
+    });
+    Pump(done);
+    return 0;
+  });
+  const TWindowHandle target = AwaitPeer();
+  ASSERT_NE(target, 0u);
+  const auto start = Clock::now();
+  intptr_t result = 0;
+  EXPECT_FALSE(Send(target, "query", 5, result));
+  EXPECT_LT(ElapsedMs(start), 900);
+  EXPECT_EQ(peer.Wait(), -1);
+  EXPECT_FALSE(IsWindow(target));
+  EXPECT_EQ(FindWindow(kClass, kPeerTitle), 0u);
+  EXPECT_TRUE(std::filesystem::is_empty(desktop.Folder()));
+}
+
+TEST(DesktopMessagesTest, StaleRecordsAreIgnoredAndRemovedForeignFilesStay) {
+  TTestDesktop desktop;
+  TChildProcess dead([] {
+    CreateWindow(kClass, kPeerTitle, [](uint32_t, uintptr_t, intptr_t) { return intptr_t{1}; });
+    return 0;  // exits without destroying its window
+  });
+  ASSERT_EQ(dead.Wait(), 0);
+  std::ofstream(desktop.Folder() + "/77.window") << "webtessl-window 1\n77 garbage";
+  std::ofstream(desktop.Folder() + "/notes.txt") << "foreign";
+  std::filesystem::create_directory(desktop.Folder() + "/78.window");
+  ASSERT_EQ(std::distance(std::filesystem::directory_iterator(desktop.Folder()), {}), 5);
+
+  EXPECT_EQ(FindWindow(kClass, kPeerTitle), 0u);
+  EXPECT_FALSE(IsWindow(77));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(desktop.Folder()), {}), 3);
+
+  const TWindowHandle fresh =
+      CreateWindow(kClass, kPeerTitle, [](uint32_t, uintptr_t, intptr_t) { return intptr_t{1}; });
+  EXPECT_EQ(FindWindow(kClass, kPeerTitle), fresh);
+  DestroyWindow(fresh);
+}
+
+// Writes raw bytes to a window's socket as a broken or foreign sender would, then hangs up.
+void SendRawBytes(const std::string& folder, TWindowHandle window, const std::string& bytes) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = folder + "/" + std::to_string(window) + ".sock";
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(bytes.size()));
+  ::close(fd);
+}
+
+std::string FrameHead(uint32_t magic, uint32_t message, uint32_t cbData) {
+  const uint32_t fields[] = {magic, message, 0, cbData, 1, 0};
+  return std::string(reinterpret_cast<const char*>(fields), sizeof fields);
+}
+
+TEST(DesktopMessagesTest, BrokenFramesAreDroppedWithoutCallingTheWindow) {
+  TTestDesktop desktop;
+  int calls = 0;
+  const TWindowHandle window =
+      CreateWindow(kClass, "Target", [&](uint32_t message, uintptr_t, intptr_t) {
+        calls += message == WM_COPYDATA;
+        return intptr_t{1};
+      });
+  ASSERT_NE(window, 0u);
+  constexpr uint32_t kMagic = 0x4D445457;
+  SendRawBytes(desktop.Folder(), window, FrameHead(kMagic, WM_COPYDATA, 0).substr(0, 10));
+  SendRawBytes(desktop.Folder(), window, FrameHead(kMagic, WM_COPYDATA, 100) + "only ten..");
+  SendRawBytes(desktop.Folder(), window, FrameHead(kMagic, WM_COPYDATA, 0xFFFFFFFF));
+  SendRawBytes(desktop.Folder(), window, FrameHead(0x12345678, WM_COPYDATA, 0));
+  SendRawBytes(desktop.Folder(), window, FrameHead(kMagic, WM_USER, 0));
+  // A whole frame whose sender hung up before the answer no longer counts as delivered.
+  SendRawBytes(desktop.Folder(), window, FrameHead(kMagic, WM_COPYDATA, 3) + "abc");
+
+  const auto start = Clock::now();
+  TMessage msg;
+  EXPECT_FALSE(PeekMessage(msg, window, PM_REMOVE));
+  EXPECT_LT(ElapsedMs(start), 900);
+  EXPECT_EQ(calls, 0);
+  DestroyWindow(window);
+}
+
+TEST(DesktopMessagesTest, PostedMessagesComeInOrderAndDieWithTheWindow) {
+  TTestDesktop desktop;
+  std::vector<uintptr_t> seen;
+  const TWindowHandle window =
+      CreateWindow(kClass, "Posts", [&](uint32_t message, uintptr_t wParam, intptr_t) {
+        if (message == WM_USER + 5) seen.push_back(wParam);
+        return intptr_t{7};
+      });
+  ASSERT_NE(window, 0u);
+  for (uintptr_t i = 1; i <= 3; ++i) ASSERT_TRUE(PostMessage(window, WM_USER + 5, i, 0));
+
+  TMessage msg;
+  ASSERT_TRUE(PeekMessage(msg, window, PM_NOREMOVE));
+  EXPECT_EQ(msg.wParam, 1u);
+  while (PeekMessage(msg, window, PM_REMOVE)) EXPECT_EQ(DispatchMessage(msg), 7);
+  EXPECT_EQ(seen, (std::vector<uintptr_t>{1, 2, 3}));
+
+  ASSERT_TRUE(PostMessage(window, WM_USER + 5, 4, 0));
+  ASSERT_TRUE(DestroyWindow(window));
+  EXPECT_FALSE(PeekMessage(msg, window, PM_REMOVE));
+  EXPECT_FALSE(PeekMessage(msg, 0, PM_REMOVE));
+  EXPECT_EQ(DispatchMessage(TMessage{window, WM_USER + 5, 4, 0}), 0);
+  EXPECT_FALSE(PostMessage(window, WM_USER + 5, 5, 0));
+  EXPECT_EQ(seen.size(), 3u);
+}
+
+TEST(DesktopMessagesTest, WaitEndsAfterItsTimeWhenNothingComes) {
+  TTestDesktop desktop;
+  const TWindowHandle window =
+      CreateWindow(kClass, "Idle", [](uint32_t, uintptr_t, intptr_t) { return intptr_t{0}; });
+  const auto start = Clock::now();
+  EXPECT_FALSE(WaitMessageTimeout(window, 100));
+  EXPECT_GE(ElapsedMs(start), 95);
+  ASSERT_TRUE(PostMessage(window, WM_USER, 0, 0));
+  EXPECT_TRUE(WaitMessageTimeout(window, 5000));
+  DestroyWindow(window);
+}
+
+}  // namespace
+}  // namespace webtessl

@@ -1,0 +1,195 @@
+// tessel_test_peer: a scripted stand-in for the desktop search application, for tests. It opens
+// the application's IPC window and answers every query with a given text, at the moment and in
+// the way its options say. Usage: tests/search/TestPeer.md.
+
+#include <csignal>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/DesktopMessages.h"
+#include "search/ProcessCommunicator.h"
+
+namespace webtessl {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kDefaultTitle[] = "AI_Tessel_RPC_Server";
+constexpr uint32_t kPumpSliceMs = 20;
+
+enum class TWhen { Now, Late, Never, Early };
+
+struct TOptions {
+  std::string title = kDefaultTitle;
+  std::string answer = "{\"results\":[],\"count\":0}";
+  bool echo = false;  // answer with the query's own bytes instead
+  TWhen when = TWhen::Now;
+  uint32_t delayMs = 0;
+  intptr_t result = 1;
+  uint32_t ackDelayMs = 0;
+  uintptr_t marker = kCommunicatorMarker;
+  std::string recordFile;
+  long queries = -1;  // answer this many queries, then leave; -1: no limit
+  uint32_t lifetimeMs = 60000;
+};
+
+struct TPendingAnswer {
+  TWindowHandle to;
+  Clock::time_point due;
+  std::string text;
+};
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+[[noreturn]] void Usage(const std::string& problem) {
+  std::cerr << "tessel_test_peer: " << problem << " (see tests/search/TestPeer.md)\n";
+  std::exit(2);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) Usage("cannot read " + path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+TWhen ParseWhen(const std::string& word) {
+  if (word == "now") return TWhen::Now;
+  if (word == "late") return TWhen::Late;
+  if (word == "never") return TWhen::Never;
+  if (word == "early") return TWhen::Early;
+  Usage("unknown --when " + word);
+}
+
+TOptions ParseOptions(int argc, char** argv) {
+  TOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (i + 1 >= argc) Usage("missing value after " + name);
+    const std::string value = argv[++i];
+    if (name == "--title") options.title = value;
+    else if (name == "--answer") options.answer = value;
+    else if (name == "--answer-file") options.answer = ReadFile(value);
+    else if (name == "--echo") options.echo = value == "1";
+    else if (name == "--when") options.when = ParseWhen(value);
+    else if (name == "--delay-ms") options.delayMs = std::stoul(value);
+    else if (name == "--result") options.result = std::stol(value);
+    else if (name == "--ack-delay-ms") options.ackDelayMs = std::stoul(value);
+    else if (name == "--marker") options.marker = std::stoul(value);
+    else if (name == "--record") options.recordFile = value;
+    else if (name == "--queries") options.queries = std::stol(value);
+    else if (name == "--lifetime-ms") options.lifetimeMs = std::stoul(value);
+    else Usage("unknown option " + name);
+  }
+  return options;
+}
+
+void Say(const std::string& line) {
+  std::cout << line << std::endl;
+}
+
+// The peer's window and what it owes: queries are recorded and acknowledged in the window
+// procedure, answers go out from there (early) or from the pump loop.
+class TPeer {
+ public:
+  explicit TPeer(TOptions options) : options_(std::move(options)) {
+    window_ = CreateWindow(kUtilWindowClass, options_.title,
+                           [this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
+                             return WndProc(message, wParam, lParam);
+                           });
+  }
+  ~TPeer() {
+    if (window_ != 0) DestroyWindow(window_);
+  }
+  TPeer(const TPeer&) = delete;
+  TPeer& operator=(const TPeer&) = delete;
+
+  int Run() {
+    if (window_ == 0) {
+      Say("no window");
+      return 1;
+    }
+    Say("ready " + std::to_string(window_));
+    const auto end = Clock::now() + std::chrono::milliseconds(options_.lifetimeMs);
+    while (!stopRequested && Clock::now() < end && !Finished()) {
+      WaitMessageTimeout(window_, kPumpSliceMs);
+      TMessage msg;
+      while (PeekMessage(msg, window_, PM_REMOVE)) DispatchMessage(msg);
+      SendDueAnswers();
+    }
+    return 0;
+  }
+
+ private:
+  bool Finished() const {
+    return options_.queries >= 0 && answered_ >= options_.queries && pending_.empty();
+  }
+
+  intptr_t WndProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message != WM_COPYDATA) return 0;
+    const auto& data = *reinterpret_cast<const TCopyDataStruct*>(lParam);
+    const std::string query(static_cast<const char*>(data.lpData), data.cbData);
+    Record(query);
+    Say("query " + std::to_string(query.size()) + " from " + std::to_string(wParam));
+    TPendingAnswer answer{static_cast<TWindowHandle>(wParam), Clock::now(),
+                          options_.echo ? query : options_.answer};
+    switch (options_.when) {
+      case TWhen::Early: Answer(answer); break;
+      case TWhen::Now: pending_.push_back(std::move(answer)); break;
+      case TWhen::Late:
+        answer.due += std::chrono::milliseconds(options_.delayMs);
+        pending_.push_back(std::move(answer));
+        break;
+      case TWhen::Never: ++answered_; break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(options_.ackDelayMs));
+    return options_.result;
+  }
+
+  void Record(const std::string& query) const {
+    if (options_.recordFile.empty()) return;
+    std::ofstream(options_.recordFile, std::ios::binary | std::ios::app) << query << '\n';
+  }
+
+  void Answer(const TPendingAnswer& answer) {
+    const TCopyDataStruct data{options_.marker, static_cast<uint32_t>(answer.text.size()),
+                               answer.text.data()};
+    intptr_t result = 0;
+    const bool sent =
+        SendMessageTimeout(answer.to, WM_COPYDATA, window_, data, kSendLimitMs, result);
+    ++answered_;
+    Say(sent ? "answered " + std::to_string(result) : std::string("answer failed"));
+  }
+
+  void SendDueAnswers() {
+    const auto now = Clock::now();
+    std::vector<TPendingAnswer> later;
+    for (const auto& pending : pending_) {
+      if (pending.due <= now) Answer(pending);
+      else later.push_back(pending);
+    }
+    pending_ = std::move(later);
+  }
+
+  const TOptions options_;
+  TWindowHandle window_ = 0;
+  std::vector<TPendingAnswer> pending_;
+  long answered_ = 0;
+};
+
+}  // namespace
+}  // namespace webtessl
+
+int main(int argc, char** argv) {
+  std::signal(SIGTERM, [](int) { webtessl::stopRequested = 1; });
+  webtessl::TPeer peer(webtessl::ParseOptions(argc, argv));
+  return peer.Run();
+}
