@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace webtessl {
+
+// Decodes a raw query value as browsers send it, giving its bytes. Pure and thread-safe.
+// Percent escapes first, left to right: "%" and two hexadecimal digits become that byte; "%"
+// followed by LF or CR is dropped with that character and one directly following partner (CR
+// after LF, LF after CR); a "%" among the last two characters ends the decoding and is dropped
+// with what follows; any other "%" stays. Then every "+" becomes a space.
+std::string DecodeQueryValue(std::string_view raw);
+
+}  // namespace webtessl
