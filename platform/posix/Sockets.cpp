@@ -1,0 +1,404 @@
+// POSIX backend of platform/Sockets.h: BSD sockets with poll and ioctl, errno mapped to the
+// Winsock numbering in one place.
+
+#include "platform/Sockets.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace webtessl {
+
+namespace {
+
+// Winsock numbers that the mappings below produce beyond the plain errno table.
+constexpr int32_t kSystemCallFailure = 10107;
+constexpr int32_t kServiceNotFound = 10109;
+constexpr int32_t kHostNotFound = 11001;
+constexpr int32_t kTryAgain = 11002;
+constexpr int32_t kNoRecovery = 11003;
+constexpr int32_t kNoData = 11004;
+
+int NativeDescriptor(TSocket handle) { return static_cast<int>(handle); }
+
+// The result of the last failed call of this thread.
+int32_t LastError() { return SocketErrorFromSystem(errno); }
+
+int NativeFamily(TSocketFamily family) {
+  switch (family) {
+    case TSocketFamily::IPv4:
+      return AF_INET;
+    case TSocketFamily::IPv6:
+      return AF_INET6;
+    case TSocketFamily::Any:
+      break;
+  }
+  return AF_UNSPEC;
+}
+
+const sockaddr* NativeAddress(const TSocketAddress& address) {
+  return reinterpret_cast<const sockaddr*>(address.Bytes.data());
+}
+
+sockaddr* NativeAddress(TSocketAddress& address) {
+  return reinterpret_cast<sockaddr*>(address.Bytes.data());
+}
+
+socklen_t NativeLength(const TSocketAddress& address) {
+  return NativeAddress(address)->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+// Maps a getaddrinfo result code to the Winsock numbering.
+int32_t ResolveErrorFromSystem(int code) {
+  switch (code) {
+    case 0:
+      return 0;
+    case EAI_NONAME:
+      return kHostNotFound;
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+      return kNoData;
+#endif
+    case EAI_AGAIN:
+      return kTryAgain;
+    case EAI_FAIL:
+      return kNoRecovery;
+    case EAI_SERVICE:
+      return kServiceNotFound;
+    case EAI_FAMILY:
+      return SocketErrorFromSystem(EAFNOSUPPORT);
+    case EAI_SOCKTYPE:
+      return SocketErrorFromSystem(ESOCKTNOSUPPORT);
+    case EAI_MEMORY:
+      return SocketErrorFromSystem(ENOBUFS);
+    case EAI_SYSTEM:
+      return LastError();
+    default:
+      return SocketErrorFromSystem(EINVAL);
+  }
+}
+
+template <typename Value>
+int32_t SetOption(TSocket handle, int level, int name, const Value& value) {
+  return setsockopt(NativeDescriptor(handle), level, name, &value, sizeof(value)) == 0 ? 0 : LastError();
+}
+
+template <typename Value>
+int32_t GetOption(TSocket handle, int level, int name, Value& value) {
+  socklen_t length = sizeof(value);
+  return getsockopt(NativeDescriptor(handle), level, name, &value, &length) == 0 ? 0 : LastError();
+}
+
+}  // namespace
+
+int32_t SocketErrorFromSystem(int systemError) {
+  switch (systemError) {
+    case 0: return 0;
+    case EINTR: return 10004;
+    case EBADF: return 10009;
+    case EACCES:
+    case EPERM: return 10013;
+    case EFAULT: return 10014;
+    case EINVAL: return 10022;
+    case EMFILE:
+    case ENFILE: return 10024;
+    case EAGAIN: return 10035;
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK: return 10035;
+#endif
+    case EINPROGRESS: return 10036;
+    case EALREADY: return 10037;
+    case ENOTSOCK: return 10038;
+    case EDESTADDRREQ: return 10039;
+    case EMSGSIZE: return 10040;
+    case EPROTOTYPE: return 10041;
+    case ENOPROTOOPT: return 10042;
+    case EPROTONOSUPPORT: return 10043;
+    case ESOCKTNOSUPPORT: return 10044;
+    case EOPNOTSUPP: return 10045;
+    case EPFNOSUPPORT: return 10046;
+    case EAFNOSUPPORT: return 10047;
+    case EADDRINUSE: return 10048;
+    case EADDRNOTAVAIL: return 10049;
+    case ENETDOWN: return 10050;
+    case ENETUNREACH: return 10051;
+    case ENETRESET: return 10052;
+    case ECONNABORTED: return 10053;
+    case ECONNRESET:
+    case EPIPE: return 10054;
+    case ENOBUFS:
+    case ENOMEM: return 10055;
+    case EISCONN: return 10056;
+    case ENOTCONN: return 10057;
+    case ESHUTDOWN: return 10058;
+    case ETOOMANYREFS: return 10059;
+    case ETIMEDOUT: return 10060;
+    case ECONNREFUSED: return 10061;
+    case ELOOP: return 10062;
+    case ENAMETOOLONG: return 10063;
+    case EHOSTDOWN: return 10064;
+    case EHOSTUNREACH: return 10065;
+    case ENOTEMPTY: return 10066;
+    case EUSERS: return 10068;
+    case EDQUOT: return 10069;
+    case ESTALE: return 10070;
+    case EREMOTE: return 10071;
+    default: return kSystemCallFailure;
+  }
+}
+
+bool LoadSocketInterface() { return true; }
+
+int32_t CreateSocket(TSocketFamily family, TSocket& handle) {
+  const int descriptor = socket(NativeFamily(family), SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (descriptor < 0) {
+    handle = kInvalidSocket;
+    return LastError();
+  }
+  handle = static_cast<TSocket>(descriptor);
+  return 0;
+}
+
+int32_t CloseSocket(TSocket handle) {
+  // close() is not retried after EINTR: on Linux the descriptor is released either way.
+  return close(NativeDescriptor(handle)) == 0 ? 0 : LastError();
+}
+
+int32_t ShutdownSocket(TSocket handle, TShutdownDirection direction) {
+  const int how = direction == TShutdownDirection::Send ? SHUT_WR : SHUT_RDWR;
+  return shutdown(NativeDescriptor(handle), how) == 0 ? 0 : LastError();
+}
+
+int32_t SetSocketLinger(TSocket handle, bool enabled, int seconds) {
+  const linger value{enabled ? 1 : 0, seconds};
+  return SetOption(handle, SOL_SOCKET, SO_LINGER, value);
+}
+
+int32_t GetSocketLinger(TSocket handle, bool& enabled, int& seconds) {
+  linger value{};
+  const int32_t error = GetOption(handle, SOL_SOCKET, SO_LINGER, value);
+  enabled = value.l_onoff != 0;
+  seconds = value.l_linger;
+  return error;
+}
+
+int32_t SetSocketNoDelay(TSocket handle, bool enabled) {
+  const int value = enabled ? 1 : 0;
+  return SetOption(handle, IPPROTO_TCP, TCP_NODELAY, value);
+}
+
+int32_t GetSocketNoDelay(TSocket handle, bool& enabled) {
+  int value = 0;
+  const int32_t error = GetOption(handle, IPPROTO_TCP, TCP_NODELAY, value);
+  enabled = value != 0;
+  return error;
+}
+
+int32_t BindSocket(TSocket handle, const TSocketAddress& address) {
+  // Linux refuses to bind a port that closed connections still hold in TIME_WAIT unless this
+  // option is on; unlike on Windows it never lets two sockets listen on one port.
+  const int reuse = 1;
+  if (const int32_t error = SetOption(handle, SOL_SOCKET, SO_REUSEADDR, reuse); error != 0) {
+    return error;
+  }
+  return bind(NativeDescriptor(handle), NativeAddress(address), NativeLength(address)) == 0 ? 0 : LastError();
+}
+
+int32_t ListenSocket(TSocket handle, int backlog) {
+  return listen(NativeDescriptor(handle), backlog) == 0 ? 0 : LastError();
+}
+
+int32_t AcceptSocket(TSocket handle, TSocket& accepted, TSocketAddress& peer) {
+  accepted = kInvalidSocket;
+  peer = TSocketAddress{};
+  int descriptor = -1;
+  do {
+    socklen_t length = peer.Bytes.size();
+    descriptor = accept4(NativeDescriptor(handle), NativeAddress(peer), &length, SOCK_CLOEXEC);
+  } while (descriptor < 0 && errno == EINTR);
+  if (descriptor < 0) {
+    return LastError();
+  }
+  accepted = static_cast<TSocket>(descriptor);
+  // An accepted socket inherits the listener's linger option; with linger on and 0 seconds its
+  // close would reset the connection and drop unsent data instead of closing gracefully.
+  return SetSocketLinger(accepted, false, 0);
+}
+
+int32_t ConnectSocket(TSocket handle, const TSocketAddress& address) {
+  if (connect(NativeDescriptor(handle), NativeAddress(address), NativeLength(address)) == 0) {
+    return 0;
+  }
+  if (errno != EINTR) {
+    return LastError();
+  }
+  // An interrupted connect goes on in the background: wait for it and fetch its outcome.
+  pollfd entry{NativeDescriptor(handle), POLLOUT, 0};
+  while (poll(&entry, 1, -1) < 0) {
+    if (errno != EINTR) {
+      return LastError();
+    }
+  }
+  int outcome = 0;
+  const int32_t error = GetOption(handle, SOL_SOCKET, SO_ERROR, outcome);
+  return error != 0 ? error : SocketErrorFromSystem(outcome);
+}
+
+int32_t GetLocalAddress(TSocket handle, TSocketAddress& address) {
+  address = TSocketAddress{};
+  socklen_t length = address.Bytes.size();
+  return getsockname(NativeDescriptor(handle), NativeAddress(address), &length) == 0 ? 0 : LastError();
+}
+
+int32_t GetPeerAddress(TSocket handle, TSocketAddress& address) {
+  address = TSocketAddress{};
+  socklen_t length = address.Bytes.size();
+  return getpeername(NativeDescriptor(handle), NativeAddress(address), &length) == 0 ? 0 : LastError();
+}
+
+int32_t WaitSocketReadable(TSocket handle, int timeoutMs, bool& readable) {
+  using Clock = std::chrono::steady_clock;
+  readable = false;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+  pollfd entry{NativeDescriptor(handle), POLLIN, 0};
+  int wait = timeoutMs < 0 ? -1 : timeoutMs;
+  int ready = 0;
+  while ((ready = poll(&entry, 1, wait)) < 0) {
+    if (errno != EINTR) {
+      return LastError();
+    }
+    if (timeoutMs >= 0) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      wait = static_cast<int>(std::max<int64_t>(left.count(), 0));
+    }
+  }
+  if (ready > 0 && (entry.revents & POLLNVAL) != 0) {
+    return SocketErrorFromSystem(EBADF);
+  }
+  readable = ready > 0;
+  return 0;
+}
+
+int32_t GetSocketBytesWaiting(TSocket handle, int& count) {
+  count = 0;
+  int waiting = 0;
+  if (ioctl(NativeDescriptor(handle), FIONREAD, &waiting) != 0) {
+    return LastError();
+  }
+  count = std::min(waiting, kMaxBytesWaiting);
+  return 0;
+}
+
+int32_t ReceiveFromSocket(TSocket handle, void* buffer, std::size_t length, std::size_t& received) {
+  received = 0;
+  ssize_t result = -1;
+  do {
+    result = recv(NativeDescriptor(handle), buffer, length, MSG_NOSIGNAL);
+  } while (result < 0 && errno == EINTR);
+  if (result < 0) {
+    return LastError();
+  }
+  received = static_cast<std::size_t>(result);
+  return 0;
+}
+
+int32_t SendToSocket(TSocket handle, const void* buffer, std::size_t length, std::size_t& sent) {
+  sent = 0;
+  const auto* bytes = static_cast<const char*>(buffer);
+  while (sent < length) {
+    const ssize_t result = send(NativeDescriptor(handle), bytes + sent, length - sent, MSG_NOSIGNAL);
+    if (result < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return LastError();
+    }
+    sent += static_cast<std::size_t>(result);
+  }
+  return 0;
+}
+
+int32_t ResolveSocketAddress(const std::optional<std::string>& node, const std::string& service,
+                             TSocketFamily family, bool passive, TSocketAddress& address) {
+  address = TSocketAddress{};
+  addrinfo hints{};
+  hints.ai_family = NativeFamily(family);
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = passive ? AI_PASSIVE : 0;
+  addrinfo* found = nullptr;
+  const int code = getaddrinfo(node ? node->c_str() : nullptr, service.c_str(), &hints, &found);
+  if (code != 0) {
+    return ResolveErrorFromSystem(code);
+  }
+  const std::size_t length = std::min<std::size_t>(found->ai_addrlen, address.Bytes.size());
+  std::memcpy(address.Bytes.data(), found->ai_addr, length);
+  freeaddrinfo(found);
+  return 0;
+}
+
+TSocketFamily AddressFamily(const TSocketAddress& address) {
+  switch (NativeAddress(address)->sa_family) {
+    case AF_INET:
+      return TSocketFamily::IPv4;
+    case AF_INET6:
+      return TSocketFamily::IPv6;
+    default:
+      return TSocketFamily::Any;
+  }
+}
+
+uint16_t AddressPort(const TSocketAddress& address) {
+  switch (AddressFamily(address)) {
+    case TSocketFamily::IPv4:
+      return ntohs(reinterpret_cast<const sockaddr_in*>(address.Bytes.data())->sin_port);
+    case TSocketFamily::IPv6:
+      return ntohs(reinterpret_cast<const sockaddr_in6*>(address.Bytes.data())->sin6_port);
+    case TSocketFamily::Any:
+      break;
+  }
+  return 0;
+}
+
+std::string AddressText(const TSocketAddress& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  switch (AddressFamily(address)) {
+    case TSocketFamily::IPv4:
+      inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address.Bytes.data())->sin_addr, text, sizeof(text));
+      break;
+    case TSocketFamily::IPv6:
+      inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address.Bytes.data())->sin6_addr, text,
+                sizeof(text));
+      break;
+    case TSocketFamily::Any:
+      break;
+  }
+  return text;
+}
+
+int64_t RaiseOpenFileLimit(int64_t wanted) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    return -1;
+  }
+  const auto target = static_cast<rlim_t>(wanted);
+  if (limit.rlim_cur < target) {
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? target : std::min(target, limit.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  return static_cast<int64_t>(limit.rlim_cur);
+}
+
+}  // namespace webtessl
