@@ -1,0 +1,12 @@
+#include "app/ConfigPath.h"
+
+#include "app/ConfigKeys.h"
+#include "platform/Paths.h"
+
+namespace webtessl {
+
+std::string DefaultConfigPath() {
+  return AppDataFolder() + kPathDelimiter + kConfigFileFolder + kPathDelimiter + kConfigFileName;
+}
+
+}  // namespace webtessl

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace webtessl {
+
+// The configuration reader: holds only the file's name and reads every value afresh from the
+// file, so edits take effect on the next read. Nothing is ever written. Thread-safe: any number
+// of threads may read at once.
+class TIniFile {
+ public:
+  // Opening does not touch the file; a missing file only makes every read give its default.
+  explicit TIniFile(std::string fileName);
+
+  // The text value, cut to 2047 characters, or def when the file, section or key is missing.
+  std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
+  // The value as integer text (decimal, or hexadecimal after "$" or "0x"); def when the value
+  // is missing or does not convert as a whole.
+  int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def) const;
+  // True when the value reads as an integer other than 0; def when it does not convert.
+  bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+  // The value as a list: ";" separates like ",", then the comma-text rules; empty when missing.
+  std::vector<std::string> ReadList(std::string_view section, std::string_view key) const;
+
+  const std::string& FileName() const { return fileName_; }
+
+ private:
+  const std::string fileName_;
+};
+
+}  // namespace webtessl

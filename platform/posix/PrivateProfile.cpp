@@ -1,0 +1,77 @@
+#include "platform/PrivateProfile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <optional>
+
+namespace webtessl {
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r";
+constexpr char kSectionStart = '[';
+constexpr char kSectionEnd = ']';
+constexpr char kCommentStart = ';';
+constexpr char kKeyValueSeparator = '=';
+
+std::string_view Trim(std::string_view text) {
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  const size_t last = text.find_last_not_of(kBlanks);
+  return text.substr(first, last - first + 1);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+std::string_view Unquote(std::string_view value) {
+  if (value.size() >= 2 && value.front() == value.back() &&
+      (value.front() == '"' || value.front() == '\'')) {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+std::string Cut(std::string_view value) {
+  return std::string(value.substr(0, kProfileValueMaxLength));
+}
+
+// The name of a section header line ("[name]"), or nothing for any other line.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  if (line.empty() || line.front() != kSectionStart) return std::nullopt;
+  line.remove_prefix(1);
+  return Trim(line.substr(0, line.find(kSectionEnd)));
+}
+
+// The value of a "key=value" line when its key is the one looked for.
+std::optional<std::string_view> ValueOfKey(std::string_view line, std::string_view key) {
+  if (line.empty() || line.front() == kCommentStart) return std::nullopt;
+  const size_t separator = line.find(kKeyValueSeparator);
+  if (separator == std::string_view::npos) return std::nullopt;
+  if (!EqualsIgnoringCase(Trim(line.substr(0, separator)), key)) return std::nullopt;
+  return Unquote(Trim(line.substr(separator + 1)));
+}
+
+}  // namespace
+
+std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue, const std::string& fileName) {
+  std::ifstream file(fileName, std::ios::binary);
+  std::string rawLine;
+  bool inSection = false;
+  while (file && std::getline(file, rawLine)) {
+    std::string_view line(rawLine);
+    line = Trim(line.substr(0, line.find('\0')));
+    if (const std::optional<std::string_view> name = SectionName(line)) {
+      inSection = EqualsIgnoringCase(*name, section);
+    } else if (inSection) {
+      if (const std::optional<std::string_view> value = ValueOfKey(line, key)) return Cut(*value);
+    }
+  }
+  return Cut(defaultValue);
+}
+
+}  // namespace webtessl
