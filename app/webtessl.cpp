@@ -1,2 +1,4 @@
 // Program entry of the WebTessl server.
-int main() { return 0; }
+#include "app/MainSequence.h"
+
+int main(int argc, char* argv[]) { return webtessl::RunMainSequence(argc, argv); }

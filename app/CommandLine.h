@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace webtessl {
+
+// The program's command line. Thread-safe because immutable.
+class TCommandLine {
+ public:
+  TCommandLine(int argc, const char* const* argv);
+
+  // Every argument lower-cased, the program path at position 0.
+  const std::vector<std::string> & Arguments() const { return arguments_; }
+
+  // The path after the first "-config" (matched without regard to case) at position 1 or later,
+  // in the case it was given in; nothing when there is no such option or nothing follows it.
+  std::optional<std::string> ConfigPath() const;
+
+ private:
+  std::vector<std::string> given_;
+  std::vector<std::string> arguments_;
+};
+
+}  // namespace webtessl

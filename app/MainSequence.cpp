@@ -1,0 +1,50 @@
+#include "app/MainSequence.h"
+
+#include <exception>
+#include <string>
+
+#include "app/CommandLine.h"
+#include "app/ConfigPath.h"
+#include "app/ConsoleLog.h"
+#include "app/ConsoleLoop.h"
+#include "app/FailureReport.h"
+#include "app/IniFile.h"
+#include "platform/Console.h"
+
+namespace webtessl {
+namespace {
+
+// The configuration path: the default one, unless the command line names another.
+std::string SettleConfigPath(const TCommandLine& commandLine) {
+  std::string path = DefaultConfigPath();
+  if (std::optional<std::string> given = commandLine.ConfigPath()) path = std::move(*given);
+  return path;
+}
+
+// Serves until the operator stops the program. The server's start and stop sequences wrap the
+// console loop here, the stop sequence running also when an error passes.
+void Serve(const TIniFile& /*configuration*/, TConsoleInput& console) { RunConsoleLoop(console); }
+
+// Writes the report line; when even the console cannot take it there is nowhere left to report.
+void Report(const std::exception& error) noexcept {
+  try {
+    ConsoleLog(FailureReport(error));
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
+
+int RunMainSequence(int argc, const char* const* argv) {
+  try {
+    TConsoleInput console;
+    const TCommandLine commandLine(argc, argv);
+    const TIniFile configuration(SettleConfigPath(commandLine));
+    Serve(configuration, console);
+  } catch (const std::exception& error) {
+    Report(error);
+  }
+  return kExitCodeStopped;
+}
+
+}  // namespace webtessl

@@ -1,0 +1,179 @@
+#include "platform/Console.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/Exception.h"
+
+namespace webtessl {
+namespace {
+
+constexpr int kStandardInput = STDIN_FILENO;
+constexpr int kWaitForever = -1;
+// Signals that end the process at once; the terminal is put back before they do.
+constexpr std::array<int, 3> kEndingSignals = {SIGINT, SIGQUIT, SIGHUP};
+
+// Shared with the signal handlers, which may only touch plain data.
+volatile sig_atomic_t g_stopPipeWrite = -1;
+termios g_savedTerminal{};
+
+[[noreturn]] void RaiseInOutError(const std::string& action) {
+  throw EInOutError(action + ": " + std::strerror(errno));
+}
+
+void OnStopSignal(int /*signal*/) {
+  const int savedErrno = errno;
+  const char wake = 1;
+  [[maybe_unused]] const ssize_t ignored = write(g_stopPipeWrite, &wake, 1);
+  errno = savedErrno;
+}
+
+// Puts the terminal back, then lets the signal end the process as it would have without us
+// (the handler was installed with SA_RESETHAND, so the raised signal takes its default action).
+void OnEndingSignal(int signal) {
+  tcsetattr(kStandardInput, TCSANOW, &g_savedTerminal);
+  raise(signal);
+}
+
+// One installed signal handler; the previous action comes back when it goes.
+class TSignalHandler {
+ public:
+  TSignalHandler(int signal, void (*handler)(int), int flags) : signal_(signal) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = flags;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(signal_, &action, &previous_) != 0) RaiseInOutError("sigaction");
+  }
+  ~TSignalHandler() { sigaction(signal_, &previous_, nullptr); }
+  TSignalHandler(const TSignalHandler&) = delete;
+  TSignalHandler& operator=(const TSignalHandler&) = delete;
+
+ private:
+  const int signal_;
+  struct sigaction previous_ {};
+};
+
+// A pipe that the SIGTERM handler writes to and the console reader waits on.
+class TStopPipe {
+ public:
+  TStopPipe() {
+    if (pipe2(ends_.data(), O_CLOEXEC | O_NONBLOCK) != 0) RaiseInOutError("pipe");
+    g_stopPipeWrite = ends_[1];
+  }
+  ~TStopPipe() {
+    g_stopPipeWrite = -1;
+    close(ends_[0]);
+    close(ends_[1]);
+  }
+  TStopPipe(const TStopPipe&) = delete;
+  TStopPipe& operator=(const TStopPipe&) = delete;
+
+  int ReadEnd() const { return ends_[0]; }
+
+  // True when a stop was requested since the last call.
+  bool Take() const {
+    char drained[16];
+    bool requested = false;
+    while (read(ends_[0], drained, sizeof drained) > 0) requested = true;
+    return requested;
+  }
+
+ private:
+  std::array<int, 2> ends_{-1, -1};
+};
+
+// True when standard input is a terminal whose settings this process may change: not when the
+// process runs in the background of that terminal, where changing them would stop it.
+bool OwnsTerminalInput() {
+  if (!isatty(kStandardInput)) return false;
+  const pid_t foreground = tcgetpgrp(kStandardInput);
+  return foreground == -1 || foreground == getpgrp();
+}
+
+// Switches off the word-erase character of a terminal on standard input while it lives, so that
+// Ctrl+W arrives as a character; restores the settings when it goes.
+class TWordEraseOff {
+ public:
+  TWordEraseOff() {
+    if (!OwnsTerminalInput() || tcgetattr(kStandardInput, &g_savedTerminal) != 0) return;
+    termios changed = g_savedTerminal;
+    changed.c_cc[VWERASE] = _POSIX_VDISABLE;
+    for (int signal : kEndingSignals) {
+      handlers_.push_back(std::make_unique<TSignalHandler>(signal, OnEndingSignal, SA_RESETHAND));
+    }
+    changed_ = tcsetattr(kStandardInput, TCSANOW, &changed) == 0;
+  }
+  ~TWordEraseOff() {
+    if (changed_) tcsetattr(kStandardInput, TCSANOW, &g_savedTerminal);
+  }
+  TWordEraseOff(const TWordEraseOff&) = delete;
+  TWordEraseOff& operator=(const TWordEraseOff&) = delete;
+
+ private:
+  std::vector<std::unique_ptr<TSignalHandler>> handlers_;
+  bool changed_ = false;
+};
+
+}  // namespace
+
+class TConsoleInput::TImpl {
+ public:
+  TImpl() : stopHandler_(SIGTERM, OnStopSignal, SA_RESTART) {}
+
+  int ReadChar() {
+    for (;;) {
+      if (endOfInput_) return stopPipe_.Take() ? kStopKey : kEndOfInputChar;
+      std::array<pollfd, 2> watched = {pollfd{stopPipe_.ReadEnd(), POLLIN, 0},
+                                       pollfd{kStandardInput, POLLIN, 0}};
+      if (poll(watched.data(), watched.size(), kWaitForever) < 0) {
+        if (errno == EINTR) continue;
+        RaiseInOutError("poll");
+      }
+      if (stopPipe_.Take()) return kStopKey;
+      if (const std::optional<int> c = ReadReadyInput(watched[1].revents)) return *c;
+    }
+  }
+
+ private:
+  // Reads one byte once poll reported standard input; nothing when there was none after all.
+  std::optional<int> ReadReadyInput(short events) {
+    if (events == 0) return std::nullopt;
+    if ((events & POLLNVAL) != 0) {  // standard input is closed
+      endOfInput_ = true;
+      return kEndOfInputChar;
+    }
+    unsigned char byte = 0;
+    const ssize_t got = read(kStandardInput, &byte, 1);
+    if (got == 1) return byte;
+    if (got == 0) {
+      endOfInput_ = true;
+      return kEndOfInputChar;
+    }
+    if (errno == EINTR || errno == EAGAIN) return std::nullopt;
+    RaiseInOutError("read");
+  }
+
+  TStopPipe stopPipe_;
+  TSignalHandler stopHandler_;
+  TWordEraseOff wordEraseOff_;
+  bool endOfInput_ = false;
+};
+
+TConsoleInput::TConsoleInput() : impl_(std::make_unique<TImpl>()) {}
+
+TConsoleInput::~TConsoleInput() = default;
+
+int TConsoleInput::ReadChar() { return impl_->ReadChar(); }
+
+}  // namespace webtessl

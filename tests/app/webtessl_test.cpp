@@ -1,0 +1,246 @@
+// Runs the real program as a child process and talks to it through its standard input, a pipe or
+// a pseudo-terminal, the way an operator or a service manager does.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/TempFolder.h"
+
+extern char** environ;
+
+namespace webtessl {
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::TempFolder;
+
+constexpr auto kStopLimit = 1s;          // the program must stop within this of the stop key
+constexpr auto kStartUpAllowance = 300ms;
+const std::string kProgram = std::string(WEBTESSL_BUILD_DIR) + "/webtessl";
+
+// Both ends of a pipe, closed when it goes.
+class Pipe {
+ public:
+  Pipe() { EXPECT_EQ(pipe2(ends_, O_CLOEXEC), 0); }
+  ~Pipe() {
+    CloseReadEnd();
+    CloseWriteEnd();
+  }
+  int ReadEnd() const { return ends_[0]; }
+  void Write(const std::string& bytes) {
+    ASSERT_EQ(write(ends_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  void CloseReadEnd() { CloseEnd(0); }
+  void CloseWriteEnd() { CloseEnd(1); }
+
+ private:
+  void CloseEnd(int end) {
+    if (ends_[end] >= 0) close(ends_[end]);
+    ends_[end] = -1;
+  }
+  int ends_[2] = {-1, -1};
+};
+
+// The program running as a child, with the given descriptor as its standard input, its output
+// in a file and its application-data folder in a temporary folder. Killed and reaped when the
+// object goes, if it still runs.
+class ProgramProcess {
+ public:
+  ProgramProcess(const TempFolder& folder, int standardInput,
+                 const std::vector<std::string>& arguments = {})
+      : outputFile_(folder.File("stdout.txt")) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, standardInput, STDIN_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile_.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> argumentTexts = {kProgram};
+    argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : argumentTexts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environmentTexts = {"XDG_CONFIG_HOME=" + folder.File("config")};
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+      if (std::string(*entry).rfind("XDG_CONFIG_HOME=", 0) != 0) environmentTexts.emplace_back(*entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& text : environmentTexts) envp.push_back(text.data());
+    envp.push_back(nullptr);
+    EXPECT_EQ(posix_spawn(&pid_, kProgram.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~ProgramProcess() {
+    if (pid_ > 0 && !status_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  ProgramProcess(const ProgramProcess&) = delete;
+  ProgramProcess& operator=(const ProgramProcess&) = delete;
+
+  void Signal(int signal) const { kill(pid_, signal); }
+
+  // The wait status once the program has ended, or nothing when it still runs after limit.
+  std::optional<int> WaitForExit(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!status_) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        status_ = status;
+      } else if (std::chrono::steady_clock::now() >= deadline) {
+        break;
+      } else {
+        std::this_thread::sleep_for(5ms);
+      }
+    }
+    return status_;
+  }
+
+  std::string Output() const {
+    std::ifstream in(outputFile_, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+ private:
+  const std::string outputFile_;
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+// Expects the program to end by itself with exit code 0 within limit.
+void ExpectCleanExit(ProgramProcess& program, std::chrono::milliseconds limit) {
+  const std::optional<int> status = program.WaitForExit(limit);
+  ASSERT_TRUE(status.has_value()) << "still running";
+  ASSERT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
+  EXPECT_EQ(WEXITSTATUS(*status), 0);
+}
+
+TEST(ProgramTest, StopKeyAndLineEndStopItWithExitCodeZero) {
+  TempFolder folder;
+  Pipe input;
+  ProgramProcess program(folder, input.ReadEnd());
+  std::this_thread::sleep_for(kStartUpAllowance);
+  input.Write("\x17\n");
+  ExpectCleanExit(program, kStopLimit);
+  EXPECT_EQ(program.Output(), "");
+}
+
+TEST(ProgramTest, StopsAtTheStopKeyAfterOtherCharactersOfTheLine) {
+  TempFolder folder;
+  Pipe input;
+  ProgramProcess program(folder, input.ReadEnd(), {"-CONFIG", folder.File("Missing.ini")});
+  input.Write("status\n");
+  std::this_thread::sleep_for(kStartUpAllowance);
+  EXPECT_FALSE(program.WaitForExit(0ms).has_value());
+  input.Write("go \x17 rest\n");
+  ExpectCleanExit(program, kStopLimit);
+}
+
+TEST(ProgramTest, EndOfInputKeepsItRunningUntilSigterm) {
+  TempFolder folder;
+  Pipe input;
+  input.CloseWriteEnd();
+  ProgramProcess program(folder, input.ReadEnd());
+  EXPECT_FALSE(program.WaitForExit(2 * kStartUpAllowance).has_value());
+  program.Signal(SIGTERM);
+  ExpectCleanExit(program, kStopLimit);
+}
+
+TEST(ProgramTest, SigtermWhileWaitingForInputRunsTheStopSequence) {
+  TempFolder folder;
+  Pipe input;
+  ProgramProcess program(folder, input.ReadEnd());
+  std::this_thread::sleep_for(kStartUpAllowance);
+  program.Signal(SIGTERM);
+  ExpectCleanExit(program, kStopLimit);
+}
+
+TEST(ProgramTest, UnreadableInputIsReportedAsClassNameAndMessage) {
+  TempFolder folder;
+  const int directory = open(folder.Path().c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(directory, 0);
+  ProgramProcess program(folder, directory);
+  close(directory);
+  ExpectCleanExit(program, kStopLimit + kStartUpAllowance);
+  EXPECT_EQ(program.Output(), "EInOutError: read: Is a directory\n");
+}
+
+// A pseudo-terminal standing in for the operator's console.
+class PseudoTerminal {
+ public:
+  PseudoTerminal() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_GE(master_, 0);
+    EXPECT_EQ(grantpt(master_), 0);
+    EXPECT_EQ(unlockpt(master_), 0);
+    slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_GE(slave_, 0);
+  }
+  ~PseudoTerminal() {
+    close(slave_);
+    close(master_);
+  }
+  int Slave() const { return slave_; }
+  cc_t WordErase() const {
+    termios settings{};
+    EXPECT_EQ(tcgetattr(slave_, &settings), 0);
+    return settings.c_cc[VWERASE];
+  }
+  void Type(const std::string& keys) {
+    ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+};
+
+TEST(ProgramTest, CtrlWReachesItFromATerminalAndWordEraseComesBack) {
+  TempFolder folder;
+  PseudoTerminal terminal;
+  const cc_t wordErase = terminal.WordErase();
+  ASSERT_EQ(wordErase, 0x17);  // the usual setting: Ctrl+W erases a word
+  ProgramProcess program(folder, terminal.Slave());
+  const auto deadline = std::chrono::steady_clock::now() + kStopLimit;
+  while (terminal.WordErase() == wordErase && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(terminal.WordErase(), _POSIX_VDISABLE);
+  terminal.Type("abc \x17\r");
+  ExpectCleanExit(program, kStopLimit);
+  EXPECT_EQ(terminal.WordErase(), wordErase);
+}
+
+TEST(ProgramTest, InterruptFromATerminalStillRestoresWordErase) {
+  TempFolder folder;
+  PseudoTerminal terminal;
+  const cc_t wordErase = terminal.WordErase();
+  ProgramProcess program(folder, terminal.Slave());
+  const auto deadline = std::chrono::steady_clock::now() + kStopLimit;
+  while (terminal.WordErase() == wordErase && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  program.Signal(SIGINT);
+  const std::optional<int> status = program.WaitForExit(kStopLimit);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGINT);
+  EXPECT_EQ(terminal.WordErase(), wordErase);
+}
+
+}  // namespace
+}  // namespace webtessl
