@@ -1,0 +1,295 @@
+#include "net/TcpServer.h"
+
+#include <chrono>
+#include <exception>
+#include <utility>
+
+namespace webtessl {
+
+namespace {
+
+constexpr std::string_view kAllLocalAddresses = "0.0.0.0";
+constexpr const char* kMissingPortMessage = "Missing server Port";
+// Pause after a failed accept, so that a lasting failure (no descriptors left) does not spin.
+constexpr auto kAcceptRetryPause = std::chrono::milliseconds(50);
+
+}  // namespace
+
+// ---- TSynTcpSrvConnection ----
+
+TSynTcpSrvConnection::TSynTcpSrvConnection(TSynTcpServer& server)
+    : server_(server), onCommand_(server.OnCommand()), lineTimeout_(server.LineTimeout()), noDelay_(server.NoDelay()) {}
+
+TSynTcpSrvConnection::~TSynTcpSrvConnection() {
+  Disconnect();
+  std::unique_lock lock(lock_);
+  workerLeft_.wait(lock, [this] { return !workerBusy_; });
+  socket_.reset();
+}
+
+bool TSynTcpSrvConnection::Attach(TSocket handle, const TSocketAddress& peerAddress) {
+  {
+    const std::lock_guard lock(lock_);
+    if (!socket_) {
+      socket_ = std::make_unique<TTCPBlockSocket>();
+    }
+  }
+  if (noDelay_) {
+    socket_->SetNoDelay(true);  // queued, applied as the handle is adopted
+  }
+  socket_->AdoptHandle(handle);
+  socket_->SetPeerAddress(peerAddress);
+  connected_.store(true);
+  return true;
+}
+
+void TSynTcpSrvConnection::Start() {
+  {
+    const std::lock_guard lock(lock_);
+    workerBusy_ = true;
+  }
+  try {
+    server_.RunInWorker([this](TSynThread&) { RunConnection(); });
+  } catch (...) {
+    MarkWorkerDone();
+    throw;
+  }
+}
+
+void TSynTcpSrvConnection::RunConnection() {
+  threadId_.store(std::this_thread::get_id());
+  std::exception_ptr failure;
+  try {
+    Serve();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  FinishOnWorker();  // this object may be gone from here on
+  if (failure) {
+    std::rethrow_exception(failure);
+  }
+}
+
+void TSynTcpSrvConnection::Serve() {
+  if (const TSynTcpConnectionHandler& execute = server_.OnConnectionExecute()) {
+    execute(*this);
+    return;
+  }
+  if (!onCommand_) {
+    return;
+  }
+  if (const TSynTcpConnectionHandler& invite = server_.OnSendInvite()) {
+    invite(*this);
+  }
+  while (connected_.load()) {
+    const std::string line = socket_->ReceiveLine(lineTimeout_);
+    if (line.empty() && socket_->LastErrorCode() != kSocketNoError) {
+      break;
+    }
+    if (!onCommand_) {
+      break;
+    }
+    onCommand_(*this, line);
+  }
+}
+
+// Closes the socket, then destroys the connection unless the server has already taken it out
+// of its list to destroy it; in that case it only tells the waiting server that it is done.
+void TSynTcpSrvConnection::FinishOnWorker() {
+  std::unique_ptr<TTCPBlockSocket> closing;
+  {
+    const std::lock_guard lock(lock_);
+    closing = std::move(socket_);
+  }
+  closing.reset();
+  threadId_.store(std::thread::id());
+  connected_.store(false);
+  std::unique_ptr<TSynTcpSrvConnection> self = server_.TakeConnection(this);
+  MarkWorkerDone();  // without self, the last touch of this object
+  self.reset();
+}
+
+void TSynTcpSrvConnection::MarkWorkerDone() {
+  const std::lock_guard lock(lock_);
+  workerBusy_ = false;
+  workerLeft_.notify_all();  // under the lock, so the waiter cannot destroy us before it returns
+}
+
+void TSynTcpSrvConnection::Disconnect() {
+  connected_.store(false);
+  if (threadId_.load() != std::this_thread::get_id()) {
+    const std::lock_guard lock(lock_);
+    if (socket_) {
+      socket_->Abort();
+    }
+  }
+}
+
+// ---- TSynTcpServer ----
+
+TSynTcpServer::TSynTcpServer()
+    : connectionClass_([](TSynTcpServer& server) { return std::make_unique<TSynTcpSrvConnection>(server); }) {}
+
+TSynTcpServer::~TSynTcpServer() { Shutdown(); }
+
+void TSynTcpServer::Shutdown() {
+  SetActive(false);
+  while (std::unique_ptr<TSynTcpSrvConnection> connection = TakeAnyConnection()) {
+    connection.reset();
+  }
+  pool_.SetSpareThreads(0);
+}
+
+void TSynTcpServer::SetActive(bool value) {
+  if (value == active_.load()) {
+    return;
+  }
+  if (value) {
+    if (port_.empty()) {
+      throw ESynapseError(kMissingPortMessage, 0, std::string());
+    }
+    active_.store(true);
+    SetListenerReady(false);
+    listenerThread_ = std::make_unique<TSynThread>([this](TSynThread&) { AcceptLoop(); });
+    try {
+      listenerThread_->Start();
+    } catch (...) {
+      active_.store(false);
+      listenerThread_.reset();
+      throw;
+    }
+    std::unique_lock lock(listenerLock_);
+    listenerReadyChanged_.wait(lock, [this] { return listenerReady_; });
+  } else {
+    active_.store(false);
+    listenerThread_.reset();  // marks it terminated and waits for it
+  }
+}
+
+void TSynTcpServer::SetPort(std::string_view port) {
+  SetActive(false);
+  port_ = port;
+}
+
+void TSynTcpServer::SetLocalAddress(std::string_view address) {
+  SetActive(false);
+  localAddress_ = address;
+}
+
+std::size_t TSynTcpServer::ConnectionCount() const {
+  const std::lock_guard lock(connectionsLock_);
+  return connections_.size();
+}
+
+std::unique_ptr<TTCPBlockSocket> TSynTcpServer::CreateListenSocket() {
+  auto socket = std::make_unique<TTCPBlockSocket>();
+  socket->SetRaiseOnError(false);
+  socket->CreateHandle();
+  return socket;
+}
+
+void TSynTcpServer::SetListenerReady(bool ready) {
+  const std::lock_guard lock(listenerLock_);
+  listenerReady_ = ready;
+  listenerReadyChanged_.notify_all();
+}
+
+// Binds and listens; nullptr when the port cannot be bound or listened on (listening unbound
+// would take a random port). The server then accepts nothing until it is deactivated.
+std::unique_ptr<TTCPBlockSocket> TSynTcpServer::OpenListenSocket() {
+  std::unique_ptr<TTCPBlockSocket> listenSocket = CreateListenSocket();
+  listenSocket->SetLingerOption(true, kListenLingerMs);
+  listenSocket->Bind(localAddress_.empty() ? kAllLocalAddresses : std::string_view(localAddress_), port_);
+  if (listenSocket->LastErrorCode() == kSocketNoError) {
+    listenSocket->Listen();
+  }
+  if (listenSocket->LastErrorCode() != kSocketNoError) {
+    return nullptr;
+  }
+  return listenSocket;
+}
+
+void TSynTcpServer::AcceptLoop() {
+  std::unique_ptr<TTCPBlockSocket> listenSocket;
+  try {
+    listenSocket = OpenListenSocket();
+  } catch (...) {
+    // Not even a socket object: treated like a port that cannot be bound.
+  }
+  SetListenerReady(true);
+  while (active_.load()) {
+    if (!listenSocket) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptPollMs));
+      continue;
+    }
+    if (!listenSocket->WaitReadable(kAcceptPollMs)) {
+      continue;
+    }
+    const TSocket handle = listenSocket->Accept();
+    if (listenSocket->LastErrorCode() == kSocketNoError) {
+      AcceptConnection(handle, listenSocket->PeerAddress());
+    } else {
+      std::this_thread::sleep_for(kAcceptRetryPause);
+    }
+  }
+}
+
+void TSynTcpServer::AcceptConnection(TSocket handle, const TSocketAddress& peerAddress) {
+  std::unique_ptr<TSynTcpSrvConnection> connection;
+  try {
+    if (connectionClass_) {
+      connection = connectionClass_(*this);
+    }
+  } catch (...) {
+    // No connection object: the connection is closed below, and the listener goes on.
+  }
+  if (!connection) {
+    CloseSocket(handle);
+    return;
+  }
+  try {
+    if (!connection->Attach(handle, peerAddress)) {
+      return;  // destroying it closes what it took over
+    }
+  } catch (...) {
+    return;
+  }
+  TSynTcpSrvConnection* const started = connection.get();
+  AddConnection(std::move(connection));
+  try {
+    started->Start();
+  } catch (...) {
+    // No worker could be started (out of threads): close this connection, keep listening.
+    TakeConnection(started).reset();
+  }
+}
+
+void TSynTcpServer::AddConnection(std::unique_ptr<TSynTcpSrvConnection> connection) {
+  const std::lock_guard lock(connectionsLock_);
+  const TSynTcpSrvConnection* key = connection.get();
+  connections_.emplace(key, std::move(connection));
+}
+
+std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeConnection(const TSynTcpSrvConnection* connection) {
+  const std::lock_guard lock(connectionsLock_);
+  const auto found = connections_.find(connection);
+  if (found == connections_.end()) {
+    return nullptr;
+  }
+  std::unique_ptr<TSynTcpSrvConnection> taken = std::move(found->second);
+  connections_.erase(found);
+  return taken;
+}
+
+std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeAnyConnection() {
+  const std::lock_guard lock(connectionsLock_);
+  if (connections_.empty()) {
+    return nullptr;
+  }
+  const auto first = connections_.begin();
+  std::unique_ptr<TSynTcpSrvConnection> taken = std::move(first->second);
+  connections_.erase(first);
+  return taken;
+}
+
+}  // namespace webtessl

@@ -1,0 +1,189 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+
+#include "net/TcpBlockSocket.h"
+#include "net/WorkerPool.h"
+
+namespace webtessl {
+
+class TSynTcpServer;
+class TSynTcpSrvConnection;
+
+// Serves a whole connection (OnConnectionExecute) or greets it (OnSendInvite).
+using TSynTcpConnectionHandler = std::function<void(TSynTcpSrvConnection& Connection)>;
+// Handles one received line (OnCommand).
+using TCommandHandler = std::function<void(TSynTcpSrvConnection& Connection, const std::string& Command)>;
+// Creates the connection object for an accepted connection (the server's ConnectionClass).
+using TConnectionClass = std::function<std::unique_ptr<TSynTcpSrvConnection>(TSynTcpServer& Server)>;
+
+// One accepted connection, owned by its server and served by one worker thread: it reads CR LF
+// lines and hands each to OnCommand until it is disconnected, the peer goes, or a read times
+// out; then it destroys itself. Threading: Socket and the line loop belong to the worker;
+// Disconnect and the read-only accessors are thread-safe. Non-copyable.
+class TSynTcpSrvConnection {
+ public:
+  // Takes OnCommand (unless the subclass set one), LineTimeout and NoDelay from the server.
+  explicit TSynTcpSrvConnection(TSynTcpServer& server);
+  // Disconnects, waits until the worker has left the connection, then closes the socket.
+  virtual ~TSynTcpSrvConnection();
+  TSynTcpSrvConnection(const TSynTcpSrvConnection&) = delete;
+  TSynTcpSrvConnection& operator=(const TSynTcpSrvConnection&) = delete;
+
+  // Takes over an accepted handle and its peer address; true when the connection can start.
+  virtual bool Attach(TSocket handle, const TSocketAddress& peerAddress);
+  // Hands RunConnection to a worker of the server. Listener thread.
+  virtual void Start();
+  // Serves the connection on the worker, then closes it and, unless the server is destroying
+  // it, destroys it. An error raised by a handler closes the connection and is raised on.
+  virtual void RunConnection();
+
+  // Asks the connection to end. From the worker: the line loop ends after the current line.
+  // From any other thread: also shuts the socket down, so a blocked read fails at once.
+  void Disconnect();
+
+  // The connection's socket (no error raising). Worker thread only.
+  TTCPBlockSocket& Socket() { return *socket_; }
+  TSynTcpServer& Server() const { return server_; }
+  const TCommandHandler& OnCommand() const { return onCommand_; }
+  // Replaces the line handler. Worker thread, or before Start.
+  void SetOnCommand(TCommandHandler handler) { onCommand_ = std::move(handler); }
+  int32_t LineTimeout() const { return lineTimeout_; }
+  void SetLineTimeout(int32_t value) { lineTimeout_ = value; }
+  // The worker serving the connection; the default id when none. Thread-safe.
+  std::thread::id ThreadId() const { return threadId_.load(); }
+  // True from Attach until Disconnect or the end of the worker. Thread-safe.
+  bool Connected() const { return connected_.load(); }
+
+ private:
+  void Serve();
+  void FinishOnWorker();
+  void MarkWorkerDone();
+
+  TSynTcpServer& server_;
+  TCommandHandler onCommand_;
+  int32_t lineTimeout_;
+  const bool noDelay_;
+  std::atomic<std::thread::id> threadId_{};
+  std::atomic<bool> connected_{false};
+  std::mutex lock_;                    // guards socket_ (against Disconnect) and workerBusy_
+  std::unique_ptr<TTCPBlockSocket> socket_;
+  bool workerBusy_ = false;            // from Start until the worker has left the connection
+  std::condition_variable workerLeft_;
+};
+
+// A listening TCP server: one listener thread accepts connections on LocalAddress:Port and
+// each connection is served by a worker thread (see TSynTcpSrvConnection), taken from up to
+// SpareThreads parked workers or newly started. There is no limit on connections.
+// Threading: configure it (events, ConnectionClass, LineTimeout, NoDelay) before activating it,
+// and activate, deactivate and destroy it from one controlling thread. Disconnect, the counts
+// and RunInWorker are thread-safe. Non-copyable.
+class TSynTcpServer {
+ public:
+  static constexpr int32_t kDefaultLineTimeout = 120000;
+  // How long the listener waits for a connection before it looks at the Active flag again.
+  static constexpr int32_t kAcceptPollMs = 200;
+  // Linger time asked for the listening socket; applied in whole seconds, so 0 seconds.
+  static constexpr int32_t kListenLingerMs = 10;
+
+  TSynTcpServer();
+  // Runs Shutdown, then releases the rest.
+  virtual ~TSynTcpServer();
+  TSynTcpServer(const TSynTcpServer&) = delete;
+  TSynTcpServer& operator=(const TSynTcpServer&) = delete;
+
+  // Deactivates, destroys every live connection (closed, its worker waited for) and ends the
+  // parked workers. A derived server whose handlers run on the workers calls it first in its
+  // own destructor, so that no worker runs into a half-destroyed object. Controlling thread.
+  void Shutdown();
+
+  bool Active() const { return active_.load(); }
+  // True starts the listener thread and returns once it listens (raises ESynapseError "Missing
+  // server Port" when Port is empty); false stops it and waits for it, within one accept poll.
+  // Open connections go on. A port that cannot be bound is not reported: the server counts as
+  // active and accepts nothing.
+  virtual void SetActive(bool value);
+  const std::string& Port() const { return port_; }
+  // Deactivates the server first; the port takes effect at the next activation.
+  void SetPort(std::string_view port);
+  const std::string& LocalAddress() const { return localAddress_; }
+  // Address to bind, empty for all local addresses; deactivates the server first.
+  void SetLocalAddress(std::string_view address);
+
+  int32_t LineTimeout() const { return lineTimeout_.load(); }
+  void SetLineTimeout(int32_t value) { lineTimeout_.store(value); }
+  // Idle workers kept parked for reuse (3 by default); negative values are stored as 0.
+  // Lowering it ends the parked workers beyond it. Thread-safe.
+  int16_t SpareThreads() const { return pool_.SpareThreads(); }
+  void SetSpareThreads(int16_t value) { pool_.SetSpareThreads(value); }
+  // Turn the small-packet delay off on accepted connections (on by default), so that a reply
+  // sent in several pieces does not wait for the peer's delayed acknowledgement.
+  bool NoDelay() const { return noDelay_.load(); }
+  void SetNoDelay(bool value) { noDelay_.store(value); }
+
+  const TSynTcpConnectionHandler& OnConnectionExecute() const { return onConnectionExecute_; }
+  void SetOnConnectionExecute(TSynTcpConnectionHandler handler) { onConnectionExecute_ = std::move(handler); }
+  const TCommandHandler& OnCommand() const { return onCommand_; }
+  void SetOnCommand(TCommandHandler handler) { onCommand_ = std::move(handler); }
+  const TSynTcpConnectionHandler& OnSendInvite() const { return onSendInvite_; }
+  void SetOnSendInvite(TSynTcpConnectionHandler handler) { onSendInvite_ = std::move(handler); }
+  // The factory of connection objects; empty closes every accepted connection at once.
+  void SetConnectionClass(TConnectionClass connectionClass) { connectionClass_ = std::move(connectionClass); }
+
+  // Asks a connection to end (see TSynTcpSrvConnection::Disconnect). Thread-safe.
+  void Disconnect(TSynTcpSrvConnection& connection) { connection.Disconnect(); }
+  // Runs a job on a parked or new worker; returns its thread id. Thread-safe.
+  std::thread::id RunInWorker(TWorkerJob job) { return pool_.RunInWorker(std::move(job)); }
+
+  // Live connections, parked workers, and all workers. Thread-safe.
+  std::size_t ConnectionCount() const;
+  std::size_t ParkedWorkerCount() const { return pool_.ParkedCount(); }
+  std::size_t WorkerCount() const { return pool_.WorkerCount(); }
+
+ protected:
+  // Creates the listening socket; the listener thread owns it while it runs.
+  virtual std::unique_ptr<TTCPBlockSocket> CreateListenSocket();
+
+ private:
+  friend class TSynTcpSrvConnection;
+
+  // The listener thread's body: bind, listen, report ready, accept until Active clears.
+  void AcceptLoop();
+  std::unique_ptr<TTCPBlockSocket> OpenListenSocket();
+  void SetListenerReady(bool ready);
+
+  void AcceptConnection(TSocket handle, const TSocketAddress& peerAddress);
+  void AddConnection(std::unique_ptr<TSynTcpSrvConnection> connection);
+  // Takes a connection out of the list; empty when it is no longer there.
+  std::unique_ptr<TSynTcpSrvConnection> TakeConnection(const TSynTcpSrvConnection* connection);
+  std::unique_ptr<TSynTcpSrvConnection> TakeAnyConnection();
+
+  TWorkerPool pool_;  // declared first: destroyed last, after every worker has ended
+  std::string localAddress_;
+  std::string port_;
+  std::atomic<bool> active_{false};
+  std::atomic<int32_t> lineTimeout_{kDefaultLineTimeout};
+  std::atomic<bool> noDelay_{true};
+  TSynTcpConnectionHandler onConnectionExecute_;
+  TCommandHandler onCommand_;
+  TSynTcpConnectionHandler onSendInvite_;
+  TConnectionClass connectionClass_;
+  std::unique_ptr<TSynThread> listenerThread_;
+  std::mutex listenerLock_;
+  bool listenerReady_ = false;  // guarded by listenerLock_: the listener has bound and listens
+  std::condition_variable listenerReadyChanged_;
+  mutable std::mutex connectionsLock_;
+  std::unordered_map<const TSynTcpSrvConnection*, std::unique_ptr<TSynTcpSrvConnection>> connections_;
+};
+
+}  // namespace webtessl

@@ -1,0 +1,130 @@
+#include "net/ServerUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <streambuf>
+
+#include "tests/net/LoopbackSockets.h"
+
+namespace webtessl {
+namespace {
+
+using testing::PatternBytes;
+using testing::TLoopbackPair;
+
+// Reads exactly count bytes from the socket.
+std::string ReceiveBytes(TTCPBlockSocket& socket, int64_t count) {
+  std::ostringstream received;
+  socket.ReceiveToStream(received, 5000, count);
+  EXPECT_EQ(socket.LastErrorCode(), 0);
+  return received.str();
+}
+
+// True when nothing more arrives within a short wait.
+bool NothingMore(TTCPBlockSocket& socket) {
+  socket.ReceiveLine(100);
+  return socket.LastErrorCode() == 10060;
+}
+
+TEST(ServerUtilsTest, ChunkedStreamIsFramedIn16KiBChunksWithLastChunkMarker) {
+  TLoopbackPair pair;
+  const std::string body = PatternBytes(40000);
+  std::istringstream stream(body);
+  EXPECT_TRUE(SendStreamData(pair.Server, stream, true, -1));
+  std::string reassembled;
+  for (const auto& [lengthLine, size] : {std::pair{"4000", 16384}, {"4000", 16384}, {"1c40", 7232}}) {
+    EXPECT_EQ(pair.Client.ReceiveLine(5000), lengthLine);
+    reassembled += ReceiveBytes(pair.Client, size);
+    EXPECT_EQ(pair.Client.ReceiveLine(5000), "");  // the CR LF after the chunk data
+  }
+  EXPECT_EQ(reassembled, body);
+  EXPECT_EQ(pair.Client.ReceiveLine(5000), "0");
+  EXPECT_EQ(pair.Client.ReceiveLine(5000), "");
+  EXPECT_TRUE(NothingMore(pair.Client));
+}
+
+TEST(ServerUtilsTest, CountLimitsThePartSentAndLeavesTheStreamThere) {
+  TLoopbackPair pair;
+  const std::string body = PatternBytes(40000);
+  std::istringstream stream(body);
+  EXPECT_TRUE(SendStreamData(pair.Server, stream, false, 100));
+  EXPECT_EQ(ReceiveBytes(pair.Client, 100), body.substr(0, 100));
+  EXPECT_TRUE(NothingMore(pair.Client));
+  EXPECT_EQ(stream.tellg(), 100);
+}
+
+TEST(ServerUtilsTest, ZeroCountChunkedSendsOnlyTheLastChunkMarker) {
+  TLoopbackPair pair;
+  std::istringstream stream(PatternBytes(10));
+  EXPECT_TRUE(SendStreamData(pair.Server, stream, true, 0));
+  EXPECT_EQ(ReceiveBytes(pair.Client, 5), "0\r\n\r\n");
+  EXPECT_TRUE(NothingMore(pair.Client));
+}
+
+TEST(ServerUtilsTest, SmallSendChunkMakesSmallerPieces) {
+  TLoopbackPair pair;
+  pair.Server.SetMaxSendChunk(1000);
+  std::istringstream stream(PatternBytes(2500));
+  EXPECT_TRUE(SendStreamData(pair.Server, stream, true, -1));
+  for (const char* lengthLine : {"3e8", "3e8", "1f4"}) {
+    EXPECT_EQ(pair.Client.ReceiveLine(5000), lengthLine);
+    ReceiveBytes(pair.Client, std::stoi(lengthLine, nullptr, 16));
+    EXPECT_EQ(pair.Client.ReceiveLine(5000), "");
+  }
+}
+
+// A stream buffer whose reads fail.
+class TFailingBuffer : public std::streambuf {
+ protected:
+  int_type underflow() override { throw std::runtime_error("disk gone"); }
+};
+
+TEST(ServerUtilsTest, FailedStreamReadOrSocketSendIsReportedAsFailure) {
+  TLoopbackPair pair;
+  TFailingBuffer failing;
+  std::istream broken(&failing);
+  EXPECT_FALSE(SendStreamData(pair.Server, broken, true, -1));
+  EXPECT_TRUE(NothingMore(pair.Client));  // not even the last-chunk marker
+
+  pair.Client.SetLingerOption(true, 0);
+  pair.Client.Close();
+  const std::string big = PatternBytes(1 << 20);
+  bool sent = true;
+  for (int attempt = 0; attempt < 50 && sent; ++attempt) {
+    std::istringstream stream(big);
+    sent = SendStreamData(pair.Server, stream, false, -1);
+  }
+  EXPECT_FALSE(sent);
+  EXPECT_EQ(pair.Server.LastErrorCode(), 10054);
+}
+
+TEST(ServerUtilsTest, SameTextExactIgnoresAsciiCaseOnly) {
+  EXPECT_TRUE(SameTextExact("Keep-Alive", "keep-alive"));
+  EXPECT_TRUE(SameTextExact("", ""));
+  EXPECT_FALSE(SameTextExact("close", "closed"));
+  EXPECT_FALSE(SameTextExact("\xC4", "\xE4"));  // only ASCII letters fold
+  EXPECT_FALSE(SameTextExact("a[", "A{"));
+}
+
+struct TRaisingOnDestruction {
+  explicit TRaisingOnDestruction(bool* destroyed) : Destroyed(destroyed) {}
+  bool* Destroyed;
+  ~TRaisingOnDestruction() noexcept(false) {
+    *Destroyed = true;
+    throw std::runtime_error("destructor failed");
+  }
+};
+
+TEST(ServerUtilsTest, FreeAndNilQuietClearsFirstAndSwallowsErrors) {
+  bool destroyed = false;
+  auto object = std::make_unique<TRaisingOnDestruction>(&destroyed);
+  EXPECT_NO_THROW(FreeAndNilQuiet(object));
+  EXPECT_EQ(object, nullptr);
+  EXPECT_TRUE(destroyed);
+}
+
+}  // namespace
+}  // namespace webtessl

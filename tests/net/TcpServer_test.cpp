@@ -1,0 +1,328 @@
+#include "net/TcpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/net/LoopbackSockets.h"
+#include "tests/net/ServerTesting.h"
+
+namespace webtessl {
+namespace {
+
+using testing::FreeLoopbackPort;
+using testing::PatternBytes;
+using testing::WaitFor;
+using namespace std::chrono_literals;
+
+// A line-echo server on 127.0.0.1: "quit" disconnects, "boom" raises, "id" answers with a number
+// naming the worker thread, anything else is echoed.
+class TcpServerConcurrencyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = std::make_unique<TSynTcpServer>();
+    server_->SetLocalAddress("127.0.0.1");
+    server_->SetPort(port_);
+    server_->SetOnCommand([](TSynTcpSrvConnection& connection, const std::string& line) {
+      if (line == "quit") {
+        connection.Server().Disconnect(connection);
+      } else if (line == "boom") {
+        throw std::runtime_error("handler failed");
+      } else if (line == "id") {
+        connection.Socket().SendText(std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id())) + "\r\n");
+      } else {
+        connection.Socket().SendText("echo:" + line + "\r\n");
+      }
+    });
+  }
+
+  std::unique_ptr<TTCPBlockSocket> Connect() {
+    auto client = std::make_unique<TTCPBlockSocket>();
+    client->Connect("127.0.0.1", port_);
+    EXPECT_EQ(client->LastErrorCode(), 0);
+    return client;
+  }
+
+  // Sends a line and returns the answer line.
+  static std::string Ask(TTCPBlockSocket& client, const std::string& line) {
+    client.SendText(line + "\r\n");
+    return client.ReceiveLine(5000);
+  }
+
+  // True when the server closed the client's connection.
+  static bool ClosedByServer(TTCPBlockSocket& client) {
+    client.ReceiveLine(5000);
+    return client.LastErrorCode() == 10054;
+  }
+
+  std::string port_ = FreeLoopbackPort();
+  std::unique_ptr<TSynTcpServer> server_;
+};
+
+TEST_F(TcpServerConcurrencyTest, LinesReachOnCommandAndBlankLinesToo) {
+  server_->SetActive(true);
+  EXPECT_TRUE(server_->Active());
+  auto client = Connect();
+  client->SendText("hello\r\n\r\n");
+  EXPECT_EQ(client->ReceiveLine(5000), "echo:hello");
+  EXPECT_EQ(client->ReceiveLine(5000), "echo:");
+  EXPECT_EQ(Ask(*client, "quit"), "");
+  EXPECT_EQ(client->LastErrorCode(), 10054);
+  EXPECT_TRUE(WaitFor([&] { return server_->ConnectionCount() == 0; }));
+}
+
+TEST_F(TcpServerConcurrencyTest, ActivationWithoutPortRaisesAndStaysInactive) {
+  TSynTcpServer server;
+  try {
+    server.SetActive(true);
+    FAIL() << "no error raised";
+  } catch (const ESynapseError& error) {
+    EXPECT_STREQ(error.what(), "Missing server Port");
+  }
+  EXPECT_FALSE(server.Active());
+}
+
+TEST_F(TcpServerConcurrencyTest, FourConnectionsEndingTogetherLeaveThreeParkedWorkers) {
+  server_->SetActive(true);
+  std::vector<std::unique_ptr<TTCPBlockSocket>> clients;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(Connect());
+    EXPECT_EQ(Ask(*clients.back(), "x"), "echo:x");
+  }
+  EXPECT_EQ(server_->WorkerCount(), 4u);
+  for (auto& client : clients) {
+    client->SendText("quit\r\n");
+  }
+  EXPECT_TRUE(WaitFor([&] { return server_->ConnectionCount() == 0 && server_->WorkerCount() == 3; }));
+  EXPECT_EQ(server_->ParkedWorkerCount(), 3u);
+}
+
+TEST_F(TcpServerConcurrencyTest, NegativeSpareThreadsIsZeroAndNothingIsPooled) {
+  server_->SetSpareThreads(-5);
+  EXPECT_EQ(server_->SpareThreads(), 0);
+  server_->SetActive(true);
+  for (int i = 0; i < 3; ++i) {
+    auto client = Connect();
+    EXPECT_EQ(Ask(*client, "x"), "echo:x");
+    EXPECT_EQ(server_->WorkerCount(), 1u);
+    client->SendText("quit\r\n");
+    EXPECT_TRUE(WaitFor([&] { return server_->WorkerCount() == 0; }));
+    EXPECT_EQ(server_->ParkedWorkerCount(), 0u);
+  }
+}
+
+TEST_F(TcpServerConcurrencyTest, LoweringSpareThreadsEndsTheParkedWorkersBeyondIt) {
+  server_->SetActive(true);
+  std::vector<std::unique_ptr<TTCPBlockSocket>> clients;
+  for (int i = 0; i < 3; ++i) {
+    clients.push_back(Connect());
+    EXPECT_EQ(Ask(*clients.back(), "x"), "echo:x");
+  }
+  clients.clear();
+  ASSERT_TRUE(WaitFor([&] { return server_->ParkedWorkerCount() == 3; }));
+  server_->SetSpareThreads(1);
+  EXPECT_EQ(server_->ParkedWorkerCount(), 1u);
+  EXPECT_TRUE(WaitFor([&] { return server_->WorkerCount() == 1; }));
+}
+
+TEST_F(TcpServerConcurrencyTest, TheWorkerParkedLastIsReusedFirst) {
+  server_->SetActive(true);
+  auto first = Connect();
+  auto second = Connect();
+  const std::string firstWorker = Ask(*first, "id");
+  const std::string secondWorker = Ask(*second, "id");
+  ASSERT_NE(firstWorker, secondWorker);
+  first.reset();
+  ASSERT_TRUE(WaitFor([&] { return server_->ParkedWorkerCount() == 1; }));
+  second.reset();
+  ASSERT_TRUE(WaitFor([&] { return server_->ParkedWorkerCount() == 2; }));
+  auto next = Connect();
+  EXPECT_EQ(Ask(*next, "id"), secondWorker);
+  auto another = Connect();
+  EXPECT_EQ(Ask(*another, "id"), firstWorker);
+}
+
+TEST_F(TcpServerConcurrencyTest, AssigningPortStopsTheServer) {
+  server_->SetActive(true);
+  EXPECT_EQ(Ask(*Connect(), "x"), "echo:x");
+  server_->SetPort(port_);
+  EXPECT_FALSE(server_->Active());
+  TTCPBlockSocket refused;
+  refused.Connect("127.0.0.1", port_);
+  EXPECT_EQ(refused.LastErrorCode(), 10061);
+  server_->SetActive(true);
+  EXPECT_EQ(Ask(*Connect(), "again"), "echo:again");
+}
+
+TEST_F(TcpServerConcurrencyTest, PortTakenByAnotherProgramGivesAnActiveServerThatAcceptsNothing) {
+  TTCPBlockSocket other;
+  other.Bind("127.0.0.1", port_);
+  other.Listen();
+  ASSERT_EQ(other.LastErrorCode(), 0);
+  EXPECT_NO_THROW(server_->SetActive(true));
+  EXPECT_TRUE(server_->Active());
+  auto client = Connect();  // reaches the other listener
+  client->SendText("x\r\n");
+  EXPECT_EQ(client->ReceiveLine(300), "");
+  EXPECT_EQ(client->LastErrorCode(), 10060);
+  EXPECT_EQ(server_->ConnectionCount(), 0u);
+  server_->SetActive(false);
+  EXPECT_FALSE(server_->Active());
+}
+
+TEST_F(TcpServerConcurrencyTest, DeactivatingKeepsConnectionsButDestroyingClosesThemAndWaits) {
+  std::atomic<bool> slowCommandDone{false};
+  server_->SetOnCommand([&](TSynTcpSrvConnection& connection, const std::string& line) {
+    if (line == "slow") {
+      std::this_thread::sleep_for(300ms);
+      slowCommandDone = true;
+      return;
+    }
+    connection.Socket().SendText("echo:" + line + "\r\n");
+  });
+  server_->SetActive(true);
+  auto kept = Connect();
+  auto busy = Connect();
+  EXPECT_EQ(Ask(*kept, "a"), "echo:a");
+  EXPECT_EQ(Ask(*busy, "b"), "echo:b");
+  server_->SetActive(false);
+  EXPECT_EQ(Ask(*kept, "still"), "echo:still");
+  EXPECT_EQ(server_->ConnectionCount(), 2u);
+
+  busy->SendText("slow\r\n");
+  std::this_thread::sleep_for(50ms);  // let the worker enter the slow command
+  server_.reset();
+  EXPECT_TRUE(slowCommandDone);  // destruction waited for the worker
+  EXPECT_TRUE(ClosedByServer(*kept));
+  EXPECT_TRUE(ClosedByServer(*busy));
+}
+
+TEST_F(TcpServerConcurrencyTest, DisconnectFromAnotherThreadEndsABlockedRead) {
+  std::atomic<TSynTcpSrvConnection*> greeted{nullptr};
+  server_->SetLineTimeout(60000);
+  server_->SetOnSendInvite([&](TSynTcpSrvConnection& connection) { greeted = &connection; });
+  server_->SetActive(true);
+  auto client = Connect();
+  ASSERT_TRUE(WaitFor([&] { return greeted.load() != nullptr; }));
+  std::this_thread::sleep_for(50ms);  // the worker now waits for a line
+  server_->Disconnect(*greeted.load());
+  EXPECT_TRUE(ClosedByServer(*client));
+  EXPECT_TRUE(WaitFor([&] { return server_->ConnectionCount() == 0; }));
+}
+
+TEST_F(TcpServerConcurrencyTest, SilentClientIsDroppedAfterTheLineTimeoutAndServerGoesOn) {
+  server_->SetLineTimeout(200);
+  server_->SetActive(true);
+  auto silent = Connect();
+  EXPECT_TRUE(ClosedByServer(*silent));
+  EXPECT_EQ(Ask(*Connect(), "next"), "echo:next");
+}
+
+TEST_F(TcpServerConcurrencyTest, RaisingHandlerClosesItsConnectionAndItsWorkerIsNotPooled) {
+  server_->SetActive(true);
+  auto client = Connect();
+  EXPECT_EQ(Ask(*client, "boom"), "");
+  EXPECT_EQ(client->LastErrorCode(), 10054);
+  EXPECT_TRUE(WaitFor([&] { return server_->WorkerCount() == 0; }));
+  EXPECT_EQ(server_->ParkedWorkerCount(), 0u);
+  EXPECT_EQ(Ask(*Connect(), "fine"), "echo:fine");
+}
+
+TEST_F(TcpServerConcurrencyTest, PeerThatResetsOrHalfClosesEndsOnlyItsOwnConnection) {
+  server_->SetActive(true);
+  auto steady = Connect();
+  EXPECT_EQ(Ask(*steady, "1"), "echo:1");
+
+  auto resetting = Connect();
+  EXPECT_EQ(Ask(*resetting, "2"), "echo:2");
+  resetting->SetLingerOption(true, 0);
+  resetting.reset();
+
+  auto halfClosing = Connect();
+  halfClosing->SendText("last\r\n");
+  ShutdownSocket(halfClosing->Handle(), TShutdownDirection::Send);
+  EXPECT_EQ(halfClosing->ReceiveLine(5000), "echo:last");  // answered before the server closes
+  EXPECT_TRUE(ClosedByServer(*halfClosing));
+
+  EXPECT_TRUE(WaitFor([&] { return server_->ConnectionCount() == 1; }));
+  EXPECT_EQ(Ask(*steady, "3"), "echo:3");
+}
+
+TEST_F(TcpServerConcurrencyTest, OverlongLineEndsTheConnection) {
+  server_->SetOnSendInvite([](TSynTcpSrvConnection& connection) { connection.Socket().SetMaxLineLength(65536); });
+  server_->SetActive(true);
+  auto client = Connect();
+  const std::string flood = PatternBytes(1 << 20);
+  std::thread sender([&] { client->SendBytes(flood.data(), flood.size()); });
+  sender.join();
+  EXPECT_TRUE(WaitFor([&] { return server_->ConnectionCount() == 0; }));
+}
+
+TEST_F(TcpServerConcurrencyTest, AcceptedConnectionsSendWithoutDelayAndInvitationComesFirst) {
+  std::atomic<bool> noDelay{false};
+  server_->SetOnSendInvite([&](TSynTcpSrvConnection& connection) {
+    bool enabled = false;
+    GetSocketNoDelay(connection.Socket().Handle(), enabled);
+    noDelay = enabled;
+    connection.Socket().SendText("220 ready\r\n");
+  });
+  server_->SetActive(true);
+  auto client = Connect();
+  EXPECT_EQ(client->ReceiveLine(5000), "220 ready");
+  EXPECT_EQ(Ask(*client, "x"), "echo:x");
+  EXPECT_TRUE(noDelay);
+}
+
+TEST_F(TcpServerConcurrencyTest, ConnectionExecuteServesTheWholeConnection) {
+  server_->SetOnConnectionExecute([](TSynTcpSrvConnection& connection) {
+    const std::string name = connection.Socket().ReceiveLine(5000);
+    connection.Socket().SendText("bye " + name + "\r\n");
+  });
+  server_->SetActive(true);
+  auto client = Connect();
+  EXPECT_EQ(Ask(*client, "ann"), "bye ann");
+  EXPECT_TRUE(ClosedByServer(*client));
+}
+
+TEST_F(TcpServerConcurrencyTest, WithoutConnectionClassEveryConnectionIsClosedAtOnce) {
+  server_->SetConnectionClass(nullptr);
+  server_->SetActive(true);
+  auto client = Connect();
+  EXPECT_TRUE(ClosedByServer(*client));
+  EXPECT_EQ(server_->ConnectionCount(), 0u);
+}
+
+TEST_F(TcpServerConcurrencyTest, ManyClientsAtOnceAreAllServed) {
+  server_->SetActive(true);
+  std::vector<std::thread> clients;
+  std::atomic<int> answered{0};
+  for (int i = 0; i < 16; ++i) {
+    clients.emplace_back([&, i] {
+      TTCPBlockSocket client;
+      client.Connect("127.0.0.1", port_);
+      for (int round = 0; round < 20; ++round) {
+        const std::string text = std::to_string(i) + "/" + std::to_string(round);
+        client.SendText(text + "\r\n");
+        if (client.ReceiveLine(5000) == "echo:" + text) {
+          ++answered;
+        }
+      }
+    });
+  }
+  for (std::thread& client : clients) {
+    client.join();
+  }
+  EXPECT_EQ(answered, 16 * 20);
+  EXPECT_TRUE(WaitFor([&] { return server_->ConnectionCount() == 0; }));
+  EXPECT_LE(server_->ParkedWorkerCount(), 3u);
+}
+
+}  // namespace
+}  // namespace webtessl
