@@ -253,7 +253,10 @@ TSynHttpServer::TSynHttpServer() {
   });
 }
 
-TSynHttpServer::~TSynHttpServer() = default;
+TSynHttpServer::~TSynHttpServer() {
+  // Workers may be inside HandleCommand, which uses this object's events: end them first.
+  Shutdown();
+}
 
 void TSynHttpServer::SetActive(bool value) {
   if (value == Active()) return;

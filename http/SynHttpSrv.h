@@ -37,6 +37,7 @@ class TSynHttpServer : public TSynTcpServer {
 
   // Sets port "80" and takes the line hook of the TCP server for the engine.
   TSynHttpServer();
+  // Ends every connection (waiting for its worker) before the events go.
   ~TSynHttpServer() override;
 
   // Starts or stops listening, writing the start or stop line and "Done." around it. Main thread.
