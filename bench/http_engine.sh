@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 duration=${DURATION:-10s}
-threads=2
+max_threads=2
 
 if ! command -v wrk >/dev/null; then
   sudo_cmd=()
@@ -58,6 +58,7 @@ wait_listening "$peer_port"
 # Requests per second and the 99th percentile latency of one wrk run, as "rps p99".
 measure() {
   local url=$1 connections=$2 output
+  local threads=$((connections < max_threads ? connections : max_threads))
   output=$(wrk -t "$threads" -c "$connections" -d "$duration" --latency "$url")
   local rps p99
   rps=$(awk '/^Requests\/sec:/ {print $2}' <<<"$output")
@@ -67,11 +68,8 @@ measure() {
 
 printf '%-12s %-12s %12s %10s %12s %10s %8s\n' connections body webtessl p99 python3 p99 ratio
 for connections in 1 50; do
-  [ "$connections" -lt "$threads" ] && t=1 || t=$threads
-  threads=$t
   read -r engine_rps engine_p99 < <(measure "http://127.0.0.1:$engine_port/fixed.txt" "$connections")
   read -r peer_rps peer_p99 < <(measure "http://127.0.0.1:$peer_port/fixed.txt" "$connections")
-  threads=2
   ratio=$(python3 -c "print(f'{$engine_rps / $peer_rps:.2f}')")
   printf '%-12s %-12s %12s %10s %12s %10s %8s\n' "$connections" "1 KiB" "$engine_rps" "$engine_p99" \
     "$peer_rps" "$peer_p99" "${ratio}x"
