@@ -12,7 +12,7 @@ class TCommandLine {
   TCommandLine(int argc, const char* const* argv);
 
   // Every argument lower-cased, the program path at position 0.
-  const std::vector<std::string> & Arguments() const { return arguments_; }
+  const std::vector<std::string>& Arguments() const { return arguments_; }
 
   // The path after the first "-config" (matched without regard to case) at position 1 or later,
   // in the case it was given in; nothing when there is no such option or nothing follows it.

@@ -16,7 +16,8 @@ class TIniFile {
   explicit TIniFile(std::string fileName);
 
   // The text value, cut to 2047 characters, or def when the file, section or key is missing.
-  std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view def) const;
   // The value as integer text (decimal, or hexadecimal after "$" or "0x"); def when the value
   // is missing or does not convert as a whole.
   int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def) const;

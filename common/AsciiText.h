@@ -9,7 +9,9 @@ namespace webtessl {
 // character code from 0 to 32 (control characters and the blank). Thread-safe: no state.
 
 // True for character codes 0 to 32.
-constexpr bool IsWhiteSpace(char c) { return static_cast<unsigned char>(c) <= 32; }
+constexpr bool IsWhiteSpace(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 // The text without white space at either end.
 std::string_view Trim(std::string_view text);

@@ -6,7 +6,9 @@ namespace {
 constexpr char kDelimiter = ',';
 constexpr char kQuote = '"';
 
-bool IsBlank(char c) { return c >= 1 && c <= ' '; }
+bool IsBlank(char c) {
+  return c >= 1 && c <= ' ';
+}
 
 void SkipBlanks(std::string_view text, size_t& pos) {
   while (pos < text.size() && IsBlank(text[pos])) ++pos;

@@ -16,7 +16,9 @@ constexpr int kDayOfWeekAtZero = 6;
 // Day 0 of date-time values counted from 1970-01-01.
 constexpr int64_t kDayZeroFromUnixEpoch = -25569;
 
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0); }
+int64_t FloorDiv(int64_t a, int64_t b) {
+  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian), valid for any year.
 int64_t DaysFromCivil(int64_t year, int month, int day) {
@@ -33,7 +35,8 @@ void CivilFromDays(int64_t days, TDateTimeParts& parts) {
   days += 719468;
   const int64_t era = FloorDiv(days, 146097);
   const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
   parts.day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
@@ -43,7 +46,9 @@ void CivilFromDays(int64_t days, TDateTimeParts& parts) {
 
 }  // namespace
 
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+bool IsLeapYear(int year) {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -61,11 +66,14 @@ double EncodeDate(int year, int month, int day) {
 
 double EncodeTime(int hour, int minute, int second, int millisecond) {
   const int64_t milliseconds =
-      ((static_cast<int64_t>(hour) * 60 + minute) * 60 + second) * kMillisecondsPerSecond + millisecond;
+      ((static_cast<int64_t>(hour) * 60 + minute) * 60 + second) * kMillisecondsPerSecond +
+      millisecond;
   return static_cast<double>(milliseconds) / kMillisecondsPerDay;
 }
 
-double ComposeDateTime(double date, double time) { return date < 0 ? date - time : date + time; }
+double ComposeDateTime(double date, double time) {
+  return date < 0 ? date - time : date + time;
+}
 
 std::optional<TDateTimeParts> DecodeDateTime(double value) {
   static const double kLowest = EncodeDate(kMinYear, 1, 1);
@@ -84,7 +92,8 @@ std::optional<TDateTimeParts> DecodeDateTime(double value) {
   parts.minute = static_cast<int>(milliseconds / 60000 % 60);
   parts.second = static_cast<int>(milliseconds / kMillisecondsPerSecond % 60);
   parts.millisecond = static_cast<int>(milliseconds % kMillisecondsPerSecond);
-  parts.dayOfWeek = static_cast<int>((day % kDaysPerWeek + kDaysPerWeek + kDayOfWeekAtZero) % kDaysPerWeek);
+  parts.dayOfWeek =
+      static_cast<int>((day % kDaysPerWeek + kDaysPerWeek + kDayOfWeekAtZero) % kDaysPerWeek);
   return parts;
 }
 
@@ -92,7 +101,8 @@ double UnixTimeToDateTime(int64_t seconds, int32_t milliseconds) {
   const int64_t days = FloorDiv(seconds, kSecondsPerDay);
   const int64_t secondOfDay = seconds - days * kSecondsPerDay;
   const double date = static_cast<double>(days - kDayZeroFromUnixEpoch);
-  const double time = static_cast<double>(secondOfDay * kMillisecondsPerSecond + milliseconds) / kMillisecondsPerDay;
+  const double time = static_cast<double>(secondOfDay * kMillisecondsPerSecond + milliseconds) /
+                      kMillisecondsPerDay;
   return ComposeDateTime(date, time);
 }
 

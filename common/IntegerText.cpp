@@ -60,7 +60,8 @@ std::optional<int32_t> TryStrToInt(std::string_view text) {
   const uint64_t limit = negative ? kMaxNegativeMagnitude : kMaxNegativeMagnitude - 1;
   const std::optional<uint64_t> magnitude = DigitsValue(text, 10, limit);
   if (!magnitude) return std::nullopt;
-  const int64_t value = negative ? -static_cast<int64_t>(*magnitude) : static_cast<int64_t>(*magnitude);
+  const int64_t value =
+      negative ? -static_cast<int64_t>(*magnitude) : static_cast<int64_t>(*magnitude);
   return static_cast<int32_t>(value);
 }
 

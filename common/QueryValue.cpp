@@ -13,7 +13,9 @@ std::optional<int> HexValue(char c) {
   return std::nullopt;
 }
 
-bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
+bool IsLineEnd(char c) {
+  return c == '\n' || c == '\r';
+}
 
 // How many characters an escaped line end at text[start] takes: the line end itself and, when it
 // follows directly, its partner (CR after LF, LF after CR).

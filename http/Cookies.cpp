@@ -94,7 +94,9 @@ const THttpCookie& THttpCookies::operator[](int index) const {
   return items_[static_cast<size_t>(index)];
 }
 
-THttpCookie& THttpCookies::Add() { return items_.emplace_back(); }
+THttpCookie& THttpCookies::Add() {
+  return items_.emplace_back();
+}
 
 void THttpCookies::ParseRequestCookies(const THeaderList& headers) {
   Clear();

@@ -51,7 +51,8 @@ class THttpCookies {
   void ParseResponseCookies(const THeaderList& headers);
   // Replaces the "Set-Cookie" headers by one per cookie; an empty Domain or Path of a cookie is
   // first set to the default.
-  void WriteSetCookies(THeaderList& headers, std::string_view defaultDomain, std::string_view defaultPath);
+  void WriteSetCookies(THeaderList& headers, std::string_view defaultDomain,
+                       std::string_view defaultPath);
 
  private:
   // Appends one cookie per parseable item of the header's values.

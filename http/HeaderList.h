@@ -67,7 +67,8 @@ class THeaderList {
   // The named parameter inside the header's value ("boundary" of a Content-Type), "" when absent.
   std::string GetParam(std::string_view headerName, std::string_view paramName) const;
   // Sets the named parameter inside the header's value (quoted), adding the header when absent.
-  void SetParam(std::string_view headerName, std::string_view paramName, std::string_view paramValue);
+  void SetParam(std::string_view headerName, std::string_view paramName,
+                std::string_view paramValue);
 
  private:
   // True when the entry is one of the header: the name, then directly a colon.

@@ -23,8 +23,8 @@ size_t SkipWhiteSpace(std::string_view text, size_t pos) {
 // A stored line keeps its form when the name touches the colon and exactly one white-space
 // character separates the colon from a value.
 bool HasStoredForm(std::string_view line, size_t colon) {
-  return !IsWhiteSpace(line[colon - 1]) && colon + 2 < line.size() && IsWhiteSpace(line[colon + 1]) &&
-         !IsWhiteSpace(line[colon + 2]);
+  return !IsWhiteSpace(line[colon - 1]) && colon + 2 < line.size() &&
+         IsWhiteSpace(line[colon + 1]) && !IsWhiteSpace(line[colon + 2]);
 }
 
 // Position of the first delimiter outside double-quoted strings, npos when there is none.

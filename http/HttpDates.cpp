@@ -30,8 +30,11 @@ constexpr int kMinYear = 1900;
 constexpr int kMaxYear = 9999;
 constexpr int kMinTokenYear = 1900;
 constexpr int kMaxTokenYear = 2200;
-// Two-digit years up to this one belong to this century, the others to the last one.
+// Two-digit years up to the pivot belong to this century, the others to the last one.
+constexpr int kTwoDigitYearLimit = 100;
 constexpr int kTwoDigitYearPivot = 50;
+constexpr int kThisCentury = 2000;
+constexpr int kLastCentury = 1900;
 
 // The fields a date text has shown so far; 0 is "not seen" for the date fields.
 struct TDateFields {
@@ -44,7 +47,9 @@ struct TDateFields {
   double offset = 0;  // days to add to reach UTC
 };
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The token's value when it starts with a digit and is a whole integer, else -1.
 int TokenNumber(std::string_view token) {
@@ -52,7 +57,9 @@ int TokenNumber(std::string_view token) {
   return TryStrToInt(token).value_or(-1);
 }
 
-int IntegerOrZero(std::string_view text) { return TryStrToInt(text).value_or(0); }
+int IntegerOrZero(std::string_view text) {
+  return TryStrToInt(text).value_or(0);
+}
 
 void ReadZoneOffset(std::string_view token, TDateFields& fields) {
   if ((token[0] != '+' && token[0] != '-') || token[1] < '0' || token[1] > '2') return;
@@ -68,7 +75,8 @@ void ReadTime(std::string_view token, TDateFields& fields) {
   const size_t first = token.find(':');
   const size_t second = token.find(':', first + 1);
   fields.hour = IntegerOrZero(token.substr(0, first));
-  fields.minute = IntegerOrZero(token.substr(first + 1, second == std::string_view::npos ? second : second - first - 1));
+  fields.minute = IntegerOrZero(
+      token.substr(first + 1, second == std::string_view::npos ? second : second - first - 1));
   fields.second = second == std::string_view::npos ? 0 : IntegerOrZero(token.substr(second + 1));
 }
 
@@ -80,9 +88,12 @@ void ReadHyphenatedDate(std::string_view token, TDateFields& fields) {
   const size_t monthLength = second == std::string_view::npos ? second : second - first - 1;
   fields.month = MonthIndex(token.substr(first + 1, monthLength));
   if (fields.month == 0) return;
-  int year = second == std::string_view::npos ? -1 : TryStrToInt(token.substr(second + 1)).value_or(-1);
+  int year =
+      second == std::string_view::npos ? -1 : TryStrToInt(token.substr(second + 1)).value_or(-1);
   // Only a two-digit year needs its century; a four-digit one is taken as written.
-  if (year >= 0 && year < 100) year += year <= kTwoDigitYearPivot ? 2000 : 1900;
+  if (year >= 0 && year < kTwoDigitYearLimit) {
+    year += year <= kTwoDigitYearPivot ? kThisCentury : kLastCentury;
+  }
   fields.year = year;
 }
 
@@ -97,7 +108,9 @@ void ReadToken(std::string_view token, TDateFields& fields) {
       if (fields.month == 0 && number < 0) fields.month = MonthIndex(token);
       return;
     case 4:
-      if (fields.year == 0 && number >= kMinTokenYear && number <= kMaxTokenYear) fields.year = number;
+      if (fields.year == 0 && number >= kMinTokenYear && number <= kMaxTokenYear) {
+        fields.year = number;
+      }
       return;
     case 5:
       ReadZoneOffset(token, fields);
@@ -124,9 +137,10 @@ std::string FormatHttpDate(double value, bool convertToUtc) {
   const auto parts = DecodeDateTime(value);
   if (!parts) return {};
   char text[kHttpDateBufferSize];
-  std::snprintf(text, sizeof text, kHttpDateFormat, kDayNames[static_cast<size_t>(parts->dayOfWeek)], parts->day,
-                kMonthNames[static_cast<size_t>(parts->month - 1)].data(), parts->year, parts->hour, parts->minute,
-                parts->second);
+  std::snprintf(text, sizeof text, kHttpDateFormat,
+                kDayNames[static_cast<size_t>(parts->dayOfWeek)], parts->day,
+                kMonthNames[static_cast<size_t>(parts->month - 1)].data(), parts->year, parts->hour,
+                parts->minute, parts->second);
   return text;
 }
 
@@ -140,23 +154,32 @@ bool ParseHttpDate(std::string_view text, double& value) {
     if (++tokens >= kTokenLimit) break;
     ReadToken(token, fields);
   }
-  if (fields.year < kMinYear || fields.year > kMaxYear || !IsValidDate(fields.year, fields.month, fields.day)) {
+  if (fields.year < kMinYear || fields.year > kMaxYear ||
+      !IsValidDate(fields.year, fields.month, fields.day)) {
     return false;
   }
   value = EncodeDate(fields.year, fields.month, fields.day);
-  if (IsValidTime(fields)) value += EncodeTime(fields.hour, fields.minute, fields.second, 0) + fields.offset;
+  if (IsValidTime(fields))
+    value += EncodeTime(fields.hour, fields.minute, fields.second, 0) + fields.offset;
   return true;
 }
 
-double TimeZoneBias() { return UtcBiasMinutes() / kMinutesPerDay; }
+double TimeZoneBias() {
+  return UtcBiasMinutes() / kMinutesPerDay;
+}
 
-double LocalToUtc(double value) { return value == 0 ? 0 : value + TimeZoneBias(); }
+double LocalToUtc(double value) {
+  return value == 0 ? 0 : value + TimeZoneBias();
+}
 
-double UtcToLocal(double value) { return value == 0 ? 0 : value - TimeZoneBias(); }
+double UtcToLocal(double value) {
+  return value == 0 ? 0 : value - TimeZoneBias();
+}
 
 double LocalNow() {
   using namespace std::chrono;
-  const auto sinceEpoch = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  const auto sinceEpoch =
+      duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
   const int64_t seconds = sinceEpoch / 1000;
   return UtcToLocal(UnixTimeToDateTime(seconds, static_cast<int32_t>(sinceEpoch - seconds * 1000)));
 }
@@ -164,7 +187,8 @@ double LocalNow() {
 double FileModifiedUtc(std::string_view fileName) {
   const auto facts = FileFacts(fileName);
   if (!facts) return 0;
-  return UnixTimeToDateTime(facts->modified.seconds, facts->modified.nanoseconds / kNanosecondsPerMillisecond);
+  return UnixTimeToDateTime(facts->modified.seconds,
+                            facts->modified.nanoseconds / kNanosecondsPerMillisecond);
 }
 
 int MonthIndex(std::string_view name) {

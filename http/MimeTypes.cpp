@@ -31,7 +31,8 @@ struct TCaseInsensitiveLess {
 class TMimeTypeTable {
  public:
   TMimeTypeTable() {
-    for (const auto& [extension, mediaType] : kDefaultMimeTypes) types_.emplace(extension, mediaType);
+    for (const auto& [extension, mediaType] : kDefaultMimeTypes)
+      types_.emplace(extension, mediaType);
   }
 
   void Register(std::string extension, std::string_view mediaType) {
@@ -65,6 +66,8 @@ void RegisterMimeType(std::string_view extension, std::string_view mediaType) {
   MimeTypes().Register(std::move(key), mediaType);
 }
 
-std::string MimeTypeOf(std::string_view extension) { return MimeTypes().Find(extension); }
+std::string MimeTypeOf(std::string_view extension) {
+  return MimeTypes().Find(extension);
+}
 
 }  // namespace webtessl

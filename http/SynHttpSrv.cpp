@@ -247,10 +247,7 @@ TSynHttpServer::TSynHttpServer() {
   SetOnCommand([this](TSynTcpSrvConnection& connection, const std::string& line) {
     HandleCommand(connection, line);
   });
-  // Bounds every request line and header line before the first one is read.
-  SetOnSendInvite([](TSynTcpSrvConnection& connection) {
-    connection.Socket().SetMaxLineLength(kMaxLineLength);
-  });
+  SetMaxLineLength(kMaxLineLength);
 }
 
 TSynHttpServer::~TSynHttpServer() {

@@ -24,7 +24,8 @@ int HexValue(char c) {
 // of it shows a relative URI, whatever its query holds.
 size_t ProtocolEnd(std::string_view url) {
   const size_t at = url.find(kProtocolEnd);
-  if (at == std::string_view::npos || url.substr(0, at).find_first_of("/?") != std::string_view::npos) {
+  if (at == std::string_view::npos ||
+      url.substr(0, at).find_first_of("/?") != std::string_view::npos) {
     return std::string_view::npos;
   }
   return at;
@@ -45,7 +46,8 @@ void SplitHostPort(std::string_view hostPart, TUrlParts& parts) {
   if (!hostPart.empty() && hostPart.front() == '[') {
     const size_t close = hostPart.find(']');
     parts.host = hostPart.substr(1, close == std::string_view::npos ? close : close - 1);
-    if (close != std::string_view::npos && close + 1 < hostPart.size() && hostPart[close + 1] == ':') {
+    if (close != std::string_view::npos && close + 1 < hostPart.size() &&
+        hostPart[close + 1] == ':') {
       parts.port = hostPart.substr(close + 2);
     }
     return;
@@ -63,7 +65,9 @@ int ContinuationCount(unsigned char lead) {
   return -1;
 }
 
-bool IsContinuation(unsigned char c) { return c >= 128 && c <= 191; }
+bool IsContinuation(unsigned char c) {
+  return c >= 128 && c <= 191;
+}
 
 }  // namespace
 
@@ -79,7 +83,8 @@ std::string SplitUrl(std::string_view url, TUrlParts& parts) {
   if (SameText(parts.protocol, "FTP")) parts.port = kFtpPort;
   SplitUserInfo(rest, parts);
   const size_t slash = rest.find('/');
-  const std::string_view pathPart = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+  const std::string_view pathPart =
+      slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
   SplitHostPort(rest.substr(0, slash), parts);
   const size_t question = pathPart.find('?');
   parts.path = "/";
@@ -118,7 +123,8 @@ bool IsUtf8Text(std::string_view text) {
     const int count = ContinuationCount(static_cast<unsigned char>(text[i]));
     if (count < 0) return false;
     for (int k = 1; k <= count; ++k) {
-      if (i + k >= text.size() || !IsContinuation(static_cast<unsigned char>(text[i + k]))) return false;
+      if (i + k >= text.size() || !IsContinuation(static_cast<unsigned char>(text[i + k])))
+        return false;
     }
     multiByte = multiByte || count > 0;
     i += static_cast<size_t>(count);

@@ -13,10 +13,10 @@ struct TUrlParts {
   std::string protocol = "http";
   std::string user;
   std::string password;
-  std::string host;  // "localhost" when the URL names none
+  std::string host;         // "localhost" when the URL names none
   std::string port = "80";  // "443" for https, "21" for ftp, unless the URL names one
-  std::string path;  // "/" and the path up to the query
-  std::string query;  // after the first "?", without it
+  std::string path;         // "/" and the path up to the query
+  std::string query;        // after the first "?", without it
 };
 
 // Splits an absolute URL or a relative request URI into its parts; returns the path with its

@@ -14,7 +14,9 @@ namespace {
 constexpr std::string_view kChunkEnd = "\r\n";
 constexpr std::string_view kLastChunk = "0\r\n\r\n";
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The length line of one chunk: the size in lower-case hexadecimal, then CR LF.
 std::string ChunkLengthLine(std::size_t size) {

@@ -72,7 +72,9 @@ constexpr std::string_view kOtherErrorPrefix = "Other Winsock error (";
 constexpr std::string_view kOtherErrorSuffix = ")";
 
 static_assert(std::is_sorted(std::begin(kErrorTexts), std::end(kErrorTexts),
-                             [](const TErrorEntry& a, const TErrorEntry& b) { return a.Code < b.Code; }));
+                             [](const TErrorEntry& a, const TErrorEntry& b) {
+                               return a.Code < b.Code;
+                             }));
 
 }  // namespace
 

@@ -14,7 +14,9 @@ namespace webtessl {
 class ESynapseError : public Exception {
  public:
   ESynapseError(const std::string& message, int32_t errorCode, std::string errorMessage)
-      : Exception("ESynapseError", message), errorCode_(errorCode), errorMessage_(std::move(errorMessage)) {}
+      : Exception("ESynapseError", message),
+        errorCode_(errorCode),
+        errorMessage_(std::move(errorMessage)) {}
 
   // The socket error code (Winsock numbering), 0 when the error is not a socket failure.
   int32_t ErrorCode() const noexcept { return errorCode_; }

@@ -29,9 +29,13 @@ std::string FormatSocketError(int32_t code, const std::string& text) {
 
 TTCPBlockSocket::TTCPBlockSocket() = default;
 
-TTCPBlockSocket::~TTCPBlockSocket() { Close(); }
+TTCPBlockSocket::~TTCPBlockSocket() {
+  Close();
+}
 
-std::string TTCPBlockSocket::ErrorText(int32_t code) { return SocketErrorText(code); }
+std::string TTCPBlockSocket::ErrorText(int32_t code) {
+  return SocketErrorText(code);
+}
 
 void TTCPBlockSocket::SetError(int32_t code) {
   lastErrorCode_ = code;
@@ -42,7 +46,8 @@ void TTCPBlockSocket::RaiseIfFailed() const {
   const bool failed = lastErrorCode_ != kSocketNoError && lastErrorCode_ != kSocketWouldBlock &&
                       lastErrorCode_ != kSocketInProgress;
   if (failed && raiseOnError_) {
-    throw ESynapseError(FormatSocketError(lastErrorCode_, lastErrorText_), lastErrorCode_, lastErrorText_);
+    throw ESynapseError(FormatSocketError(lastErrorCode_, lastErrorText_), lastErrorCode_,
+                        lastErrorText_);
   }
 }
 
@@ -61,18 +66,22 @@ void TTCPBlockSocket::ApplyOption(TPendingOption option) {
   RaiseIfFailed();
 }
 
-void TTCPBlockSocket::CreateHandleOf(TSocketFamily family) {
-  TSocket handle = kInvalidSocket;
-  SetError(CreateSocket(family, handle));
-  if (lastErrorCode_ != kSocketNoError) {
-    return;
-  }
-  SetHandle(handle);
+void TTCPBlockSocket::ApplyPendingOptions() {
+  SetError(kSocketNoError);
   for (const TPendingOption& option : pendingOptions_) {
-    SetError(option(handle));
+    SetError(option(Handle()));
     if (lastErrorCode_ != kSocketNoError) {
       return;
     }
+  }
+}
+
+void TTCPBlockSocket::CreateHandleOf(TSocketFamily family) {
+  TSocket handle = kInvalidSocket;
+  SetError(CreateSocket(family, handle));
+  if (lastErrorCode_ == kSocketNoError) {
+    SetHandle(handle);
+    ApplyPendingOptions();
   }
 }
 
@@ -86,7 +95,8 @@ void TTCPBlockSocket::CreateHandle() {
 
 void TTCPBlockSocket::SetLingerOption(bool enabled, int32_t timeMs) {
   const int seconds = timeMs / kMillisecondsPerSecond;
-  ApplyOption([enabled, seconds](TSocket handle) { return SetSocketLinger(handle, enabled, seconds); });
+  ApplyOption(
+      [enabled, seconds](TSocket handle) { return SetSocketLinger(handle, enabled, seconds); });
 }
 
 void TTCPBlockSocket::SetNoDelay(bool enabled) {
@@ -159,18 +169,10 @@ TSocket TTCPBlockSocket::Accept() {
 
 void TTCPBlockSocket::AdoptHandle(TSocket handle) {
   if (Handle() != kInvalidSocket && Handle() != handle) {
-    const std::vector<TPendingOption> keep = pendingOptions_;
-    Close();
-    pendingOptions_ = keep;
+    CloseHandle();
   }
   SetHandle(handle);
-  SetError(kSocketNoError);
-  for (const TPendingOption& option : pendingOptions_) {
-    SetError(option(handle));
-    if (lastErrorCode_ != kSocketNoError) {
-      break;
-    }
-  }
+  ApplyPendingOptions();
   if (lastErrorCode_ == kSocketNoError) {
     SetError(GetLocalAddress(handle, localAddress_));
   }
@@ -193,7 +195,7 @@ std::string TTCPBlockSocket::ReceiveWaiting(int byteCount) {
 
 // One step of every read: what the read-ahead buffer holds, else what the system has waiting,
 // else whatever arrives within the timeout. Never raises; the caller does.
-std::string TTCPBlockSocket::ReceivePacket(int32_t timeoutMs) {
+std::string TTCPBlockSocket::ReceivePacket(int32_t timeoutMs, std::size_t maxBytes) {
   SetError(kSocketNoError);
   if (!readAhead_.empty()) {
     return std::exchange(readAhead_, std::string());
@@ -219,7 +221,8 @@ std::string TTCPBlockSocket::ReceivePacket(int32_t timeoutMs) {
   if (lastErrorCode_ != kSocketNoError) {
     return {};
   }
-  return ReceiveWaiting(waiting);
+  return ReceiveWaiting(
+      static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(waiting), maxBytes)));
 }
 
 // A line is too long when its end lies beyond the limit, or, while its end has not arrived,
@@ -233,6 +236,17 @@ bool TTCPBlockSocket::LineTooLong(const std::string& accumulator, std::size_t li
   return lineEnd != std::string::npos ? lineEnd > limit : accumulator.size() > limit;
 }
 
+// How many more bytes a line read may take from the system: with a length limit, no more than
+// completes a line of the longest length, so that an endless line is refused after buffering
+// about the limit.
+std::size_t TTCPBlockSocket::LineRoom(const std::string& accumulator) const {
+  if (maxLineLength_ <= 0) {
+    return kMaxBytesWaiting;
+  }
+  const std::size_t wanted = static_cast<std::size_t>(maxLineLength_) + kLineEnd.size();
+  return wanted > accumulator.size() ? wanted - accumulator.size() : 1;
+}
+
 std::string TTCPBlockSocket::ReceiveLine(int32_t timeoutMs) {
   SetError(kSocketNoError);
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
@@ -241,7 +255,8 @@ std::string TTCPBlockSocket::ReceiveLine(int32_t timeoutMs) {
   for (bool firstPacket = true;; firstPacket = false) {
     int32_t wait = timeoutMs;
     if (!interPacketTimeout_ && timeoutMs >= 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0 && !firstPacket) {
         SetError(kSocketTimedOut);
         break;
@@ -249,7 +264,7 @@ std::string TTCPBlockSocket::ReceiveLine(int32_t timeoutMs) {
       wait = static_cast<int32_t>(std::max<int64_t>(left, 0));
     }
     const std::size_t searchFrom = accumulator.empty() ? 0 : accumulator.size() - 1;
-    accumulator += ReceivePacket(wait);
+    accumulator += ReceivePacket(wait, LineRoom(accumulator));
     if (lastErrorCode_ != kSocketNoError) {
       break;
     }
@@ -297,7 +312,9 @@ void TTCPBlockSocket::ReceiveToStream(std::ostream& stream, int32_t timeoutMs, i
   }
 }
 
-void TTCPBlockSocket::SendText(std::string_view text) { SendBytes(text.data(), text.size()); }
+void TTCPBlockSocket::SendText(std::string_view text) {
+  SendBytes(text.data(), text.size());
+}
 
 std::size_t TTCPBlockSocket::SendBytes(const void* buffer, std::size_t length) {
   SetError(kSocketNoError);
@@ -318,7 +335,8 @@ void TTCPBlockSocket::Drain() {
   std::this_thread::sleep_for(kCloseDrainPause);
   while (true) {
     int waiting = 0;
-    if (readAhead_.empty() && (GetSocketBytesWaiting(Handle(), waiting) != kSocketNoError || waiting == 0)) {
+    if (readAhead_.empty() &&
+        (GetSocketBytesWaiting(Handle(), waiting) != kSocketNoError || waiting == 0)) {
       break;
     }
     ReceivePacket(0);
@@ -329,22 +347,26 @@ void TTCPBlockSocket::Drain() {
   SetError(kSocketNoError);
 }
 
-void TTCPBlockSocket::Close() {
+// Closes the handle gracefully when nothing has failed on it, at once otherwise.
+void TTCPBlockSocket::CloseHandle() {
   const TSocket handle = Handle();
-  if (handle != kInvalidSocket && lastErrorCode_ == kSocketNoError) {
+  if (handle == kInvalidSocket) {
+    return;
+  }
+  if (lastErrorCode_ == kSocketNoError) {
     ShutdownSocket(handle, TShutdownDirection::Send);
     Drain();
   }
-  {
-    const std::lock_guard lock(handleLock_);
-    if (handle != kInvalidSocket) {
-      CloseSocket(handle);
-    }
-    handle_.store(kInvalidSocket, std::memory_order_relaxed);
-  }
-  pendingOptions_.clear();
+  const std::lock_guard lock(handleLock_);
+  CloseSocket(handle);
+  handle_.store(kInvalidSocket, std::memory_order_relaxed);
   readAhead_.clear();
   bound_ = false;
+}
+
+void TTCPBlockSocket::Close() {
+  CloseHandle();
+  pendingOptions_.clear();
 }
 
 void TTCPBlockSocket::Abort() {

@@ -86,7 +86,8 @@ class TTCPBlockSocket {
   TSocket Handle() const { return handle_.load(std::memory_order_relaxed); }
   int32_t LastErrorCode() const { return lastErrorCode_; }
   const std::string& LastErrorText() const { return lastErrorText_; }
-  // Raise ESynapseError on a failure ("Synapse TCP/IP Socket error <code>: <text>"); off by default.
+  // Raise ESynapseError on a failure ("Synapse TCP/IP Socket error <code>: <text>"); off by
+  // default.
   bool RaiseOnError() const { return raiseOnError_; }
   void SetRaiseOnError(bool value) { raiseOnError_ = value; }
   // Longest line that ReceiveLine accepts, without its CR LF; 0 (the default) means no limit.
@@ -116,11 +117,14 @@ class TTCPBlockSocket {
   void SetError(int32_t code);
   void RaiseIfFailed() const;
   void ApplyOption(TPendingOption option);
+  void ApplyPendingOptions();
+  void CloseHandle();
   void CreateHandleOf(TSocketFamily family);
   void SetHandle(TSocket handle);
-  std::string ReceivePacket(int32_t timeoutMs);
+  std::string ReceivePacket(int32_t timeoutMs, std::size_t maxBytes = kMaxBytesWaiting);
   std::string ReceiveWaiting(int byteCount);
   bool LineTooLong(const std::string& accumulator, std::size_t lineEnd) const;
+  std::size_t LineRoom(const std::string& accumulator) const;
   void Drain();
 
   std::atomic<TSocket> handle_{kInvalidSocket};

@@ -18,7 +18,11 @@ constexpr auto kAcceptRetryPause = std::chrono::milliseconds(50);
 // ---- TSynTcpSrvConnection ----
 
 TSynTcpSrvConnection::TSynTcpSrvConnection(TSynTcpServer& server)
-    : server_(server), onCommand_(server.OnCommand()), lineTimeout_(server.LineTimeout()), noDelay_(server.NoDelay()) {}
+    : server_(server),
+      onCommand_(server.OnCommand()),
+      lineTimeout_(server.LineTimeout()),
+      noDelay_(server.NoDelay()),
+      maxLineLength_(server.MaxLineLength()) {}
 
 TSynTcpSrvConnection::~TSynTcpSrvConnection() {
   Disconnect();
@@ -37,6 +41,7 @@ bool TSynTcpSrvConnection::Attach(TSocket handle, const TSocketAddress& peerAddr
   if (noDelay_) {
     socket_->SetNoDelay(true);  // queued, applied as the handle is adopted
   }
+  socket_->SetMaxLineLength(maxLineLength_);
   socket_->AdoptHandle(handle);
   socket_->SetPeerAddress(peerAddress);
   connected_.store(true);
@@ -128,9 +133,12 @@ void TSynTcpSrvConnection::Disconnect() {
 // ---- TSynTcpServer ----
 
 TSynTcpServer::TSynTcpServer()
-    : connectionClass_([](TSynTcpServer& server) { return std::make_unique<TSynTcpSrvConnection>(server); }) {}
+    : connectionClass_(
+          [](TSynTcpServer& server) { return std::make_unique<TSynTcpSrvConnection>(server); }) {}
 
-TSynTcpServer::~TSynTcpServer() { Shutdown(); }
+TSynTcpServer::~TSynTcpServer() {
+  Shutdown();
+}
 
 void TSynTcpServer::Shutdown() {
   SetActive(false);
@@ -149,7 +157,7 @@ void TSynTcpServer::SetActive(bool value) {
       throw ESynapseError(kMissingPortMessage, 0, std::string());
     }
     active_.store(true);
-    SetListenerReady(false);
+    SetListenerState(false, 0);
     listenerThread_ = std::make_unique<TSynThread>([this](TSynThread&) { AcceptLoop(); });
     try {
       listenerThread_->Start();
@@ -163,6 +171,7 @@ void TSynTcpServer::SetActive(bool value) {
   } else {
     active_.store(false);
     listenerThread_.reset();  // marks it terminated and waits for it
+    SetListenerState(false, 0);
   }
 }
 
@@ -188,10 +197,16 @@ std::unique_ptr<TTCPBlockSocket> TSynTcpServer::CreateListenSocket() {
   return socket;
 }
 
-void TSynTcpServer::SetListenerReady(bool ready) {
+void TSynTcpServer::SetListenerState(bool ready, uint16_t port) {
   const std::lock_guard lock(listenerLock_);
   listenerReady_ = ready;
+  listeningPort_ = port;
   listenerReadyChanged_.notify_all();
+}
+
+uint16_t TSynTcpServer::ListeningPort() const {
+  const std::lock_guard lock(listenerLock_);
+  return listeningPort_;
 }
 
 // Binds and listens; nullptr when the port cannot be bound or listened on (listening unbound
@@ -199,7 +214,8 @@ void TSynTcpServer::SetListenerReady(bool ready) {
 std::unique_ptr<TTCPBlockSocket> TSynTcpServer::OpenListenSocket() {
   std::unique_ptr<TTCPBlockSocket> listenSocket = CreateListenSocket();
   listenSocket->SetLingerOption(true, kListenLingerMs);
-  listenSocket->Bind(localAddress_.empty() ? kAllLocalAddresses : std::string_view(localAddress_), port_);
+  listenSocket->Bind(localAddress_.empty() ? kAllLocalAddresses : std::string_view(localAddress_),
+                     port_);
   if (listenSocket->LastErrorCode() == kSocketNoError) {
     listenSocket->Listen();
   }
@@ -216,7 +232,7 @@ void TSynTcpServer::AcceptLoop() {
   } catch (...) {
     // Not even a socket object: treated like a port that cannot be bound.
   }
-  SetListenerReady(true);
+  SetListenerState(true, listenSocket ? AddressPort(listenSocket->LocalAddress()) : 0);
   while (active_.load()) {
     if (!listenSocket) {
       std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptPollMs));
@@ -270,7 +286,8 @@ void TSynTcpServer::AddConnection(std::unique_ptr<TSynTcpSrvConnection> connecti
   connections_.emplace(key, std::move(connection));
 }
 
-std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeConnection(const TSynTcpSrvConnection* connection) {
+std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeConnection(
+    const TSynTcpSrvConnection* connection) {
   const std::lock_guard lock(connectionsLock_);
   const auto found = connections_.find(connection);
   if (found == connections_.end()) {

@@ -23,9 +23,11 @@ class TSynTcpSrvConnection;
 // Serves a whole connection (OnConnectionExecute) or greets it (OnSendInvite).
 using TSynTcpConnectionHandler = std::function<void(TSynTcpSrvConnection& Connection)>;
 // Handles one received line (OnCommand).
-using TCommandHandler = std::function<void(TSynTcpSrvConnection& Connection, const std::string& Command)>;
+using TCommandHandler =
+    std::function<void(TSynTcpSrvConnection& Connection, const std::string& Command)>;
 // Creates the connection object for an accepted connection (the server's ConnectionClass).
-using TConnectionClass = std::function<std::unique_ptr<TSynTcpSrvConnection>(TSynTcpServer& Server)>;
+using TConnectionClass =
+    std::function<std::unique_ptr<TSynTcpSrvConnection>(TSynTcpServer& Server)>;
 
 // One accepted connection, owned by its server and served by one worker thread: it reads CR LF
 // lines and hands each to OnCommand until it is disconnected, the peer goes, or a read times
@@ -33,7 +35,7 @@ using TConnectionClass = std::function<std::unique_ptr<TSynTcpSrvConnection>(TSy
 // Disconnect and the read-only accessors are thread-safe. Non-copyable.
 class TSynTcpSrvConnection {
  public:
-  // Takes OnCommand (unless the subclass set one), LineTimeout and NoDelay from the server.
+  // Takes OnCommand, LineTimeout, NoDelay and MaxLineLength from the server.
   explicit TSynTcpSrvConnection(TSynTcpServer& server);
   // Disconnects, waits until the worker has left the connection, then closes the socket.
   virtual ~TSynTcpSrvConnection();
@@ -52,12 +54,15 @@ class TSynTcpSrvConnection {
   // From any other thread: also shuts the socket down, so a blocked read fails at once.
   void Disconnect();
 
-  // The connection's socket (no error raising). Worker thread only.
+  // The connection's socket (no error raising). Worker thread only, while it serves.
   TTCPBlockSocket& Socket() { return *socket_; }
+  // The owning server. Thread-safe.
   TSynTcpServer& Server() const { return server_; }
+  // The line handler, taken from the server at creation. Worker thread, or before Start.
   const TCommandHandler& OnCommand() const { return onCommand_; }
   // Replaces the line handler. Worker thread, or before Start.
   void SetOnCommand(TCommandHandler handler) { onCommand_ = std::move(handler); }
+  // How long a read waits for more data of a line, in ms. Worker thread, or before Start.
   int32_t LineTimeout() const { return lineTimeout_; }
   void SetLineTimeout(int32_t value) { lineTimeout_ = value; }
   // The worker serving the connection; the default id when none. Thread-safe.
@@ -74,18 +79,19 @@ class TSynTcpSrvConnection {
   TCommandHandler onCommand_;
   int32_t lineTimeout_;
   const bool noDelay_;
+  const int32_t maxLineLength_;
   std::atomic<std::thread::id> threadId_{};
   std::atomic<bool> connected_{false};
-  std::mutex lock_;                    // guards socket_ (against Disconnect) and workerBusy_
+  std::mutex lock_;  // guards socket_ (against Disconnect) and workerBusy_
   std::unique_ptr<TTCPBlockSocket> socket_;
-  bool workerBusy_ = false;            // from Start until the worker has left the connection
+  bool workerBusy_ = false;  // from Start until the worker has left the connection
   std::condition_variable workerLeft_;
 };
 
 // A listening TCP server: one listener thread accepts connections on LocalAddress:Port and
 // each connection is served by a worker thread (see TSynTcpSrvConnection), taken from up to
 // SpareThreads parked workers or newly started. There is no limit on connections.
-// Threading: configure it (events, ConnectionClass, LineTimeout, NoDelay) before activating it,
+// Threading: configure it (events, ConnectionClass, the connection settings) before activating it,
 // and activate, deactivate and destroy it from one controlling thread. Disconnect, the counts
 // and RunInWorker are thread-safe. Non-copyable.
 class TSynTcpServer {
@@ -116,6 +122,9 @@ class TSynTcpServer {
   const std::string& Port() const { return port_; }
   // Deactivates the server first; the port takes effect at the next activation.
   void SetPort(std::string_view port);
+  // The port the listener listens on, known once SetActive(true) has returned (with Port "0"
+  // the system chooses it); 0 while inactive or when the port could not be bound. Thread-safe.
+  uint16_t ListeningPort() const;
   const std::string& LocalAddress() const { return localAddress_; }
   // Address to bind, empty for all local addresses; deactivates the server first.
   void SetLocalAddress(std::string_view address);
@@ -131,14 +140,23 @@ class TSynTcpServer {
   bool NoDelay() const { return noDelay_.load(); }
   void SetNoDelay(bool value) { noDelay_.store(value); }
 
+  // Longest line accepted on a connection, without its CR LF (0, the default: no limit); a
+  // longer line ends the connection (10055) after at most about twice this much was buffered.
+  int32_t MaxLineLength() const { return maxLineLength_.load(); }
+  void SetMaxLineLength(int32_t value) { maxLineLength_.store(value); }
+
   const TSynTcpConnectionHandler& OnConnectionExecute() const { return onConnectionExecute_; }
-  void SetOnConnectionExecute(TSynTcpConnectionHandler handler) { onConnectionExecute_ = std::move(handler); }
+  void SetOnConnectionExecute(TSynTcpConnectionHandler handler) {
+    onConnectionExecute_ = std::move(handler);
+  }
   const TCommandHandler& OnCommand() const { return onCommand_; }
   void SetOnCommand(TCommandHandler handler) { onCommand_ = std::move(handler); }
   const TSynTcpConnectionHandler& OnSendInvite() const { return onSendInvite_; }
   void SetOnSendInvite(TSynTcpConnectionHandler handler) { onSendInvite_ = std::move(handler); }
   // The factory of connection objects; empty closes every accepted connection at once.
-  void SetConnectionClass(TConnectionClass connectionClass) { connectionClass_ = std::move(connectionClass); }
+  void SetConnectionClass(TConnectionClass connectionClass) {
+    connectionClass_ = std::move(connectionClass);
+  }
 
   // Asks a connection to end (see TSynTcpSrvConnection::Disconnect). Thread-safe.
   void Disconnect(TSynTcpSrvConnection& connection) { connection.Disconnect(); }
@@ -160,7 +178,7 @@ class TSynTcpServer {
   // The listener thread's body: bind, listen, report ready, accept until Active clears.
   void AcceptLoop();
   std::unique_ptr<TTCPBlockSocket> OpenListenSocket();
-  void SetListenerReady(bool ready);
+  void SetListenerState(bool ready, uint16_t port);
 
   void AcceptConnection(TSocket handle, const TSocketAddress& peerAddress);
   void AddConnection(std::unique_ptr<TSynTcpSrvConnection> connection);
@@ -174,16 +192,19 @@ class TSynTcpServer {
   std::atomic<bool> active_{false};
   std::atomic<int32_t> lineTimeout_{kDefaultLineTimeout};
   std::atomic<bool> noDelay_{true};
+  std::atomic<int32_t> maxLineLength_{0};
   TSynTcpConnectionHandler onConnectionExecute_;
   TCommandHandler onCommand_;
   TSynTcpConnectionHandler onSendInvite_;
   TConnectionClass connectionClass_;
   std::unique_ptr<TSynThread> listenerThread_;
-  std::mutex listenerLock_;
-  bool listenerReady_ = false;  // guarded by listenerLock_: the listener has bound and listens
+  mutable std::mutex listenerLock_;
+  bool listenerReady_ = false;  // guarded by listenerLock_: the listener has tried to listen
+  uint16_t listeningPort_ = 0;  // guarded by listenerLock_
   std::condition_variable listenerReadyChanged_;
   mutable std::mutex connectionsLock_;
-  std::unordered_map<const TSynTcpSrvConnection*, std::unique_ptr<TSynTcpSrvConnection>> connections_;
+  std::unordered_map<const TSynTcpSrvConnection*, std::unique_ptr<TSynTcpSrvConnection>>
+      connections_;
 };
 
 }  // namespace webtessl

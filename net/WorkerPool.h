@@ -64,10 +64,10 @@ class TWorkerPool {
   };
 
   mutable std::mutex lock_;
-  std::vector<TExecLoop*> parked_;          // guarded by lock_; in the order they parked
+  std::vector<TExecLoop*> parked_;               // guarded by lock_; in the order they parked
   int16_t spareThreads_ = kDefaultSpareThreads;  // guarded by lock_
-  std::size_t workers_ = 0;                 // guarded by lock_
-  std::condition_variable workersEnded_;    // signalled when workers_ drops to 0
+  std::size_t workers_ = 0;                      // guarded by lock_
+  std::condition_variable workersEnded_;         // signalled when workers_ drops to 0
 };
 
 }  // namespace webtessl

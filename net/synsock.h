@@ -14,7 +14,8 @@ namespace webtessl {
 // with exit code 1 before anything is served.
 
 // Message of the failed start-up, and the exit code that follows it.
-inline constexpr std::string_view kSocketInterfaceLoadError = "Error loading Socket interface (ws2_32.dll)!";
+inline constexpr std::string_view kSocketInterfaceLoadError =
+    "Error loading Socket interface (ws2_32.dll)!";
 inline constexpr int kSocketInterfaceLoadExitCode = 1;
 
 // Counts one more use of the socket interface, loading it on the first use. Raises

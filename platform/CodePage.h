@@ -19,6 +19,10 @@ constexpr uint32_t kCodePageUtf8 = 65001;
 // set; changed by SetSystemCodePage.
 uint32_t SystemCodePage();
 
+// The system code page for a locale name such as "de_DE.ISO-8859-1": Windows-1252 when it names a
+// Latin-1 character set, UTF-8 for any other (C and POSIX included).
+uint32_t CodePageOfLocale(std::string_view localeName);
+
 // Makes codePage (UTF-8 or Windows-1252) the system code page for the whole process. For tests
 // and start-up; conversions running at the same moment may still use the previous one.
 void SetSystemCodePage(uint32_t codePage);

@@ -22,7 +22,7 @@ enum class TFileKind { File, Directory, Other };
 
 struct TFileFacts {
   TFileKind kind = TFileKind::Other;
-  int64_t size = 0;  // bytes; 0 for folders
+  int64_t size = 0;    // bytes; 0 for folders
   TFileTime modified;  // last write
 };
 

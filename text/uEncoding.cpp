@@ -57,8 +57,12 @@ int32_t MaxCharSizeOf(uint32_t codePage) {
   return *size;
 }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 void AppendUtf16(std::u16string& out, char32_t c) {
   if (c < 0x10000) {
@@ -70,7 +74,9 @@ void AppendUtf16(std::u16string& out, char32_t c) {
   }
 }
 
-void AppendByte(std::string& out, unsigned value) { out += static_cast<char>(value); }
+void AppendByte(std::string& out, unsigned value) {
+  out += static_cast<char>(value);
+}
 
 constexpr char32_t kMaxCodePoint = 0x10FFFF;
 
@@ -187,9 +193,13 @@ int32_t TMBCSEncoding::GetMaxByteCount(int32_t charCount) const {
   return static_cast<int32_t>(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
 }
 
-int32_t TMBCSEncoding::GetMaxCharCount(int32_t byteCount) const { return byteCount; }
+int32_t TMBCSEncoding::GetMaxCharCount(int32_t byteCount) const {
+  return byteCount;
+}
 
-std::vector<uint8_t> TMBCSEncoding::GetPreamble() const { return {}; }
+std::vector<uint8_t> TMBCSEncoding::GetPreamble() const {
+  return {};
+}
 
 std::u16string FromSystemCodePage(std::string_view text) {
   return MultiByteToWide(kCodePageSystem, text);

@@ -53,15 +53,8 @@ std::string_view UserCtypeLocale() {
   return {};
 }
 
-uint32_t CodePageOfUserLocale() {
-  const std::string charset = CharsetOfLocale(UserCtypeLocale());
-  const bool latin1 = std::find(kLatin1CharsetNames.begin(), kLatin1CharsetNames.end(), charset) !=
-                      kLatin1CharsetNames.end();
-  return latin1 ? kCodePageWindows1252 : kCodePageUtf8;
-}
-
 std::atomic<uint32_t>& SystemCodePageSetting() {
-  static std::atomic<uint32_t> codePage{CodePageOfUserLocale()};
+  static std::atomic<uint32_t> codePage{CodePageOfLocale(UserCtypeLocale())};
   return codePage;
 }
 
@@ -69,19 +62,27 @@ uint32_t Resolve(uint32_t codePage) {
   return codePage == kCodePageSystem ? SystemCodePage() : codePage;
 }
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
 
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char32_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
 
-void AppendUtf16(std::u16string& out, char32_t c) {
+// Writes the UTF-16 form of c at out and returns the position after it.
+char16_t* PutUtf16(char16_t* out, char32_t c) {
   if (c < 0x10000) {
-    out += static_cast<char16_t>(c);
-    return;
+    *out++ = static_cast<char16_t>(c);
+  } else {
+    c -= 0x10000;
+    *out++ = static_cast<char16_t>(0xD800 + (c >> 10));
+    *out++ = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
   }
-  c -= 0x10000;
-  out += static_cast<char16_t>(0xD800 + (c >> 10));
-  out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+  return out;
 }
 
 // Decodes one strict UTF-8 character at bytes[pos] and advances pos; an invalid or cut-off
@@ -111,35 +112,50 @@ char32_t DecodeOneUtf8(std::string_view bytes, size_t& pos) {
   return valid ? c : kReplacementChar;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
+// Writes the UTF-8 form of c at out and returns the position after it.
+char* PutUtf8(char* out, char32_t c) {
   if (c < 0x80) {
-    out += static_cast<char>(c);
+    *out++ = static_cast<char>(c);
   } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *out++ = static_cast<char>(0xC0 | (c >> 6));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *out++ = static_cast<char>(0xE0 | (c >> 12));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *out++ = static_cast<char>(0xF0 | (c >> 18));
+    *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   }
+  return out;
 }
 
+// Every byte gives at most one UTF-16 value: a four-byte form gives two.
 std::u16string Utf8ToWide(std::string_view bytes) {
-  std::u16string text;
-  text.reserve(bytes.size());
+  std::u16string text(bytes.size(), u'\0');
+  char16_t* out = text.data();
   size_t pos = 0;
-  while (pos < bytes.size()) AppendUtf16(text, DecodeOneUtf8(bytes, pos));
+  while (pos < bytes.size()) {
+    const auto byte = static_cast<unsigned char>(bytes[pos]);
+    if (byte < 0x80) {
+      *out++ = byte;
+      ++pos;
+    } else {
+      out = PutUtf16(out, DecodeOneUtf8(bytes, pos));
+    }
+  }
+  text.resize(static_cast<size_t>(out - text.data()));
   return text;
 }
 
+// One UTF-16 value takes at most three UTF-8 bytes (a pair takes four for two values).
+constexpr size_t kMaxUtf8BytesPerUtf16Value = 3;
+
 std::string WideToUtf8(std::u16string_view text) {
-  std::string bytes;
-  bytes.reserve(text.size());
+  std::string bytes(text.size() * kMaxUtf8BytesPerUtf16Value, '\0');
+  char* out = bytes.data();
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
     if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
@@ -147,8 +163,9 @@ std::string WideToUtf8(std::u16string_view text) {
     } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
       c = kReplacementChar;
     }
-    AppendUtf8(bytes, c);
+    out = PutUtf8(out, c);
   }
+  bytes.resize(static_cast<size_t>(out - bytes.data()));
   return bytes;
 }
 
@@ -170,7 +187,16 @@ std::optional<char> WideToWindows1252(char16_t c) {
 
 }  // namespace
 
-uint32_t SystemCodePage() { return SystemCodePageSetting().load(std::memory_order_relaxed); }
+uint32_t CodePageOfLocale(std::string_view localeName) {
+  const std::string charset = CharsetOfLocale(localeName);
+  const bool latin1 = std::find(kLatin1CharsetNames.begin(), kLatin1CharsetNames.end(), charset) !=
+                      kLatin1CharsetNames.end();
+  return latin1 ? kCodePageWindows1252 : kCodePageUtf8;
+}
+
+uint32_t SystemCodePage() {
+  return SystemCodePageSetting().load(std::memory_order_relaxed);
+}
 
 void SetSystemCodePage(uint32_t codePage) {
   SystemCodePageSetting().store(codePage, std::memory_order_relaxed);
@@ -208,8 +234,9 @@ std::string WideToMultiByte(uint32_t codePage, std::u16string_view text, char de
       return WideToUtf8(text);
     case kCodePageWindows1252: {
       std::string bytes(text.size(), '\0');
-      std::transform(text.begin(), text.end(), bytes.begin(),
-                     [defaultChar](char16_t c) { return WideToWindows1252(c).value_or(defaultChar); });
+      std::transform(text.begin(), text.end(), bytes.begin(), [defaultChar](char16_t c) {
+        return WideToWindows1252(c).value_or(defaultChar);
+      });
       return bytes;
     }
     default:

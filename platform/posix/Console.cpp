@@ -20,6 +20,8 @@ namespace {
 
 constexpr int kStandardInput = STDIN_FILENO;
 constexpr int kWaitForever = -1;
+// How often a terminal is checked for having come to the foreground.
+constexpr int kTerminalRecheckMs = 200;
 // Signals that end the process at once; the terminal is put back before they do.
 constexpr std::array<int, 3> kEndingSignals = {SIGINT, SIGQUIT, SIGHUP};
 
@@ -64,6 +66,13 @@ class TSignalHandler {
   struct sigaction previous_ {};
 };
 
+// True when the process was started with the signal ignored (a background job of a script, or
+// under nohup); such a signal must go on being ignored.
+bool IsIgnored(int signal) {
+  struct sigaction current {};
+  return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 // A pipe that the SIGTERM handler writes to and the console reader waits on.
 class TStopPipe {
  public:
@@ -93,35 +102,45 @@ class TStopPipe {
   std::array<int, 2> ends_{-1, -1};
 };
 
-// True when standard input is a terminal whose settings this process may change: not when the
-// process runs in the background of that terminal, where changing them would stop it.
-bool OwnsTerminalInput() {
-  if (!isatty(kStandardInput)) return false;
-  const pid_t foreground = tcgetpgrp(kStandardInput);
-  return foreground == -1 || foreground == getpgrp();
-}
-
-// Switches off the word-erase character of a terminal on standard input while it lives, so that
-// Ctrl+W arrives as a character; restores the settings when it goes.
-class TWordEraseOff {
+// The terminal on standard input, if there is one. Switches off its word-erase character while
+// this process may change it (in the foreground), so that Ctrl+W arrives as a character, and puts
+// the settings back when it goes.
+class TTerminalInput {
  public:
-  TWordEraseOff() {
-    if (!OwnsTerminalInput() || tcgetattr(kStandardInput, &g_savedTerminal) != 0) return;
+  TTerminalInput() : isTerminal_(isatty(kStandardInput) == 1) { SwitchWordEraseOff(); }
+  ~TTerminalInput() {
+    if (changed_) tcsetattr(kStandardInput, TCSANOW, &g_savedTerminal);
+  }
+  TTerminalInput(const TTerminalInput&) = delete;
+  TTerminalInput& operator=(const TTerminalInput&) = delete;
+
+  bool IsTerminal() const { return isTerminal_; }
+
+  // True while another process group has the terminal: reading it now would stop this process.
+  bool InBackground() const {
+    if (!isTerminal_) return false;
+    const pid_t foreground = tcgetpgrp(kStandardInput);
+    return foreground != -1 && foreground != getpgrp();
+  }
+
+  // Switches word-erase off once the process is in the foreground; later calls do nothing.
+  void SwitchWordEraseOff() {
+    if (!isTerminal_ || settled_ || InBackground()) return;
+    settled_ = true;
+    if (tcgetattr(kStandardInput, &g_savedTerminal) != 0) return;
     termios changed = g_savedTerminal;
     changed.c_cc[VWERASE] = _POSIX_VDISABLE;
     for (int signal : kEndingSignals) {
+      if (IsIgnored(signal)) continue;
       handlers_.push_back(std::make_unique<TSignalHandler>(signal, OnEndingSignal, SA_RESETHAND));
     }
     changed_ = tcsetattr(kStandardInput, TCSANOW, &changed) == 0;
   }
-  ~TWordEraseOff() {
-    if (changed_) tcsetattr(kStandardInput, TCSANOW, &g_savedTerminal);
-  }
-  TWordEraseOff(const TWordEraseOff&) = delete;
-  TWordEraseOff& operator=(const TWordEraseOff&) = delete;
 
  private:
+  const bool isTerminal_;
   std::vector<std::unique_ptr<TSignalHandler>> handlers_;
+  bool settled_ = false;
   bool changed_ = false;
 };
 
@@ -134,9 +153,14 @@ class TConsoleInput::TImpl {
   int ReadChar() {
     for (;;) {
       if (endOfInput_) return stopPipe_.Take() ? kStopKey : kEndOfInputChar;
+      terminal_.SwitchWordEraseOff();
+      // A terminal is watched only while the process has it; in the background only a stop
+      // request can come, and the foreground is checked again now and then.
+      const bool readable = !terminal_.InBackground();
       std::array<pollfd, 2> watched = {pollfd{stopPipe_.ReadEnd(), POLLIN, 0},
-                                       pollfd{kStandardInput, POLLIN, 0}};
-      if (poll(watched.data(), watched.size(), kWaitForever) < 0) {
+                                       pollfd{readable ? kStandardInput : -1, POLLIN, 0}};
+      const int wait = terminal_.IsTerminal() ? kTerminalRecheckMs : kWaitForever;
+      if (poll(watched.data(), watched.size(), wait) < 0) {
         if (errno == EINTR) continue;
         RaiseInOutError("poll");
       }
@@ -147,16 +171,13 @@ class TConsoleInput::TImpl {
 
  private:
   // Reads one byte once poll reported standard input; nothing when there was none after all.
+  // Standard input that is not open, or not open for reading, counts as ended.
   std::optional<int> ReadReadyInput(short events) {
     if (events == 0) return std::nullopt;
-    if ((events & POLLNVAL) != 0) {  // standard input is closed
-      endOfInput_ = true;
-      return kEndOfInputChar;
-    }
     unsigned char byte = 0;
-    const ssize_t got = read(kStandardInput, &byte, 1);
+    const ssize_t got = (events & POLLNVAL) != 0 ? 0 : read(kStandardInput, &byte, 1);
     if (got == 1) return byte;
-    if (got == 0) {
+    if (got == 0 || errno == EBADF) {
       endOfInput_ = true;
       return kEndOfInputChar;
     }
@@ -166,7 +187,7 @@ class TConsoleInput::TImpl {
 
   TStopPipe stopPipe_;
   TSignalHandler stopHandler_;
-  TWordEraseOff wordEraseOff_;
+  TTerminalInput terminal_;
   bool endOfInput_ = false;
 };
 
@@ -174,6 +195,8 @@ TConsoleInput::TConsoleInput() : impl_(std::make_unique<TImpl>()) {}
 
 TConsoleInput::~TConsoleInput() = default;
 
-int TConsoleInput::ReadChar() { return impl_->ReadChar(); }
+int TConsoleInput::ReadChar() {
+  return impl_->ReadChar();
+}
 
 }  // namespace webtessl

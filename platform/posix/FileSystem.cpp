@@ -14,7 +14,9 @@ struct TDirCloser {
 };
 using TDirHandle = std::unique_ptr<DIR, TDirCloser>;
 
-bool HasNul(std::string_view path) { return path.find('\0') != std::string_view::npos; }
+bool HasNul(std::string_view path) {
+  return path.find('\0') != std::string_view::npos;
+}
 
 TFileFacts FactsOf(const struct stat& info) {
   TFileFacts facts;
@@ -32,13 +34,16 @@ TFileFacts FactsOf(const struct stat& info) {
 // stat relative to a folder (or the current folder), falling back to the link itself.
 std::optional<TFileFacts> StatAt(int folder, const char* path) {
   struct stat info {};
-  if (fstatat(folder, path, &info, 0) == 0 || fstatat(folder, path, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+  if (fstatat(folder, path, &info, 0) == 0 ||
+      fstatat(folder, path, &info, AT_SYMLINK_NOFOLLOW) == 0) {
     return FactsOf(info);
   }
   return std::nullopt;
 }
 
-bool IsDotEntry(std::string_view name) { return name == "." || name == ".."; }
+bool IsDotEntry(std::string_view name) {
+  return name == "." || name == "..";
+}
 
 }  // namespace
 

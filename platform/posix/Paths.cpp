@@ -36,7 +36,8 @@ std::string HomeFolder() {
 
 // Creates the folder and its missing parents; an existing folder is fine.
 void CreateFolders(const std::string& folder) {
-  for (size_t slash = folder.find(kPathDelimiter, 1); ; slash = folder.find(kPathDelimiter, slash + 1)) {
+  for (size_t slash = folder.find(kPathDelimiter, 1);;
+       slash = folder.find(kPathDelimiter, slash + 1)) {
     const std::string part = folder.substr(0, slash);
     if (mkdir(part.c_str(), kNewFolderMode) != 0 && errno != EEXIST) return;
     if (slash == std::string::npos) return;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -13,6 +14,8 @@ constexpr char kSectionStart = '[';
 constexpr char kSectionEnd = ']';
 constexpr char kCommentStart = ';';
 constexpr char kKeyValueSeparator = '=';
+// Longer lines are read only this far, so a file without line ends cannot fill the memory.
+constexpr size_t kMaxLineLength = 64 * 1024;
 
 std::string_view Trim(std::string_view text) {
   const size_t first = text.find_first_not_of(kBlanks);
@@ -23,7 +26,8 @@ std::string_view Trim(std::string_view text) {
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
   });
 }
 
@@ -55,14 +59,33 @@ std::optional<std::string_view> ValueOfKey(std::string_view line, std::string_vi
   return Unquote(Trim(line.substr(separator + 1)));
 }
 
+// Reads up to the next line end, keeping at most kMaxLineLength characters of the line; false
+// when the input has ended.
+bool ReadLine(std::streambuf& input, std::string& line) {
+  line.clear();
+  int c = input.sbumpc();
+  if (c == std::char_traits<char>::eof()) return false;
+  for (; c != std::char_traits<char>::eof() && c != '\n'; c = input.sbumpc()) {
+    if (line.size() < kMaxLineLength) line += static_cast<char>(c);
+  }
+  return true;
+}
+
+// Only a regular file is read: a folder, a device or a pipe could never end or never answer.
+bool IsReadableFile(const std::string& fileName) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(fileName, error);
+}
+
 }  // namespace
 
-std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                    std::string_view defaultValue, const std::string& fileName) {
-  std::ifstream file(fileName, std::ios::binary);
+std::string ReadProfileString(std::string_view section, std::string_view key,
+                              std::string_view defaultValue, const std::string& fileName) {
+  std::ifstream file;
+  if (IsReadableFile(fileName)) file.open(fileName, std::ios::binary);
   std::string rawLine;
   bool inSection = false;
-  while (file && std::getline(file, rawLine)) {
+  while (file.is_open() && ReadLine(*file.rdbuf(), rawLine)) {
     std::string_view line(rawLine);
     line = Trim(line.substr(0, line.find('\0')));
     if (const std::optional<std::string_view> name = SectionName(line)) {

@@ -30,10 +30,14 @@ constexpr int32_t kTryAgain = 11002;
 constexpr int32_t kNoRecovery = 11003;
 constexpr int32_t kNoData = 11004;
 
-int NativeDescriptor(TSocket handle) { return static_cast<int>(handle); }
+int NativeDescriptor(TSocket handle) {
+  return static_cast<int>(handle);
+}
 
 // The result of the last failed call of this thread.
-int32_t LastError() { return SocketErrorFromSystem(errno); }
+int32_t LastError() {
+  return SocketErrorFromSystem(errno);
+}
 
 int NativeFamily(TSocketFamily family) {
   switch (family) {
@@ -91,7 +95,9 @@ int32_t ResolveErrorFromSystem(int code) {
 
 template <typename Value>
 int32_t SetOption(TSocket handle, int level, int name, const Value& value) {
-  return setsockopt(NativeDescriptor(handle), level, name, &value, sizeof(value)) == 0 ? 0 : LastError();
+  return setsockopt(NativeDescriptor(handle), level, name, &value, sizeof(value)) == 0
+             ? 0
+             : LastError();
 }
 
 template <typename Value>
@@ -104,61 +110,108 @@ int32_t GetOption(TSocket handle, int level, int name, Value& value) {
 
 int32_t SocketErrorFromSystem(int systemError) {
   switch (systemError) {
-    case 0: return 0;
-    case EINTR: return 10004;
-    case EBADF: return 10009;
+    case 0:
+      return 0;
+    case EINTR:
+      return 10004;
+    case EBADF:
+      return 10009;
     case EACCES:
-    case EPERM: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
+    case EPERM:
+      return 10013;
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
     case EMFILE:
-    case ENFILE: return 10024;
-    case EAGAIN: return 10035;
+    case ENFILE:
+      return 10024;
+    case EAGAIN:
+      return 10035;
 #if EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK: return 10035;
+    case EWOULDBLOCK:
+      return 10035;
 #endif
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
+    case EINPROGRESS:
+      return 10036;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+      return 10038;
+    case EDESTADDRREQ:
+      return 10039;
+    case EMSGSIZE:
+      return 10040;
+    case EPROTOTYPE:
+      return 10041;
+    case ENOPROTOOPT:
+      return 10042;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case ESOCKTNOSUPPORT:
+      return 10044;
+    case EOPNOTSUPP:
+      return 10045;
+    case EPFNOSUPPORT:
+      return 10046;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return 10048;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
+    case ENETUNREACH:
+      return 10051;
+    case ENETRESET:
+      return 10052;
+    case ECONNABORTED:
+      return 10053;
     case ECONNRESET:
-    case EPIPE: return 10054;
+    case EPIPE:
+      return 10054;
     case ENOBUFS:
-    case ENOMEM: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    case EUSERS: return 10068;
-    case EDQUOT: return 10069;
-    case ESTALE: return 10070;
-    case EREMOTE: return 10071;
-    default: return kSystemCallFailure;
+    case ENOMEM:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return 10057;
+    case ESHUTDOWN:
+      return 10058;
+    case ETOOMANYREFS:
+      return 10059;
+    case ETIMEDOUT:
+      return 10060;
+    case ECONNREFUSED:
+      return 10061;
+    case ELOOP:
+      return 10062;
+    case ENAMETOOLONG:
+      return 10063;
+    case EHOSTDOWN:
+      return 10064;
+    case EHOSTUNREACH:
+      return 10065;
+    case ENOTEMPTY:
+      return 10066;
+    case EUSERS:
+      return 10068;
+    case EDQUOT:
+      return 10069;
+    case ESTALE:
+      return 10070;
+    case EREMOTE:
+      return 10071;
+    default:
+      return kSystemCallFailure;
   }
 }
 
-bool LoadSocketInterface() { return true; }
+bool LoadSocketInterface() {
+  return true;
+}
 
 int32_t CreateSocket(TSocketFamily family, TSocket& handle) {
   const int descriptor = socket(NativeFamily(family), SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -212,7 +265,9 @@ int32_t BindSocket(TSocket handle, const TSocketAddress& address) {
   if (const int32_t error = SetOption(handle, SOL_SOCKET, SO_REUSEADDR, reuse); error != 0) {
     return error;
   }
-  return bind(NativeDescriptor(handle), NativeAddress(address), NativeLength(address)) == 0 ? 0 : LastError();
+  return bind(NativeDescriptor(handle), NativeAddress(address), NativeLength(address)) == 0
+             ? 0
+             : LastError();
 }
 
 int32_t ListenSocket(TSocket handle, int backlog) {
@@ -258,13 +313,15 @@ int32_t ConnectSocket(TSocket handle, const TSocketAddress& address) {
 int32_t GetLocalAddress(TSocket handle, TSocketAddress& address) {
   address = TSocketAddress{};
   socklen_t length = address.Bytes.size();
-  return getsockname(NativeDescriptor(handle), NativeAddress(address), &length) == 0 ? 0 : LastError();
+  return getsockname(NativeDescriptor(handle), NativeAddress(address), &length) == 0 ? 0
+                                                                                     : LastError();
 }
 
 int32_t GetPeerAddress(TSocket handle, TSocketAddress& address) {
   address = TSocketAddress{};
   socklen_t length = address.Bytes.size();
-  return getpeername(NativeDescriptor(handle), NativeAddress(address), &length) == 0 ? 0 : LastError();
+  return getpeername(NativeDescriptor(handle), NativeAddress(address), &length) == 0 ? 0
+                                                                                     : LastError();
 }
 
 int32_t WaitSocketReadable(TSocket handle, int timeoutMs, bool& readable) {
@@ -279,7 +336,8 @@ int32_t WaitSocketReadable(TSocket handle, int timeoutMs, bool& readable) {
       return LastError();
     }
     if (timeoutMs >= 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       wait = static_cast<int>(std::max<int64_t>(left.count(), 0));
     }
   }
@@ -317,7 +375,8 @@ int32_t SendToSocket(TSocket handle, const void* buffer, std::size_t length, std
   sent = 0;
   const auto* bytes = static_cast<const char*>(buffer);
   while (sent < length) {
-    const ssize_t result = send(NativeDescriptor(handle), bytes + sent, length - sent, MSG_NOSIGNAL);
+    const ssize_t result =
+        send(NativeDescriptor(handle), bytes + sent, length - sent, MSG_NOSIGNAL);
     if (result < 0) {
       if (errno == EINTR) {
         continue;
@@ -375,11 +434,12 @@ std::string AddressText(const TSocketAddress& address) {
   char text[INET6_ADDRSTRLEN] = {};
   switch (AddressFamily(address)) {
     case TSocketFamily::IPv4:
-      inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address.Bytes.data())->sin_addr, text, sizeof(text));
+      inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address.Bytes.data())->sin_addr,
+                text, sizeof(text));
       break;
     case TSocketFamily::IPv6:
-      inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address.Bytes.data())->sin6_addr, text,
-                sizeof(text));
+      inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address.Bytes.data())->sin6_addr,
+                text, sizeof(text));
       break;
     case TSocketFamily::Any:
       break;

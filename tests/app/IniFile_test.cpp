@@ -152,9 +152,20 @@ TEST_F(IniFileTest, BinaryGarbageNeverBreaksTheReader) {
   EXPECT_EQ(ini.ReadList("settings", "dirs"), Items{"/a"});
 }
 
+TEST_F(IniFileTest, DevicesAndEndlessLinesGiveDefaultsOrTheirValues) {
+  ExpectAllDefaults(TIniFile("/dev/zero"));  // never ends: only regular files are read
+  ExpectAllDefaults(TIniFile("/dev/null"));
+  // A line far longer than any value is read only so far, and the next line is read as usual.
+  const TIniFile ini =
+      WithContent("[settings]\nhuge=" + std::string(5'000'000, 'x') + "\n[server]\nport=81\n");
+  EXPECT_EQ(ini.ReadString("settings", "huge", "").size(), 2047u);
+  EXPECT_EQ(ini.ReadInteger("server", "port", kDefaultPort), 81);
+}
+
 TEST_F(IniFileTest, HundredThousandLines) {
   std::string content = "[settings]\n";
-  for (int i = 0; i < 100000; ++i) content += "key" + std::to_string(i) + "=value " + std::to_string(i) + "\n";
+  for (int i = 0; i < 100000; ++i)
+    content += "key" + std::to_string(i) + "=value " + std::to_string(i) + "\n";
   content += "[server]\nport=8080\n";
   const TIniFile ini = WithContent(content);
   EXPECT_EQ(ini.ReadInteger("server", "port", kDefaultPort), 8080);
@@ -171,7 +182,7 @@ TEST(IniFileConcurrencyTest, ManyThreadsReadWhileTheFileChanges) {
     readers.emplace_back([&ini] {
       for (int i = 0; i < 200; ++i) {
         const int32_t size = ini.ReadInteger("settings", "defaultpagesize", kDefaultPageSize);
-        // A read sees the old value, the new one, or (mid-rewrite) the default: never anything else.
+        // A read sees the old value, the new one, or the default mid-rewrite, nothing else.
         EXPECT_TRUE(size == 10 || size == 20 || size == kDefaultPageSize) << size;
       }
     });

@@ -27,7 +27,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing_support::TempFolder;
 
-constexpr auto kStopLimit = 1s;          // the program must stop within this of the stop key
+constexpr auto kStopLimit = 1s;  // the program must stop within this of the stop key
 constexpr auto kStartUpAllowance = 300ms;
 const std::string kProgram = std::string(WEBTESSL_BUILD_DIR) + "/webtessl";
 // The server's trace around a run on the default port, from start to stop.
@@ -77,7 +77,8 @@ class ProgramProcess {
     argv.push_back(nullptr);
     std::vector<std::string> environmentTexts = {"XDG_CONFIG_HOME=" + folder.File("config")};
     for (char** entry = environ; *entry != nullptr; ++entry) {
-      if (std::string(*entry).rfind("XDG_CONFIG_HOME=", 0) != 0) environmentTexts.emplace_back(*entry);
+      if (std::string(*entry).rfind("XDG_CONFIG_HOME=", 0) != 0)
+        environmentTexts.emplace_back(*entry);
     }
     std::vector<char*> envp;
     for (std::string& text : environmentTexts) envp.push_back(text.data());

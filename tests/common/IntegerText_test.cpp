@@ -28,12 +28,12 @@ TEST(IntegerTextTest, HexadecimalPrefixesAndThe32BitPattern) {
 }
 
 TEST(IntegerTextTest, AnythingElseGivesNothing) {
-  for (const char* text : {"", " ", "-", "+", "$", "0x", "20800abc", "20800 ", "1.5", "2147483648",
-                           "-2147483649", "99999999999999999999", "$G", "--1", "+-1", "\t1",
-                           "true", "1e3", "0x-5"}) {
+  for (const char* text :
+       {"", " ", "-", "+", "$", "0x", "20800abc", "20800 ", "1.5", "2147483648", "-2147483649",
+        "99999999999999999999", "$G", "--1", "+-1", "\t1", "true", "1e3", "0x-5"}) {
     EXPECT_EQ(TryStrToInt(text), std::nullopt) << '"' << text << '"';
   }
-  EXPECT_EQ(TryStrToInt(std::string_view("1\0" "2", 3)), std::nullopt);
+  EXPECT_EQ(TryStrToInt(std::string{'1', '\0', '2'}), std::nullopt);
 }
 
 TEST(IntegerTextTest, DefaultOnlyWhenTheTextDoesNotConvert) {

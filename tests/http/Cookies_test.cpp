@@ -57,8 +57,9 @@ TEST(CookieTextTest, WritesPairsInFixedOrderAndQuotesWhenNeeded) {
   cookie.Version = "1";
   cookie.Expires = "never written";
   cookie.Secure = true;
-  EXPECT_EQ(cookie.CookieText(),
-            R"(id=42; Version=1; Path="/a b"; Domain=example.org; Max-Age=3600; Comment="say \"hi\""; secure)");
+  EXPECT_EQ(
+      cookie.CookieText(),
+      R"(id=42; Version=1; Path="/a b"; Domain=example.org; Max-Age=3600; Comment="say \"hi\""; secure)");
   for (const char* value : {"a,b", "a;b", "a=b", "a\tb", "a\\\"b"}) {
     cookie.Value = value;
     EXPECT_EQ(cookie.CookieText().substr(0, 4), "id=\"") << value;
@@ -91,7 +92,8 @@ TEST(CookieAssignTest, CopiesAllButVersionAndComment) {
 TEST(CookieCollectionTest, RequestCookiesSplitAtCommasNotSemicolons) {
   THttpCookies cookies;
   cookies.Add().Name = "stale";
-  cookies.ParseRequestCookies(Headers({"Cookie: a=1; b=2", "Host: h", "cookie: c=3, \"x,y\"=4, $Path=/"}));
+  cookies.ParseRequestCookies(
+      Headers({"Cookie: a=1; b=2", "Host: h", "cookie: c=3, \"x,y\"=4, $Path=/"}));
   ASSERT_EQ(cookies.Count(), 3);
   EXPECT_EQ(cookies[0].Name, "a");
   EXPECT_EQ(cookies[0].Value, "1");
@@ -102,7 +104,8 @@ TEST(CookieCollectionTest, RequestCookiesSplitAtCommasNotSemicolons) {
 
 TEST(CookieCollectionTest, OldStyleRequestHeaderWithDollarAttributes) {
   THttpCookies cookies;
-  cookies.ParseRequestCookies(Headers({"Cookie: $Version=\"1\"; Customer=\"WILE\"; $Path=\"/acme\""}));
+  cookies.ParseRequestCookies(
+      Headers({"Cookie: $Version=\"1\"; Customer=\"WILE\"; $Path=\"/acme\""}));
   ASSERT_EQ(cookies.Count(), 1);
   EXPECT_EQ(cookies[0].Name, "Customer");
   EXPECT_EQ(cookies[0].Value, "\"WILE\"");
@@ -112,8 +115,8 @@ TEST(CookieCollectionTest, OldStyleRequestHeaderWithDollarAttributes) {
 
 TEST(CookieCollectionTest, ResponseCookiesSplitAnExpiresDateAtItsComma) {
   THttpCookies cookies;
-  cookies.ParseResponseCookies(Headers({"Set-Cookie2: z=9",
-                                        "Set-Cookie: id=1; expires=Wed, 09 Jun 2021 10:18:14 GMT; path=/"}));
+  cookies.ParseResponseCookies(Headers(
+      {"Set-Cookie2: z=9", "Set-Cookie: id=1; expires=Wed, 09 Jun 2021 10:18:14 GMT; path=/"}));
   ASSERT_EQ(cookies.Count(), 3);
   EXPECT_EQ(cookies[0].Name, "id");
   EXPECT_EQ(cookies[0].Expires, "Wed");

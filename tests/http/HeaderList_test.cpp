@@ -100,8 +100,8 @@ TEST(HeaderListSetValueTest, AddHeaderAlwaysAppends) {
 }
 
 TEST(HeaderListValuesTest, HasValueMatchesAnyTokenOfAnyEntry) {
-  const THeaderList list =
-      ListOf({"Connection: keep-alive, Close", "Accept: \"a,close\", x=1", "Accept: y; q=1, z = 2"});
+  const THeaderList list = ListOf(
+      {"Connection: keep-alive, Close", "Accept: \"a,close\", x=1", "Accept: y; q=1, z = 2"});
   EXPECT_TRUE(list.HasValue("connection", "close"));
   EXPECT_TRUE(list.HasValue("Connection", "KEEP-ALIVE"));
   EXPECT_FALSE(list.HasValue("Connection", "keep"));

@@ -12,7 +12,9 @@ namespace {
 // Switches the system code page for one test and back.
 class TScopedCodePage {
  public:
-  explicit TScopedCodePage(uint32_t codePage) : previous_(SystemCodePage()) { SetSystemCodePage(codePage); }
+  explicit TScopedCodePage(uint32_t codePage) : previous_(SystemCodePage()) {
+    SetSystemCodePage(codePage);
+  }
   ~TScopedCodePage() { SetSystemCodePage(previous_); }
 
  private:

@@ -9,7 +9,9 @@
 namespace webtessl::testing {
 
 // The port text of a bound socket.
-inline std::string PortOf(const TTCPBlockSocket& socket) { return std::to_string(AddressPort(socket.LocalAddress())); }
+inline std::string PortOf(const TTCPBlockSocket& socket) {
+  return std::to_string(AddressPort(socket.LocalAddress()));
+}
 
 // A listening socket on 127.0.0.1 (an ephemeral port), one client connected to it and the
 // server's end of that connection, adopted as the TCP server does.

@@ -5,16 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "net/blcksock.h"
-
 namespace webtessl::testing {
-
-// A loopback port that was free a moment ago (bound once and released).
-inline std::string FreeLoopbackPort() {
-  TTCPBlockSocket probe;
-  probe.Bind("127.0.0.1", "0");
-  return std::to_string(AddressPort(probe.LocalAddress()));
-}
 
 // Waits up to five seconds for the condition; true when it came.
 inline bool WaitFor(const std::function<bool()>& condition) {

@@ -35,7 +35,8 @@ TEST(ServerUtilsTest, ChunkedStreamIsFramedIn16KiBChunksWithLastChunkMarker) {
   std::istringstream stream(body);
   EXPECT_TRUE(SendStreamData(pair.Server, stream, true, -1));
   std::string reassembled;
-  for (const auto& [lengthLine, size] : {std::pair{"4000", 16384}, {"4000", 16384}, {"1c40", 7232}}) {
+  for (const auto& [lengthLine, size] :
+       {std::pair{"4000", 16384}, {"4000", 16384}, {"1c40", 7232}}) {
     EXPECT_EQ(pair.Client.ReceiveLine(5000), lengthLine);
     reassembled += ReceiveBytes(pair.Client, size);
     EXPECT_EQ(pair.Client.ReceiveLine(5000), "");  // the CR LF after the chunk data

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/net/LoopbackSockets.h"
+#include "tests/net/ServerTesting.h"
 
 namespace webtessl {
 namespace {
@@ -84,6 +85,20 @@ TEST(TcpBlockSocketTest, TooLongLineEndsWith10055) {
   EXPECT_EQ(pair.Server.ReceiveLine(5000), "short");
   EXPECT_EQ(pair.Server.ReceiveLine(5000), "");
   EXPECT_EQ(pair.Server.LastErrorCode(), 10055);
+}
+
+TEST(TcpBlockSocketTest, EndlessLineIsRefusedAfterBufferingAboutTheLimit) {
+  TLoopbackPair pair;
+  pair.Server.SetMaxLineLength(1000);
+  pair.Client.SendText(std::string(5000, 'a'));
+  int waiting = 0;
+  ASSERT_TRUE(testing::WaitFor([&] {
+    return GetSocketBytesWaiting(pair.Server.Handle(), waiting) == 0 && waiting == 5000;
+  }));
+  EXPECT_EQ(pair.Server.ReceiveLine(5000), "");
+  EXPECT_EQ(pair.Server.LastErrorCode(), 10055);
+  ASSERT_EQ(GetSocketBytesWaiting(pair.Server.Handle(), waiting), 0);
+  EXPECT_GE(waiting, 5000 - 1002);  // the rest was never taken from the system
 }
 
 TEST(TcpBlockSocketTest, ShortLineFollowedByManyBytesIsNotTooLong) {

@@ -17,8 +17,8 @@
 namespace webtessl {
 namespace {
 
-using testing::FreeLoopbackPort;
 using testing::PatternBytes;
+using testing::PortOf;
 using testing::WaitFor;
 using namespace std::chrono_literals;
 
@@ -29,18 +29,25 @@ class TcpServerConcurrencyTest : public ::testing::Test {
   void SetUp() override {
     server_ = std::make_unique<TSynTcpServer>();
     server_->SetLocalAddress("127.0.0.1");
-    server_->SetPort(port_);
+    server_->SetPort("0");
     server_->SetOnCommand([](TSynTcpSrvConnection& connection, const std::string& line) {
       if (line == "quit") {
         connection.Server().Disconnect(connection);
       } else if (line == "boom") {
         throw std::runtime_error("handler failed");
       } else if (line == "id") {
-        connection.Socket().SendText(std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id())) + "\r\n");
+        connection.Socket().SendText(
+            std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id())) + "\r\n");
       } else {
         connection.Socket().SendText("echo:" + line + "\r\n");
       }
     });
+  }
+
+  // Activates the server on a port of the system's choice and notes that port.
+  void Activate() {
+    server_->SetActive(true);
+    port_ = std::to_string(server_->ListeningPort());
   }
 
   std::unique_ptr<TTCPBlockSocket> Connect() {
@@ -62,12 +69,12 @@ class TcpServerConcurrencyTest : public ::testing::Test {
     return client.LastErrorCode() == 10054;
   }
 
-  std::string port_ = FreeLoopbackPort();
+  std::string port_;
   std::unique_ptr<TSynTcpServer> server_;
 };
 
 TEST_F(TcpServerConcurrencyTest, LinesReachOnCommandAndBlankLinesToo) {
-  server_->SetActive(true);
+  Activate();
   EXPECT_TRUE(server_->Active());
   auto client = Connect();
   client->SendText("hello\r\n\r\n");
@@ -80,6 +87,10 @@ TEST_F(TcpServerConcurrencyTest, LinesReachOnCommandAndBlankLinesToo) {
 
 TEST_F(TcpServerConcurrencyTest, ActivationWithoutPortRaisesAndStaysInactive) {
   TSynTcpServer server;
+  EXPECT_EQ(server.LineTimeout(), 120000);
+  EXPECT_EQ(server.SpareThreads(), 3);
+  EXPECT_TRUE(server.NoDelay());
+  EXPECT_EQ(server.Port(), "");
   try {
     server.SetActive(true);
     FAIL() << "no error raised";
@@ -90,7 +101,7 @@ TEST_F(TcpServerConcurrencyTest, ActivationWithoutPortRaisesAndStaysInactive) {
 }
 
 TEST_F(TcpServerConcurrencyTest, FourConnectionsEndingTogetherLeaveThreeParkedWorkers) {
-  server_->SetActive(true);
+  Activate();
   std::vector<std::unique_ptr<TTCPBlockSocket>> clients;
   for (int i = 0; i < 4; ++i) {
     clients.push_back(Connect());
@@ -100,14 +111,15 @@ TEST_F(TcpServerConcurrencyTest, FourConnectionsEndingTogetherLeaveThreeParkedWo
   for (auto& client : clients) {
     client->SendText("quit\r\n");
   }
-  EXPECT_TRUE(WaitFor([&] { return server_->ConnectionCount() == 0 && server_->WorkerCount() == 3; }));
+  EXPECT_TRUE(
+      WaitFor([&] { return server_->ConnectionCount() == 0 && server_->WorkerCount() == 3; }));
   EXPECT_EQ(server_->ParkedWorkerCount(), 3u);
 }
 
 TEST_F(TcpServerConcurrencyTest, NegativeSpareThreadsIsZeroAndNothingIsPooled) {
   server_->SetSpareThreads(-5);
   EXPECT_EQ(server_->SpareThreads(), 0);
-  server_->SetActive(true);
+  Activate();
   for (int i = 0; i < 3; ++i) {
     auto client = Connect();
     EXPECT_EQ(Ask(*client, "x"), "echo:x");
@@ -119,7 +131,7 @@ TEST_F(TcpServerConcurrencyTest, NegativeSpareThreadsIsZeroAndNothingIsPooled) {
 }
 
 TEST_F(TcpServerConcurrencyTest, LoweringSpareThreadsEndsTheParkedWorkersBeyondIt) {
-  server_->SetActive(true);
+  Activate();
   std::vector<std::unique_ptr<TTCPBlockSocket>> clients;
   for (int i = 0; i < 3; ++i) {
     clients.push_back(Connect());
@@ -133,7 +145,7 @@ TEST_F(TcpServerConcurrencyTest, LoweringSpareThreadsEndsTheParkedWorkersBeyondI
 }
 
 TEST_F(TcpServerConcurrencyTest, TheWorkerParkedLastIsReusedFirst) {
-  server_->SetActive(true);
+  Activate();
   auto first = Connect();
   auto second = Connect();
   const std::string firstWorker = Ask(*first, "id");
@@ -150,24 +162,29 @@ TEST_F(TcpServerConcurrencyTest, TheWorkerParkedLastIsReusedFirst) {
 }
 
 TEST_F(TcpServerConcurrencyTest, AssigningPortStopsTheServer) {
-  server_->SetActive(true);
+  Activate();
   EXPECT_EQ(Ask(*Connect(), "x"), "echo:x");
   server_->SetPort(port_);
   EXPECT_FALSE(server_->Active());
+  EXPECT_EQ(server_->ListeningPort(), 0);
   TTCPBlockSocket refused;
   refused.Connect("127.0.0.1", port_);
   EXPECT_EQ(refused.LastErrorCode(), 10061);
-  server_->SetActive(true);
+  Activate();
+  EXPECT_EQ(std::to_string(server_->ListeningPort()), port_);
   EXPECT_EQ(Ask(*Connect(), "again"), "echo:again");
 }
 
 TEST_F(TcpServerConcurrencyTest, PortTakenByAnotherProgramGivesAnActiveServerThatAcceptsNothing) {
   TTCPBlockSocket other;
-  other.Bind("127.0.0.1", port_);
+  other.Bind("127.0.0.1", "0");
   other.Listen();
   ASSERT_EQ(other.LastErrorCode(), 0);
+  port_ = PortOf(other);
+  server_->SetPort(port_);
   EXPECT_NO_THROW(server_->SetActive(true));
   EXPECT_TRUE(server_->Active());
+  EXPECT_EQ(server_->ListeningPort(), 0);
   auto client = Connect();  // reaches the other listener
   client->SendText("x\r\n");
   EXPECT_EQ(client->ReceiveLine(300), "");
@@ -187,7 +204,7 @@ TEST_F(TcpServerConcurrencyTest, DeactivatingKeepsConnectionsButDestroyingCloses
     }
     connection.Socket().SendText("echo:" + line + "\r\n");
   });
-  server_->SetActive(true);
+  Activate();
   auto kept = Connect();
   auto busy = Connect();
   EXPECT_EQ(Ask(*kept, "a"), "echo:a");
@@ -208,7 +225,7 @@ TEST_F(TcpServerConcurrencyTest, DisconnectFromAnotherThreadEndsABlockedRead) {
   std::atomic<TSynTcpSrvConnection*> greeted{nullptr};
   server_->SetLineTimeout(60000);
   server_->SetOnSendInvite([&](TSynTcpSrvConnection& connection) { greeted = &connection; });
-  server_->SetActive(true);
+  Activate();
   auto client = Connect();
   ASSERT_TRUE(WaitFor([&] { return greeted.load() != nullptr; }));
   std::this_thread::sleep_for(50ms);  // the worker now waits for a line
@@ -219,14 +236,14 @@ TEST_F(TcpServerConcurrencyTest, DisconnectFromAnotherThreadEndsABlockedRead) {
 
 TEST_F(TcpServerConcurrencyTest, SilentClientIsDroppedAfterTheLineTimeoutAndServerGoesOn) {
   server_->SetLineTimeout(200);
-  server_->SetActive(true);
+  Activate();
   auto silent = Connect();
   EXPECT_TRUE(ClosedByServer(*silent));
   EXPECT_EQ(Ask(*Connect(), "next"), "echo:next");
 }
 
 TEST_F(TcpServerConcurrencyTest, RaisingHandlerClosesItsConnectionAndItsWorkerIsNotPooled) {
-  server_->SetActive(true);
+  Activate();
   auto client = Connect();
   EXPECT_EQ(Ask(*client, "boom"), "");
   EXPECT_EQ(client->LastErrorCode(), 10054);
@@ -236,7 +253,7 @@ TEST_F(TcpServerConcurrencyTest, RaisingHandlerClosesItsConnectionAndItsWorkerIs
 }
 
 TEST_F(TcpServerConcurrencyTest, PeerThatResetsOrHalfClosesEndsOnlyItsOwnConnection) {
-  server_->SetActive(true);
+  Activate();
   auto steady = Connect();
   EXPECT_EQ(Ask(*steady, "1"), "echo:1");
 
@@ -256,9 +273,10 @@ TEST_F(TcpServerConcurrencyTest, PeerThatResetsOrHalfClosesEndsOnlyItsOwnConnect
 }
 
 TEST_F(TcpServerConcurrencyTest, OverlongLineEndsTheConnection) {
-  server_->SetOnSendInvite([](TSynTcpSrvConnection& connection) { connection.Socket().SetMaxLineLength(65536); });
-  server_->SetActive(true);
+  server_->SetMaxLineLength(65536);
+  Activate();
   auto client = Connect();
+  EXPECT_EQ(Ask(*client, std::string(65536, 'a')), "echo:" + std::string(65536, 'a'));
   const std::string flood = PatternBytes(1 << 20);
   std::thread sender([&] { client->SendBytes(flood.data(), flood.size()); });
   sender.join();
@@ -273,7 +291,7 @@ TEST_F(TcpServerConcurrencyTest, AcceptedConnectionsSendWithoutDelayAndInvitatio
     noDelay = enabled;
     connection.Socket().SendText("220 ready\r\n");
   });
-  server_->SetActive(true);
+  Activate();
   auto client = Connect();
   EXPECT_EQ(client->ReceiveLine(5000), "220 ready");
   EXPECT_EQ(Ask(*client, "x"), "echo:x");
@@ -285,7 +303,7 @@ TEST_F(TcpServerConcurrencyTest, ConnectionExecuteServesTheWholeConnection) {
     const std::string name = connection.Socket().ReceiveLine(5000);
     connection.Socket().SendText("bye " + name + "\r\n");
   });
-  server_->SetActive(true);
+  Activate();
   auto client = Connect();
   EXPECT_EQ(Ask(*client, "ann"), "bye ann");
   EXPECT_TRUE(ClosedByServer(*client));
@@ -293,14 +311,14 @@ TEST_F(TcpServerConcurrencyTest, ConnectionExecuteServesTheWholeConnection) {
 
 TEST_F(TcpServerConcurrencyTest, WithoutConnectionClassEveryConnectionIsClosedAtOnce) {
   server_->SetConnectionClass(nullptr);
-  server_->SetActive(true);
+  Activate();
   auto client = Connect();
   EXPECT_TRUE(ClosedByServer(*client));
   EXPECT_EQ(server_->ConnectionCount(), 0u);
 }
 
 TEST_F(TcpServerConcurrencyTest, ManyClientsAtOnceAreAllServed) {
-  server_->SetActive(true);
+  Activate();
   std::vector<std::thread> clients;
   std::atomic<int> answered{0};
   for (int i = 0; i < 16; ++i) {

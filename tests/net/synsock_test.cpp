@@ -31,7 +31,8 @@ TEST(SynsockTest, PortMayBeAServiceName) {
   TSocketAddress address;
   ASSERT_EQ(ResolveAddressPair("127.0.0.1", "http", TSocketFamily::Any, address), 0);
   EXPECT_EQ(AddressPort(address), 80);
-  EXPECT_NE(ResolveAddressPair("127.0.0.1", "no-such-service-here", TSocketFamily::Any, address), 0);
+  EXPECT_NE(ResolveAddressPair("127.0.0.1", "no-such-service-here", TSocketFamily::Any, address),
+            0);
 }
 
 TEST(SynsockTest, StartupCountsUses) {
@@ -42,7 +43,8 @@ TEST(SynsockTest, StartupCountsUses) {
 
 TEST(SynsockTest, FailedStartupReportsOnStandardErrorAndExitsWithOne) {
   const std::string message(kSocketInterfaceLoadError);
-  EXPECT_EXIT(ExitOnSocketInterfaceFailure(ESynapseError(message, 0, message)), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(ExitOnSocketInterfaceFailure(ESynapseError(message, 0, message)),
+              ::testing::ExitedWithCode(1),
               "ESynapseError: Error loading Socket interface \\(ws2_32\\.dll\\)!");
 }
 

@@ -11,6 +11,17 @@ TEST(CodePageTest, Utf8IsTheDefaultSystemCodePage) {
   EXPECT_EQ(CodePageMaxCharSize(kCodePageSystem), 4);
 }
 
+TEST(CodePageTest, LatinOneLocalesGiveWindows1252) {
+  for (const char* locale : {"de_DE.ISO-8859-1", "fr_FR.iso88591@euro", "en_GB.ISO-8859-15",
+                             "nl_NL.CP1252", "pt_BR.latin1"}) {
+    EXPECT_EQ(CodePageOfLocale(locale), kCodePageWindows1252) << locale;
+  }
+  for (const char* locale :
+       {"", "C", "POSIX", "C.UTF-8", "en_US.utf8", "de_DE.UTF-8@euro", "ru_RU.KOI8-R", "de_DE"}) {
+    EXPECT_EQ(CodePageOfLocale(locale), kCodePageUtf8) << locale;
+  }
+}
+
 TEST(CodePageTest, KnownAndUnknownCodePages) {
   EXPECT_EQ(CodePageMaxCharSize(kCodePageUtf8), 4);
   EXPECT_EQ(CodePageMaxCharSize(kCodePageWindows1252), 1);
@@ -28,9 +39,9 @@ TEST(CodePageTest, Utf8ConversionsRoundTripEveryPlane) {
 
 TEST(CodePageTest, InvalidUtf8BecomesReplacementCharacters) {
   EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "a\xC3"), u"a\uFFFD");
-  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xC0\xAF"), u"\uFFFD\uFFFD");      // overlong
-  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xED\xA0\x80"), u"\uFFFD");        // surrogate
-  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xF4\x90\x80\x80"), u"\uFFFD");    // above U+10FFFF
+  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xC0\xAF"), u"\uFFFD\uFFFD");    // overlong
+  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xED\xA0\x80"), u"\uFFFD");      // surrogate
+  EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\xF4\x90\x80\x80"), u"\uFFFD");  // above U+10FFFF
   EXPECT_EQ(MultiByteToWide(kCodePageUtf8, "\x80x"), u"\uFFFDx");
   EXPECT_EQ(WideToMultiByte(kCodePageUtf8, u"\xD800x", '?'), "\xEF\xBF\xBDx");  // lone surrogate
 }
@@ -42,23 +53,15 @@ TEST(CodePageTest, Windows1252MapsItsHighBytes) {
   // Every byte survives the round trip, the five without a character of their own included.
   std::string allBytes;
   for (int b = 0; b < 256; ++b) allBytes += static_cast<char>(b);
-  EXPECT_EQ(WideToMultiByte(kCodePageWindows1252, MultiByteToWide(kCodePageWindows1252, allBytes),
-                            '?'),
-            allBytes);
+  EXPECT_EQ(
+      WideToMultiByte(kCodePageWindows1252, MultiByteToWide(kCodePageWindows1252, allBytes), '?'),
+      allBytes);
 }
 
 TEST(CodePageTest, Windows1252LacksMostCharacters) {
   EXPECT_EQ(WideToMultiByte(kCodePageWindows1252, u"a\u0100\u4E2D\U0001F600\u0080b", '?'),
             "a?????b");
   EXPECT_EQ(WideToMultiByte(kCodePageWindows1252, u"\u4E2D", '#'), "#");
-}
-
-TEST(CodePageTest, SystemCodePageCanBeSwitched) {
-  SetSystemCodePage(kCodePageWindows1252);
-  EXPECT_EQ(CodePageMaxCharSize(kCodePageSystem), 1);
-  EXPECT_EQ(MultiByteToWide(kCodePageSystem, "\x80"), u"\u20AC");
-  SetSystemCodePage(kCodePageUtf8);
-  EXPECT_EQ(MultiByteToWide(kCodePageSystem, "\xE2\x82\xAC"), u"\u20AC");
 }
 
 }  // namespace

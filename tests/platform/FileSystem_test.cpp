@@ -59,7 +59,8 @@ TEST_F(FileSystemTest, ListingHoldsEveryEntryButTheDotEntries) {
   fs::create_symlink(folder_ / "nowhere", folder_ / "dangling");
   fs::create_symlink(folder_ / "data.bin", folder_ / "link");
   auto entries = ListDirectory(folder_.string());
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.name < b.name; });
   ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries[0].name, "dangling");
   EXPECT_EQ(entries[0].facts.kind, TFileKind::Other);

@@ -8,7 +8,9 @@
 namespace webtessl {
 namespace {
 
-TEST(LocaleTest, CLocaleUsesAPoint) { EXPECT_EQ(DecimalSeparatorOfLocale("C"), '.'); }
+TEST(LocaleTest, CLocaleUsesAPoint) {
+  EXPECT_EQ(DecimalSeparatorOfLocale("C"), '.');
+}
 
 TEST(LocaleTest, UnknownLocaleGivesNothing) {
   EXPECT_EQ(DecimalSeparatorOfLocale("xx_NOWHERE.UTF-8"), std::nullopt);

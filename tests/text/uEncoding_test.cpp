@@ -121,7 +121,9 @@ TEST(EncodingDefaultConcurrencyTest, ManyThreadsGetTheSameInstance) {
 
 TEST(Utf8ConversionTest, DecodeOneToFourByteForms) {
   EXPECT_EQ(DecodeUtf8("\xC3\xA9"), u"\u00E9");
-  EXPECT_EQ(DecodeUtf8("a\xE2\x82\xAC" "b"), u"a\u20ACb");
+  EXPECT_EQ(DecodeUtf8("a\xE2\x82\xAC"
+                       "b"),
+            u"a\u20ACb");
   EXPECT_EQ(DecodeUtf8("\xF0\x9F\x98\x80"), u"\U0001F600");
   EXPECT_EQ(DecodeUtf8("\xF4\x8F\xBF\xBF"), u"\U0010FFFF");
   EXPECT_EQ(DecodeUtf8(""), u"");
