@@ -35,6 +35,8 @@ void TServerAssembly::Stop() {
   server_.reset();
 }
 
-bool TServerAssembly::Running() const { return server_ != nullptr; }
+bool TServerAssembly::Running() const {
+  return server_ != nullptr;
+}
 
 }  // namespace webtessl

@@ -19,7 +19,9 @@ constexpr auto kStopPoll = std::chrono::milliseconds(100);
 
 std::atomic<bool> stopRequested{false};
 
-void RequestStop(int) { stopRequested = true; }
+void RequestStop(int) {
+  stopRequested = true;
+}
 
 // Claims every request with a fixed plain-text body.
 class TFixedHandler : public webtessl::IRequestHandler {

@@ -37,7 +37,7 @@ std::optional<int64_t> TryStrToInt64(std::string_view text) {
   // Decimal values may reach the magnitude of the smallest negative value; hexadecimal ones fill
   // the whole 64-bit pattern.
   const uint64_t limit = radix == kHexRadix ? std::numeric_limits<uint64_t>::max()
-                         : negative ? uint64_t{1} << 63
+                         : negative         ? uint64_t{1} << 63
                                     : static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
   uint64_t magnitude = 0;
   for (; pos < text.size(); ++pos) {

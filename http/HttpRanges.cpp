@@ -13,7 +13,9 @@ constexpr size_t kMaxLastPartLength = 63;
 constexpr int64_t kLargestSeekStep = 536870912;
 constexpr int64_t kNoNumber = -1;
 
-std::string Trimmed(std::string_view text) { return std::string(Trim(text)); }
+std::string Trimmed(std::string_view text) {
+  return std::string(Trim(text));
+}
 
 }  // namespace
 

@@ -34,11 +34,19 @@ constexpr int32_t kStatusNotFound = 404;
 constexpr int32_t kStatusUnset = 500;
 
 // Header names of the accessors by index; a parameter accessor names the header that holds it.
-constexpr std::array<const char*, 13> kHeaderNames = {
-    kHeaderContentType, kHeaderContentType, kHeaderContentDisposition, kHeaderContentDisposition,
-    "Location",         "Etag",             "Host",                    "Referer",
-    "User-Agent",       "Vary",             "WWW-Authenticate",        "Authorization",
-    kHeaderContentType};
+constexpr std::array<const char*, 13> kHeaderNames = {kHeaderContentType,
+                                                      kHeaderContentType,
+                                                      kHeaderContentDisposition,
+                                                      kHeaderContentDisposition,
+                                                      "Location",
+                                                      "Etag",
+                                                      "Host",
+                                                      "Referer",
+                                                      "User-Agent",
+                                                      "Vary",
+                                                      "WWW-Authenticate",
+                                                      "Authorization",
+                                                      kHeaderContentType};
 
 constexpr std::array<const char*, 4> kDateHeaderNames = {"Date", kHeaderLastModified,
                                                          kHeaderLastModified, "Expires"};
@@ -66,7 +74,9 @@ std::string FileExtension(std::string_view fileName) {
 
 THttpRequest::THttpRequest() = default;
 
-THttpRequest::~THttpRequest() { ContentStream.reset(); }
+THttpRequest::~THttpRequest() {
+  ContentStream.reset();
+}
 
 void THttpRequest::Assign(THttpRequest& source) {
   if (&source == this) return;
@@ -216,11 +226,10 @@ bool THttpRequest::MatchesEtag(std::string_view list) const {
 }
 
 void THttpRequest::ParseFormBody() {
-  ParseMultipart(Content, GetHeader(kBoundary),
-                 [this](const THeaderList& partHeaders, const std::string& fieldName,
-                        std::string_view partBody) {
-                   return AddFormField(partHeaders, fieldName, partBody);
-                 });
+  ParseMultipart(
+      Content, GetHeader(kBoundary),
+      [this](const THeaderList& partHeaders, const std::string& fieldName,
+             std::string_view partBody) { return AddFormField(partHeaders, fieldName, partBody); });
 }
 
 bool THttpRequest::AddFormField(const THeaderList& partHeaders, const std::string& fieldName,
@@ -234,8 +243,7 @@ bool THttpRequest::AddFormField(const THeaderList& partHeaders, const std::strin
 std::string THttpRequest::ParamValue(std::string_view name) const {
   for (const std::string& line : Params) {
     const size_t equals = line.find('=');
-    if (equals != std::string::npos &&
-        SameText(std::string_view(line).substr(0, equals), name)) {
+    if (equals != std::string::npos && SameText(std::string_view(line).substr(0, equals), name)) {
       return line.substr(equals + 1);
     }
   }

@@ -7,7 +7,9 @@ constexpr std::string_view kDashes = "--";
 constexpr char kCR = '\r';
 constexpr char kLF = '\n';
 
-bool IsLineBreak(char c) { return c == kCR || c == kLF; }
+bool IsLineBreak(char c) {
+  return c == kCR || c == kLF;
+}
 
 // The boundary written on the body's first line: "--" then the text up to a NUL, CR or LF,
 // after any leading characters with codes 1 to 32.

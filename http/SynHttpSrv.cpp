@@ -155,8 +155,8 @@ void ApplyModificationDates(const THttpRequest& request, THttpRequest& response)
 void CheckIfRange(THttpRequest& request, const THttpRequest& response) {
   if (!HasHeader(request, kHeaderIfRange)) return;
   const std::string condition = request.Headers.GetValue(kHeaderIfRange);
-  const bool isEntityTag = StartsWithText(condition, kWeakTagPrefix) ||
-                           (!condition.empty() && condition[0] == '"');
+  const bool isEntityTag =
+      StartsWithText(condition, kWeakTagPrefix) || (!condition.empty() && condition[0] == '"');
   bool holds = false;
   double date = 0;
   if (isEntityTag) {
@@ -186,18 +186,18 @@ void ApplyRange(THttpRequest& request, THttpRequest& response, TBodySize& body) 
     return;
   }
   response.SetStatus(kStatusPartial);
-  response.Headers.SetValue(
-      kHeaderContentRange,
-      "bytes " + std::to_string(range.First) + "-" + std::to_string(range.First + range.Count - 1) +
-          "/" + (body.Present ? std::to_string(body.Size) : std::string("*")));
+  response.Headers.SetValue(kHeaderContentRange,
+                            "bytes " + std::to_string(range.First) + "-" +
+                                std::to_string(range.First + range.Count - 1) + "/" +
+                                (body.Present ? std::to_string(body.Size) : std::string("*")));
   if (body.Present) response.Headers.SetValue(kHeaderContentLength, std::to_string(range.Count));
   if (range.First != 0) {
     if (response.ContentStream) {
       StreamSkip(*response.ContentStream, range.First);
     } else {
       // A range beyond a text body of unknown size must not cut more than the text holds.
-      response.Content.erase(0, static_cast<size_t>(
-                                    std::min<int64_t>(range.First, response.Content.size())));
+      response.Content.erase(
+          0, static_cast<size_t>(std::min<int64_t>(range.First, response.Content.size())));
     }
   }
   body.Size = range.Count;
@@ -232,8 +232,8 @@ bool SendTextBody(TTCPBlockSocket& socket, const std::string& content, bool chun
     socket.SendText(content);
     return socket.LastErrorCode() == 0;
   }
-  for (const std::string& part : {HexText(content.size()) + kCRLF, content, std::string(kCRLF),
-                                  std::string(kLastChunk)}) {
+  for (const std::string& part :
+       {HexText(content.size()) + kCRLF, content, std::string(kCRLF), std::string(kLastChunk)}) {
     socket.SendText(part);
     if (socket.LastErrorCode() != 0) return false;
   }
@@ -262,8 +262,7 @@ void TSynHttpServer::SetActive(bool value) {
   ConsoleLog(kLogDone);
 }
 
-bool TSynHttpServer::ReadHeaders(TTCPBlockSocket& socket, THeaderList& headers,
-                                 int32_t timeoutMs) {
+bool TSynHttpServer::ReadHeaders(TTCPBlockSocket& socket, THeaderList& headers, int32_t timeoutMs) {
   const int32_t timeout = timeoutMs == 0 ? kDefaultHeaderTimeoutMs : timeoutMs;
   for (;;) {
     const std::string line = socket.ReceiveLine(timeout);

@@ -16,9 +16,9 @@ class TSynHttpServer;
 
 // Fired for every parsed request; may change or replace both messages (an empty response
 // variable means that nothing is sent).
-using TSynOnHttpGet = std::function<void(TSynHttpServer& sender,
-                                         std::unique_ptr<THttpRequest>& request,
-                                         std::unique_ptr<THttpRequest>& response)>;
+using TSynOnHttpGet =
+    std::function<void(TSynHttpServer& sender, std::unique_ptr<THttpRequest>& request,
+                       std::unique_ptr<THttpRequest>& response)>;
 // Fired for a request with an "Expect" header; may change whether the request continues.
 using TSynOnHttpExpect =
     std::function<void(TSynHttpServer& sender, THttpRequest& request, bool& bnContinue)>;
@@ -56,9 +56,8 @@ class TSynHttpServer : public TSynTcpServer {
   // One exchange for one request line. Runs on the connection's worker.
   void HandleCommand(TSynTcpSrvConnection& connection, const std::string& requestLine);
   // Reads the rest of the request and presets the response; false when the exchange was given up.
-  virtual bool ReadRequest(TSynTcpSrvConnection& connection,
-                           std::unique_ptr<THttpRequest>& request, const std::string& requestLine,
-                           std::unique_ptr<THttpRequest>& response);
+  virtual bool ReadRequest(TSynTcpSrvConnection& connection, std::unique_ptr<THttpRequest>& request,
+                           const std::string& requestLine, std::unique_ptr<THttpRequest>& response);
   // Fills the response: fires OnHttpGet. Runs on connection workers concurrently.
   virtual void DoRequest(std::unique_ptr<THttpRequest>& request,
                          std::unique_ptr<THttpRequest>& response);

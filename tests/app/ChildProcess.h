@@ -29,7 +29,8 @@ class TChildProcess {
       ::close(input[1]);
       ::close(output[0]);
       std::vector<char*> argv;
-      for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+      for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
       argv.push_back(nullptr);
       ::execv(argv[0], argv.data());
       ::_exit(127);
@@ -76,8 +77,10 @@ class TChildProcess {
     }
     while (ReadSome(100)) {
     }
-    if (WIFEXITED(status)) exitCode_ = WEXITSTATUS(status);
-    else exitCode_ = -1;
+    if (WIFEXITED(status))
+      exitCode_ = WEXITSTATUS(status);
+    else
+      exitCode_ = -1;
     return WIFEXITED(status) ? exitCode_ : std::nullopt;
   }
 

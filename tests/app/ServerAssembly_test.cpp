@@ -69,8 +69,7 @@ void StopDuringRequest(const std::string& config, int port, const std::string& s
   ASSERT_TRUE(program.WaitForOutput(startLines)) << program.Output();
   TRawClient client(port);
   client.Send("GET /in-progress HTTP/1.1\r\n");
-  ASSERT_TRUE(program.WaitForOutput("Command:\r\nGET /in-progress HTTP/1.1\n"))
-      << program.Output();
+  ASSERT_TRUE(program.WaitForOutput("Command:\r\nGET /in-progress HTTP/1.1\n")) << program.Output();
   if (byKey) {
     program.Type("x\x17\n");
   } else {

@@ -21,8 +21,8 @@ TEST(Int64TextTest, ReadsDecimalAndHexadecimalForms) {
 }
 
 TEST(Int64TextTest, RefusesAnythingElse) {
-  for (const char* text : {"", " ", "-", "$", "12a", "1 ", "9223372036854775808", "0x", "1.5",
-                           "$10000000000000000"}) {
+  for (const char* text :
+       {"", " ", "-", "$", "12a", "1 ", "9223372036854775808", "0x", "1.5", "$10000000000000000"}) {
     EXPECT_FALSE(TryStrToInt64(text).has_value()) << text;
   }
   EXPECT_EQ(StrToInt64Def("abc", -1), -1);

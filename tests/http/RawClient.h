@@ -24,7 +24,8 @@ constexpr int kClientWaitMs = 5000;
 class TRawClient {
  public:
   explicit TRawClient(int port) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kClientWaitMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kClientWaitMs);
     for (;;) {
       fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
       sockaddr_in address{};

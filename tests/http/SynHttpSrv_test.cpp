@@ -162,10 +162,10 @@ TEST_F(SynHttpSrvTest, SingleByteRangesOfAFile) {
   TRawClient client(server_.Port());
   for (const TCase& c : cases) {
     client.Send(std::string("GET /files/data.txt HTTP/1.1\r\nRange: ") + c.range + "\r\n\r\n");
-    EXPECT_EQ(WithoutDate(client.ReadHead()),
-              FileHeadStart("HTTP/1.1 206 Partial Content") + "Content-Length: " +
-                  std::to_string(c.count) + "\r\nContent-Range: bytes " + c.contentRange +
-                  "\r\n\r\n")
+    EXPECT_EQ(WithoutDate(client.ReadHead()), FileHeadStart("HTTP/1.1 206 Partial Content") +
+                                                  "Content-Length: " + std::to_string(c.count) +
+                                                  "\r\nContent-Range: bytes " + c.contentRange +
+                                                  "\r\n\r\n")
         << c.range;
     EXPECT_EQ(client.Read(c.count), body.substr(c.first, c.count)) << c.range;
   }
@@ -201,9 +201,8 @@ TEST_F(SynHttpSrvTest, RangesBeyondFourGibibytesOfASparseFile) {
   client.Send("GET /files/big.bin HTTP/1.1\r\nRange: bytes=" + std::to_string(kOffset) + "-" +
               std::to_string(kOffset + 10) + "\r\n\r\n");
   const std::string head = client.ReadHead();
-  EXPECT_NE(head.find("\r\nContent-Length: 11\r\nContent-Range: bytes " +
-                      std::to_string(kOffset) + "-" + std::to_string(kOffset + 10) + "/" +
-                      std::to_string(kSize) + "\r\n"),
+  EXPECT_NE(head.find("\r\nContent-Length: 11\r\nContent-Range: bytes " + std::to_string(kOffset) +
+                      "-" + std::to_string(kOffset + 10) + "/" + std::to_string(kSize) + "\r\n"),
             std::string::npos)
       << head;
   EXPECT_EQ(client.Read(11), "beyond-4GiB");
@@ -244,8 +243,9 @@ TEST_F(SynHttpSrvTest, IfModifiedSinceWithoutLastModifiedAndForMozilla) {
   EXPECT_TRUE(client.StaysSilent(kSilenceMs));
 
   TRawClient browser(server_.Port());
-  browser.Send("GET /text HTTP/1.1\r\nUser-Agent: Mozilla/5.0 (X11)\r\n"
-               "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n");
+  browser.Send(
+      "GET /text HTTP/1.1\r\nUser-Agent: Mozilla/5.0 (X11)\r\n"
+      "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n");
   EXPECT_EQ(WithoutDate(browser.ReadAll()),
             "HTTP/1.1 304 Not Modified\r\nConnection: close\r\nServer: SynHttpSrv/1.0\r\n"
             "Etag: \"v1\"\r\nDate: <date>\r\nContent-Length: 10\r\n\r\n");
@@ -326,8 +326,9 @@ TEST_F(SynHttpSrvTest, AFailingHandlerClosesItsConnectionOnly) {
 // and the exchange ends without an answer for lack of a version.
 TEST_F(SynHttpSrvTest, AStrayLineBreakSwallowsTheNextRequest) {
   TRawClient client(server_.Port());
-  client.Send("POST /echo HTTP/1.1\r\nContent-Length: 2\r\n\r\nab\r\n"
-              "GET /text HTTP/1.1\r\nHost: x\r\n\r\n");
+  client.Send(
+      "POST /echo HTTP/1.1\r\nContent-Length: 2\r\n\r\nab\r\n"
+      "GET /text HTTP/1.1\r\nHost: x\r\n\r\n");
   EXPECT_EQ(WithoutDate(client.ReadAll()),
             "HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nServer: SynHttpSrv/1.0\r\n"
             "Date: <date>\r\nContent-Length: 2\r\n\r\nab");
@@ -386,19 +387,22 @@ TEST(SynHttpSrvLogTest, WritesTheTraceLinesWhole) {
   const std::string output = ::testing::internal::GetCapturedStdout();
   const std::string port = std::to_string(server.Port());
   EXPECT_EQ(WithoutDate(output),
-            "Starting http server on port " + port + "\nDone.\n"
-            "Command:\r\nGET /x?a=1 HTTP/1.1\n"
-            "Request headers:\r\nHost: here\r\n\n"
-            "Response headers:\r\nHTTP/1.1 404 Not Found\r\nConnection: keep-alive\r\n"
-            "Server: SynHttpSrv/1.0\r\nDate: <date>\r\nContent-Length: 0\r\n\r\n\n"
-            "Stoping http server on port " + port + "\nDone.\n");
+            "Starting http server on port " + port +
+                "\nDone.\n"
+                "Command:\r\nGET /x?a=1 HTTP/1.1\n"
+                "Request headers:\r\nHost: here\r\n\n"
+                "Response headers:\r\nHTTP/1.1 404 Not Found\r\nConnection: keep-alive\r\n"
+                "Server: SynHttpSrv/1.0\r\nDate: <date>\r\nContent-Length: 0\r\n\r\n\n"
+                "Stoping http server on port " +
+                port + "\nDone.\n");
 }
 
 TEST_F(SynHttpSrvTest, LogsTheModificationDateChecks) {
   TRawClient client(server_.Port());
   ::testing::internal::CaptureStdout();
-  client.Send("GET /files/data.txt HTTP/1.1\r\nIf-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT"
-              "\r\n\r\n");
+  client.Send(
+      "GET /files/data.txt HTTP/1.1\r\nIf-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT"
+      "\r\n\r\n");
   client.ReadHead();
   client.Read(200);
   client.Send("GET /text HTTP/1.1\r\nIf-Modified-Since: yesterday\r\n\r\n");

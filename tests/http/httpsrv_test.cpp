@@ -62,11 +62,10 @@ TEST(THTTPServerTest, OffersRequestsInRegistrationOrderUntilOneClaims) {
       client.Read(static_cast<size_t>(std::stoi(head.substr(head.find("Content-Length: ") + 16))));
     }
   }
-  EXPECT_EQ(seen, (std::vector<std::string>{
-                      "download /find?q=x", "search /find?q=x",
-                      "download /download?file=a",
-                      "download /index.html", "search /index.html", "file /index.html",
-                      "download /other", "search /other", "file /other"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"download /find?q=x", "search /find?q=x",
+                                            "download /download?file=a", "download /index.html",
+                                            "search /index.html", "file /index.html",
+                                            "download /other", "search /other", "file /other"}));
 }
 
 // Both requests must be inside the one handler at the same moment to get their answer.
