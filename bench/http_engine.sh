@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Throughput and latency of the HTTP engine: wrk against a 1 KiB fixed answer with keep-alive, at
 # 1 and at 50 connections, the server's trace going to a file. The peer, measured in the same run
-# on the same 1 KiB body, is Python's threading HTTP server speaking HTTP/1.1.
+# on the same 1 KiB body, is Python's threading HTTP server speaking HTTP/1.1 without Nagle's delay.
 # Usage: bench/http_engine.sh [build folder]   (default: build)
 set -euo pipefail
 
@@ -46,11 +46,12 @@ cat >"$work/peer.py" <<PY
 import functools, http.server
 class Handler(http.server.SimpleHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    disable_nagle_algorithm = True  # so that the peer, too, never waits for a delayed ack
     def log_message(self, *args): pass
 http.server.ThreadingHTTPServer(("127.0.0.1", $peer_port),
     functools.partial(Handler, directory="$work")).serve_forever()
 PY
-python3 "$work/peer.py" &
+python3 "$work/peer.py" 2>"$work/peer.log" &
 pids+=($!)
 wait_listening "$engine_port"
 wait_listening "$peer_port"

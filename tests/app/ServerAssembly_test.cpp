@@ -23,7 +23,7 @@ std::string Hex(int value) {
   return text.str();
 }
 
-class ServerAssemblyTest : public ::testing::Test {
+class ServerAssemblyConcurrencyTest : public ::testing::Test {
  protected:
   void WriteConfig(const std::string& portText) {
     config_ = folder_.Write("config.ini", "[Server]\r\nPort = " + portText + "\r\n");
@@ -40,7 +40,7 @@ class ServerAssemblyTest : public ::testing::Test {
   std::string config_;
 };
 
-TEST_F(ServerAssemblyTest, StartsOnTheConfiguredPortAndStops) {
+TEST_F(ServerAssemblyConcurrencyTest, StartsOnTheConfiguredPortAndStops) {
   WriteConfig("0x" + Hex(port_));
   const TIniFile iniFile(config_);
   TServerAssembly assembly(iniFile);
@@ -82,12 +82,12 @@ void StopDuringRequest(const std::string& config, int port, const std::string& s
   EXPECT_EQ(output.substr(output.size() - stopLines.size()), stopLines) << output;
 }
 
-TEST_F(ServerAssemblyTest, CtrlWDuringARequestStopsTheProgram) {
+TEST_F(ServerAssemblyConcurrencyTest, CtrlWDuringARequestStopsTheProgram) {
   WriteConfig(std::to_string(port_));
   StopDuringRequest(config_, port_, StartLines(), StopLines(), true);
 }
 
-TEST_F(ServerAssemblyTest, SigtermDuringARequestStopsTheProgram) {
+TEST_F(ServerAssemblyConcurrencyTest, SigtermDuringARequestStopsTheProgram) {
   WriteConfig("  " + std::to_string(port_));
   StopDuringRequest(config_, port_, StartLines(), StopLines(), false);
 }

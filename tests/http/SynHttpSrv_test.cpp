@@ -385,7 +385,7 @@ TEST(SynHttpSrvLogTest, WritesTheTraceLinesWhole) {
   server.Server().SetActive(false);
   server.Server().SetActive(false);
   const std::string output = ::testing::internal::GetCapturedStdout();
-  const std::string port = std::to_string(server.Port());
+  const std::string port = server.Server().Port();  // the text the trace names
   EXPECT_EQ(WithoutDate(output),
             "Starting http server on port " + port +
                 "\nDone.\n"

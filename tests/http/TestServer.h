@@ -32,12 +32,13 @@ class TTestHandler : public IRequestHandler {
   TBody body_;
 };
 
-// A THTTPServer listening on a free loopback port, stopped and destroyed with the object.
+// A THTTPServer listening on a loopback port of the system's choice, stopped and destroyed with the object.
 class TTestServer {
  public:
-  TTestServer() : server_(std::make_unique<THTTPServer>()), port_(FreeLoopbackPort()) {
+  // Port "0": the system chooses a free port when the server starts.
+  TTestServer() : server_(std::make_unique<THTTPServer>()) {
     server_->SetLocalAddress("127.0.0.1");
-    server_->SetPort(std::to_string(port_));
+    server_->SetPort("0");
   }
   // Registers a handler made of the function; call before Start.
   void Handle(TTestHandler::TBody body, std::string name = "test") {
@@ -46,11 +47,11 @@ class TTestServer {
   void Start() { server_->SetActive(true); }
   THTTPServer& Server() { return *server_; }
   void Destroy() { server_.reset(); }
-  int Port() const { return port_; }
+  // The port the server listens on; known once Start has returned.
+  int Port() const { return server_->ListeningPort(); }
 
  private:
   std::unique_ptr<THTTPServer> server_;
-  int port_;
 };
 
 // The response with the value of its "Date" header replaced by "<date>", after checking that the
