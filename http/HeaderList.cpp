@@ -6,14 +6,13 @@ namespace webtessl {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::string_view kNameValueSeparator = ": ";
 constexpr char kItemSeparator = ',';
 constexpr char kParamSeparator = ';';
 constexpr std::string_view kParamJoin = "; ";
 
 std::string HeaderLine(std::string_view name, std::string_view value) {
   std::string line(Trim(name));
-  line += kNameValueSeparator;
+  line += kHeaderNameSeparator;
   line += Trim(value);
   return line;
 }
@@ -125,7 +124,7 @@ void THeaderList::SetValue(std::string_view name, std::string_view value) {
 void THeaderList::AddHeader(std::string_view name, std::string_view value) {
   if (name.empty() || value.empty()) return;
   std::string line(name);
-  line += kNameValueSeparator;
+  line += kHeaderNameSeparator;
   line += value;
   lines_.push_back(NormalizeHeaderLine(line));
 }
@@ -189,7 +188,7 @@ bool THeaderList::IsEntryOf(const std::string& line, std::string_view name) {
 }
 
 std::string_view THeaderList::ValueOf(const std::string& line, std::string_view name) {
-  const size_t start = name.size() + kNameValueSeparator.size();
+  const size_t start = name.size() + kHeaderNameSeparator.size();
   return start < line.size() ? std::string_view(line).substr(start) : std::string_view();
 }
 

@@ -9,7 +9,6 @@ namespace {
 
 constexpr char kQuote = '"';
 constexpr char kEscape = '\\';
-constexpr std::string_view kNameValueSeparator = ": ";
 // Where the name of a parameter, or a bare value, ends.
 constexpr std::string_view kParamStops = "\",;=";
 // Where an unquoted parameter value ends.
@@ -93,7 +92,7 @@ std::string NormalizeHeaderLine(std::string_view line) {
   }
   std::string_view value = line;
   std::string result = FetchTrimmed(value, ":");
-  result += kNameValueSeparator;
+  result += kHeaderNameSeparator;
   result += value;
   return result;
 }

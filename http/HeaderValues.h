@@ -13,6 +13,9 @@ namespace webtessl {
 // Routines that consume their input take it as a std::string_view that they narrow in place: the
 // view keeps pointing into the caller's text, which must outlive it.
 
+// What separates a header's name from its value in a stored header line.
+constexpr std::string_view kHeaderNameSeparator = ": ";
+
 // A received header line in its stored form "Name: value" (one blank after the colon); a line
 // without a usable colon is only trimmed. The empty line stays empty.
 std::string NormalizeHeaderLine(std::string_view line);

@@ -6,13 +6,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 
-#include <unistd.h>
-
 #include "common/DateTimeValue.h"
+#include "tests/support/TempFolder.h"
 
 namespace webtessl {
 namespace {
@@ -164,23 +162,18 @@ TEST(TimeZoneBiasTest, LocalNowIsTheClockInLocalTime) {
 }
 
 TEST(FileModifiedUtcTest, ReadsTheLastWriteTimeWithMilliseconds) {
-  namespace fs = std::filesystem;
-  const fs::path folder =
-      fs::temp_directory_path() / ("webtessl_dates_" + std::to_string(::getpid()));
-  fs::create_directories(folder);
-  const fs::path file = folder / "page.html";
-  std::ofstream(file) << "x";
+  const testing_support::TempFolder folder;
+  const std::string file = folder.Write("page.html", "x");
   using namespace std::chrono;
   const sys_time<milliseconds> written =
       sys_days{year{2009} / 3 / 7} + hours{14} + minutes{5} + seconds{9} + milliseconds{250};
-  fs::last_write_time(file, file_clock::from_sys(written));
-  EXPECT_NEAR(FileModifiedUtc(file.string()), DateTime(2009, 3, 7, 14, 5, 9) + 0.25 * kOneSecond,
+  std::filesystem::last_write_time(file, file_clock::from_sys(written));
+  EXPECT_NEAR(FileModifiedUtc(file), DateTime(2009, 3, 7, 14, 5, 9) + 0.25 * kOneSecond,
               kTolerance);
-  EXPECT_EQ(FormatHttpDate(FileModifiedUtc(file.string()), false), "Sat, 07 Mar 2009 14:05:09 GMT");
-  EXPECT_GT(FileModifiedUtc(folder.string()), 0);
-  EXPECT_EQ(FileModifiedUtc((folder / "missing").string()), 0);
-  EXPECT_EQ(FileModifiedUtc(file.string() + std::string(1, '\0')), 0);
-  fs::remove_all(folder);
+  EXPECT_EQ(FormatHttpDate(FileModifiedUtc(file), false), "Sat, 07 Mar 2009 14:05:09 GMT");
+  EXPECT_GT(FileModifiedUtc(folder.Path().string()), 0);
+  EXPECT_EQ(FileModifiedUtc(folder.File("missing")), 0);
+  EXPECT_EQ(FileModifiedUtc(file + std::string(1, '\0')), 0);
 }
 
 }  // namespace

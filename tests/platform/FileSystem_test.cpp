@@ -4,32 +4,29 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#include "tests/support/TempFolder.h"
 
 namespace webtessl {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh folder for one test, removed afterwards.
+// A fresh folder for one test, with a file of 1234 bytes and a subfolder.
 class FileSystemTest : public testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("webtessl_fs_" + std::to_string(::getpid()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_ / "sub");
-    std::ofstream(folder_ / "data.bin", std::ios::binary) << std::string(1234, 'x');
+    fs::create_directories(folder_.Path() / "sub");
+    folder_.Write("data.bin", std::string(1234, 'x'));
   }
-  void TearDown() override { fs::remove_all(folder_); }
 
-  std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
+  std::string PathOf(const std::string& name) const { return folder_.File(name); }
 
-  fs::path folder_;
+  testing_support::TempFolder folder_;
 };
 
 TEST_F(FileSystemTest, FactsOfFilesAndFolders) {
@@ -52,13 +49,13 @@ TEST_F(FileSystemTest, MissingPathsAndNulBytesNameNothing) {
   EXPECT_FALSE(FileFacts(""));
   EXPECT_FALSE(FileFacts(PathOf("data.bin") + std::string(1, '\0') + "x"));
   EXPECT_TRUE(ListDirectory(PathOf("missing")).empty());
-  EXPECT_TRUE(ListDirectory(folder_.string() + std::string(1, '\0')).empty());
+  EXPECT_TRUE(ListDirectory(folder_.Path().string() + std::string(1, '\0')).empty());
 }
 
 TEST_F(FileSystemTest, ListingHoldsEveryEntryButTheDotEntries) {
-  fs::create_symlink(folder_ / "nowhere", folder_ / "dangling");
-  fs::create_symlink(folder_ / "data.bin", folder_ / "link");
-  auto entries = ListDirectory(folder_.string());
+  fs::create_symlink(folder_.Path() / "nowhere", folder_.Path() / "dangling");
+  fs::create_symlink(folder_.Path() / "data.bin", folder_.Path() / "link");
+  auto entries = ListDirectory(folder_.Path().string());
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.name < b.name; });
   ASSERT_EQ(entries.size(), 4u);
