@@ -9,6 +9,7 @@
 #include "app/ConsoleLoop.h"
 #include "app/FailureReport.h"
 #include "app/IniFile.h"
+#include "app/ServerAssembly.h"
 #include "platform/Console.h"
 
 namespace webtessl {
@@ -22,9 +23,17 @@ std::string SettleConfigPath(const TCommandLine& commandLine) {
 }
 
 // Serves until the operator stops the program. The server's start and stop sequences wrap the
-// console loop here, the stop sequence running also when an error passes.
-void Serve(const TIniFile& /*configuration*/, TConsoleInput& console) {
-  RunConsoleLoop(console);
+// console loop here, the stop sequence running also when an error passes (before it is reported).
+void Serve(const TIniFile& configuration, TConsoleInput& console) {
+  TServerAssembly assembly(configuration);
+  try {
+    assembly.Start();
+    RunConsoleLoop(console);
+  } catch (...) {
+    assembly.Stop();
+    throw;
+  }
+  assembly.Stop();
 }
 
 // Writes the report line; when even the console cannot take it there is nowhere left to report.

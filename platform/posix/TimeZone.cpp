@@ -1,16 +1,25 @@
 #include "platform/TimeZone.h"
 
 #include <ctime>
+#include <mutex>
 
 namespace webtessl {
 namespace {
 
 constexpr long kSecondsPerMinute = 60;
 
+// glibc serialises tzset with a lock of its own that thread checkers cannot see; taking ours
+// around it keeps connection workers that format dates at the same moment visibly ordered.
+std::mutex& ZoneLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 }  // namespace
 
 int32_t UtcBiasMinutes() {
   // localtime_r may keep the zone it read first; tzset reads TZ and the zone files again.
+  const std::lock_guard<std::mutex> guard(ZoneLock());
   tzset();
   const std::time_t now = std::time(nullptr);
   std::tm local{};

@@ -1,0 +1,42 @@
+#include "app/ServerAssembly.h"
+
+#include <exception>
+#include <string>
+
+#include "app/ConfigKeys.h"
+#include "app/IniFile.h"
+#include "http/httpsrv.h"
+
+namespace webtessl {
+
+TServerAssembly::TServerAssembly(const TIniFile& iniFile) : iniFile_(iniFile) {}
+
+TServerAssembly::~TServerAssembly() {
+  // A safety net for paths that did not stop the server; the stop lines may fail to print then.
+  try {
+    Stop();
+  } catch (const std::exception&) {
+  }
+}
+
+void TServerAssembly::Start() {
+  server_ = std::make_unique<THTTPServer>();
+  // The handlers join here in the order download, search, file as each of them is built; with
+  // none registered every request is answered with the engine's 404.
+  server_->SetPort(std::to_string(iniFile_.ReadInteger(kSectionServer, kKeyPort, kDefaultPort)));
+  server_->SetActive(true);
+}
+
+void TServerAssembly::Stop() {
+  if (!server_) return;
+  server_->SetActive(false);
+  // Destroying the server ends every connection and waits for its worker before it releases
+  // the handler list.
+  server_.reset();
+}
+
+bool TServerAssembly::Running() const {
+  return server_ != nullptr;
+}
+
+}  // namespace webtessl

@@ -1,0 +1,405 @@
+#include "http/SynHttpSrv.h"
+
+#include <algorithm>
+#include <sstream>
+#include <utility>
+
+#include "app/ConsoleLog.h"
+#include "common/AsciiText.h"
+#include "common/Int64Text.h"
+#include "common/IntegerText.h"
+#include "http/HttpDates.h"
+#include "net/SynSrv.h"
+#include "net/blcksock.h"
+
+namespace webtessl {
+namespace {
+
+constexpr const char* kServerName = "SynHttpSrv/1.0";
+constexpr const char* kDefaultPort = "80";
+constexpr int32_t kDefaultHeaderTimeoutMs = 120000;
+
+constexpr const char* kLogActive = "%s http server on port %s";
+constexpr const char* kLogStarting = "Starting";
+constexpr const char* kLogStopping = "Stoping";
+constexpr const char* kLogDone = "Done.";
+constexpr const char* kLogCommand = "Command:\r\n%s";
+constexpr const char* kLogRequestHeaders = "Request headers:\r\n%s";
+constexpr const char* kLogIfModifiedSince = "If-Modified-Since: %s";
+constexpr const char* kLogLastModified = "Last-Modified: %s";
+constexpr const char* kLogIsModified = "Is modified: Date=%g, Date2=%g";
+constexpr const char* kLogBadDate = "Failed parse date \"%s\"";
+constexpr const char* kLogResponseHeaders = "Response headers:\r\n%s";
+
+constexpr const char* kCRLF = "\r\n";
+constexpr const char* kProtocol11 = "HTTP/1.1";
+constexpr const char* kProtocol10 = "HTTP/1.0";
+constexpr std::string_view kProtocolPrefix = "HTTP";
+constexpr const char* kContinueToken = "100-continue";
+constexpr const char* kClose = "close";
+constexpr const char* kKeepAlive = "keep-alive";
+constexpr const char* kChunked = "chunked";
+constexpr const char* kMethodPost = "POST";
+constexpr const char* kMethodHead = "HEAD";
+constexpr const char* kFormUrlEncoded = "application/x-www-form-urlencoded";
+constexpr const char* kFormMultipart = "multipart/form-data";
+constexpr std::string_view kMozilla = "Mozilla";
+constexpr std::string_view kWeakTagPrefix = "W/";
+constexpr const char* kLastChunk = "0\r\n\r\n";
+
+constexpr const char* kHeaderConnection = "Connection";
+constexpr const char* kHeaderServer = "Server";
+constexpr const char* kHeaderExpect = "Expect";
+constexpr const char* kHeaderContentLength = "Content-Length";
+constexpr const char* kHeaderTransferEncoding = "Transfer-Encoding";
+constexpr const char* kHeaderDate = "Date";
+constexpr const char* kHeaderLastModified = "Last-Modified";
+constexpr const char* kHeaderIfModifiedSince = "If-Modified-Since";
+constexpr const char* kHeaderIfUnmodifiedSince = "If-Unmodified-Since";
+constexpr const char* kHeaderIfRange = "If-Range";
+constexpr const char* kHeaderRange = "Range";
+constexpr const char* kHeaderContentRange = "Content-Range";
+constexpr const char* kHeaderEtag = "Etag";
+constexpr const char* kHeaderIfMatch = "If-Match";
+constexpr const char* kHeaderIfNoneMatch = "If-None-Match";
+
+constexpr int32_t kStatusContinue = 100;
+constexpr int32_t kStatusNoContent = 204;
+constexpr int32_t kStatusPartial = 206;
+constexpr int32_t kStatusNotModified = 304;
+constexpr int32_t kStatusNotFound = 404;
+constexpr int32_t kStatusPreconditionFailed = 412;
+constexpr int32_t kStatusTooLarge = 413;
+constexpr int32_t kStatusRangeNotSatisfiable = 416;
+constexpr int32_t kStatusExpectationFailed = 417;
+
+bool IsSuccess(const THttpRequest& response) {
+  return response.StatusCode >= 200 && response.StatusCode <= 299;
+}
+
+bool HasHeader(const THttpRequest& message, const char* name) {
+  return message.Headers.IndexOfHeader(name) >= 0;
+}
+
+// HTTP/1.1 or later: not below "HTTP/1.1" byte-wise and beginning with "HTTP" in any case.
+bool SpeaksHttp11(const std::string& protocol) {
+  return protocol >= kProtocol11 && StartsWithText(protocol, kProtocolPrefix);
+}
+
+std::string HexText(uint64_t value) {
+  std::ostringstream text;
+  text << std::hex << value;
+  return text.str();
+}
+
+// The size of the body to send and whether a size is known.
+struct TBodySize {
+  int64_t Size = 0;
+  bool Present = false;
+};
+
+// Settles "Content-Length" or the chunked coding and returns the body size.
+TBodySize SettleBodySize(THttpRequest& response) {
+  TBodySize body;
+  if (response.HasFlag(THttpRequest::kFlagChunked)) {
+    response.Headers.RemoveHeader(kHeaderContentLength);
+    response.Headers.SetValue(kHeaderTransferEncoding, kChunked);
+    body.Size = -1;
+    return body;
+  }
+  if (HasHeader(response, kHeaderContentLength)) {
+    body.Size = StrToInt64Def(response.Headers.GetValue(kHeaderContentLength), -1);
+    body.Present = body.Size >= 0;
+    return body;
+  }
+  if (response.ContentStream) {
+    body.Size = StreamRemaining(*response.ContentStream);
+    body.Present = true;
+  } else if (!response.Content.empty()) {
+    body.Size = static_cast<int64_t>(response.Content.size());
+    body.Present = true;
+  }
+  response.Headers.SetValue(kHeaderContentLength, std::to_string(body.Size));
+  return body;
+}
+
+// "If-Modified-Since" and "If-Unmodified-Since" against the response's "Last-Modified".
+void ApplyModificationDates(const THttpRequest& request, THttpRequest& response) {
+  const std::string since = request.Headers.GetValue(kHeaderIfModifiedSince);
+  const double modified = response.GetDateHeader(THttpRequest::kLastModifiedGmt);
+  double sinceDate = 0;
+  if (HasHeader(request, kHeaderIfModifiedSince) && ParseHttpDate(since, sinceDate)) {
+    ConsoleLogFmt(kLogIfModifiedSince, since.c_str());
+    ConsoleLogFmt(kLogLastModified, response.Headers.GetValue(kHeaderLastModified).c_str());
+    if (modified != 0 && modified > sinceDate) {
+      ConsoleLogFmt(kLogIsModified, sinceDate, modified);
+      return;
+    }
+    response.SetStatus(kStatusNotModified);
+    if (std::string_view(request.GetHeader(THttpRequest::kUserAgent)).substr(0, kMozilla.size()) ==
+        kMozilla) {
+      response.Headers.SetValue(kHeaderConnection, kClose);
+    }
+    return;
+  }
+  if (HasHeader(request, kHeaderIfModifiedSince)) ConsoleLogFmt(kLogBadDate, since.c_str());
+  double unmodifiedSince = 0;
+  if (HasHeader(request, kHeaderIfUnmodifiedSince) &&
+      ParseHttpDate(request.Headers.GetValue(kHeaderIfUnmodifiedSince), unmodifiedSince) &&
+      modified != 0 && modified > unmodifiedSince) {
+    response.SetStatus(kStatusPreconditionFailed);
+  }
+}
+
+// Drops the request's "Range" unless its "If-Range" still holds for the response.
+void CheckIfRange(THttpRequest& request, const THttpRequest& response) {
+  if (!HasHeader(request, kHeaderIfRange)) return;
+  const std::string condition = request.Headers.GetValue(kHeaderIfRange);
+  const bool isEntityTag =
+      StartsWithText(condition, kWeakTagPrefix) || (!condition.empty() && condition[0] == '"');
+  bool holds = false;
+  double date = 0;
+  if (isEntityTag) {
+    holds = response.Headers.HasValue(kHeaderEtag, condition);
+  } else if (ParseHttpDate(condition, date)) {
+    const double modified = response.GetDateHeader(THttpRequest::kLastModifiedGmt);
+    holds = !(modified != 0 && modified > date);
+  }
+  if (!holds) request.Headers.RemoveHeader(kHeaderRange);
+}
+
+// Answers a "Range" request with 206 or 416 and cuts the body down to the range.
+void ApplyRange(THttpRequest& request, THttpRequest& response, TBodySize& body) {
+  CheckIfRange(request, response);
+  THttpByteRange range;
+  if (!HasHeader(request, kHeaderRange) ||
+      !ParseRange(request.Headers.GetValue(kHeaderRange), body.Present, body.Size, range)) {
+    return;
+  }
+  if ((body.Present && range.First >= body.Size) || range.Count <= 0) {
+    response.SetStatus(kStatusRangeNotSatisfiable);
+    response.Headers.RemoveHeader(kHeaderContentLength);
+    if (body.Present) {
+      response.Headers.SetValue(kHeaderContentRange, "*/" + std::to_string(body.Size));
+    }
+    body.Size = 0;
+    return;
+  }
+  response.SetStatus(kStatusPartial);
+  response.Headers.SetValue(kHeaderContentRange,
+                            "bytes " + std::to_string(range.First) + "-" +
+                                std::to_string(range.First + range.Count - 1) + "/" +
+                                (body.Present ? std::to_string(body.Size) : std::string("*")));
+  if (body.Present) response.Headers.SetValue(kHeaderContentLength, std::to_string(range.Count));
+  if (range.First != 0) {
+    if (response.ContentStream) {
+      StreamSkip(*response.ContentStream, range.First);
+    } else {
+      // A range beyond a text body of unknown size must not cut more than the text holds.
+      response.Content.erase(
+          0, static_cast<size_t>(std::min<int64_t>(range.First, response.Content.size())));
+    }
+  }
+  body.Size = range.Count;
+  if (!response.ContentStream && static_cast<int64_t>(response.Content.size()) > range.Count) {
+    response.Content.resize(static_cast<size_t>(range.Count));
+  }
+}
+
+// "If-Match" and "If-None-Match" against the response's entity tag.
+void ApplyEntityTags(const THttpRequest& request, THttpRequest& response) {
+  if (HasHeader(request, kHeaderIfMatch) &&
+      !response.MatchesEtag(request.Headers.GetValue(kHeaderIfMatch))) {
+    response.SetStatus(kStatusPreconditionFailed);
+  }
+  if (IsSuccess(response) && HasHeader(request, kHeaderIfNoneMatch) &&
+      response.MatchesEtag(request.Headers.GetValue(kHeaderIfNoneMatch))) {
+    response.SetStatus(kStatusPreconditionFailed);
+  }
+}
+
+bool BodyIsSent(const THttpRequest& request, const THttpRequest& response) {
+  const int32_t status = response.StatusCode;
+  if (SameText(request.Method, kMethodHead)) return false;
+  return !((status >= 100 && status <= 199) || status == kStatusNoContent ||
+           status == kStatusNotModified || status == kStatusPreconditionFailed ||
+           status == kStatusRangeNotSatisfiable);
+}
+
+// Sends a text body, as one chunk when chunked; false on a socket error.
+bool SendTextBody(TTCPBlockSocket& socket, const std::string& content, bool chunked) {
+  if (!chunked) {
+    socket.SendText(content);
+    return socket.LastErrorCode() == 0;
+  }
+  for (const std::string& part :
+       {HexText(content.size()) + kCRLF, content, std::string(kCRLF), std::string(kLastChunk)}) {
+    socket.SendText(part);
+    if (socket.LastErrorCode() != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TSynHttpServer::TSynHttpServer() {
+  SetPort(kDefaultPort);
+  SetOnCommand([this](TSynTcpSrvConnection& connection, const std::string& line) {
+    HandleCommand(connection, line);
+  });
+  SetMaxLineLength(kMaxLineLength);
+}
+
+TSynHttpServer::~TSynHttpServer() {
+  // Workers may be inside HandleCommand, which uses this object's events: end them first.
+  Shutdown();
+}
+
+void TSynHttpServer::SetActive(bool value) {
+  if (value == Active()) return;
+  ConsoleLogFmt(kLogActive, value ? kLogStarting : kLogStopping, Port().c_str());
+  TSynTcpServer::SetActive(value);
+  ConsoleLog(kLogDone);
+}
+
+bool TSynHttpServer::ReadHeaders(TTCPBlockSocket& socket, THeaderList& headers, int32_t timeoutMs) {
+  const int32_t timeout = timeoutMs == 0 ? kDefaultHeaderTimeoutMs : timeoutMs;
+  for (;;) {
+    const std::string line = socket.ReceiveLine(timeout);
+    if (socket.LastErrorCode() != 0) return false;
+    if (line.empty()) break;
+    headers.Add(line);
+  }
+  ConsoleLogFmt(kLogRequestHeaders, headers.Text().c_str());
+  return true;
+}
+
+void TSynHttpServer::HandleCommand(TSynTcpSrvConnection& connection,
+                                   const std::string& requestLine) {
+  auto request = std::make_unique<THttpRequest>();
+  auto response = std::make_unique<THttpRequest>();
+  if (!ReadRequest(connection, request, requestLine, response)) return;
+  DoRequest(request, response);
+  if (!response) return;
+  // A handler that dropped the request leaves no conditions to apply: an empty one stands in.
+  if (!request) request = std::make_unique<THttpRequest>();
+  SendResponse(connection, request, response);
+}
+
+bool TSynHttpServer::ReadRequest(TSynTcpSrvConnection& connection,
+                                 std::unique_ptr<THttpRequest>& request,
+                                 const std::string& requestLine,
+                                 std::unique_ptr<THttpRequest>& response) {
+  TTCPBlockSocket& socket = connection.Socket();
+  request->Connection = &connection;
+  response->Connection = &connection;
+  ConsoleLogFmt(kLogCommand, requestLine.c_str());
+  request->ParseRequestLine(requestLine);
+  if (!ReadHeaders(socket, request->Headers, LineTimeout())) {
+    Disconnect(connection);
+    return false;
+  }
+  request->ParseHeaders(true);
+
+  const bool http11 = SpeaksHttp11(request->Protocol);
+  if (http11) {
+    response->Protocol = kProtocol11;
+  } else if (request->Protocol == kProtocol10) {
+    response->Protocol = kProtocol10;
+  } else {
+    Disconnect(connection);
+    return false;
+  }
+
+  const std::string lengthText = request->Headers.GetValue(kHeaderContentLength);
+  if (StrToInt64Def(lengthText, 0) > kMaxRequestBody) {
+    // Refused before any of the body is read, so no client can make the server hold it.
+    response->SetStatus(kStatusTooLarge);
+    response->Headers.SetValue(kHeaderConnection, kClose);
+    response->Headers.SetValue(kHeaderServer, kServerName);
+    SendResponse(connection, request, response);
+    return false;
+  }
+
+  const std::string expect = request->Headers.GetValue(kHeaderExpect);
+  if (http11 && !expect.empty()) {
+    bool bnContinue = SameText(expect, kContinueToken);
+    if (OnExpect) OnExpect(*this, *request, bnContinue);
+    response->SetStatus(bnContinue ? kStatusContinue : kStatusExpectationFailed);
+    socket.SendText(response->StatusLine() + kCRLF + kCRLF);
+    if (!bnContinue) {
+      Disconnect(connection);
+      return false;
+    }
+  }
+
+  const int32_t contentLength = StrToIntDef(lengthText, 0);
+  if (contentLength > 0) {
+    std::ostringstream body;
+    socket.ReceiveToStream(body, LineTimeout(), contentLength);
+    if (socket.LastErrorCode() != 0) {
+      Disconnect(connection);
+      return false;
+    }
+    request->Content = std::move(body).str();
+    request->ContentStream = std::make_unique<std::istringstream>(request->Content);
+  }
+
+  response->SetStatus(kStatusNotFound);
+  const bool keepAlive = http11 ? !request->Headers.HasValue(kHeaderConnection, kClose)
+                                : request->Headers.HasValue(kHeaderConnection, kKeepAlive);
+  response->Headers.SetValue(kHeaderConnection, keepAlive ? kKeepAlive : kClose);
+  const std::string mediaType = request->GetHeader(THttpRequest::kMediaType);
+  if (SameText(request->Method, kMethodPost) &&
+      (SameText(mediaType, kFormUrlEncoded) || SameText(mediaType, kFormMultipart))) {
+    request->ParseFormBody();
+  }
+  response->Headers.SetValue(kHeaderServer, kServerName);
+  return true;
+}
+
+void TSynHttpServer::DoRequest(std::unique_ptr<THttpRequest>& request,
+                               std::unique_ptr<THttpRequest>& response) {
+  if (OnHttpGet) OnHttpGet(*this, request, response);
+}
+
+void TSynHttpServer::SendResponse(TSynTcpSrvConnection& connection,
+                                  std::unique_ptr<THttpRequest>& request,
+                                  std::unique_ptr<THttpRequest>& response) {
+  TTCPBlockSocket& socket = connection.Socket();
+  THttpRequest& answer = *response;
+  answer.Cookies.WriteSetCookies(answer.Headers, request->GetHeader(THttpRequest::kHost),
+                                 CookiePathFromUri(request->URI));
+  if (!HasHeader(answer, kHeaderDate)) {
+    answer.Headers.SetValue(kHeaderDate, FormatHttpDate(LocalNow(), true));
+  }
+  TBodySize body = SettleBodySize(answer);
+  if (IsSuccess(answer)) ApplyModificationDates(*request, answer);
+  if (IsSuccess(answer)) ApplyRange(*request, answer, body);
+  if (IsSuccess(answer)) ApplyEntityTags(*request, answer);
+
+  const std::string head = answer.StatusLine() + kCRLF + answer.Headers.Text() + kCRLF;
+  ConsoleLogFmt(kLogResponseHeaders, head.c_str());
+  socket.SendText(head);
+  if (socket.LastErrorCode() != 0) {
+    Disconnect(connection);
+    return;
+  }
+  if (BodyIsSent(*request, answer)) {
+    const bool chunked = answer.HasFlag(THttpRequest::kFlagChunked);
+    bool sent = true;
+    if (answer.ContentStream) {
+      sent = SendStreamData(socket, *answer.ContentStream, chunked, body.Size) &&
+             socket.LastErrorCode() == 0;
+    } else if (!answer.Content.empty()) {
+      sent = SendTextBody(socket, answer.Content, chunked);
+    }
+    if (!sent) {
+      Disconnect(connection);
+      return;
+    }
+  }
+  if (answer.Headers.HasValue(kHeaderConnection, kClose)) Disconnect(connection);
+}
+
+}  // namespace webtessl

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "http/HTTPRequestHandlers.h"
+#include "http/RequestHandlerIntf.h"
+#include "http/SynHttpSrv.h"
+
+namespace webtessl {
+
+// The HTTP engine with a chain of request handlers: every request is offered to the handlers in
+// registration order until one claims it; unclaimed requests keep the engine's 404. Handlers are
+// registered before activation and never while active. Destruction ends every connection (and
+// waits for its worker) before the handlers are released, so no worker is inside a handler
+// when it goes. DoRequest runs on every connection worker at once and takes no lock of its own.
+class THTTPServer : public TSynHttpServer {
+ public:
+  THTTPServer() = default;
+  ~THTTPServer() override;
+
+  // The handler chain; add handlers only while the server is inactive.
+  THTTPRequestHandlers Handlers;
+
+ protected:
+  // Fires OnHttpGet, then offers the request to the handlers in order until one claims it.
+  void DoRequest(std::unique_ptr<THttpRequest>& request,
+                 std::unique_ptr<THttpRequest>& response) override;
+};
+
+}  // namespace webtessl

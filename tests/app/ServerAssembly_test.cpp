@@ -1,0 +1,96 @@
+#include "app/ServerAssembly.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sstream>
+#include <string>
+
+#include "app/IniFile.h"
+#include "tests/app/ChildProcess.h"
+#include "tests/http/RawClient.h"
+#include "tests/support/TempFolder.h"
+
+namespace webtessl {
+namespace {
+
+using testing::TChildProcess;
+using testing::TRawClient;
+
+std::string Hex(int value) {
+  std::ostringstream text;
+  text << std::hex << value;
+  return text.str();
+}
+
+class ServerAssemblyConcurrencyTest : public ::testing::Test {
+ protected:
+  void WriteConfig(const std::string& portText) {
+    config_ = folder_.Write("config.ini", "[Server]\r\nPort = " + portText + "\r\n");
+  }
+  std::string StartLines() const {
+    return "Starting http server on port " + std::to_string(port_) + "\nDone.\n";
+  }
+  std::string StopLines() const {
+    return "Stoping http server on port " + std::to_string(port_) + "\nDone.\n";
+  }
+
+  const int port_ = testing::FreeLoopbackPort();
+  testing_support::TempFolder folder_;
+  std::string config_;
+};
+
+TEST_F(ServerAssemblyConcurrencyTest, StartsOnTheConfiguredPortAndStops) {
+  WriteConfig("0x" + Hex(port_));
+  const TIniFile iniFile(config_);
+  TServerAssembly assembly(iniFile);
+  ::testing::internal::CaptureStdout();
+  assembly.Start();
+  EXPECT_TRUE(assembly.Running());
+  {
+    TRawClient client(port_);
+    client.Send("GET / HTTP/1.0\r\n\r\n");
+    EXPECT_NE(client.ReadAll().find("HTTP/1.0 404 Not Found\r\n"), std::string::npos);
+  }
+  assembly.Stop();
+  assembly.Stop();
+  const std::string output = ::testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(assembly.Running());
+  EXPECT_EQ(output.substr(0, StartLines().size()), StartLines());
+  EXPECT_EQ(output.substr(output.size() - StopLines().size()), StopLines());
+}
+
+// The real program: a request is half read when the stop comes; the connection is closed
+// without an answer and the program ends with the stop lines and exit code 0.
+void StopDuringRequest(const std::string& config, int port, const std::string& startLines,
+                       const std::string& stopLines, bool byKey) {
+  TChildProcess program({std::string(WEBTESSL_BUILD_DIR) + "/webtessl", "-config", config});
+  ASSERT_TRUE(program.Started());
+  ASSERT_TRUE(program.WaitForOutput(startLines)) << program.Output();
+  TRawClient client(port);
+  client.Send("GET /in-progress HTTP/1.1\r\n");
+  ASSERT_TRUE(program.WaitForOutput("Command:\r\nGET /in-progress HTTP/1.1\n")) << program.Output();
+  if (byKey) {
+    program.Type("x\x17\n");
+  } else {
+    program.Signal(SIGTERM);
+  }
+  EXPECT_EQ(program.Wait(), 0);
+  EXPECT_TRUE(client.ClosedWithoutData());
+  const std::string& output = program.Output();
+  ASSERT_GE(output.size(), stopLines.size());
+  EXPECT_EQ(output.substr(output.size() - stopLines.size()), stopLines) << output;
+}
+
+TEST_F(ServerAssemblyConcurrencyTest, CtrlWDuringARequestStopsTheProgram) {
+  WriteConfig(std::to_string(port_));
+  StopDuringRequest(config_, port_, StartLines(), StopLines(), true);
+}
+
+TEST_F(ServerAssemblyConcurrencyTest, SigtermDuringARequestStopsTheProgram) {
+  WriteConfig("  " + std::to_string(port_));
+  StopDuringRequest(config_, port_, StartLines(), StopLines(), false);
+}
+
+}  // namespace
+}  // namespace webtessl
