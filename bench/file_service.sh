@@ -25,6 +25,7 @@ export PATH="$PATH:/usr/sbin"
 
 cmake --build "$build" --target webtessl >/dev/null
 work=$(mktemp -d)
+chmod 755 "$work"  # nginx's workers drop to an unprivileged user and must read the web root
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
@@ -104,11 +105,16 @@ wait_listening "$webtessl_port"
 wait_listening "$nginx_port"
 wait_listening "$lighttpd_port"
 
-# Requests per second of one wrk run.
+# Requests per second of one wrk run; every answer must be a success.
 rps() {
-  local url=$1 connections=$2
+  local url=$1 connections=$2 output
   local threads=$((connections < max_threads ? connections : max_threads))
-  wrk -t "$threads" -c "$connections" -d "$duration" "$url" | awk '/^Requests\/sec:/ {print $2}'
+  output=$(wrk -t "$threads" -c "$connections" -d "$duration" "$url")
+  if grep -q "Non-2xx" <<<"$output"; then
+    echo "failed answers from $url: $output" >&2
+    exit 1
+  fi
+  awk '/^Requests\/sec:/ {print $2}' <<<"$output"
 }
 
 # Bytes per second of one download, checked for its full length.
