@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <locale>
 #include <sstream>
+#include <stdexcept>
 #include <vector>
 
 #include "common/DateTimeValue.h"
@@ -30,8 +31,10 @@ constexpr std::string_view kStyleLines[] = {
 constexpr const char* kHeadEnd = "</head><body>";
 constexpr const char* kRootUri = "/";
 constexpr const char* kUpLink = "<a href=\"..\">Up to higher level directory</a><br>";
-constexpr const char* kTableStart = "<br>\r\n<table>";
-constexpr const char* kPageEnd = "</table>\r\n</body></html>";
+constexpr const char* kBreak = "<br>";
+constexpr const char* kTableStart = "<table>";
+constexpr const char* kTableEnd = "</table>";
+constexpr const char* kPageEnd = "</body></html>";
 constexpr const char* kNonBreakingSpace = "&nbsp;";
 
 // The user's locale for dates, taken once; the classic one when the environment names none
@@ -113,34 +116,51 @@ void AppendLine(std::string& page, std::string_view line) {
   page += kLineEnd;
 }
 
-}  // namespace
-
-std::string DirectoryListingPage(std::string_view rawUri, std::string_view folder) {
-  std::vector<TDirectoryEntry> folders;
-  std::vector<TDirectoryEntry> files;
-  for (TDirectoryEntry& entry : ListDirectory(folder)) {
-    (entry.facts.kind == TFileKind::Directory ? folders : files).push_back(std::move(entry));
-  }
-  const auto byName = [](const TDirectoryEntry& left, const TDirectoryEntry& right) {
-    return NameBefore(left.name, right.name);
-  };
-  std::sort(folders.begin(), folders.end(), byName);
-  std::sort(files.begin(), files.end(), byName);
-
-  std::string page;
-  AppendLine(page, kPageStart);
+// The style block is a single line of the page, its rules separated by CR LF.
+std::string StyleLine() {
   std::string style;
   for (const std::string_view line : kStyleLines) {
     if (!style.empty()) style += kLineEnd;
     style += line;
   }
-  AppendLine(page, style);
+  return style;
+}
+
+// The folder's entries split into sub-folders and the rest, each group sorted by name.
+struct TListingEntries {
+  std::vector<TDirectoryEntry> folders;
+  std::vector<TDirectoryEntry> files;
+};
+
+TListingEntries SortedEntries(std::string_view folder) {
+  TListingEntries entries;
+  for (TDirectoryEntry& entry : ListDirectory(folder)) {
+    auto& group = entry.facts.kind == TFileKind::Directory ? entries.folders : entries.files;
+    group.push_back(std::move(entry));
+  }
+  const auto byName = [](const TDirectoryEntry& left, const TDirectoryEntry& right) {
+    return NameBefore(left.name, right.name);
+  };
+  std::sort(entries.folders.begin(), entries.folders.end(), byName);
+  std::sort(entries.files.begin(), entries.files.end(), byName);
+  return entries;
+}
+
+}  // namespace
+
+std::string DirectoryListingPage(std::string_view rawUri, std::string_view folder) {
+  const TListingEntries entries = SortedEntries(folder);
+  std::string page;
+  AppendLine(page, kPageStart);
+  AppendLine(page, StyleLine());
   AppendLine(page, kHeadEnd);
   AppendLine(page, "Listing of " + EscapeHtml(rawUri) + "<br><hr>");
   if (rawUri != kRootUri) AppendLine(page, kUpLink);
+  AppendLine(page, kBreak);
   AppendLine(page, kTableStart);
-  for (const TDirectoryEntry& entry : folders) AppendLine(page, FolderRow(entry));
-  for (const TDirectoryEntry& entry : files) AppendLine(page, FileRow(entry));
+  for (const TDirectoryEntry& entry : entries.folders) AppendLine(page, FolderRow(entry));
+  for (const TDirectoryEntry& entry : entries.files) AppendLine(page, FileRow(entry));
+  AppendLine(page, kTableEnd);
   AppendLine(page, kPageEnd);
   return page;
 }

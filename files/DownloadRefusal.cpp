@@ -5,7 +5,6 @@
 #include <system_error>
 
 #include "files/PathText.h"
-#include "platform/Paths.h"
 
 namespace webtessl {
 namespace {

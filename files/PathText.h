@@ -18,8 +18,8 @@ std::string StripTrailingSeparators(std::string_view path);
 std::string EnsureTrailingSeparator(std::string_view path);
 
 // Removes "." segments, empty segments and every ".." together with the segment before it, in a
-// relative path with "/" separators; a trailing "/" stays on a non-empty result. False (path unchanged) when a ".."
-// would climb above the path's start. An empty result is allowed.
+// relative path with "/" separators; a trailing "/" stays on a non-empty result. False (path
+// unchanged) when a ".." would climb above the path's start. An empty result is allowed.
 bool NormalizeRelativePath(std::string& path);
 
 // The part of the path after its last "/": the file name.

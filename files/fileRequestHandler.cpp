@@ -99,8 +99,7 @@ TResolvedRequest TFileRequestHandler::ResolveRequest(const std::string& rawUri) 
   if (!NormalizeRelativePath(path)) return NotFound();
   path = webRoot_ + path;
 
-  const std::string probe =
-      path.back() == kPathDelimiter ? StripTrailingSeparators(path) : path;
+  const std::string probe = path.back() == kPathDelimiter ? StripTrailingSeparators(path) : path;
   const std::optional<TFileFacts> facts = FileFacts(probe);
   if (!facts) return NotFound();
   if (facts->kind != TFileKind::Directory) return {path, "", kStatusOk};

@@ -1,11 +1,11 @@
 // Request URIs against a small web root: whatever a client sends, the answer is a file inside the
 // web root, a redirect to this server, a page, or 404; never a path above the root.
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "files/fileRequestHandler.h"
 #include "fuzz/FuzzCheck.h"

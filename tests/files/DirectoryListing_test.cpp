@@ -77,9 +77,11 @@ TEST_F(DirectoryListingTest, ListsFoldersThenFilesEachSortedWithoutCase) {
   EXPECT_EQ(Rows(reply.Body),
             "<tr><td><a href=\"alpha/\">alpha</a><td>(DIR)<td></tr>\r\n"
             "<tr><td><a href=\"Beta/\">Beta</a><td>(DIR)<td></tr>\r\n"
-            "<tr><td><a href=\"A.txt\">A.txt</a><td>1" + point + "5 kb<td><date></tr>\r\n"
-            "<tr><td><a href=\"b.txt\">b.txt</a><td>512  b<td><date></tr>\r\n"
-            "<tr><td><a href=\"c.txt\">c.txt</a><td>0  b<td><date></tr>\r\n");
+            "<tr><td><a href=\"A.txt\">A.txt</a><td>1" +
+                point +
+                "5 kb<td><date></tr>\r\n"
+                "<tr><td><a href=\"b.txt\">b.txt</a><td>512  b<td><date></tr>\r\n"
+                "<tr><td><a href=\"c.txt\">c.txt</a><td>0  b<td><date></tr>\r\n");
   EXPECT_TRUE(reply.Body.ends_with("</table>\r\n</body></html>\r\n"));
   EXPECT_EQ(reply.Body.find("<td> "), std::string::npos) << "blanks in dates are non-breaking";
 }

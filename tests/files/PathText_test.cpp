@@ -18,11 +18,18 @@ TEST(PathTextTest, ConvertsAndTrimsSeparators) {
 }
 
 TEST(PathTextTest, NormalizesDotSegmentsWithoutClimbing) {
-  const std::pair<const char*, const char*> kept[] = {
-      {"a/b.txt", "a/b.txt"}, {"a//b.txt", "a/b.txt"},    {"a/./b.txt", "a/b.txt"},
-      {"a/../b.txt", "b.txt"}, {"a/b/../../c/", "c/"},     {"a/..", ""},
-      {"a/../", ""},           {".", ""},                  {"a/.../b", "a/.../b"},
-      {"..a/b..", "..a/b.."},  {"a/b/c/../../d", "a/d"},  {"", ""}};
+  const std::pair<const char*, const char*> kept[] = {{"a/b.txt", "a/b.txt"},
+                                                      {"a//b.txt", "a/b.txt"},
+                                                      {"a/./b.txt", "a/b.txt"},
+                                                      {"a/../b.txt", "b.txt"},
+                                                      {"a/b/../../c/", "c/"},
+                                                      {"a/..", ""},
+                                                      {"a/../", ""},
+                                                      {".", ""},
+                                                      {"a/.../b", "a/.../b"},
+                                                      {"..a/b..", "..a/b.."},
+                                                      {"a/b/c/../../d", "a/d"},
+                                                      {"", ""}};
   for (const auto& [input, output] : kept) {
     std::string path = input;
     EXPECT_TRUE(NormalizeRelativePath(path)) << input;

@@ -99,8 +99,8 @@ TEST_F(TFileRequestHandlerTest, NeverClimbsAboveTheWebRoot) {
        {"/../secret.txt", "/a/../../secret.txt", "/%2E%2E/secret.txt", "/%2e%2e%2fsecret.txt",
         "/..\\secret.txt", "/a\\..\\..\\secret.txt", "/%5C..%5Csecret.txt", "\\..\\secret.txt",
         "/./../secret.txt", "/a/./../../secret.txt", "http://host/../secret.txt",
-        "http://host/a/../../secret.txt", "http://host/%2E%2E/secret.txt", "/..", "/../",
-        "..", "/a/../..", "/a/b.txt/../../../secret.txt"}) {
+        "http://host/a/../../secret.txt", "http://host/%2E%2E/secret.txt", "/..", "/../", "..",
+        "/a/../..", "/a/b.txt/../../../secret.txt"}) {
     ExpectNotFound(Fetch(target), target);
   }
   EXPECT_EQ(Fetch("/a/../a/b.txt").Body, "b");
@@ -159,7 +159,7 @@ TEST_F(TFileRequestHandlerTest, AnswersEveryMethodAlike) {
 
 TEST_F(TFileRequestHandlerTest, TakesTheMediaTypeFromTheTableOnly) {
   const std::pair<const char*, const char*> cases[] = {
-      {"a.htm", "text/html"}, {"a.html", "text/html"},  {"a.xml", "text/xml"},
+      {"a.htm", "text/html"},  {"a.html", "text/html"}, {"a.xml", "text/xml"},
       {"a.txt", "text/plain"}, {"a.jpg", "image/jpeg"}, {"a.gif", "image/gif"},
       {"a.png", "image/png"},  {"A.PNG", "image/png"},  {"a.css", ""},
       {"a.xyz", ""},           {"noextension", ""},     {"dir.html/plain", ""}};
@@ -182,8 +182,8 @@ TEST_F(TFileRequestHandlerTest, RedirectsTheEmptyUriToTheRoot) {
 
 TEST_F(TFileRequestHandlerTest, RedirectsNeverToAnotherHost) {
   MakeFolder("docs");
-  for (const char* target : {"//evil.example/..%2Fdocs", "/\\evil.example/..%2Fdocs",
-                             "///evil.example/..%2Fdocs"}) {
+  for (const char* target :
+       {"//evil.example/..%2Fdocs", "/\\evil.example/..%2Fdocs", "///evil.example/..%2Fdocs"}) {
     const TReply reply = Fetch(target);
     EXPECT_EQ(reply.Status, 302) << target;
     EXPECT_EQ(reply.Header("Location"), "/evil.example/..%2Fdocs/") << target;
@@ -225,8 +225,9 @@ TEST(TFileRequestHandlerRootTest, ServesTheWebRootBesideTheProgram) {
   const std::string root = handler.WebRoot();
   ASSERT_GE(root.size(), 9U);
   EXPECT_EQ(root.substr(root.size() - 9), "/webroot/");
-  EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::path(root).parent_path().parent_path(),
-                                          std::filesystem::canonical("/proc/self/exe").parent_path()));
+  EXPECT_TRUE(
+      std::filesystem::equivalent(std::filesystem::path(root).parent_path().parent_path(),
+                                  std::filesystem::canonical("/proc/self/exe").parent_path()));
 }
 
 }  // namespace
