@@ -3,13 +3,16 @@
 # ports, each logging its requests to a file (webtessl writes its trace to stdout, sent to a file):
 #   requests per second on a 1 KiB and on a 100 KiB file, keep-alive, 1 and 50 connections (wrk);
 #   throughput of one 1 GiB download (curl), through webtessl's "/download" and the peers' files.
-# Prints the ratio webtessl/peer for nginx and lighttpd from the same run.
-# Usage: bench/file_service.sh [build folder]   (default: build; DURATION=5s per wrk run)
+# Prints the ratio webtessl/peer for nginx and lighttpd from the same run. Each figure is the best
+# of REPEAT rounds, the servers taking turns, so that a burst of load on a shared machine hits
+# every server alike and a disturbed round does not decide the figure.
+# Usage: bench/file_service.sh [build folder]   (default: build; DURATION=5s per wrk run, REPEAT=3)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 duration=${DURATION:-5s}
+repeat=${REPEAT:-3}
 max_threads=2
 
 missing=()
@@ -104,6 +107,7 @@ pids+=($!)
 wait_listening "$webtessl_port"
 wait_listening "$nginx_port"
 wait_listening "$lighttpd_port"
+load=$(cut -d' ' -f1 /proc/loadavg)
 
 # Requests per second of one wrk run; every answer must be a success.
 rps() {
@@ -126,6 +130,7 @@ download_speed() {
 }
 
 ratio() { python3 -c "print(f'{$1 / $2:.2f}')"; }
+larger() { python3 -c "print(max($1, $2))"; }
 
 declare -A base=([webtessl]="http://127.0.0.1:$webtessl_port" [nginx]="http://127.0.0.1:$nginx_port"
                  [lighttpd]="http://127.0.0.1:$lighttpd_port")
@@ -133,9 +138,11 @@ declare -A base=([webtessl]="http://127.0.0.1:$webtessl_port" [nginx]="http://12
 printf '%-22s %12s %12s %12s %10s %10s\n' measure webtessl nginx lighttpd w/nginx w/lighttpd
 for file in 1k.bin 100k.bin; do
   for connections in 1 50; do
-    declare -A result=()
-    for server in webtessl nginx lighttpd; do
-      result[$server]=$(rps "${base[$server]}/$file" "$connections")
+    declare -A result=([webtessl]=0 [nginx]=0 [lighttpd]=0)
+    for _ in $(seq "$repeat"); do
+      for server in webtessl nginx lighttpd; do
+        result[$server]=$(larger "${result[$server]}" "$(rps "${base[$server]}/$file" "$connections")")
+      done
     done
     printf '%-22s %12s %12s %12s %10s %10s\n' "req/s $file c=$connections" "${result[webtessl]}" \
       "${result[nginx]}" "${result[lighttpd]}" "$(ratio "${result[webtessl]}" "${result[nginx]}")" \
@@ -143,13 +150,18 @@ for file in 1k.bin 100k.bin; do
   done
 done
 
-declare -A speed=()
-speed[webtessl]=$(download_speed "${base[webtessl]}/download?file=$work/webroot/1g.bin")
-speed[nginx]=$(download_speed "${base[nginx]}/1g.bin")
-speed[lighttpd]=$(download_speed "${base[lighttpd]}/1g.bin")
+declare -A url=([webtessl]="${base[webtessl]}/download?file=$work/webroot/1g.bin"
+                [nginx]="${base[nginx]}/1g.bin" [lighttpd]="${base[lighttpd]}/1g.bin")
+declare -A speed=([webtessl]=0 [nginx]=0 [lighttpd]=0)
+for _ in $(seq "$repeat"); do
+  for server in webtessl nginx lighttpd; do
+    speed[$server]=$(larger "${speed[$server]}" "$(download_speed "${url[$server]}")")
+  done
+done
 mib() { python3 -c "print(f'{$1 / 1048576:.0f}')"; }
 printf '%-22s %12s %12s %12s %10s %10s\n' "MiB/s 1 GiB download" "$(mib "${speed[webtessl]}")" \
   "$(mib "${speed[nginx]}")" "$(mib "${speed[lighttpd]}")" \
   "$(ratio "${speed[webtessl]}" "${speed[nginx]}")" "$(ratio "${speed[webtessl]}" "${speed[lighttpd]}")"
-echo "keep-alive, ${duration} per wrk run, $(nproc) cores; log lines: webtessl $(wc -l <"$work/logs/webtessl.log")," \
+echo "keep-alive, best of $repeat rounds of ${duration} per wrk run; $(nproc) cores, load average" \
+  "$load before the run; log lines: webtessl $(wc -l <"$work/logs/webtessl.log")," \
   "nginx $(wc -l <"$work/logs/nginx-access.log"), lighttpd $(wc -l <"$work/logs/lighttpd-access.log")"
