@@ -6,6 +6,7 @@
 #include "app/ConfigKeys.h"
 #include "app/IniFile.h"
 #include "http/httpsrv.h"
+#include "search/tesselRequestHandler.h"
 
 namespace webtessl {
 
@@ -23,6 +24,7 @@ void TServerAssembly::Start() {
   server_ = std::make_unique<THTTPServer>();
   // The handlers join here in the order download, search, file as each of them is built; with
   // none registered every request is answered with the engine's 404.
+  server_->Handlers.Add(NewSearchHandler(iniFile_));
   server_->SetPort(std::to_string(iniFile_.ReadInteger(kSectionServer, kKeyPort, kDefaultPort)));
   server_->SetActive(true);
 }
