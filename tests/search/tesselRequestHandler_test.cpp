@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ServerAssembly.h"
 #include "json/superobject.h"
 #include "platform/DesktopMessages.h"
 #include "search/DesktopQuery.h"
@@ -349,6 +350,25 @@ TEST_F(TesselRequestHandlerTest, InstallPathThatIsNotTextFailsTheRequest) {
   EXPECT_EQ(answer.Status(), 404);
   EXPECT_EQ(answer.body, "");
   EXPECT_EQ(server_.Get("/find").Status(), 404);  // and again: nothing stays broken
+}
+
+// The start sequence registers the search handler: "/find" is answered from the desktop
+// application.
+TEST(TesselRequestHandlerAssemblyTest, ServerAssemblyRegistersTheSearchHandler) {
+  const testing_desktop::TTestDesktop desktop;
+  const testing_desktop::TTestFolder folder;
+  const int port = testing::FreeLoopbackPort();
+  std::ofstream(folder.Root() + "/config.ini") << "[server]\r\nport=" << port << "\r\n";
+  const TIniFile iniFile(folder.Root() + "/config.ini");
+  TAnsweringPeer peer({});
+  TServerAssembly assembly(iniFile);
+  assembly.Start();
+  testing::TRawClient client(port);
+  client.Send("GET /find HTTP/1.0\r\n\r\n");
+  const std::string response = client.ReadAll();
+  assembly.Stop();
+  EXPECT_TRUE(response.starts_with("HTTP/1.0 200 OK\r\n")) << response;
+  EXPECT_TRUE(response.ends_with(std::string(kSummaryOfNothing) + kTableHead + "</table>"));
 }
 
 }  // namespace
