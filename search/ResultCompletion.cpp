@@ -6,7 +6,6 @@
 #include <exception>
 #include <iterator>
 
-#include "platform/FileSystem.h"
 #include "platform/Locale.h"
 #include "platform/Paths.h"
 #include "platform/TimeZone.h"
@@ -67,19 +66,12 @@ double DateTimeOf(const TDateTimeParts& parts) {
 
 }  // namespace
 
-std::optional<TLastWrite> LastWriteText(const std::string& path) {
-  const std::optional<TFileFacts> facts = FileFacts(path);
-  if (!facts) return std::nullopt;
-  const int64_t localSeconds = facts->modified.seconds - UtcBiasMinutes() * kSecondsPerMinute;
+std::optional<TLastWrite> LastWriteText(const TFileFacts& facts) {
+  const int64_t localSeconds = facts.modified.seconds - UtcBiasMinutes() * kSecondsPerMinute;
   const std::optional<TDateTimeParts> parts = DecodeDateTime(
-      UnixTimeToDateTime(localSeconds, facts->modified.nanoseconds / kNanosecondsPerMillisecond));
-  if (!parts) return std::nullopt;  // outside the calendar's years
+      UnixTimeToDateTime(localSeconds, facts.modified.nanoseconds / kNanosecondsPerMillisecond));
+  if (!parts) return std::nullopt;
   return TLastWrite{CalendarText(*parts), *parts};
-}
-
-int64_t FindFileSize(const std::string& path) {
-  const std::optional<TFileFacts> facts = FileFacts(path);
-  return facts ? facts->size : 0;
 }
 
 int64_t ToUnixSeconds(double value) {
@@ -100,8 +92,9 @@ void CompleteResult(TSuperObject& result) {
   if (result.Kind() != TSuperType::Object) return;
   const std::string path = ToSystemCodePage(result.MemberText(u"FileName"));
   const size_t nameStart = path.rfind(kPathDelimiter) + 1;  // 0 when there is no folder
-  const std::optional<TLastWrite> lastWrite = LastWriteText(path);
-  const int64_t size = FindFileSize(path);
+  const std::optional<TFileFacts> facts = FileFacts(path);
+  const std::optional<TLastWrite> lastWrite = facts ? LastWriteText(*facts) : std::nullopt;
+  const int64_t size = facts ? facts->size : 0;
   result.RemoveMember(u"FileName");
   result.SetMemberText(u"file", FromSystemCodePage(path.substr(nameStart)));
   result.SetMemberText(u"dir", FromSystemCodePage(path.substr(0, nameStart)));

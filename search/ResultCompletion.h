@@ -6,6 +6,7 @@
 
 #include "common/DateTimeValue.h"
 #include "json/superobject.h"
+#include "platform/FileSystem.h"
 
 namespace webtessl {
 
@@ -19,20 +20,17 @@ struct TLastWrite {
 };
 
 // Replaces the result's "FileName" by "file", "dir", "size", "sizestr", "timestr" and "time",
-// taken from the path and the file it names. A missing file gives size 0 and no time. A value
-// that is not an object is left alone.
+// taken from the path and the file it names (looked at once). A missing file, or a folder, gives
+// size 0; a missing file no time. A value that is not an object is left alone.
 void CompleteResult(TSuperObject& result);
 
 // Completes every element of the answer's "results" array; an error raised while completing one
 // result ends that result's completion only.
 void CompleteResults(const TSuperArray& results);
 
-// The local last-write time of the file or folder at the path, or nothing when there is none.
-// Local time is UTC shifted by the zone's present offset.
-std::optional<TLastWrite> LastWriteText(const std::string& path);
-
-// The size of the file at the path; 0 for folders and when nothing is found.
-int64_t FindFileSize(const std::string& path);
+// The local last-write time of a file or folder, or nothing when it lies outside the years 1 to
+// 9999. Local time is UTC shifted by the zone's present offset.
+std::optional<TLastWrite> LastWriteText(const TFileFacts& facts);
 
 // Seconds since 1970-01-01 00:00 of a date-time value, rounded to the nearest second (an exact
 // half to the even second).

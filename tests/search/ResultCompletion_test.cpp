@@ -118,7 +118,9 @@ TEST(CompleteResultTest, LocalTimeFollowsTheZone) {
   SetModified(path, 1236434709, 0);
   const TUtcZone restoredAfterwards;
   ::setenv("TZ", "UTC-2", 1);  // two hours east of UTC
-  const auto lastWrite = LastWriteText(path);
+  const auto facts = FileFacts(path);
+  ASSERT_TRUE(facts);
+  const auto lastWrite = LastWriteText(*facts);
   ASSERT_TRUE(lastWrite);
   EXPECT_EQ(lastWrite->text, "2009-03-07 16:05:09");
   EXPECT_EQ(lastWrite->parts.hour, 16);
