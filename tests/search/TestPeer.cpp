@@ -32,6 +32,7 @@ struct TOptions {
   std::string answer = "{\"results\":[],\"count\":0}";
   bool echo = false;  // answer with the query's own bytes instead
   bool embedQuery = false;  // put the query's bytes in the answer in place of kQueryPlaceholder
+  uint32_t copies = 1;      // how many times each answer is sent
   TWhen when = TWhen::Now;
   uint32_t delayMs = 0;
   intptr_t result = 1;
@@ -90,6 +91,7 @@ TOptions ParseOptions(int argc, char** argv) {
     else if (name == "--answer-file") options.answer = ReadFile(value);
     else if (name == "--echo") options.echo = value == "1";
     else if (name == "--embed-query") options.embedQuery = value == "1";
+    else if (name == "--copies") options.copies = std::stoul(value);
     else if (name == "--when") options.when = ParseWhen(value);
     else if (name == "--delay-ms") options.delayMs = std::stoul(value);
     else if (name == "--result") options.result = std::stol(value);
@@ -178,11 +180,13 @@ class TPeer {
   void Answer(const TPendingAnswer& answer) {
     const TCopyDataStruct data{options_.marker, static_cast<uint32_t>(answer.text.size()),
                                answer.text.data()};
-    intptr_t result = 0;
-    const bool sent =
-        SendMessageTimeout(answer.to, WM_COPYDATA, window_, data, kSendLimitMs, result);
+    for (uint32_t copy = 0; copy < options_.copies; ++copy) {
+      intptr_t result = 0;
+      const bool sent =
+          SendMessageTimeout(answer.to, WM_COPYDATA, window_, data, kSendLimitMs, result);
+      Say(sent ? "answered " + std::to_string(result) : std::string("answer failed"));
+    }
     ++answered_;
-    Say(sent ? "answered " + std::to_string(result) : std::string("answer failed"));
   }
 
   void SendDueAnswers() {

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/ServerAssembly.h"
@@ -289,6 +290,32 @@ TEST_F(TesselRequestHandlerTest, UnusableAnswerClosesTheConnectionAndTheServerGo
             "<div id=\"summary\">Total Results: <span></span>, showing <span>1</span>"
             "  to <span>2</span></div>" +
                 std::string(kTableHead) + emptyRow + emptyRow + "</table>");
+}
+
+TEST_F(TesselRequestHandlerTest, PeerThatAnswersTwiceOrDiesMidAnswerHarmsNoOtherSearch) {
+  {
+    TAnsweringPeer twice(
+        {"--copies", "2", "--embed-query", "1", "--answer", "{\"results\":[],\"query\":@QUERY@}"});
+    for (const std::string term : {"one", "two", "three"}) {
+      const THttpAnswer answer = server_.Get("/find?format=json&term=" + term);
+      ASSERT_EQ(answer.Status(), 200);
+      EXPECT_EQ(ParseAscii(answer.body)->Member(u"query")->MemberText(u"QueryStr"),
+                FromSystemCodePage(term));
+    }
+  }
+  const std::string large = server_.Root() + "/large.json";
+  std::ofstream(large, std::ios::binary)
+      << "{\"results\":[],\"pad\":\"" << std::string(60 << 20, 'x') << "\"}";
+  TPeerProcess dying({"--answer-file", large});
+  ASSERT_TRUE(dying.AwaitReady());
+  THttpAnswer answer;
+  std::thread search([&] { answer = server_.Get("/find?timeout=1500"); });
+  EXPECT_TRUE(dying.NextLine().starts_with("query "));
+  dying.Kill();
+  search.join();
+  EXPECT_EQ(answer.Status(), 404);
+  EXPECT_EQ(answer.body, "");
+  EXPECT_EQ(server_.Get("/other").body, testing_search::kPassedOn);
 }
 
 // A program in the registry's install folder that records how it was started, then becomes the
