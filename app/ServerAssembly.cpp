@@ -8,6 +8,7 @@
 #include "files/downloadHandler.h"
 #include "files/fileRequestHandler.h"
 #include "http/httpsrv.h"
+#include "search/tesselRequestHandler.h"
 
 namespace webtessl {
 
@@ -28,7 +29,7 @@ void TServerAssembly::Start() {
   auto downloadHandler = std::make_shared<TDownloadHandler>();
   downloadHandler->SetIniFile(iniFile_);
   server_->Handlers.Add(downloadHandler);
-  // The search handler ("/find") joins here, between the download and the file handler.
+  server_->Handlers.Add(NewSearchHandler(iniFile_));
   server_->Handlers.Add(std::make_shared<TFileRequestHandler>());
   server_->SetPort(std::to_string(iniFile_.ReadInteger(kSectionServer, kKeyPort, kDefaultPort)));
   server_->SetActive(true);
