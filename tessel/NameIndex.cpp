@@ -32,17 +32,14 @@ TEntryId TNameIndex::AddRoot(const std::string& path) {
 }
 
 TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirectory) {
-  if (name.size() > kMaxNameLength) return kNoEntry;
-  const uint8_t kind = isDirectory ? kDirectory : 0;
+  // Only folders hold entries, so that removing a file never leaves entries without a folder.
+  if (name.size() > kMaxNameLength || !IsLive(parent) || !IsDirectory(parent)) return kNoEntry;
   const TEntryId existing = Find(parent, name);
   if (existing != kNoEntry) {
-    if ((entries_[existing].flags & kDirectory) != kind) {
-      entries_[existing].flags = (entries_[existing].flags & ~kDirectory) | kind;
-      Changed();
-    }
-    return existing;
+    if (IsDirectory(existing) == isDirectory) return existing;
+    Remove(std::span(&existing, 1));  // a new entry of the other kind took the name
   }
-  const TEntryId id = NewEntry(parent, name, kind);
+  const TEntryId id = NewEntry(parent, name, isDirectory ? kDirectory : 0);
   children_.Insert(id);
   return id;
 }

@@ -27,8 +27,9 @@ class TNameIndex {
 
   // Adds a root folder with its absolute path (no trailing delimiter unless it is "/").
   TEntryId AddRoot(const std::string& path);
-  // Adds the named entry to the folder; when one of that name exists there, it is kept and only
-  // its kind updated. Returns the entry.
+  // Adds the named entry to the folder and returns it; when one of that name and kind exists
+  // there, it is kept, and one of the other kind is replaced. kNoEntry when the folder is not a
+  // live folder or the name is too long.
   TEntryId Add(TEntryId parent, std::string_view name, bool isDirectory);
   // The entry of that name in the folder, or kNoEntry.
   TEntryId Find(TEntryId parent, std::string_view name) const;
