@@ -1,10 +1,12 @@
 #include "tessel/NameIndex.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
 #include "tessel/CaseFold.h"
 #include "tessel/PathOrder.h"
+#include "tessel/SubstringSearch.h"
 
 namespace webtessl {
 namespace {
@@ -63,16 +65,26 @@ TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t fl
 }
 
 void TNameIndex::StoreName(TEntry& entry, TEntryId id, std::string_view name) {
-  entry.name = static_cast<uint32_t>(names_.size());
-  entry.nameLength = static_cast<uint8_t>(name.size());
-  names_.append(name);
-  names_ += '\0';
   entry.folded = static_cast<uint32_t>(folded_.size());
   AppendFolded(name, folded_);
   entry.foldedLength = static_cast<uint16_t>(folded_.size() - entry.folded);
+  entry.nameLength = static_cast<uint8_t>(name.size());
+  // Most names are their own fold: those are read from the folded arena.
+  if (std::string_view(folded_).substr(entry.folded) == name) {
+    entry.flags &= ~kOwnName;
+  } else {
+    entry.flags |= kOwnName;
+    entry.name = static_cast<uint32_t>(names_.size());
+    names_.append(name);
+    names_ += '\0';
+  }
   folded_ += '\0';
   recordOffsets_.push_back(entry.folded);
   recordEntries_.push_back(id);
+}
+
+size_t TNameIndex::StoredBytes(const TEntry& entry) const {
+  return entry.foldedLength + 1 + ((entry.flags & kOwnName) ? entry.nameLength + 1 : 0);
 }
 
 TEntryId TNameIndex::Find(TEntryId parent, std::string_view name) const {
@@ -89,7 +101,7 @@ void TNameIndex::Move(TEntryId entry, TEntryId newParent, std::string_view newNa
   TEntry& moved = entries_[entry];
   moved.parent = newParent;
   if (Name(entry) != newName) {
-    staleBytes_ += moved.nameLength + moved.foldedLength + 2;
+    staleBytes_ += StoredBytes(moved);
     StoreName(moved, entry, newName);
   }
   children_.Insert(entry);
@@ -145,7 +157,7 @@ void TNameIndex::MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& o
     children_.Erase(id);
   }
   entry.flags = 0;
-  staleBytes_ += entry.nameLength + entry.foldedLength + 2;
+  staleBytes_ += StoredBytes(entry);
   freeIds_.push_back(id);
   --liveCount_;
   Changed();
@@ -162,7 +174,9 @@ bool TNameIndex::IsRoot(TEntryId entry) const { return entries_[entry].flags & k
 TEntryId TNameIndex::Parent(TEntryId entry) const { return entries_[entry].parent; }
 
 std::string_view TNameIndex::Name(TEntryId entry) const {
-  return std::string_view(names_).substr(entries_[entry].name, entries_[entry].nameLength);
+  const TEntry& stored = entries_[entry];
+  if (!(stored.flags & kOwnName)) return FoldedName(entry);
+  return std::string_view(names_).substr(stored.name, stored.nameLength);
 }
 
 std::string_view TNameIndex::FoldedName(TEntryId entry) const {
@@ -220,20 +234,35 @@ bool TNameIndex::HasLiveRecord(size_t record) const {
   return IsLive(id) && entries_[id].folded == recordOffsets_[record];
 }
 
+size_t TNameIndex::RecordAt(uint32_t offset, size_t from) const {
+  // Hits come in arena order: gallop forward from the last record, then search between.
+  size_t low = from;
+  size_t step = 1;
+  size_t high = from + step;
+  while (high < recordOffsets_.size() && recordOffsets_[high] <= offset) {
+    low = high;
+    step *= 2;
+    high = low + step;
+  }
+  high = std::min(high, recordOffsets_.size());
+  // The last record in [low, high) that starts at or before offset.
+  const auto after = std::upper_bound(recordOffsets_.begin() + low + 1,
+                                      recordOffsets_.begin() + high, offset);
+  return static_cast<size_t>(after - recordOffsets_.begin()) - 1;
+}
+
 void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
                                   const std::function<void(TEntryId)>& onEntry) const {
   if (foldedWord.empty() || recordOffsets_.empty()) return;
-  const char* const arena = folded_.data();
-  const size_t arenaSize = folded_.size();
   size_t pos = 0;
   size_t record = 0;
-  while (pos < arenaSize) {
-    const void* hit = ::memmem(arena + pos, arenaSize - pos, foldedWord.data(), foldedWord.size());
-    if (hit == nullptr) return;
-    const auto offset = static_cast<uint32_t>(static_cast<const char*>(hit) - arena);
-    while (record + 1 < recordOffsets_.size() && recordOffsets_[record + 1] <= offset) ++record;
+  for (;;) {
+    const size_t hit = FindSubstring(folded_, foldedWord, pos);
+    if (hit == std::string_view::npos) return;
+    record = RecordAt(static_cast<uint32_t>(hit), record);
     if (HasLiveRecord(record)) onEntry(recordEntries_[record]);
-    pos = record + 1 < recordOffsets_.size() ? recordOffsets_[record + 1] : arenaSize;
+    if (record + 1 == recordOffsets_.size()) return;
+    pos = recordOffsets_[record + 1];
   }
 }
 
@@ -255,7 +284,10 @@ void TNameIndex::CompactIfWasteful() {
   for (TEntryId id = 0; id < entries_.size(); ++id) {
     TEntry& entry = entries_[id];
     if (!(entry.flags & kLive)) continue;
-    const std::string_view name = std::string_view(oldNames).substr(entry.name, entry.nameLength);
+    const std::string_view name =
+        (entry.flags & kOwnName)
+            ? std::string_view(oldNames).substr(entry.name, entry.nameLength)
+            : std::string_view(oldFolded).substr(entry.folded, entry.foldedLength);
     StoreName(entry, id, name);
   }
   names_.shrink_to_fit();

@@ -13,9 +13,9 @@
 namespace webtessl {
 
 // The names of the files and folders under the search roots, held compactly: every entry keeps
-// its folder's id and the offsets of its name in two arenas, one with the names as they are and
-// one with their case folds, each name closed by a NUL byte. Searching runs memmem over the
-// contiguous folded arena; a hit is mapped to its entry through the list of name records, which
+// its folder's id and the offsets of its name in two arenas, one with the case folds of all names
+// and one with the names that differ from their folds, each name closed by a NUL byte. Searching runs a substring search over
+// the contiguous folded arena; a hit is mapped to its entry through the list of name records, which
 // follows the arena's order. Renamed and removed entries leave stale bytes in the arenas until
 // the next compaction; entry ids of removed entries are reused. A root is an entry without a
 // folder, whose full path is kept apart. Not thread-safe: the owner serializes access.
@@ -77,12 +77,13 @@ class TNameIndex {
   const std::vector<uint32_t>& PathRanks();
 
  private:
-  enum TFlags : uint8_t { kDirectory = 1, kRoot = 2, kLive = 4 };
+  // kOwnName: the name differs from its fold and is kept in names_ too.
+  enum TFlags : uint8_t { kDirectory = 1, kRoot = 2, kLive = 4, kOwnName = 8 };
 
   // 16 bytes per entry.
   struct TEntry {
     TEntryId parent = kNoEntry;
-    uint32_t name = 0;    // offset in names_
+    uint32_t name = 0;    // offset in names_ (with kOwnName)
     uint32_t folded = 0;  // offset in folded_
     uint16_t foldedLength = 0;
     uint8_t nameLength = 0;
@@ -91,8 +92,11 @@ class TNameIndex {
 
   TEntryId NewEntry(TEntryId parent, std::string_view name, uint8_t flags);
   void StoreName(TEntry& entry, TEntryId id, std::string_view name);
+  size_t StoredBytes(const TEntry& entry) const;
   void MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& onRemovedFolder);
   bool HasLiveRecord(size_t record) const;
+  // The record that holds the arena offset, searched from record `from` on.
+  size_t RecordAt(uint32_t offset, size_t from) const;
   void CompactIfWasteful();
   void Changed();
   void AppendPathOf(TEntryId entry, std::string& out, bool folded) const;
