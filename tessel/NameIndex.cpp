@@ -16,6 +16,12 @@ constexpr size_t kMaxNameLength = 255;
 // Stale arena bytes are dropped once they outweigh the live ones and pass this size.
 constexpr size_t kCompactionFloor = 1 << 20;
 
+// A name record's tag: the entry id with its kind bits, or stale.
+constexpr uint32_t kRecordStale = 0xFFFFFFFF;
+constexpr uint32_t kRecordDirectory = 1u << 30;
+constexpr uint32_t kRecordRoot = 1u << 31;
+constexpr uint32_t kRecordIdMask = kRecordDirectory - 1;
+
 std::string_view LastComponent(std::string_view path) {
   const size_t slash = path.rfind(kDelimiter);
   if (slash == std::string_view::npos || path.size() == 1) return path;
@@ -80,7 +86,8 @@ void TNameIndex::StoreName(TEntry& entry, TEntryId id, std::string_view name) {
   }
   folded_ += '\0';
   recordOffsets_.push_back(entry.folded);
-  recordEntries_.push_back(id);
+  recordTags_.push_back(id | ((entry.flags & kDirectory) ? kRecordDirectory : 0) |
+                        ((entry.flags & kRoot) ? kRecordRoot : 0));
 }
 
 size_t TNameIndex::StoredBytes(const TEntry& entry) const {
@@ -101,6 +108,7 @@ void TNameIndex::Move(TEntryId entry, TEntryId newParent, std::string_view newNa
   TEntry& moved = entries_[entry];
   moved.parent = newParent;
   if (Name(entry) != newName) {
+    MarkRecordStale(moved);
     staleBytes_ += StoredBytes(moved);
     StoreName(moved, entry, newName);
   }
@@ -156,8 +164,9 @@ void TNameIndex::MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& o
   } else {
     children_.Erase(id);
   }
-  entry.flags = 0;
+  MarkRecordStale(entry);
   staleBytes_ += StoredBytes(entry);
+  entry.flags = 0;
   freeIds_.push_back(id);
   --liveCount_;
   Changed();
@@ -229,9 +238,10 @@ std::string TNameIndex::Path(TEntryId entry) const {
   return path;
 }
 
-bool TNameIndex::HasLiveRecord(size_t record) const {
-  const TEntryId id = recordEntries_[record];
-  return IsLive(id) && entries_[id].folded == recordOffsets_[record];
+void TNameIndex::MarkRecordStale(const TEntry& entry) {
+  const auto record =
+      std::lower_bound(recordOffsets_.begin(), recordOffsets_.end(), entry.folded);
+  recordTags_[static_cast<size_t>(record - recordOffsets_.begin())] = kRecordStale;
 }
 
 size_t TNameIndex::RecordAt(uint32_t offset, size_t from) const {
@@ -252,7 +262,7 @@ size_t TNameIndex::RecordAt(uint32_t offset, size_t from) const {
 }
 
 void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
-                                  const std::function<void(TEntryId)>& onEntry) const {
+                                  const std::function<void(const TNameHit&)>& onHit) const {
   if (foldedWord.empty() || recordOffsets_.empty()) return;
   size_t pos = 0;
   size_t record = 0;
@@ -260,10 +270,30 @@ void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
     const size_t hit = FindSubstring(folded_, foldedWord, pos);
     if (hit == std::string_view::npos) return;
     record = RecordAt(static_cast<uint32_t>(hit), record);
-    if (HasLiveRecord(record)) onEntry(recordEntries_[record]);
-    if (record + 1 == recordOffsets_.size()) return;
-    pos = recordOffsets_[record + 1];
+    const size_t end = record + 1 < recordOffsets_.size() ? recordOffsets_[record + 1] : folded_.size();
+    if (const uint32_t tag = recordTags_[record]; tag != kRecordStale) {
+      const uint32_t start = recordOffsets_[record];
+      onHit({tag & kRecordIdMask, (tag & kRecordDirectory) != 0, (tag & kRecordRoot) != 0,
+             std::string_view(folded_).substr(start, end - 1 - start)});
+    }
+    if (end == folded_.size()) return;
+    pos = end;
   }
+}
+
+size_t TNameIndex::SampleHits(std::string_view foldedWord, size_t sampleBytes) const {
+  const std::string_view sample = std::string_view(folded_).substr(0, sampleBytes);
+  size_t hits = 0;
+  for (size_t at = FindSubstring(sample, foldedWord, 0); at != std::string_view::npos;
+       at = FindSubstring(sample, foldedWord, at + 1))
+    ++hits;
+  return hits;
+}
+
+TNameHit TNameIndex::HitOf(TEntryId entry) const {
+  const TEntry& stored = entries_[entry];
+  return {entry, (stored.flags & kDirectory) != 0, (stored.flags & kRoot) != 0,
+          FoldedName(entry)};
 }
 
 void TNameIndex::ForEachLive(const std::function<void(TEntryId)>& onEntry) const {
@@ -280,7 +310,7 @@ void TNameIndex::CompactIfWasteful() {
   oldNames.swap(names_);
   oldFolded.swap(folded_);
   recordOffsets_.clear();
-  recordEntries_.clear();
+  recordTags_.clear();
   for (TEntryId id = 0; id < entries_.size(); ++id) {
     TEntry& entry = entries_[id];
     if (!(entry.flags & kLive)) continue;

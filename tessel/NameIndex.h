@@ -12,6 +12,14 @@
 
 namespace webtessl {
 
+// An entry met by a search of the names, with what a query looks at first.
+struct TNameHit {
+  TEntryId entry = kNoEntry;
+  bool isDirectory = false;
+  bool isRoot = false;
+  std::string_view folded;  // the folded name
+};
+
 // The names of the files and folders under the search roots, held compactly: every entry keeps
 // its folder's id and the offsets of its name in two arenas, one with the case folds of all names
 // and one with the names that differ from their folds, each name closed by a NUL byte. Searching runs a substring search over
@@ -65,10 +73,15 @@ class TNameIndex {
   // Changes since creation; any addition, move or removal counts.
   uint64_t Version() const { return version_; }
 
-  // Calls onEntry once for every live entry whose folded name contains the (non-empty) folded
-  // word, in arena order.
+  // Calls onHit once for every live entry whose folded name contains the (non-empty) folded
+  // word, in arena order. Reads only the arena and the name records, not the entries.
   void ForEachFoldedHit(std::string_view foldedWord,
-                        const std::function<void(TEntryId)>& onEntry) const;
+                        const std::function<void(const TNameHit&)>& onHit) const;
+  // Occurrences of the folded word in the first sampleBytes of the arena: a cheap measure of how
+  // common it is.
+  size_t SampleHits(std::string_view foldedWord, size_t sampleBytes) const;
+  // The hit of a live entry.
+  TNameHit HitOf(TEntryId entry) const;
   // Calls onEntry for every live entry.
   void ForEachLive(const std::function<void(TEntryId)>& onEntry) const;
 
@@ -94,7 +107,7 @@ class TNameIndex {
   void StoreName(TEntry& entry, TEntryId id, std::string_view name);
   size_t StoredBytes(const TEntry& entry) const;
   void MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& onRemovedFolder);
-  bool HasLiveRecord(size_t record) const;
+  void MarkRecordStale(const TEntry& entry);
   // The record that holds the arena offset, searched from record `from` on.
   size_t RecordAt(uint32_t offset, size_t from) const;
   void CompactIfWasteful();
@@ -104,9 +117,10 @@ class TNameIndex {
   std::vector<TEntry> entries_;
   std::string names_;
   std::string folded_;
-  // Name records in the order of folded_: where each starts and whose name it was.
+  // Name records in the order of folded_: where each starts, and whose name it is with its kind
+  // (kRecordStale once the entry is gone or renamed).
   std::vector<uint32_t> recordOffsets_;
-  std::vector<TEntryId> recordEntries_;
+  std::vector<uint32_t> recordTags_;
   std::vector<TEntryId> freeIds_;
   struct TRootPath {
     TEntryId root;

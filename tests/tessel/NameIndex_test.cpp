@@ -17,7 +17,7 @@ using testing_tessel::AddPath;
 
 std::vector<std::string> Hits(const TNameIndex& index, std::string_view word) {
   std::vector<std::string> paths;
-  index.ForEachFoldedHit(word, [&](TEntryId id) { paths.push_back(index.Path(id)); });
+  index.ForEachFoldedHit(word, [&](const TNameHit& hit) { paths.push_back(index.Path(hit.entry)); });
   std::sort(paths.begin(), paths.end());
   return paths;
 }
