@@ -29,7 +29,10 @@ std::string JoinPath(const std::string& folder, std::string_view name) {
 }  // namespace
 
 TIndexer::TIndexer(TTesselSettings settings)
-    : settings_(std::move(settings)), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    : settings_(std::move(settings)), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+  // The roots are known at once, so that queries can tell which folders they cover.
+  for (const std::string& root : settings_.roots) index_.AddRoot(root);
+}
 
 TIndexer::~TIndexer() {
   stop_ = true;
@@ -52,10 +55,9 @@ void TIndexer::Run() {
   const auto start = Clock::now();
   if (!watch_.Usable()) ReportUnwatched("inotify is not available");
   std::vector<TFolderTask> stack;
-  {
-    std::lock_guard lock(indexMutex_);
-    for (const std::string& root : settings_.roots) stack.emplace_back(index_.AddRoot(root), root);
-  }
+  WithIndex([&stack](TNameIndex& index) {
+    for (const TEntryId root : index.Roots()) stack.emplace_back(root, index.RootPath(root));
+  });
   std::reverse(stack.begin(), stack.end());  // the first root first
   ScanFolders(std::move(stack));
   const size_t entries = WithIndex([](TNameIndex& index) {
