@@ -26,8 +26,11 @@ class TChildProcess {
     if (pid_ == 0) {
       ::dup2(input[0], STDIN_FILENO);
       ::dup2(output[1], STDOUT_FILENO);
-      ::close(input[1]);
-      ::close(output[0]);
+      // Only the standard descriptors stay, so that a program the child starts in turn does not
+      // keep the test's pipes open after the child has ended.
+      for (const int end : {input[0], input[1], output[0], output[1]}) {
+        if (end > STDERR_FILENO) ::close(end);
+      }
       std::vector<char*> argv;
       for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -85,6 +88,13 @@ class TChildProcess {
   }
 
   const std::string& Output() const { return output_; }
+
+  // Takes in whatever output is waiting, without waiting for more, so that a chatty child never
+  // blocks on a full pipe between the test's looks at its output.
+  void ReadWaitingOutput() {
+    while (ReadSome(0)) {
+    }
+  }
 
  private:
   bool ReadSome(int waitMs) {

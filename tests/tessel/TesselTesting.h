@@ -87,6 +87,9 @@ class TTesselScene {
   TTesselScene& operator=(const TTesselScene&) = delete;
 
   std::string Root() const { return tree_.Path().string(); }
+  // XDG_CONFIG_HOME while the scene lives: tessel's settings folder "Tessel" is in it.
+  std::string ConfigFolder() const { return config_.Path().string(); }
+  const std::string& Desktop() const { return desktop_.Folder(); }
   std::string Path(const std::string& relative) const { return Root() + "/" + relative; }
 
   // Creates a file (and the folders on its way) under the root; returns its full path.
