@@ -182,7 +182,7 @@ TEST_F(TesselRequestHandlerTest, HtmlLinksEncodeThePathAndCellsAreEscaped) {
                 "<tr><td><a href=\"/download?file=/r/%3Cscript%3Ex%C3%A9.txt\" "
                 "target=\"_blank\">&lt;script&gt;x\xC3\xA9.txt</a></td><td>/r/</td><td>0 KB</td>"
                 "<td></td></tr>"
-                "<tr><td><a href=\"/download?file=/r/a&'%22.txt\" target=\"_blank\">"
+                "<tr><td><a href=\"/download?file=/r/a%26'%22.txt\" target=\"_blank\">"
                 "a&amp;&#39;&quot;.txt</a></td><td>/r/</td><td>0 KB</td><td></td></tr>"
                 "</table>");
 }

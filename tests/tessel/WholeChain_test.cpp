@@ -349,6 +349,14 @@ TEST_F(WholeChainTest, HtmlAnswerLinksDownloadTheFilesAndTheWebPageIsServed) {
     EXPECT_EQ(download.Status, 200);
     EXPECT_EQ(download.Body, Content(names[index]));
   }
+  // A link keeps a name with '&' and '#' whole, so it downloads that very file.
+  const std::string sharp = "Tom & Jerry #1.txt";
+  std::ofstream(scene_.Path(sharp)) << Content(sharp);
+  const TReply jerry = AwaitAnswer(
+      "/find?term=jerry", [](const TReply& found) { return DownloadLinks(found.Body).size() == 1; },
+      kFreshLimit);
+  ASSERT_EQ(DownloadLinks(jerry.Body).size(), 1u) << jerry.Body;
+  EXPECT_EQ(Get(DownloadLinks(jerry.Body)[0]).Body, Content(sharp));
   // Downloads stay inside the search folders: the server's own settings are refused.
   const TReply outside = Get("/download?file=" + scene_.ConfigFolder() + "/WebTessl/config.ini");
   EXPECT_EQ(outside.Status, 404);
