@@ -191,6 +191,14 @@ TStats MeasureTessel(const TSettings& settings, TTesselClient& client, const TBe
 
 // --- report ---------------------------------------------------------------------------------
 
+// The one-minute load average: measurements taken on a shared machine say how busy it was.
+std::string LoadAverage() {
+  std::ifstream file("/proc/loadavg");
+  std::string oneMinute;
+  file >> oneMinute;
+  return oneMinute.empty() ? "unknown" : oneMinute;
+}
+
 const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
 
 void PrintIndex(const TSettings& settings, double tesselSeconds, double updatedbSeconds,
@@ -239,6 +247,7 @@ bool PrintQuery(const TBenchQuery& query, const TStats& tessel, long long tessel
 int Run(const TSettings& settings) {
   const std::string database = settings.work + "/plocate.db";
   const std::string log = settings.work + "/tessel.log";
+  const std::string load = LoadAverage();
   const double updatedbSeconds = BuildPlocateDatabase(settings, database);
 
   const auto environment = PrepareTesselEnvironment(settings);
@@ -249,8 +258,10 @@ int Run(const TSettings& settings) {
   const double indexSeconds = AwaitFirstIndex(tessel, client, started);
   const TResidentMemory indexed = ReadResidentMemory(tessel.Pid());
 
-  std::printf("tree %s: %.0f entries; tessel %s; %s\n\n", settings.tree.c_str(), settings.entries,
+  std::printf("tree %s: %.0f entries; tessel %s; %s\n", settings.tree.c_str(), settings.entries,
               settings.tessel.c_str(), settings.plocate.c_str());
+  std::printf("machine: %u cores, load average %s before the run\n\n", std::thread::hardware_concurrency(),
+              load.c_str());
   PrintIndex(settings, indexSeconds, updatedbSeconds, FirstScanLine(log), database);
   PrintMemory(settings, indexed, "indexed:");
   PrintQueryHeader();
