@@ -223,10 +223,10 @@ void PrintMemory(const TSettings& settings, const TResidentMemory& memory, const
 }
 
 void PrintQueryHeader() {
-  std::printf("\n%-30s %28s %36s %14s\n", "", "tessel (message layer)", "plocate (process per query)",
+  std::printf("\n%-30s %35s %36s %14s\n", "", "tessel (message layer)", "plocate (process per query)",
               "median ratio");
-  std::printf("%-30s %9s %9s %8s  %9s %9s %9s %6s %14s  goal (< %.0f ms, <= plocate)\n", "query",
-              "median ms", "p99 ms", "count", "median ms", "p99 ms", "own ms", "rounds",
+  std::printf("%-30s %9s %9s %8s %6s  %9s %9s %9s %6s %14s  goal (< %.0f ms, <= plocate)\n", "query",
+              "median ms", "p99 ms", "count", "rounds", "median ms", "p99 ms", "own ms", "rounds",
               "tessel/plocate", kMedianGoalMs);
 }
 
@@ -236,9 +236,10 @@ bool PrintQuery(const TBenchQuery& query, const TStats& tessel, long long tessel
   const bool met = tessel.median < kMedianGoalMs && tessel.median <= plocate.process.median;
   char own[32] = "-";
   if (plocate.inProcess) std::snprintf(own, sizeof own, "%.1f", plocate.inProcess->median);
-  std::printf("%-30s %9.2f %9.2f %8lld  %9.2f %9.2f %9s %6zu %13.3fx  %s\n", query.label.c_str(),
-              tessel.median, tessel.p99, tesselCount, plocate.process.median, plocate.process.p99, own,
-              plocate.process.rounds, ratio, Verdict(met));
+  std::printf("%-30s %9.2f %9.2f %8lld %6zu  %9.2f %9.2f %9s %6zu %13.3fx  %s\n",
+              query.label.c_str(), tessel.median, tessel.p99, tesselCount, tessel.rounds,
+              plocate.process.median, plocate.process.p99, own, plocate.process.rounds, ratio,
+              Verdict(met));
   if (tesselCount == plocate.count) return true;
   std::printf("  COUNT MISMATCH: tessel %lld, plocate %lld\n", tesselCount, plocate.count);
   return false;
