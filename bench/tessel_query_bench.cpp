@@ -22,6 +22,7 @@
 #include <fstream>
 #include <optional>
 #include <regex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,10 +67,13 @@ TStats Summarize(std::vector<double> samples) {
   return {samples[samples.size() / 2], samples[p99], samples.size()};
 }
 
-[[noreturn]] void Quit(const std::string& why) {
-  std::fprintf(stderr, "tessel_query_bench: %s\n", why.c_str());
-  std::exit(1);
-}
+// A run that cannot go on; thrown so that the tessel started for it is stopped on the way out.
+class TBenchFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void Quit(const std::string& why) { throw TBenchFailure(why); }
 
 std::string EnvOr(const char* name, const std::string& fallback) {
   const char* value = std::getenv(name);
@@ -101,13 +105,14 @@ std::vector<std::string> UpdatedbCommand(const TSettings& settings, const std::s
 // Seconds of a full database build; the first, unmeasured build warms the file-system caches
 // that tessel's scan will find warm too.
 double BuildPlocateDatabase(const TSettings& settings, const std::string& database) {
-  for (int build = 0; build < 2; ++build) {
+  const auto build = [&] {
     std::filesystem::remove(database);
     const TRunResult run = RunProgram(UpdatedbCommand(settings, database));
     if (run.exitCode != 0) Quit("updatedb failed: " + run.errors);
-    if (build == 1) return run.seconds;
-  }
-  return 0;
+    return run.seconds;
+  };
+  build();
+  return build();
 }
 
 struct TPlocateResult {
@@ -299,5 +304,10 @@ TSettings ReadSettings(int argc, char** argv) {
 }  // namespace webtessl::bench
 
 int main(int argc, char** argv) {
-  return webtessl::bench::Run(webtessl::bench::ReadSettings(argc, argv));
+  try {
+    return webtessl::bench::Run(webtessl::bench::ReadSettings(argc, argv));
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "tessel_query_bench: %s\n", failure.what());
+    return 1;
+  }
 }
