@@ -29,7 +29,10 @@ std::string JoinPath(const std::string& folder, std::string_view name) {
 }  // namespace
 
 TIndexer::TIndexer(TTesselSettings settings)
-    : settings_(std::move(settings)), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    : settings_(std::move(settings)), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+  // The roots are known at once, so that queries can tell which folders they cover.
+  for (const std::string& root : settings_.roots) index_.AddRoot(root);
+}
 
 TIndexer::~TIndexer() {
   stop_ = true;
@@ -52,10 +55,9 @@ void TIndexer::Run() {
   const auto start = Clock::now();
   if (!watch_.Usable()) ReportUnwatched("inotify is not available");
   std::vector<TFolderTask> stack;
-  {
-    std::lock_guard lock(indexMutex_);
-    for (const std::string& root : settings_.roots) stack.emplace_back(index_.AddRoot(root), root);
-  }
+  WithIndex([&stack](TNameIndex& index) {
+    for (const TEntryId root : index.Roots()) stack.emplace_back(root, index.RootPath(root));
+  });
   std::reverse(stack.begin(), stack.end());  // the first root first
   ScanFolders(std::move(stack));
   const size_t entries = WithIndex([](TNameIndex& index) {
@@ -146,6 +148,8 @@ void TIndexer::WatchFolder(TEntryId folder, const std::string& path) {
   int watch = -1;
   switch (watch_.Add(path, watch)) {
     case TFolderWatch::TAddResult::Added:
+      if (static_cast<size_t>(watch) >= folderOfWatch_.size())
+        folderOfWatch_.resize(static_cast<size_t>(watch) + 1, kNoEntry);
       folderOfWatch_[watch] = folder;
       watchOfFolder_[folder] = watch;
       unwatched_.erase(folder);
@@ -192,12 +196,12 @@ void TIndexer::HandleEvents(std::vector<TFolderTask>& toScan) {
 
 void TIndexer::HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& toScan) {
   using TKind = TFolderEvent::TKind;
-  const auto watched = folderOfWatch_.find(event.watch);
-  if (watched == folderOfWatch_.end()) return;
-  const TEntryId folder = watched->second;
+  if (event.watch < 0 || static_cast<size_t>(event.watch) >= folderOfWatch_.size()) return;
+  const TEntryId folder = folderOfWatch_[event.watch];
+  if (folder == kNoEntry) return;
   if (event.kind == TKind::WatchGone) {
     watchOfFolder_.erase(folder);
-    folderOfWatch_.erase(watched);
+    folderOfWatch_[event.watch] = kNoEntry;
     return;
   }
   if (!index_.IsLive(folder) || IsHiddenName(event.name) || event.name.empty()) return;
@@ -252,7 +256,7 @@ void TIndexer::ForgetFolder(TEntryId folder) {
   const auto watched = watchOfFolder_.find(folder);
   if (watched == watchOfFolder_.end()) return;
   watch_.Remove(watched->second);
-  folderOfWatch_.erase(watched->second);
+  folderOfWatch_[watched->second] = kNoEntry;
   watchOfFolder_.erase(watched);
 }
 

@@ -83,7 +83,7 @@ class TIndexer {
 
   // The indexer thread's own state.
   TFolderWatch watch_;
-  std::unordered_map<int, TEntryId> folderOfWatch_;
+  std::vector<TEntryId> folderOfWatch_;  // by watch id (small numbers counted up)
   std::unordered_map<TEntryId, int> watchOfFolder_;
   std::unordered_set<TEntryId> unwatched_;
   bool unwatchedReported_ = false;

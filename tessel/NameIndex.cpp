@@ -1,10 +1,12 @@
 #include "tessel/NameIndex.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
 #include "tessel/CaseFold.h"
 #include "tessel/PathOrder.h"
+#include "tessel/SubstringSearch.h"
 
 namespace webtessl {
 namespace {
@@ -13,6 +15,12 @@ constexpr char kDelimiter = '/';
 constexpr size_t kMaxNameLength = 255;
 // Stale arena bytes are dropped once they outweigh the live ones and pass this size.
 constexpr size_t kCompactionFloor = 1 << 20;
+
+// A name record's tag: the entry id with its kind bits, or stale.
+constexpr uint32_t kRecordStale = 0xFFFFFFFF;
+constexpr uint32_t kRecordDirectory = 1u << 30;
+constexpr uint32_t kRecordRoot = 1u << 31;
+constexpr uint32_t kRecordIdMask = kRecordDirectory - 1;
 
 std::string_view LastComponent(std::string_view path) {
   const size_t slash = path.rfind(kDelimiter);
@@ -32,17 +40,14 @@ TEntryId TNameIndex::AddRoot(const std::string& path) {
 }
 
 TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirectory) {
-  if (name.size() > kMaxNameLength) return kNoEntry;
-  const uint8_t kind = isDirectory ? kDirectory : 0;
+  // Only folders hold entries, so that removing a file never leaves entries without a folder.
+  if (name.size() > kMaxNameLength || !IsLive(parent) || !IsDirectory(parent)) return kNoEntry;
   const TEntryId existing = Find(parent, name);
   if (existing != kNoEntry) {
-    if ((entries_[existing].flags & kDirectory) != kind) {
-      entries_[existing].flags = (entries_[existing].flags & ~kDirectory) | kind;
-      Changed();
-    }
-    return existing;
+    if (IsDirectory(existing) == isDirectory) return existing;
+    Remove(std::span(&existing, 1));  // a new entry of the other kind took the name
   }
-  const TEntryId id = NewEntry(parent, name, kind);
+  const TEntryId id = NewEntry(parent, name, isDirectory ? kDirectory : 0);
   children_.Insert(id);
   return id;
 }
@@ -66,16 +71,27 @@ TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t fl
 }
 
 void TNameIndex::StoreName(TEntry& entry, TEntryId id, std::string_view name) {
-  entry.name = static_cast<uint32_t>(names_.size());
-  entry.nameLength = static_cast<uint8_t>(name.size());
-  names_.append(name);
-  names_ += '\0';
   entry.folded = static_cast<uint32_t>(folded_.size());
   AppendFolded(name, folded_);
   entry.foldedLength = static_cast<uint16_t>(folded_.size() - entry.folded);
+  entry.nameLength = static_cast<uint8_t>(name.size());
+  // Most names are their own fold: those are read from the folded arena.
+  if (std::string_view(folded_).substr(entry.folded) == name) {
+    entry.flags &= ~kOwnName;
+  } else {
+    entry.flags |= kOwnName;
+    entry.name = static_cast<uint32_t>(names_.size());
+    names_.append(name);
+    names_ += '\0';
+  }
   folded_ += '\0';
   recordOffsets_.push_back(entry.folded);
-  recordEntries_.push_back(id);
+  recordTags_.push_back(id | ((entry.flags & kDirectory) ? kRecordDirectory : 0) |
+                        ((entry.flags & kRoot) ? kRecordRoot : 0));
+}
+
+size_t TNameIndex::StoredBytes(const TEntry& entry) const {
+  return entry.foldedLength + 1 + ((entry.flags & kOwnName) ? entry.nameLength + 1 : 0);
 }
 
 TEntryId TNameIndex::Find(TEntryId parent, std::string_view name) const {
@@ -92,7 +108,8 @@ void TNameIndex::Move(TEntryId entry, TEntryId newParent, std::string_view newNa
   TEntry& moved = entries_[entry];
   moved.parent = newParent;
   if (Name(entry) != newName) {
-    staleBytes_ += moved.nameLength + moved.foldedLength + 2;
+    MarkRecordStale(moved);
+    staleBytes_ += StoredBytes(moved);
     StoreName(moved, entry, newName);
   }
   children_.Insert(entry);
@@ -147,8 +164,9 @@ void TNameIndex::MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& o
   } else {
     children_.Erase(id);
   }
+  MarkRecordStale(entry);
+  staleBytes_ += StoredBytes(entry);
   entry.flags = 0;
-  staleBytes_ += entry.nameLength + entry.foldedLength + 2;
   freeIds_.push_back(id);
   --liveCount_;
   Changed();
@@ -165,7 +183,9 @@ bool TNameIndex::IsRoot(TEntryId entry) const { return entries_[entry].flags & k
 TEntryId TNameIndex::Parent(TEntryId entry) const { return entries_[entry].parent; }
 
 std::string_view TNameIndex::Name(TEntryId entry) const {
-  return std::string_view(names_).substr(entries_[entry].name, entries_[entry].nameLength);
+  const TEntry& stored = entries_[entry];
+  if (!(stored.flags & kOwnName)) return FoldedName(entry);
+  return std::string_view(names_).substr(stored.name, stored.nameLength);
 }
 
 std::string_view TNameIndex::FoldedName(TEntryId entry) const {
@@ -218,26 +238,62 @@ std::string TNameIndex::Path(TEntryId entry) const {
   return path;
 }
 
-bool TNameIndex::HasLiveRecord(size_t record) const {
-  const TEntryId id = recordEntries_[record];
-  return IsLive(id) && entries_[id].folded == recordOffsets_[record];
+void TNameIndex::MarkRecordStale(const TEntry& entry) {
+  const auto record =
+      std::lower_bound(recordOffsets_.begin(), recordOffsets_.end(), entry.folded);
+  recordTags_[static_cast<size_t>(record - recordOffsets_.begin())] = kRecordStale;
+}
+
+size_t TNameIndex::RecordAt(uint32_t offset, size_t from) const {
+  // Hits come in arena order: gallop forward from the last record, then search between.
+  size_t low = from;
+  size_t step = 1;
+  size_t high = from + step;
+  while (high < recordOffsets_.size() && recordOffsets_[high] <= offset) {
+    low = high;
+    step *= 2;
+    high = low + step;
+  }
+  high = std::min(high, recordOffsets_.size());
+  // The last record in [low, high) that starts at or before offset.
+  const auto after = std::upper_bound(recordOffsets_.begin() + low + 1,
+                                      recordOffsets_.begin() + high, offset);
+  return static_cast<size_t>(after - recordOffsets_.begin()) - 1;
 }
 
 void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
-                                  const std::function<void(TEntryId)>& onEntry) const {
+                                  const std::function<void(const TNameHit&)>& onHit) const {
   if (foldedWord.empty() || recordOffsets_.empty()) return;
-  const char* const arena = folded_.data();
-  const size_t arenaSize = folded_.size();
   size_t pos = 0;
   size_t record = 0;
-  while (pos < arenaSize) {
-    const void* hit = ::memmem(arena + pos, arenaSize - pos, foldedWord.data(), foldedWord.size());
-    if (hit == nullptr) return;
-    const auto offset = static_cast<uint32_t>(static_cast<const char*>(hit) - arena);
-    while (record + 1 < recordOffsets_.size() && recordOffsets_[record + 1] <= offset) ++record;
-    if (HasLiveRecord(record)) onEntry(recordEntries_[record]);
-    pos = record + 1 < recordOffsets_.size() ? recordOffsets_[record + 1] : arenaSize;
+  for (;;) {
+    const size_t hit = FindSubstring(folded_, foldedWord, pos);
+    if (hit == std::string_view::npos) return;
+    record = RecordAt(static_cast<uint32_t>(hit), record);
+    const size_t end = record + 1 < recordOffsets_.size() ? recordOffsets_[record + 1] : folded_.size();
+    if (const uint32_t tag = recordTags_[record]; tag != kRecordStale) {
+      const uint32_t start = recordOffsets_[record];
+      onHit({tag & kRecordIdMask, (tag & kRecordDirectory) != 0, (tag & kRecordRoot) != 0,
+             std::string_view(folded_).substr(start, end - 1 - start)});
+    }
+    if (end == folded_.size()) return;
+    pos = end;
   }
+}
+
+size_t TNameIndex::SampleHits(std::string_view foldedWord, size_t sampleBytes) const {
+  const std::string_view sample = std::string_view(folded_).substr(0, sampleBytes);
+  size_t hits = 0;
+  for (size_t at = FindSubstring(sample, foldedWord, 0); at != std::string_view::npos;
+       at = FindSubstring(sample, foldedWord, at + 1))
+    ++hits;
+  return hits;
+}
+
+TNameHit TNameIndex::HitOf(TEntryId entry) const {
+  const TEntry& stored = entries_[entry];
+  return {entry, (stored.flags & kDirectory) != 0, (stored.flags & kRoot) != 0,
+          FoldedName(entry)};
 }
 
 void TNameIndex::ForEachLive(const std::function<void(TEntryId)>& onEntry) const {
@@ -254,11 +310,14 @@ void TNameIndex::CompactIfWasteful() {
   oldNames.swap(names_);
   oldFolded.swap(folded_);
   recordOffsets_.clear();
-  recordEntries_.clear();
+  recordTags_.clear();
   for (TEntryId id = 0; id < entries_.size(); ++id) {
     TEntry& entry = entries_[id];
     if (!(entry.flags & kLive)) continue;
-    const std::string_view name = std::string_view(oldNames).substr(entry.name, entry.nameLength);
+    const std::string_view name =
+        (entry.flags & kOwnName)
+            ? std::string_view(oldNames).substr(entry.name, entry.nameLength)
+            : std::string_view(oldFolded).substr(entry.folded, entry.foldedLength);
     StoreName(entry, id, name);
   }
   names_.shrink_to_fit();

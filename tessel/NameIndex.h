@@ -12,10 +12,18 @@
 
 namespace webtessl {
 
+// An entry met by a search of the names, with what a query looks at first.
+struct TNameHit {
+  TEntryId entry = kNoEntry;
+  bool isDirectory = false;
+  bool isRoot = false;
+  std::string_view folded;  // the folded name
+};
+
 // The names of the files and folders under the search roots, held compactly: every entry keeps
-// its folder's id and the offsets of its name in two arenas, one with the names as they are and
-// one with their case folds, each name closed by a NUL byte. Searching runs memmem over the
-// contiguous folded arena; a hit is mapped to its entry through the list of name records, which
+// its folder's id and the offsets of its name in two arenas, one with the case folds of all names
+// and one with the names that differ from their folds, each name closed by a NUL byte. Searching runs a substring search over
+// the contiguous folded arena; a hit is mapped to its entry through the list of name records, which
 // follows the arena's order. Renamed and removed entries leave stale bytes in the arenas until
 // the next compaction; entry ids of removed entries are reused. A root is an entry without a
 // folder, whose full path is kept apart. Not thread-safe: the owner serializes access.
@@ -27,8 +35,9 @@ class TNameIndex {
 
   // Adds a root folder with its absolute path (no trailing delimiter unless it is "/").
   TEntryId AddRoot(const std::string& path);
-  // Adds the named entry to the folder; when one of that name exists there, it is kept and only
-  // its kind updated. Returns the entry.
+  // Adds the named entry to the folder and returns it; when one of that name and kind exists
+  // there, it is kept, and one of the other kind is replaced. kNoEntry when the folder is not a
+  // live folder or the name is too long.
   TEntryId Add(TEntryId parent, std::string_view name, bool isDirectory);
   // The entry of that name in the folder, or kNoEntry.
   TEntryId Find(TEntryId parent, std::string_view name) const;
@@ -64,10 +73,15 @@ class TNameIndex {
   // Changes since creation; any addition, move or removal counts.
   uint64_t Version() const { return version_; }
 
-  // Calls onEntry once for every live entry whose folded name contains the (non-empty) folded
-  // word, in arena order.
+  // Calls onHit once for every live entry whose folded name contains the (non-empty) folded
+  // word, in arena order. Reads only the arena and the name records, not the entries.
   void ForEachFoldedHit(std::string_view foldedWord,
-                        const std::function<void(TEntryId)>& onEntry) const;
+                        const std::function<void(const TNameHit&)>& onHit) const;
+  // Occurrences of the folded word in the first sampleBytes of the arena: a cheap measure of how
+  // common it is.
+  size_t SampleHits(std::string_view foldedWord, size_t sampleBytes) const;
+  // The hit of a live entry.
+  TNameHit HitOf(TEntryId entry) const;
   // Calls onEntry for every live entry.
   void ForEachLive(const std::function<void(TEntryId)>& onEntry) const;
 
@@ -76,12 +90,13 @@ class TNameIndex {
   const std::vector<uint32_t>& PathRanks();
 
  private:
-  enum TFlags : uint8_t { kDirectory = 1, kRoot = 2, kLive = 4 };
+  // kOwnName: the name differs from its fold and is kept in names_ too.
+  enum TFlags : uint8_t { kDirectory = 1, kRoot = 2, kLive = 4, kOwnName = 8 };
 
   // 16 bytes per entry.
   struct TEntry {
     TEntryId parent = kNoEntry;
-    uint32_t name = 0;    // offset in names_
+    uint32_t name = 0;    // offset in names_ (with kOwnName)
     uint32_t folded = 0;  // offset in folded_
     uint16_t foldedLength = 0;
     uint8_t nameLength = 0;
@@ -90,8 +105,11 @@ class TNameIndex {
 
   TEntryId NewEntry(TEntryId parent, std::string_view name, uint8_t flags);
   void StoreName(TEntry& entry, TEntryId id, std::string_view name);
+  size_t StoredBytes(const TEntry& entry) const;
   void MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& onRemovedFolder);
-  bool HasLiveRecord(size_t record) const;
+  void MarkRecordStale(const TEntry& entry);
+  // The record that holds the arena offset, searched from record `from` on.
+  size_t RecordAt(uint32_t offset, size_t from) const;
   void CompactIfWasteful();
   void Changed();
   void AppendPathOf(TEntryId entry, std::string& out, bool folded) const;
@@ -99,9 +117,10 @@ class TNameIndex {
   std::vector<TEntry> entries_;
   std::string names_;
   std::string folded_;
-  // Name records in the order of folded_: where each starts and whose name it was.
+  // Name records in the order of folded_: where each starts, and whose name it is with its kind
+  // (kRecordStale once the entry is gone or renamed).
   std::vector<uint32_t> recordOffsets_;
-  std::vector<TEntryId> recordEntries_;
+  std::vector<uint32_t> recordTags_;
   std::vector<TEntryId> freeIds_;
   struct TRootPath {
     TEntryId root;

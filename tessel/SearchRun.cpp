@@ -14,6 +14,8 @@ namespace {
 constexpr char kDelimiter = '/';
 // Up to this many matches are put in order by their paths; more by the index's path order.
 constexpr size_t kDirectSortLimit = 2048;
+// The words of a query are weighed by their occurrences in this much of the name arena.
+constexpr size_t kSampleBytes = 256 * 1024;
 
 bool ContainsWord(std::string_view text, std::string_view word, bool wholeWords) {
   for (size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
@@ -61,8 +63,8 @@ class TSearchRun {
     TSearchResult result;
     if (tooLarge_ || (impossibleWord_ && !query_.anyWord) || !ResolveFolders()) return result;
     std::vector<TEntryId> matches;
-    ForEachCandidate([&](TEntryId id) {
-      if (Accepts(id)) matches.push_back(id);
+    ForEachCandidate([&](const TNameHit& hit) {
+      if (Accepts(hit)) matches.push_back(hit.entry);
     });
     result.count = matches.size();
     result.paths = Page(matches);
@@ -92,10 +94,7 @@ class TSearchRun {
   std::vector<std::string> CandidateLiterals() const {
     std::vector<std::string> literals;
     if (!query_.anyWord && !nameWords_.empty()) {
-      const auto longest = std::max_element(
-          nameWords_.begin(), nameWords_.end(),
-          [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
-      literals.push_back(FoldCase(*longest));
+      literals.push_back(RarestWord());
     } else if (query_.anyWord && !nameWords_.empty() && pathWords_.empty()) {
       for (const std::string& word : nameWords_) literals.push_back(FoldCase(word));
     } else if (!patterns_.empty()) {
@@ -107,27 +106,44 @@ class TSearchRun {
     return literals;
   }
 
-  template <typename OnEntry>
-  void ForEachCandidate(OnEntry onEntry) const {
+  // The folded name word that the fewest names hold, judged by a sample of the arena; the
+  // longest one among equals.
+  std::string RarestWord() const {
+    std::string best;
+    size_t bestHits = 0;
+    for (const std::string& word : nameWords_) {
+      std::string folded = FoldCase(word);
+      const size_t hits = index_.SampleHits(folded, kSampleBytes);
+      if (best.empty() || hits < bestHits || (hits == bestHits && folded.size() > best.size())) {
+        best = std::move(folded);
+        bestHits = hits;
+      }
+    }
+    return best;
+  }
+
+  template <typename OnHit>
+  void ForEachCandidate(OnHit onHit) const {
     const std::vector<std::string> literals = CandidateLiterals();
     if (literals.empty()) {
-      index_.ForEachLive(onEntry);
+      index_.ForEachLive([&](TEntryId id) { onHit(index_.HitOf(id)); });
     } else if (literals.size() == 1) {
-      index_.ForEachFoldedHit(literals.front(), onEntry);
+      index_.ForEachFoldedHit(literals.front(), onHit);
     } else {
-      std::vector<bool> hit(index_.IdLimit(), false);
+      std::vector<bool> found(index_.IdLimit(), false);
       for (const std::string& literal : literals)
-        index_.ForEachFoldedHit(literal, [&hit](TEntryId id) { hit[id] = true; });
-      for (TEntryId id = 0; id < hit.size(); ++id) {
-        if (hit[id]) onEntry(id);
+        index_.ForEachFoldedHit(literal, [&found](const TNameHit& hit) { found[hit.entry] = true; });
+      for (TEntryId id = 0; id < found.size(); ++id) {
+        if (found[id]) onHit(index_.HitOf(id));
       }
     }
   }
 
-  bool Accepts(TEntryId id) {
-    if (index_.IsRoot(id)) return false;
-    if (index_.IsDirectory(id) ? !query_.includeDirs : !includeFiles_) return false;
-    const std::string_view name = query_.caseSensitive ? index_.Name(id) : index_.FoldedName(id);
+  bool Accepts(const TNameHit& hit) {
+    if (hit.isRoot) return false;
+    if (hit.isDirectory ? !query_.includeDirs : !includeFiles_) return false;
+    const TEntryId id = hit.entry;
+    const std::string_view name = query_.caseSensitive ? index_.Name(id) : hit.folded;
     if (!patterns_.empty() && std::none_of(patterns_.begin(), patterns_.end(),
                                            [name](const TWildcard& p) { return p.Matches(name); }))
       return false;
