@@ -13,7 +13,9 @@ struct TDecoded {
   bool valid = false;
 };
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
 
 TDecoded Decode(std::string_view text, size_t pos) {
   const auto lead = static_cast<unsigned char>(text[pos]);
@@ -59,19 +61,24 @@ void AppendUtf8(char32_t code, std::string& out) {
   }
 }
 
-bool InRange(char32_t code, char32_t first, char32_t last) { return code >= first && code <= last; }
+bool InRange(char32_t code, char32_t first, char32_t last) {
+  return code >= first && code <= last;
+}
 
 // Blocks where upper and lower case alternate: the even code point is the capital.
-char32_t FoldAlternating(char32_t code) { return (code % 2 == 0) ? code + 1 : code; }
+char32_t FoldAlternating(char32_t code) {
+  return (code % 2 == 0) ? code + 1 : code;
+}
 // Blocks where the odd code point is the capital.
-char32_t FoldAlternatingOdd(char32_t code) { return (code % 2 == 1) ? code + 1 : code; }
+char32_t FoldAlternatingOdd(char32_t code) {
+  return (code % 2 == 1) ? code + 1 : code;
+}
 
 char32_t FoldLatin(char32_t code) {
   if (InRange(code, 'A', 'Z')) return code + 0x20;
   if (code == 0xB5) return 0x3BC;  // micro sign folds to Greek mu
   if (InRange(code, 0xC0, 0xDE) && code != 0xD7) return code + 0x20;
-  if (InRange(code, 0x100, 0x12F) || InRange(code, 0x132, 0x137) ||
-      InRange(code, 0x14A, 0x177))
+  if (InRange(code, 0x100, 0x12F) || InRange(code, 0x132, 0x137) || InRange(code, 0x14A, 0x177))
     return FoldAlternating(code);
   if (InRange(code, 0x139, 0x148) || InRange(code, 0x179, 0x17E)) return FoldAlternatingOdd(code);
   if (code == 0x178) return 0xFF;
@@ -162,6 +169,8 @@ bool IsWordCharBefore(std::string_view text, size_t end) {
   return IsWordCode(decoded.code);
 }
 
-size_t Utf8SequenceLength(std::string_view text, size_t pos) { return Decode(text, pos).length; }
+size_t Utf8SequenceLength(std::string_view text, size_t pos) {
+  return Decode(text, pos).length;
+}
 
 }  // namespace webtessl

@@ -55,7 +55,8 @@ void TChildTable::Erase(TEntryId id) {
   // Shift later members of the probe run back, so that no search stops early at the hole.
   for (size_t slot = (hole + 1) & mask; slots_[slot] != kNoEntry; slot = (slot + 1) & mask) {
     const size_t home = Hash(keyOf_(slots_[slot])) & mask;
-    const bool homeInGap = hole <= slot ? (home <= hole || home > slot) : (home <= hole && home > slot);
+    const bool homeInGap =
+        hole <= slot ? (home <= hole || home > slot) : (home <= hole && home > slot);
     if (homeInGap) {
       slots_[hole] = slots_[slot];
       slots_[slot] = kNoEntry;

@@ -25,7 +25,9 @@ bool IsFolderEntry(int folderFd, const dirent& entry) {
 
 }  // namespace
 
-bool IsHiddenName(std::string_view name) { return !name.empty() && name.front() == '.'; }
+bool IsHiddenName(std::string_view name) {
+  return !name.empty() && name.front() == '.';
+}
 
 std::optional<TFolderListing> ListFolder(const std::string& path, bool followLink) {
   const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);

@@ -9,8 +9,8 @@
 namespace webtessl {
 namespace {
 
-constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
+constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR |
+                                IN_DONT_FOLLOW | IN_EXCL_UNLINK;
 constexpr size_t kReadBufferBytes = 64 * 1024;
 
 TFolderEvent::TKind KindOf(uint32_t mask) {

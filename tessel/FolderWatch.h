@@ -12,12 +12,12 @@ namespace webtessl {
 // What happened in a watched folder.
 struct TFolderEvent {
   enum class TKind {
-    Created,     // an entry appeared (created, or moved in from an unwatched place)
-    Removed,     // an entry went (deleted, or moved out to an unwatched place)
-    MovedFrom,   // first half of a move; the MovedTo with the same cookie may follow
-    MovedTo,     // second half of a move
-    WatchGone,   // the folder's watch ended (the folder was deleted or unmounted)
-    Overflow     // events were lost: everything must be compared again
+    Created,    // an entry appeared (created, or moved in from an unwatched place)
+    Removed,    // an entry went (deleted, or moved out to an unwatched place)
+    MovedFrom,  // first half of a move; the MovedTo with the same cookie may follow
+    MovedTo,    // second half of a move
+    WatchGone,  // the folder's watch ended (the folder was deleted or unmounted)
+    Overflow    // events were lost: everything must be compared again
   };
   TKind kind = TKind::Overflow;
   int watch = -1;

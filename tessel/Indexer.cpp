@@ -44,7 +44,9 @@ void TIndexer::Start() {
   thread_ = std::thread([this] { Run(); });
 }
 
-bool TIndexer::Indexing() const { return !firstScanDone_ || openRequests_ > 0; }
+bool TIndexer::Indexing() const {
+  return !firstScanDone_ || openRequests_ > 0;
+}
 
 void TIndexer::Wake() const {
   const uint64_t one = 1;
@@ -166,12 +168,11 @@ void TIndexer::WatchFolder(TEntryId folder, const std::string& path) {
 void TIndexer::ReportUnwatched(const char* reason) {
   if (unwatchedReported_) return;
   unwatchedReported_ = true;
-  std::fprintf(stderr,
-               "tessel: %s after %zu folders; the others are read again every %lld s\n", reason,
-               watchOfFolder_.size(),
-               static_cast<long long>(
-                   std::chrono::duration_cast<std::chrono::seconds>(settings_.rescanInterval)
-                       .count()));
+  std::fprintf(
+      stderr, "tessel: %s after %zu folders; the others are read again every %lld s\n", reason,
+      watchOfFolder_.size(),
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::seconds>(settings_.rescanInterval).count()));
 }
 
 void TIndexer::HandleEvents(std::vector<TFolderTask>& toScan) {
@@ -294,8 +295,7 @@ std::vector<TEntryId> TIndexer::AllFolders() {
 }
 
 void TIndexer::ResyncFolder(TEntryId folder, const std::string& path,
-                            const std::vector<TEntryId>& known,
-                            std::vector<TFolderTask>& toScan) {
+                            const std::vector<TEntryId>& known, std::vector<TFolderTask>& toScan) {
   bool isRoot = false;
   WithIndex([&](TNameIndex& index) { isRoot = index.IsLive(folder) && index.IsRoot(folder); });
   const auto listing = ListFolder(path, isRoot);

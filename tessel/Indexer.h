@@ -67,8 +67,8 @@ class TIndexer {
   void FlushRemovals();
   void Resync(const std::vector<TEntryId>& folders);
   std::vector<TEntryId> AllFolders();
-  void ResyncFolder(TEntryId folder, const std::string& path,
-                    const std::vector<TEntryId>& known, std::vector<TFolderTask>& toScan);
+  void ResyncFolder(TEntryId folder, const std::string& path, const std::vector<TEntryId>& known,
+                    std::vector<TFolderTask>& toScan);
   void ForgetFolder(TEntryId folder);
   void TakeRequests(std::vector<TFolderTask>& stack);
   void FinishRequests(size_t stackSize);

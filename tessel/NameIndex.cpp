@@ -31,7 +31,9 @@ std::string_view LastComponent(std::string_view path) {
 }  // namespace
 
 TNameIndex::TNameIndex()
-    : children_([this](TEntryId id) { return TChildKey{entries_[id].parent, Name(id)}; }) {}
+    : children_([this](TEntryId id) {
+        return TChildKey{entries_[id].parent, Name(id)};
+      }) {}
 
 TEntryId TNameIndex::AddRoot(const std::string& path) {
   const TEntryId id = NewEntry(kNoEntry, LastComponent(path), kDirectory | kRoot);
@@ -176,11 +178,17 @@ bool TNameIndex::IsLive(TEntryId entry) const {
   return entry < entries_.size() && (entries_[entry].flags & kLive);
 }
 
-bool TNameIndex::IsDirectory(TEntryId entry) const { return entries_[entry].flags & kDirectory; }
+bool TNameIndex::IsDirectory(TEntryId entry) const {
+  return entries_[entry].flags & kDirectory;
+}
 
-bool TNameIndex::IsRoot(TEntryId entry) const { return entries_[entry].flags & kRoot; }
+bool TNameIndex::IsRoot(TEntryId entry) const {
+  return entries_[entry].flags & kRoot;
+}
 
-TEntryId TNameIndex::Parent(TEntryId entry) const { return entries_[entry].parent; }
+TEntryId TNameIndex::Parent(TEntryId entry) const {
+  return entries_[entry].parent;
+}
 
 std::string_view TNameIndex::Name(TEntryId entry) const {
   const TEntry& stored = entries_[entry];
@@ -239,8 +247,7 @@ std::string TNameIndex::Path(TEntryId entry) const {
 }
 
 void TNameIndex::MarkRecordStale(const TEntry& entry) {
-  const auto record =
-      std::lower_bound(recordOffsets_.begin(), recordOffsets_.end(), entry.folded);
+  const auto record = std::lower_bound(recordOffsets_.begin(), recordOffsets_.end(), entry.folded);
   recordTags_[static_cast<size_t>(record - recordOffsets_.begin())] = kRecordStale;
 }
 
@@ -256,8 +263,8 @@ size_t TNameIndex::RecordAt(uint32_t offset, size_t from) const {
   }
   high = std::min(high, recordOffsets_.size());
   // The last record in [low, high) that starts at or before offset.
-  const auto after = std::upper_bound(recordOffsets_.begin() + low + 1,
-                                      recordOffsets_.begin() + high, offset);
+  const auto after =
+      std::upper_bound(recordOffsets_.begin() + low + 1, recordOffsets_.begin() + high, offset);
   return static_cast<size_t>(after - recordOffsets_.begin()) - 1;
 }
 
@@ -270,7 +277,8 @@ void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
     const size_t hit = FindSubstring(folded_, foldedWord, pos);
     if (hit == std::string_view::npos) return;
     record = RecordAt(static_cast<uint32_t>(hit), record);
-    const size_t end = record + 1 < recordOffsets_.size() ? recordOffsets_[record + 1] : folded_.size();
+    const size_t end =
+        record + 1 < recordOffsets_.size() ? recordOffsets_[record + 1] : folded_.size();
     if (const uint32_t tag = recordTags_[record]; tag != kRecordStale) {
       const uint32_t start = recordOffsets_[record];
       onHit({tag & kRecordIdMask, (tag & kRecordDirectory) != 0, (tag & kRecordRoot) != 0,
@@ -292,8 +300,7 @@ size_t TNameIndex::SampleHits(std::string_view foldedWord, size_t sampleBytes) c
 
 TNameHit TNameIndex::HitOf(TEntryId entry) const {
   const TEntry& stored = entries_[entry];
-  return {entry, (stored.flags & kDirectory) != 0, (stored.flags & kRoot) != 0,
-          FoldedName(entry)};
+  return {entry, (stored.flags & kDirectory) != 0, (stored.flags & kRoot) != 0, FoldedName(entry)};
 }
 
 void TNameIndex::ForEachLive(const std::function<void(TEntryId)>& onEntry) const {
@@ -325,7 +332,9 @@ void TNameIndex::CompactIfWasteful() {
   staleBytes_ = 0;
 }
 
-void TNameIndex::Changed() { ++version_; }
+void TNameIndex::Changed() {
+  ++version_;
+}
 
 const std::vector<uint32_t>& TNameIndex::PathRanks() {
   if (ranksVersion_ != version_) {

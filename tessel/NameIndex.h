@@ -22,11 +22,12 @@ struct TNameHit {
 
 // The names of the files and folders under the search roots, held compactly: every entry keeps
 // its folder's id and the offsets of its name in two arenas, one with the case folds of all names
-// and one with the names that differ from their folds, each name closed by a NUL byte. Searching runs a substring search over
-// the contiguous folded arena; a hit is mapped to its entry through the list of name records, which
-// follows the arena's order. Renamed and removed entries leave stale bytes in the arenas until
-// the next compaction; entry ids of removed entries are reused. A root is an entry without a
-// folder, whose full path is kept apart. Not thread-safe: the owner serializes access.
+// and one with the names that differ from their folds, each name closed by a NUL byte. Searching
+// runs a substring search over the contiguous folded arena; a hit is mapped to its entry through
+// the list of name records, which follows the arena's order. Renamed and removed entries leave
+// stale bytes in the arenas until the next compaction; entry ids of removed entries are reused. A
+// root is an entry without a folder, whose full path is kept apart. Not thread-safe: the owner
+// serializes access.
 class TNameIndex {
  public:
   TNameIndex();

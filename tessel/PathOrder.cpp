@@ -23,8 +23,7 @@ struct TKey {
 
 int CompareKeys(const TKey& a, const TKey& b) {
   const size_t common = std::min(a.text.size(), b.text.size());
-  if (const int order = std::memcmp(a.text.data(), b.text.data(), common); order != 0)
-    return order;
+  if (const int order = std::memcmp(a.text.data(), b.text.data(), common); order != 0) return order;
   if (a.text.size() == b.text.size()) return static_cast<int>(a.slash) - static_cast<int>(b.slash);
   // One text is a prefix of the other: the shorter one's next character is its slash or its end.
   if (a.text.size() < b.text.size()) {

@@ -9,7 +9,9 @@ namespace {
 constexpr char kListSeparator = ';';
 constexpr char kQuote = '"';
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string MemberString(const TSuperObject& object, std::u16string_view name) {
   return ToSystemCodePage(object.MemberText(name));

@@ -16,8 +16,8 @@ constexpr int64_t kDefaultQueryCount = 25;
 // One search as the server asks it: the members of its JSON query, with texts in the system code
 // page (UTF-8 here) and folder lists split at ";".
 struct TSearchQuery {
-  std::string text;    // QueryStr
-  std::string filter;  // QueryFilter
+  std::string text;                      // QueryStr
+  std::string filter;                    // QueryFilter
   std::vector<std::string> dirs;         // QueryDir
   std::vector<std::string> excludeDirs;  // ExcludeDir
   int64_t from = 0;                      // QueryFrom

@@ -55,8 +55,8 @@ class TSearchRun {
     for (const std::string& pattern : Distinct(SplitList(query.filter), query.caseSensitive))
       patterns_.emplace_back(pattern);
     includeFiles_ = query.includeFiles || !query.includeDirs;
-    tooLarge_ = nameWords_.size() + pathWords_.size() > kMaxQueryTerms ||
-                patterns_.size() > kMaxQueryTerms;
+    tooLarge_ =
+        nameWords_.size() + pathWords_.size() > kMaxQueryTerms || patterns_.size() > kMaxQueryTerms;
   }
 
   TSearchResult Run() {
@@ -132,7 +132,8 @@ class TSearchRun {
     } else {
       std::vector<bool> found(index_.IdLimit(), false);
       for (const std::string& literal : literals)
-        index_.ForEachFoldedHit(literal, [&found](const TNameHit& hit) { found[hit.entry] = true; });
+        index_.ForEachFoldedHit(literal,
+                                [&found](const TNameHit& hit) { found[hit.entry] = true; });
       for (TEntryId id = 0; id < found.size(); ++id) {
         if (found[id]) onHit(index_.HitOf(id));
       }
@@ -183,7 +184,8 @@ class TSearchRun {
 
   std::vector<std::string> Page(std::vector<TEntryId>& matches) {
     const size_t from = std::min<size_t>(static_cast<size_t>(query_.from), matches.size());
-    const size_t end = from + std::min<size_t>(static_cast<size_t>(query_.count), matches.size() - from);
+    const size_t end =
+        from + std::min<size_t>(static_cast<size_t>(query_.count), matches.size() - from);
     std::vector<std::string> paths;
     if (from == end) return paths;
     if (matches.size() <= kDirectSortLimit) {

@@ -80,7 +80,8 @@ std::optional<std::string> TSearchWindow::AnswerFor(const std::string& payload) 
   const auto deadline = Clock::now() + kFirstUseWait;
   for (const std::string& folder : message.query.dirs) {
     const auto path = NormalizeFolder(folder);
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (path) indexer_.EnsureFolder(*path, std::max(left, std::chrono::milliseconds(0)));
   }
   const TSearchResult result =

@@ -38,8 +38,7 @@ size_t FindSubstring(std::string_view text, std::string_view needle, size_t from
     const auto* ends = reinterpret_cast<const __m128i*>(data + at + length - 1);
     const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(first, _mm_loadu_si128(starts)),
                                        _mm_cmpeq_epi8(last, _mm_loadu_si128(ends)));
-    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(both)); mask != 0;
-         mask &= mask - 1) {
+    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(both)); mask != 0; mask &= mask - 1) {
       const size_t candidate = at + static_cast<size_t>(__builtin_ctz(mask));
       if (std::memcmp(data + candidate + 1, needle.data() + 1, length - 2) == 0) return candidate;
     }

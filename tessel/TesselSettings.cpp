@@ -50,7 +50,9 @@ int32_t ReadInteger(const std::string& file, const char* key, int32_t fallback) 
 
 }  // namespace
 
-std::string TesselSettingsPath() { return AppDataFolder() + kSettingsFile; }
+std::string TesselSettingsPath() {
+  return AppDataFolder() + kSettingsFile;
+}
 
 TTesselSettings LoadTesselSettings() {
   const std::string file = TesselSettingsPath();
@@ -71,11 +73,10 @@ TTesselSettings LoadTesselSettings() {
 
 bool IsExcludedFolder(const TTesselSettings& settings, std::string_view path,
                       std::string_view name) {
-  return std::any_of(settings.excludes.begin(), settings.excludes.end(),
-                     [&](const std::string& exclude) {
-                       return exclude.front() == '/' ? IsSameOrUnder(path, exclude)
-                                                     : exclude == name;
-                     });
+  return std::any_of(
+      settings.excludes.begin(), settings.excludes.end(), [&](const std::string& exclude) {
+        return exclude.front() == '/' ? IsSameOrUnder(path, exclude) : exclude == name;
+      });
 }
 
 }  // namespace webtessl

@@ -19,7 +19,9 @@ namespace {
 
 std::atomic<bool> stopRequested{false};
 
-void RequestStop(int) { stopRequested = true; }
+void RequestStop(int) {
+  stopRequested = true;
+}
 
 }  // namespace
 

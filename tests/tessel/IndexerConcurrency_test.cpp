@@ -40,7 +40,8 @@ TEST(IndexerConcurrencyTest, QueriesRunWhileTheTreeIsReadAndChanged) {
   size_t seen = 0;
   while (indexer.Indexing()) seen = std::max(seen, Count(indexer, "file"));
   EXPECT_EQ(Count(indexer, "file"), 39u * 50u);  // folder7 is left out
-  for (int i = 0; i < 100; ++i) std::ofstream(tree.Path() / "folder1" / ("new" + std::to_string(i)));
+  for (int i = 0; i < 100; ++i)
+    std::ofstream(tree.Path() / "folder1" / ("new" + std::to_string(i)));
   std::filesystem::remove_all(tree.Path() / "folder2");
   EXPECT_TRUE(Eventually([&] { return Count(indexer, "new") == 100; }));
   EXPECT_TRUE(Eventually([&] { return Count(indexer, "file") == 38u * 50u; }));

@@ -17,7 +17,8 @@ using testing_tessel::AddPath;
 
 std::vector<std::string> Hits(const TNameIndex& index, std::string_view word) {
   std::vector<std::string> paths;
-  index.ForEachFoldedHit(word, [&](const TNameHit& hit) { paths.push_back(index.Path(hit.entry)); });
+  index.ForEachFoldedHit(word,
+                         [&](const TNameHit& hit) { paths.push_back(index.Path(hit.entry)); });
   std::sort(paths.begin(), paths.end());
   return paths;
 }
@@ -156,8 +157,7 @@ TEST(NameIndexTest, RandomChangesKeepLookupsAndRanksConsistent) {
     }
   }
   std::sort(live.begin(), live.end(), [&](TEntryId a, TEntryId b) { return ranks[a] < ranks[b]; });
-  for (size_t i = 1; i < live.size(); ++i)
-    EXPECT_LT(index.Path(live[i - 1]), index.Path(live[i]));
+  for (size_t i = 1; i < live.size(); ++i) EXPECT_LT(index.Path(live[i - 1]), index.Path(live[i]));
 }
 
 }  // namespace

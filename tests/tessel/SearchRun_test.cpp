@@ -18,11 +18,12 @@ class SearchRunTest : public ::testing::Test {
  protected:
   SearchRunTest() {
     root_ = index_.AddRoot("/r");
-    for (const char* path :
-         {"docs/Annual Report.pdf", "docs/report-draft.txt", "docs/reporting/", "docs/notes.md",
-          "music/Ärger im Paradies.mp3", "music/ÄRGER.txt", "music/Ελληνικά.txt",
-          "music/ПРИВЕТ мир.txt", "src/main.cpp", "src/report.h", "src/old/report.cpp",
-          "src/mainframe.c", "weird/a\xff" "b.txt"})
+    for (const char* path : {"docs/Annual Report.pdf", "docs/report-draft.txt", "docs/reporting/",
+                             "docs/notes.md", "music/Ärger im Paradies.mp3", "music/ÄRGER.txt",
+                             "music/Ελληνικά.txt", "music/ПРИВЕТ мир.txt", "src/main.cpp",
+                             "src/report.h", "src/old/report.cpp", "src/mainframe.c",
+                             "weird/a\xff"
+                             "b.txt"})
       AddPath(index_, root_, path);
   }
 
@@ -93,9 +94,11 @@ TEST_F(SearchRunTest, FiltersAreWildcardListsOnTheName) {
   TSearchQuery query;
   query.filter = "*.TXT; *.md";
   query.count = 100;
-  EXPECT_EQ(Find(query), (TPaths{"/r/docs/notes.md", "/r/docs/report-draft.txt",
-                                 "/r/music/ÄRGER.txt", "/r/music/Ελληνικά.txt",
-                                 "/r/music/ПРИВЕТ мир.txt", "/r/weird/a\xff" "b.txt"}));
+  EXPECT_EQ(Find(query),
+            (TPaths{"/r/docs/notes.md", "/r/docs/report-draft.txt", "/r/music/ÄRGER.txt",
+                    "/r/music/Ελληνικά.txt", "/r/music/ПРИВЕТ мир.txt",
+                    "/r/weird/a\xff"
+                    "b.txt"}));
   query.filter = "main.?pp";
   EXPECT_EQ(Find(query), (TPaths{"/r/src/main.cpp"}));
   query.filter = "*******a*";
@@ -103,7 +106,8 @@ TEST_F(SearchRunTest, FiltersAreWildcardListsOnTheName) {
   EXPECT_EQ(Find(query), (TPaths{"/r/src/main.cpp", "/r/src/mainframe.c"}));
   query.text.clear();
   query.filter = "a?b.txt";  // "?" takes the one byte that is not UTF-8
-  EXPECT_EQ(Find(query), (TPaths{"/r/weird/a\xff" "b.txt"}));
+  EXPECT_EQ(Find(query), (TPaths{"/r/weird/a\xff"
+                                 "b.txt"}));
 }
 
 TEST_F(SearchRunTest, FoldersLimitAndExcludeWhatIsFound) {
@@ -141,7 +145,8 @@ TEST_F(SearchRunTest, PagesCountAllMatches) {
   EXPECT_EQ(result.count, 12u);  // every file
   EXPECT_EQ(result.paths, (TPaths{"/r/docs/notes.md", "/r/docs/report-draft.txt"}));
   query.from = 11;
-  EXPECT_EQ(RunSearch(index_, query).paths, (TPaths{"/r/weird/a\xff" "b.txt"}));
+  EXPECT_EQ(RunSearch(index_, query).paths, (TPaths{"/r/weird/a\xff"
+                                                    "b.txt"}));
   query.from = 12;
   EXPECT_TRUE(RunSearch(index_, query).paths.empty());
   query.from = 0;

@@ -60,8 +60,7 @@ class TTesselProcess {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           end - std::chrono::steady_clock::now());
       pollfd entry{stderr_, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0)
-        return false;
+      if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) return false;
       char chunk[512];
       const ssize_t got = ::read(stderr_, chunk, sizeof chunk);
       if (got <= 0) return false;

@@ -70,7 +70,9 @@ inline TAnswer ReadAnswer(const std::optional<std::string>& text) {
   return answer;
 }
 
-inline TAnswer Search(const TQuery& query) { return ReadAnswer(Ask(QueryText(query))); }
+inline TAnswer Search(const TQuery& query) {
+  return ReadAnswer(Ask(QueryText(query)));
+}
 
 // A private desktop, a folder tree to index and tessel's settings naming it as the root.
 class TTesselScene {

@@ -68,9 +68,8 @@ TEST_F(TesselProgramTest, ChangesReachAnswersWithinASecond) {
   EXPECT_TRUE(within([&] { return Search({.text = "fresh"}).count == 0; }));
   // A folder moved: what is in it is found under its new path, and not under the old one.
   std::filesystem::rename(scene_.Path("project"), scene_.Path("renamed"));
-  EXPECT_TRUE(within([&] {
-    return Search({.text = "old.c"}).files == TPaths{scene_.Path("renamed/src/old.c")};
-  }));
+  EXPECT_TRUE(within(
+      [&] { return Search({.text = "old.c"}).files == TPaths{scene_.Path("renamed/src/old.c")}; }));
   // A folder made after the start is watched too.
   const std::string deep = scene_.AddFile("renamed/new/deeper/leaf.txt");
   EXPECT_TRUE(within([&] { return HasFile(Search({.text = "leaf"}), deep); }));
