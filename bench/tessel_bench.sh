@@ -26,7 +26,10 @@ fi
 
 targets=(tessel_tree_gen tessel_query_bench)
 [ -z "${TESSEL:-}" ] && targets+=(tessel)
-cmake --build "$build" --target "${targets[@]}" >/dev/null
+if ! built=$(cmake --build "$build" --target "${targets[@]}" 2>&1); then
+  echo "$built" >&2
+  exit 1
+fi
 
 stamp="$base/stamp"
 wanted="seed $seed entries $entries plan $plan_version"
