@@ -19,6 +19,7 @@
 #include <optional>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace webtessl {
@@ -99,30 +100,45 @@ void WidenSendBuffer(int connection, uint32_t payloadBytes) {
 }
 
 bool FromSameUser(int connection) {
+  static const uid_t ownUser = ::geteuid();
   ucred credentials{};
   socklen_t size = sizeof credentials;
   return ::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
-         credentials.uid == ::geteuid();
+         credentials.uid == ownUser;
 }
 
-// The bytes of a frame being received. The thread's buffer is borrowed and given back, so that
-// messages of ordinary size cost no allocation; a window procedure that pumps messages itself
-// finds the buffer taken and gets a fresh one.
+// The bytes of a frame being received, left uninitialised since the frame overwrites them. The
+// thread's buffer is borrowed and given back, so that messages of ordinary size cost no
+// allocation; a window procedure that pumps messages itself finds the buffer taken and gets a
+// fresh one.
 class TReceiveBuffer {
  public:
-  TReceiveBuffer() : bytes(std::move(spare_)) {}
+  explicit TReceiveBuffer(size_t size) : storage_(TakeSpare()) {
+    if (storage_.capacity < size) {
+      storage_ = TStorage{std::make_unique_for_overwrite<uint8_t[]>(size), size};
+    }
+  }
   ~TReceiveBuffer() {
-    if (bytes.capacity() <= kKeptBufferBytes) spare_ = std::move(bytes);
+    if (storage_.capacity <= kKeptBufferBytes) spare_ = std::move(storage_);
   }
   TReceiveBuffer(const TReceiveBuffer&) = delete;
   TReceiveBuffer& operator=(const TReceiveBuffer&) = delete;
 
-  std::vector<uint8_t> bytes;
+  uint8_t* Data() const { return storage_.bytes.get(); }
 
  private:
-  static thread_local std::vector<uint8_t> spare_;
+  struct TStorage {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t capacity = 0;
+  };
+  static TStorage TakeSpare() {
+    return TStorage{std::move(spare_.bytes), std::exchange(spare_.capacity, 0)};
+  }
+
+  TStorage storage_;
+  static thread_local TStorage spare_;
 };
-thread_local std::vector<uint8_t> TReceiveBuffer::spare_;
+thread_local TReceiveBuffer::TStorage TReceiveBuffer::spare_;
 
 // Reads one frame from an accepted connection, lets the window handle it and answers with its
 // result. A frame that is foreign, cut short or abandoned by its sender is dropped unhandled.
@@ -135,14 +151,13 @@ void HandleOneSent(const TLocalWindow& window, int connection) {
       header.cbData > kMaxCopyDataBytes) {
     return;
   }
-  TReceiveBuffer buffer;
-  buffer.bytes.resize(header.cbData);
-  if (!desktop::ReceiveAll(connection, buffer.bytes.data(), header.cbData, deadline) ||
+  const TReceiveBuffer buffer(header.cbData);
+  if (!desktop::ReceiveAll(connection, buffer.Data(), header.cbData, deadline) ||
       desktop::PeerHungUp(connection)) {
     return;
   }
   const TCopyDataStruct data{static_cast<uintptr_t>(header.dwData), header.cbData,
-                             header.cbData == 0 ? nullptr : buffer.bytes.data()};
+                             header.cbData == 0 ? nullptr : buffer.Data()};
   const desktop::TFrameResult reply{
       window.Call(WM_COPYDATA, header.wParam, reinterpret_cast<intptr_t>(&data))};
   desktop::SendAll(connection, &reply, sizeof reply, TDeadline(kReceiveLimitMs));
@@ -263,6 +278,7 @@ bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wP
   desktop::TFrameResult reply;
   if (!connection.Valid() ||
       !desktop::SendFrame(connection.Get(), header, data.lpData, data.cbData, deadline) ||
+      !desktop::AwaitReadable(connection.Get(), deadline) ||
       !desktop::ReceiveAll(connection.Get(), &reply, sizeof reply, deadline) ||
       deadline.RemainingMs() == 0) {
     return false;  // an answer that comes only as the limit runs out is a time-out too
@@ -300,8 +316,10 @@ bool WaitMessageTimeout(TWindowHandle window, uint32_t timeoutMs) {
   std::vector<pollfd> watched;
   for (const auto& each : windows) {
     if (each->HasPosted()) return true;
+    watched.push_back(pollfd{each->WakeFd(), POLLIN, 0});  // at the window's index
+  }
+  for (const auto& each : windows) {
     if (each->ListenerFd() >= 0) watched.push_back(pollfd{each->ListenerFd(), POLLIN, 0});
-    watched.push_back(pollfd{each->WakeFd(), POLLIN, 0});
   }
   if (watched.empty()) return false;
   const TDeadline deadline(timeoutMs);
@@ -310,7 +328,9 @@ bool WaitMessageTimeout(TWindowHandle window, uint32_t timeoutMs) {
     ready = ::poll(watched.data(), watched.size(),
                    timeoutMs == kInfiniteWait ? -1 : deadline.RemainingMs());
   } while (ready < 0 && errno == EINTR);
-  for (const auto& each : windows) each->DrainWake();
+  for (size_t i = 0; i < windows.size(); ++i) {
+    if (watched[i].revents != 0) windows[i]->DrainWake();
+  }
   return ready > 0;
 }
 

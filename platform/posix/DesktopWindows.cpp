@@ -9,6 +9,8 @@ void TLocalWindow::Post(const TMessage& msg) {
     std::lock_guard lock(mutex_);
     queue_.push_back(msg);
   }
+  // The owner finds its own posts in the queue before it waits; only others must wake it.
+  if (OwnedByCaller()) return;
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = ::write(wake_.Get(), &one, sizeof one);
 }

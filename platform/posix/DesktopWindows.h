@@ -15,8 +15,9 @@
 namespace webtessl::desktop {
 
 // One window of this process. The constant members never change; the listening socket and the
-// lock on the window's record are used by the owner thread only; the title and the queue of posted messages are guarded by the mutex, because
-// other threads read the title and post messages.
+// lock on the window's record are used by the owner thread only; the title and the queue of
+// posted messages are guarded by the mutex, because other threads read the title and post
+// messages.
 class TLocalWindow {
  public:
   TLocalWindow(TWindowHandle handle, std::string folder, std::string className, std::string title,
@@ -51,9 +52,9 @@ class TLocalWindow {
     title_ = std::move(title);
   }
 
-  // Queues the message and wakes the owner's wait.
+  // Queues the message and, when posted by another thread, wakes the owner's wait.
   void Post(const TMessage& msg);
-  // Clears the wake-up signal after a wait.
+  // Clears the wake-up signal after a wait that it ended.
   void DrainWake() const;
   std::optional<TMessage> Take(bool remove) {
     std::lock_guard lock(mutex_);

@@ -92,6 +92,10 @@ bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline) {
   return true;
 }
 
+bool AwaitReadable(int fd, const TDeadline& deadline) {
+  return AwaitReady(fd, POLLIN, deadline);
+}
+
 bool PeerHungUp(int fd) {
   pollfd entry{fd, POLLRDHUP, 0};
   return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;

@@ -40,6 +40,9 @@ bool SendAll(int fd, const void* bytes, size_t size, const TDeadline& deadline);
 bool SendFrame(int fd, const TFrameHeader& header, const void* payload, size_t size,
                const TDeadline& deadline);
 bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline);
+// Waits until the socket has something to read or has been closed; false when the deadline
+// passed first. For answers that cannot be there yet, so that reading them takes no vain try.
+bool AwaitReadable(int fd, const TDeadline& deadline);
 
 // Whether the other end has closed or shut down its side.
 bool PeerHungUp(int fd);
