@@ -1,5 +1,6 @@
 #include "platform/DesktopMessages.h"
 
+#include "platform/posix/DesktopConnections.h"
 #include "platform/posix/DesktopRecords.h"
 #include "platform/posix/DesktopWindows.h"
 #include "platform/posix/DesktopWire.h"
@@ -140,40 +141,99 @@ class TReceiveBuffer {
 };
 thread_local TReceiveBuffer::TStorage TReceiveBuffer::spare_;
 
-// Reads one frame from an accepted connection, lets the window handle it and answers with its
-// result. A frame that is foreign, cut short or abandoned by its sender is dropped unhandled.
-void HandleOneSent(const TLocalWindow& window, int connection) {
-  if (!FromSameUser(connection)) return;
+// Reads one frame from the connection, lets the window handle it and answers with its result;
+// true when the exchange completed. A frame that is foreign or cut short is dropped unhandled,
+// and so is one whose sender has hung up by the time it is read (`checkHangUp`; the caller may
+// have seen that already).
+bool HandleOneSent(const TLocalWindow& window, int connection, bool checkHangUp) {
   const TDeadline deadline(kReceiveLimitMs);
   desktop::TFrameHeader header;
   if (!desktop::ReceiveAll(connection, &header, sizeof header, deadline) ||
       header.magic != desktop::kFrameMagic || header.message != WM_COPYDATA ||
       header.cbData > kMaxCopyDataBytes) {
-    return;
+    return false;
   }
   const TReceiveBuffer buffer(header.cbData);
   if (!desktop::ReceiveAll(connection, buffer.Data(), header.cbData, deadline) ||
-      desktop::PeerHungUp(connection)) {
-    return;
+      (checkHangUp && desktop::PeerHungUp(connection))) {
+    return false;
   }
   const TCopyDataStruct data{static_cast<uintptr_t>(header.dwData), header.cbData,
                              header.cbData == 0 ? nullptr : buffer.Data()};
   const desktop::TFrameResult reply{
       window.Call(WM_COPYDATA, header.wParam, reinterpret_cast<intptr_t>(&data))};
-  desktop::SendAll(connection, &reply, sizeof reply, TDeadline(kReceiveLimitMs));
+  return desktop::SendAll(connection, &reply, sizeof reply, TDeadline(kReceiveLimitMs));
 }
 
-// Handles every message sent to the window so far, until none is pending or the window closes.
-void HandleSentMessages(const TLocalWindow& window) {
-  while (window.ListenerFd() >= 0) {
+// Handles the frames waiting on the connections kept from earlier exchanges, all looked at with
+// one poll. A connection whose sender has gone or given up (a frame it left is not delivered),
+// or whose frame is broken, closes.
+void HandleKeptConnections(TLocalWindow& window) {
+  std::vector<TUniqueFd> connections = window.TakeKeptConnections();
+  if (connections.empty()) return;
+  std::vector<pollfd> watched;
+  watched.reserve(connections.size());
+  for (const TUniqueFd& each : connections) {
+    watched.push_back(pollfd{each.Get(), POLLIN | POLLRDHUP, 0});
+  }
+  int ready = 0;
+  do {
+    ready = ::poll(watched.data(), watched.size(), 0);
+  } while (ready < 0 && errno == EINTR);
+  constexpr short kGone = POLLRDHUP | POLLHUP | POLLERR | POLLNVAL;
+  for (size_t i = 0; i < connections.size(); ++i) {
+    const short events = ready > 0 ? watched[i].revents : 0;
+    if (events == 0 ||
+        ((events & kGone) == 0 && HandleOneSent(window, connections[i].Get(), false))) {
+      window.Keep(std::move(connections[i]));
+    }
+  }
+}
+
+// Handles the frames of senders that connected since the last look, until none is pending or
+// the window closes; each connection whose exchange completed is kept for its sender's next
+// message.
+void AcceptNewConnections(TLocalWindow& window) {
+  while (window.IsOpen()) {
     TUniqueFd connection(::accept4(window.ListenerFd(), nullptr, nullptr,
                                    SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!connection.Valid()) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return;
     }
-    HandleOneSent(window, connection.Get());
+    if (FromSameUser(connection.Get()) && HandleOneSent(window, connection.Get(), true)) {
+      window.Keep(std::move(connection));
+    }
   }
+}
+
+// Handles every message sent to the window so far.
+void HandleSentMessages(TLocalWindow& window) {
+  HandleKeptConnections(window);
+  AcceptNewConnections(window);
+}
+
+// Sends the frame over a connection kept from an earlier exchange with the window when there is
+// one, else over a new connection; returns the connection it went over (invalid on failure). A
+// kept connection that the receiver has closed meanwhile took none of the frame, so the frame
+// then goes out once more over a new connection.
+TUniqueFd SendOverConnection(const std::string& path, const desktop::TFrameHeader& header,
+                             const TCopyDataStruct& data, const TDeadline& deadline) {
+  if (TUniqueFd kept = desktop::IdleConnections().Take(path); kept.Valid()) {
+    switch (desktop::SendFrame(kept.Get(), header, data.lpData, data.cbData, deadline)) {
+      case desktop::TSendOutcome::Sent: return kept;
+      case desktop::TSendOutcome::Failed: return {};
+      case desktop::TSendOutcome::Refused: break;
+    }
+  }
+  TUniqueFd fresh = Connect(path, deadline);
+  if (!fresh.Valid()) return {};
+  WidenSendBuffer(fresh.Get(), data.cbData);
+  if (desktop::SendFrame(fresh.Get(), header, data.lpData, data.cbData, deadline) !=
+      desktop::TSendOutcome::Sent) {
+    return {};
+  }
+  return fresh;
 }
 
 // Publishes a new window at a free handle of the folder; 0 when that cannot be done.
@@ -271,18 +331,17 @@ bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wP
   const std::string folder = desktop::KnownDesktopFolder();
   if (folder.empty()) return false;
   const TDeadline deadline(timeoutMs);
-  const TUniqueFd connection = Connect(desktop::SocketPath(folder, window), deadline);
-  if (connection.Valid()) WidenSendBuffer(connection.Get(), data.cbData);
+  const std::string path = desktop::SocketPath(folder, window);
   const desktop::TFrameHeader header{desktop::kFrameMagic, message, wParam, data.cbData,
                                      data.dwData};
+  TUniqueFd connection = SendOverConnection(path, header, data, deadline);
   desktop::TFrameResult reply;
-  if (!connection.Valid() ||
-      !desktop::SendFrame(connection.Get(), header, data.lpData, data.cbData, deadline) ||
-      !desktop::AwaitReadable(connection.Get(), deadline) ||
+  if (!connection.Valid() || !desktop::AwaitReadable(connection.Get(), deadline) ||
       !desktop::ReceiveAll(connection.Get(), &reply, sizeof reply, deadline) ||
       deadline.RemainingMs() == 0) {
     return false;  // an answer that comes only as the limit runs out is a time-out too
   }
+  desktop::IdleConnections().Give(path, std::move(connection));
   result = static_cast<intptr_t>(reply.result);
   return true;
 }
@@ -319,7 +378,8 @@ bool WaitMessageTimeout(TWindowHandle window, uint32_t timeoutMs) {
     watched.push_back(pollfd{each->WakeFd(), POLLIN, 0});  // at the window's index
   }
   for (const auto& each : windows) {
-    if (each->ListenerFd() >= 0) watched.push_back(pollfd{each->ListenerFd(), POLLIN, 0});
+    if (each->IsOpen()) watched.push_back(pollfd{each->ListenerFd(), POLLIN, 0});
+    for (const int kept : each->KeptFds()) watched.push_back(pollfd{kept, POLLIN, 0});
   }
   if (watched.empty()) return false;
   const TDeadline deadline(timeoutMs);

@@ -20,6 +20,13 @@ void TLocalWindow::DrainWake() const {
   [[maybe_unused]] const ssize_t readBytes = ::read(wake_.Get(), &count, sizeof count);
 }
 
+std::vector<int> TLocalWindow::KeptFds() const {
+  std::vector<int> fds;
+  fds.reserve(kept_.size());
+  for (const TUniqueFd& connection : kept_) fds.push_back(connection.Get());
+  return fds;
+}
+
 TWindowTable& Windows() {
   static TWindowTable table;
   return table;
