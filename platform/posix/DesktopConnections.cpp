@@ -11,8 +11,12 @@ TIdleConnections::TIdleConnections() {
 }
 
 // Forking holds the lock, so that the child gets the set in a whole state and can empty it.
-void TIdleConnections::BeforeFork() { IdleConnections().mutex_.lock(); }
-void TIdleConnections::AfterForkInParent() { IdleConnections().mutex_.unlock(); }
+void TIdleConnections::BeforeFork() {
+  IdleConnections().mutex_.lock();
+}
+void TIdleConnections::AfterForkInParent() {
+  IdleConnections().mutex_.unlock();
+}
 void TIdleConnections::AfterForkInChild() {
   TIdleConnections& connections = IdleConnections();
   connections.idle_.clear();

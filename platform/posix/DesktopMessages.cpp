@@ -6,10 +6,10 @@
 #include "platform/posix/DesktopWire.h"
 #include "platform/posix/UniqueFd.h"
 
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -83,8 +83,8 @@ TUniqueFd Connect(const std::string& path, const TDeadline& deadline) {
   TUniqueFd connection = NewSocket();
   if (!address || !connection.Valid()) return {};
   for (;;) {
-    if (::connect(connection.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) ==
-        0) {
+    if (::connect(connection.Get(), reinterpret_cast<const sockaddr*>(&*address),
+                  sizeof *address) == 0) {
       return connection;
     }
     if ((errno != EAGAIN && errno != EINTR) || deadline.RemainingMs() == 0) return {};
@@ -195,8 +195,8 @@ void HandleKeptConnections(TLocalWindow& window) {
 // message.
 void AcceptNewConnections(TLocalWindow& window) {
   while (window.IsOpen()) {
-    TUniqueFd connection(::accept4(window.ListenerFd(), nullptr, nullptr,
-                                   SOCK_NONBLOCK | SOCK_CLOEXEC));
+    TUniqueFd connection(
+        ::accept4(window.ListenerFd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!connection.Valid()) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return;
@@ -221,9 +221,12 @@ TUniqueFd SendOverConnection(const std::string& path, const desktop::TFrameHeade
                              const TCopyDataStruct& data, const TDeadline& deadline) {
   if (TUniqueFd kept = desktop::IdleConnections().Take(path); kept.Valid()) {
     switch (desktop::SendFrame(kept.Get(), header, data.lpData, data.cbData, deadline)) {
-      case desktop::TSendOutcome::Sent: return kept;
-      case desktop::TSendOutcome::Failed: return {};
-      case desktop::TSendOutcome::Refused: break;
+      case desktop::TSendOutcome::Sent:
+        return kept;
+      case desktop::TSendOutcome::Failed:
+        return {};
+      case desktop::TSendOutcome::Refused:
+        break;
     }
   }
   TUniqueFd fresh = Connect(path, deadline);
@@ -237,8 +240,8 @@ TUniqueFd SendOverConnection(const std::string& path, const desktop::TFrameHeade
 }
 
 // Publishes a new window at a free handle of the folder; 0 when that cannot be done.
-TWindowHandle Publish(const std::string& folder, std::string_view className,
-                      std::string_view title, TWindowProc proc) {
+TWindowHandle Publish(const std::string& folder, std::string_view className, std::string_view title,
+                      TWindowProc proc) {
   for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
     const TWindowHandle handle = NewHandle();
     const std::string socketPath = desktop::SocketPath(folder, handle);
@@ -257,10 +260,9 @@ TWindowHandle Publish(const std::string& folder, std::string_view className,
       ::unlink(socketPath.c_str());
       continue;
     }
-    Windows().Add(std::make_shared<TLocalWindow>(handle, folder, std::string(className),
-                                                 std::string(title), std::move(proc),
-                                                 std::move(listener), std::move(recordLock),
-                                                 std::move(wake)));
+    Windows().Add(std::make_shared<TLocalWindow>(
+        handle, folder, std::string(className), std::string(title), std::move(proc),
+        std::move(listener), std::move(recordLock), std::move(wake)));
     return handle;
   }
   return 0;
@@ -310,8 +312,7 @@ std::string GetClassName(TWindowHandle window) {
 bool SetWindowText(TWindowHandle window, std::string_view title) {
   const TWindowPtr local = CallersWindow(window);
   if (!local) return false;
-  TUniqueFd recordLock =
-      desktop::ReplaceRecord(local->Folder(), window, local->ClassName(), title);
+  TUniqueFd recordLock = desktop::ReplaceRecord(local->Folder(), window, local->ClassName(), title);
   if (!recordLock.Valid()) return false;
   local->KeepRecordLock(std::move(recordLock));
   local->SetTitle(std::string(title));

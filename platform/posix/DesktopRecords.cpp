@@ -72,11 +72,11 @@ struct TNewRecord {
 
 std::optional<TNewRecord> WriteTemporary(const std::string& folder, std::string_view text) {
   static std::atomic<uint64_t> counter{0};
-  TNewRecord record{folder + "/.new-" + std::to_string(::getpid()) + '-' +
-                        std::to_string(counter.fetch_add(1)),
-                    {}};
-  record.lock.Reset(::open(record.path.c_str(),
-                           O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  TNewRecord record{
+      folder + "/.new-" + std::to_string(::getpid()) + '-' + std::to_string(counter.fetch_add(1)),
+      {}};
+  record.lock.Reset(
+      ::open(record.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!record.lock.Valid()) return std::nullopt;
   if (::flock(record.lock.Get(), LOCK_EX | LOCK_NB) != 0 ||
       !WriteWholeFile(record.lock.Get(), text)) {
@@ -107,8 +107,8 @@ struct TRecordFile {
 };
 
 std::optional<TRecordFile> ReadRecordFile(const std::string& folder, TWindowHandle handle) {
-  TUniqueFd file(::open(RecordPath(folder, handle).c_str(),
-                        O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  TUniqueFd file(
+      ::open(RecordPath(folder, handle).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (!file.Valid()) return std::nullopt;
   const std::optional<std::string> text = ReadSmallFile(file.Get());
   std::optional<TWindowRecord> record = text ? Parse(*text) : std::nullopt;
@@ -210,8 +210,8 @@ std::string SocketPath(const std::string& folder, TWindowHandle handle) {
   return folder + '/' + std::to_string(handle) + std::string(kSocketSuffix);
 }
 
-TUniqueFd PublishRecord(const std::string& folder, TWindowHandle handle,
-                        std::string_view className, std::string_view title) {
+TUniqueFd PublishRecord(const std::string& folder, TWindowHandle handle, std::string_view className,
+                        std::string_view title) {
   std::optional<TNewRecord> record = WriteTemporary(folder, Serialize(handle, className, title));
   if (!record) return {};
   const bool linked = ::link(record->path.c_str(), RecordPath(folder, handle).c_str()) == 0;
@@ -219,8 +219,8 @@ TUniqueFd PublishRecord(const std::string& folder, TWindowHandle handle,
   return linked ? std::move(record->lock) : TUniqueFd();
 }
 
-TUniqueFd ReplaceRecord(const std::string& folder, TWindowHandle handle,
-                        std::string_view className, std::string_view title) {
+TUniqueFd ReplaceRecord(const std::string& folder, TWindowHandle handle, std::string_view className,
+                        std::string_view title) {
   std::optional<TNewRecord> record = WriteTemporary(folder, Serialize(handle, className, title));
   if (!record) return {};
   if (::rename(record->path.c_str(), RecordPath(folder, handle).c_str()) == 0) {

@@ -23,9 +23,15 @@ class TLocalWindow {
  public:
   TLocalWindow(TWindowHandle handle, std::string folder, std::string className, std::string title,
                TWindowProc proc, TUniqueFd listener, TUniqueFd recordLock, TUniqueFd wake)
-      : handle_(handle), owner_(std::this_thread::get_id()), folder_(std::move(folder)),
-        className_(std::move(className)), proc_(std::move(proc)), listener_(std::move(listener)),
-        recordLock_(std::move(recordLock)), wake_(std::move(wake)), title_(std::move(title)) {}
+      : handle_(handle),
+        owner_(std::this_thread::get_id()),
+        folder_(std::move(folder)),
+        className_(std::move(className)),
+        proc_(std::move(proc)),
+        listener_(std::move(listener)),
+        recordLock_(std::move(recordLock)),
+        wake_(std::move(wake)),
+        title_(std::move(title)) {}
 
   TWindowHandle Handle() const { return handle_; }
   bool OwnedByCaller() const { return owner_ == std::this_thread::get_id(); }
@@ -142,6 +148,5 @@ TWindowTable& Windows();
 
 // The window when it belongs to the calling thread, else null.
 TWindowPtr CallersWindow(TWindowHandle handle);
-
 
 }  // namespace webtessl::desktop

@@ -1,8 +1,8 @@
 #include "platform/posix/DesktopWire.h"
 
 #include <poll.h>
-#include <sys/uio.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <algorithm>
 #include <cerrno>
