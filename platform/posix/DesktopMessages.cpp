@@ -220,6 +220,7 @@ void HandleSentMessages(TLocalWindow& window) {
 TUniqueFd SendOverConnection(const std::string& path, const desktop::TFrameHeader& header,
                              const TCopyDataStruct& data, const TDeadline& deadline) {
   if (TUniqueFd kept = desktop::IdleConnections().Take(path); kept.Valid()) {
+    WidenSendBuffer(kept.Get(), data.cbData);
     switch (desktop::SendFrame(kept.Get(), header, data.lpData, data.cbData, deadline)) {
       case desktop::TSendOutcome::Sent:
         return kept;
