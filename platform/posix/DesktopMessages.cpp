@@ -165,31 +165,6 @@ bool HandleOneSent(const TLocalWindow& window, int connection, bool checkHangUp)
   return desktop::SendAll(connection, &reply, sizeof reply, TDeadline(kReceiveLimitMs));
 }
 
-// Handles the frames waiting on the connections kept from earlier exchanges, all looked at with
-// one poll. A connection whose sender has gone or given up (a frame it left is not delivered),
-// or whose frame is broken, closes.
-void HandleKeptConnections(TLocalWindow& window) {
-  std::vector<TUniqueFd> connections = window.TakeKeptConnections();
-  if (connections.empty()) return;
-  std::vector<pollfd> watched;
-  watched.reserve(connections.size());
-  for (const TUniqueFd& each : connections) {
-    watched.push_back(pollfd{each.Get(), POLLIN | POLLRDHUP, 0});
-  }
-  int ready = 0;
-  do {
-    ready = ::poll(watched.data(), watched.size(), 0);
-  } while (ready < 0 && errno == EINTR);
-  constexpr short kGone = POLLRDHUP | POLLHUP | POLLERR | POLLNVAL;
-  for (size_t i = 0; i < connections.size(); ++i) {
-    const short events = ready > 0 ? watched[i].revents : 0;
-    if (events == 0 ||
-        ((events & kGone) == 0 && HandleOneSent(window, connections[i].Get(), false))) {
-      window.Keep(std::move(connections[i]));
-    }
-  }
-}
-
 // Handles the frames of senders that connected since the last look, until none is pending or
 // the window closes; each connection whose exchange completed is kept for its sender's next
 // message.
@@ -207,10 +182,32 @@ void AcceptNewConnections(TLocalWindow& window) {
   }
 }
 
-// Handles every message sent to the window so far.
+// Handles every message sent to the window so far: the frames waiting on the connections kept
+// from earlier exchanges, then those of new senders, all looked at with one poll. A kept
+// connection whose sender has gone or given up (a frame it left is not delivered), or whose
+// frame is broken, closes.
 void HandleSentMessages(TLocalWindow& window) {
-  HandleKeptConnections(window);
-  AcceptNewConnections(window);
+  if (!window.IsOpen()) return;
+  std::vector<TUniqueFd> connections = window.TakeKeptConnections();
+  std::vector<pollfd> watched;
+  watched.reserve(connections.size() + 1);
+  for (const TUniqueFd& each : connections) {
+    watched.push_back(pollfd{each.Get(), POLLIN | POLLRDHUP, 0});
+  }
+  watched.push_back(pollfd{window.ListenerFd(), POLLIN, 0});
+  int ready = 0;
+  do {
+    ready = ::poll(watched.data(), watched.size(), 0);
+  } while (ready < 0 && errno == EINTR);
+  constexpr short kGone = POLLRDHUP | POLLHUP | POLLERR | POLLNVAL;
+  for (size_t i = 0; i < connections.size(); ++i) {
+    const short events = ready > 0 ? watched[i].revents : 0;
+    if (events == 0 ||
+        ((events & kGone) == 0 && HandleOneSent(window, connections[i].Get(), false))) {
+      window.Keep(std::move(connections[i]));
+    }
+  }
+  if (ready < 0 || watched.back().revents != 0) AcceptNewConnections(window);
 }
 
 // Sends the frame over a connection kept from an earlier exchange with the window when there is
