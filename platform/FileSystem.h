@@ -10,7 +10,8 @@ namespace webtessl {
 
 // Facts about files and folders, taken from the file system by path. Paths are byte text in the
 // system code page, taken literally (no wildcards); a path holding a NUL byte never reaches the
-// file system and names nothing. Thread-safe: no state of its own.
+// file system and names nothing. On Windows neither does a path with a device name segment
+// ("CON", "nul.txt") or a colon other than the drive's (a file's data stream). Thread-safe: no state of its own.
 
 // A file time: seconds and nanoseconds since 1970-01-01 00:00 UTC.
 struct TFileTime {

@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""Smoke test of the Windows executables: runs webtessl.exe under Wine (64-bit, headless, a fresh
+prefix with the "null" graphics driver) and talks to it over loopback from Linux.
+
+Usage: wine_smoke_test.py BUILD_FOLDER   (the folder of the mingw-w64 build: webtessl.exe, webroot)
+
+Every check must pass; when Wine is missing or cannot start a program, the test fails.
+"""
+
+import http.client
+import os
+import queue
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+STOP_KEY = b"\x17\r\n"  # Ctrl+W, then Enter
+START_TIMEOUT_S = 30
+ANSWER_TIMEOUT_S = 10
+PREFIX_TIMEOUT_S = 120
+SOCKET_LIBRARY_ERROR = "ESynapseError: Error loading Socket interface (ws2_32.dll)!"
+
+
+class SmokeFailure(Exception):
+    """A check of the smoke test failed."""
+
+
+def check(condition, what):
+    if not condition:
+        raise SmokeFailure(what)
+    print(f"ok - {what}", flush=True)
+
+
+def windows_path(path):
+    """The path as a Windows program under Wine sees it: drive Z: is the Linux root."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def free_port():
+    """A TCP port that nothing listens on now: bound by the system, read back, released."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class WinePrefix:
+    """A fresh Wine prefix in a temporary folder, set up for headless runs; removed at the end."""
+
+    def __init__(self, folder):
+        self.folder = os.path.join(folder, "wineprefix")
+        self.env = dict(os.environ, WINEPREFIX=self.folder, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.env.pop("DISPLAY", None)
+        self.env.pop("WAYLAND_DISPLAY", None)
+
+    def __enter__(self):
+        for tool in ("wine", "wineserver", "wineboot"):
+            if shutil.which(tool) is None:
+                raise SmokeFailure(f"{tool} is not installed (run tools/install-deps.sh)")
+        self.run(["wineboot", "--init"])
+        self.wait_for_server()
+        self.run(["wine", "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics",
+                  "/d", "null", "/f"])
+        self.wait_for_server()
+        return self
+
+    def __exit__(self, *exc):
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=PREFIX_TIMEOUT_S, check=False)
+        return False
+
+    def run(self, command, extra_env=None, stdin=subprocess.DEVNULL):
+        env = dict(self.env, **(extra_env or {}))
+        result = subprocess.run(command, env=env, stdin=stdin, capture_output=True,
+                                timeout=PREFIX_TIMEOUT_S, check=False)
+        return result
+
+    def wait_for_server(self):
+        """Waits until the prefix's wineserver has ended: the prefix is then written out."""
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=PREFIX_TIMEOUT_S, check=True)
+
+    def start(self, command):
+        return subprocess.Popen(["wine"] + command, env=self.env, stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+class ConsoleReader:
+    """Collects the lines a program writes, without their CR LF, from a thread of its own."""
+
+    def __init__(self, stream):
+        self.lines = queue.Queue()
+        self.seen = []
+        self.thread = threading.Thread(target=self._read, args=(stream,), daemon=True)
+        self.thread.start()
+
+    def _read(self, stream):
+        for raw in iter(stream.readline, b""):
+            self.lines.put(raw.decode("latin-1").rstrip("\r\n"))
+
+    def expect(self, wanted, timeout=ANSWER_TIMEOUT_S):
+        """Waits for the line `wanted`; raises SmokeFailure when it does not come in time."""
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            try:
+                line = self.lines.get(timeout=max(left, 0.01))
+            except queue.Empty:
+                raise SmokeFailure(f"no line {wanted!r}; lines seen: {self.seen[-20:]!r}") from None
+            self.seen.append(line)
+            if line == wanted:
+                print(f"ok - console line {wanted!r}", flush=True)
+                return
+
+
+def http_get(port, path):
+    """One GET over loopback; returns (status, headers as a dict, body)."""
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=ANSWER_TIMEOUT_S)
+    try:
+        connection.request("GET", path)
+        response = connection.getresponse()
+        return response.status, {k.lower(): v for k, v in response.getheaders()}, response.read()
+    finally:
+        connection.close()
+
+
+def check_missing_socket_library(prefix, program):
+    """Without ws2_32.dll the program names the failure on standard error and exits with 1."""
+    result = prefix.run(["wine", program], extra_env={"WINEDLLOVERRIDES": "ws2_32=d"})
+    stderr = result.stderr.decode("latin-1")
+    check(result.returncode == 1 and SOCKET_LIBRARY_ERROR in stderr,
+          f"without ws2_32.dll: exit code 1 and {SOCKET_LIBRARY_ERROR!r} "
+          f"(got {result.returncode}, {stderr.strip()!r})")
+
+
+def check_serving(prefix, server_folder, config):
+    port = free_port()
+    with open(config, "w", newline="\r\n") as ini:
+        ini.write(f"[server]\nport={port}\n")
+    server = prefix.start([os.path.join(server_folder, "webtessl.exe"), "-config",
+                           windows_path(config)])
+    try:
+        console = ConsoleReader(server.stdout)
+        console.expect(f"Starting http server on port {port}", START_TIMEOUT_S)
+        console.expect("Done.")
+
+        status, headers, _ = http_get(port, "/no-such-file.txt")
+        check(status == 404 and headers.get("server") == "SynHttpSrv/1.0",
+              f"a missing file over loopback answers 404 from SynHttpSrv (got {status})")
+        console.expect("GET /no-such-file.txt HTTP/1.1")
+
+        # A keep-alive connection stays open across the stop: the stop closes it.
+        idle = http.client.HTTPConnection("127.0.0.1", port, timeout=ANSWER_TIMEOUT_S)
+        idle.request("GET", "/keep-alive")
+        idle.getresponse().read()
+        server.stdin.write(STOP_KEY)
+        server.stdin.flush()
+        console.expect(f"Stoping http server on port {port}")
+        console.expect("Done.")
+        check(server.wait(timeout=ANSWER_TIMEOUT_S) == 0, "Ctrl+W stops the server with exit code 0")
+        check(idle.sock.recv(1) == b"", "the stop closed the open keep-alive connection")
+        idle.close()
+    finally:
+        if server.poll() is None:
+            server.kill()
+            server.wait()
+
+
+def main(build_folder):
+    program_folder = os.path.abspath(build_folder)
+    with tempfile.TemporaryDirectory(prefix="webtessl-wine-") as folder:
+        server_folder = os.path.join(folder, "server")
+        os.makedirs(server_folder)
+        shutil.copy2(os.path.join(program_folder, "webtessl.exe"), server_folder)
+        shutil.copytree(os.path.join(program_folder, "webroot"),
+                        os.path.join(server_folder, "webroot"))
+        started = time.monotonic()
+        with WinePrefix(folder) as prefix:
+            print(f"# fresh Wine prefix in {time.monotonic() - started:.1f} s", flush=True)
+            check_missing_socket_library(prefix, os.path.join(server_folder, "webtessl.exe"))
+            check_serving(prefix, server_folder, os.path.join(folder, "config.ini"))
+        print(f"# Wine smoke test passed in {time.monotonic() - started:.1f} s")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    try:
+        main(sys.argv[1])
+    except (SmokeFailure, subprocess.SubprocessError, OSError) as failure:
+        print(f"FAILED: {failure}", file=sys.stderr)
+        sys.exit(1)
