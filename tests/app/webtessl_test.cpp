@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/http/RawClient.h"
 #include "tests/support/TempFolder.h"
 
 extern char** environ;
@@ -28,11 +30,15 @@ using namespace std::chrono_literals;
 using testing_support::TempFolder;
 
 constexpr auto kStopLimit = 1s;  // the program must stop within this of the stop key
-constexpr auto kStartUpAllowance = 300ms;
+constexpr auto kStartUpLimit = 2s;  // generous: the machine may be busy with other tests
 const std::string kProgram = std::string(WEBTESSL_BUILD_DIR) + "/webtessl";
-// The server's trace around a run on the default port, from start to stop.
-const std::string kServerLines =
-    "Starting http server on port 20800\nDone.\nStoping http server on port 20800\nDone.\n";
+
+// The server's trace around a run on the given port, from start to stop.
+std::string ServerLines(int port) {
+  const std::string portText = std::to_string(port);
+  return "Starting http server on port " + portText + "\nDone.\nStoping http server on port " +
+         portText + "\nDone.\n";
+}
 
 // Both ends of a pipe, closed when it goes.
 class Pipe {
@@ -57,14 +63,24 @@ class Pipe {
   int ends_[2] = {-1, -1};
 };
 
+// Writes a configuration file that names a free loopback port, and returns the port.
+int WriteConfigWithFreePort(const std::filesystem::path& file) {
+  std::filesystem::create_directories(file.parent_path());
+  const int port = testing::FreeLoopbackPort();
+  std::ofstream(file) << "[server]\nport=" << port << "\n";
+  return port;
+}
+
 // The program running as a child, with the given descriptor as its standard input, its output
-// in a file and its application-data folder in a temporary folder. Killed and reaped when the
-// object goes, if it still runs.
+// in a file and its application-data folder in a temporary folder whose configuration names a
+// free port (so that runs never collide with each other or with a running server). Killed and
+// reaped when the object goes, if it still runs.
 class ProgramProcess {
  public:
   ProgramProcess(const TempFolder& folder, int standardInput,
                  const std::vector<std::string>& arguments = {})
-      : outputFile_(folder.File("stdout.txt")) {
+      : outputFile_(folder.File("stdout.txt")),
+        port_(WriteConfigWithFreePort(folder.Path() / "config" / "WebTessl" / "config.ini")) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, standardInput, STDIN_FILENO);
@@ -95,7 +111,18 @@ class ProgramProcess {
   ProgramProcess(const ProgramProcess&) = delete;
   ProgramProcess& operator=(const ProgramProcess&) = delete;
 
+  int Port() const { return port_; }
   void Signal(int signal) const { kill(pid_, signal); }
+
+  // Waits until the server has started (its first "Done." line), so that the stop key or a
+  // signal reaches a program that is past its start-up.
+  void WaitUntilStarted() const {
+    const auto deadline = std::chrono::steady_clock::now() + kStartUpLimit;
+    while (Output().find("Done.\n") == std::string::npos) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no start-up line: " << Output();
+      std::this_thread::sleep_for(5ms);
+    }
+  }
 
   // The wait status once the program has ended, or nothing when it still runs after limit.
   std::optional<int> WaitForExit(std::chrono::milliseconds limit) {
@@ -122,6 +149,7 @@ class ProgramProcess {
 
  private:
   const std::string outputFile_;
+  const int port_;
   pid_t pid_ = -1;
   std::optional<int> status_;
 };
@@ -138,18 +166,21 @@ TEST(ProgramTest, StopKeyAndLineEndStopItWithExitCodeZero) {
   TempFolder folder;
   Pipe input;
   ProgramProcess program(folder, input.ReadEnd());
-  std::this_thread::sleep_for(kStartUpAllowance);
+  program.WaitUntilStarted();
   input.Write("\x17\n");
   ExpectCleanExit(program, kStopLimit);
-  EXPECT_EQ(program.Output(), kServerLines);
+  EXPECT_EQ(program.Output(), ServerLines(program.Port()));
 }
 
 TEST(ProgramTest, StopsAtTheStopKeyAfterOtherCharactersOfTheLine) {
   TempFolder folder;
   Pipe input;
-  ProgramProcess program(folder, input.ReadEnd(), {"-CONFIG", folder.File("Missing.ini")});
+  const std::string config = folder.File("Other.ini");
+  const int port = WriteConfigWithFreePort(config);
+  ProgramProcess program(folder, input.ReadEnd(), {"-CONFIG", config});
   input.Write("status\n");
-  std::this_thread::sleep_for(kStartUpAllowance);
+  program.WaitUntilStarted();
+  EXPECT_NE(program.Output().find("port " + std::to_string(port) + "\n"), std::string::npos);
   EXPECT_FALSE(program.WaitForExit(0ms).has_value());
   input.Write("go \x17 rest\n");
   ExpectCleanExit(program, kStopLimit);
@@ -160,7 +191,8 @@ TEST(ProgramTest, EndOfInputKeepsItRunningUntilSigterm) {
   Pipe input;
   input.CloseWriteEnd();
   ProgramProcess program(folder, input.ReadEnd());
-  EXPECT_FALSE(program.WaitForExit(2 * kStartUpAllowance).has_value());
+  program.WaitUntilStarted();
+  EXPECT_FALSE(program.WaitForExit(200ms).has_value());
   program.Signal(SIGTERM);
   ExpectCleanExit(program, kStopLimit);
 }
@@ -169,7 +201,7 @@ TEST(ProgramTest, SigtermWhileWaitingForInputRunsTheStopSequence) {
   TempFolder folder;
   Pipe input;
   ProgramProcess program(folder, input.ReadEnd());
-  std::this_thread::sleep_for(kStartUpAllowance);
+  program.WaitUntilStarted();
   program.Signal(SIGTERM);
   ExpectCleanExit(program, kStopLimit);
 }
@@ -180,8 +212,8 @@ TEST(ProgramTest, UnreadableInputIsReportedAsClassNameAndMessage) {
   ASSERT_GE(directory, 0);
   ProgramProcess program(folder, directory);
   close(directory);
-  ExpectCleanExit(program, kStopLimit + kStartUpAllowance);
-  EXPECT_EQ(program.Output(), kServerLines + "EInOutError: read: Is a directory\n");
+  ExpectCleanExit(program, kStopLimit + kStartUpLimit);
+  EXPECT_EQ(program.Output(), ServerLines(program.Port()) + "EInOutError: read: Is a directory\n");
 }
 
 // A pseudo-terminal standing in for the operator's console.
