@@ -7,8 +7,11 @@
 #include "platform/win32/WinApi.h"
 
 #include <algorithm>
-#include <cstring>
+#include <chrono>
 #include <climits>
+#include <cstring>
+#include <mutex>
+#include <unordered_set>
 
 namespace webtessl {
 namespace {
@@ -17,6 +20,10 @@ constexpr char kSocketLibrary[] = "ws2_32.dll";
 constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
 // What every call reports while the library is not loaded.
 constexpr int32_t kNotInitialised = WSANOTINITIALISED;
+// A wait for readability looks this often whether its socket was shut down meanwhile.
+constexpr int kWaitSliceMs = 50;
+constexpr int kMillisecondsPerSecond = 1000;
+constexpr int kMicrosecondsPerMillisecond = 1000;
 
 // The functions of the socket library this backend calls, found in the loaded module.
 // Filled once, then only read: thread-safe.
@@ -42,6 +49,34 @@ struct TWinsock {
   decltype(&::freeaddrinfo) freeaddrinfo = nullptr;
   decltype(&::inet_ntop) inetNtop = nullptr;
 };
+
+// The sockets that this process has shut down in both directions and not yet closed. Windows
+// does not wake a select of another thread when its socket is shut down, so waits look here.
+// Thread-safe: one lock guards the set.
+class TShutDownSockets {
+ public:
+  void Add(SOCKET socket) {
+    const std::lock_guard guard(lock_);
+    sockets_.insert(socket);
+  }
+  void Remove(SOCKET socket) {
+    const std::lock_guard guard(lock_);
+    sockets_.erase(socket);
+  }
+  bool Contains(SOCKET socket) {
+    const std::lock_guard guard(lock_);
+    return sockets_.count(socket) != 0;
+  }
+
+ private:
+  std::mutex lock_;
+  std::unordered_set<SOCKET> sockets_;
+};
+
+TShutDownSockets& ShutDownSockets() {
+  static TShutDownSockets sockets;
+  return sockets;
+}
 
 template <typename Function>
 bool Find(HMODULE module, const char* name, Function& function) {
@@ -167,13 +202,16 @@ int32_t CreateSocket(TSocketFamily family, TSocket& handle) {
 
 int32_t CloseSocket(TSocket handle) {
   if (!Loaded()) return kNotInitialised;
+  ShutDownSockets().Remove(Native(handle));  // the system may give the number to a new socket
   return Outcome(Api().closesocket(Native(handle)));
 }
 
 int32_t ShutdownSocket(TSocket handle, TShutdownDirection direction) {
   if (!Loaded()) return kNotInitialised;
-  const int how = direction == TShutdownDirection::Send ? SD_SEND : SD_BOTH;
-  return Outcome(Api().shutdown(Native(handle), how));
+  if (direction == TShutdownDirection::Send) return Outcome(Api().shutdown(Native(handle), SD_SEND));
+  const int32_t error = Outcome(Api().shutdown(Native(handle), SD_BOTH));
+  if (error == 0) ShutDownSockets().Add(Native(handle));
+  return error;
 }
 
 int32_t SetSocketLinger(TSocket handle, bool enabled, int seconds) {
@@ -252,18 +290,40 @@ int32_t GetPeerAddress(TSocket handle, TSocketAddress& address) {
 
 // select on one socket: a Windows fd_set is a list of handles, so any handle value fits, and
 // the set is ready when select left the handle in it.
-int32_t WaitSocketReadable(TSocket handle, int timeoutMs, bool& readable) {
-  readable = false;
-  if (!Loaded()) return kNotInitialised;
+int32_t SelectReadable(TSocket handle, int timeoutMs, bool& readable) {
   fd_set watched{};
   watched.fd_count = 1;
   watched.fd_array[0] = Native(handle);
-  const int wait = std::max(timeoutMs, 0);
-  timeval limit{wait / 1000, (wait % 1000) * 1000};
-  const int ready = Api().select(0, &watched, nullptr, nullptr, timeoutMs < 0 ? nullptr : &limit);
+  timeval limit{timeoutMs / kMillisecondsPerSecond,
+                (timeoutMs % kMillisecondsPerSecond) * kMicrosecondsPerMillisecond};
+  const int ready = Api().select(0, &watched, nullptr, nullptr, &limit);
   if (ready == SOCKET_ERROR) return LastError();
   readable = ready > 0 && watched.fd_count > 0;
   return 0;
+}
+
+// Waits in slices, so that a shutdown from another thread ends the wait within a slice; the
+// socket then counts as readable, and the read that follows reports the shutdown.
+int32_t WaitSocketReadable(TSocket handle, int timeoutMs, bool& readable) {
+  using Clock = std::chrono::steady_clock;
+  readable = false;
+  if (!Loaded()) return kNotInitialised;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+  for (;;) {
+    int slice = kWaitSliceMs;
+    if (timeoutMs >= 0) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      slice = static_cast<int>(std::clamp<int64_t>(left.count(), 0, kWaitSliceMs));
+    }
+    if (const int32_t error = SelectReadable(handle, slice, readable); error != 0 || readable) {
+      return error;
+    }
+    if (ShutDownSockets().Contains(Native(handle))) {
+      readable = true;
+      return 0;
+    }
+    if (timeoutMs >= 0 && Clock::now() >= deadline) return 0;
+  }
 }
 
 int32_t GetSocketBytesWaiting(TSocket handle, int& count) {
