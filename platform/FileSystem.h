@@ -36,6 +36,11 @@ struct TDirectoryEntry {
 // described itself), or nothing when there is none or it cannot be examined.
 std::optional<TFileFacts> FileFacts(std::string_view path);
 
+// The one absolute path of the existing file or folder: symbolic links and "." and ".." resolved
+// (on Windows also letter case and short names, as the file system records them), so that two
+// paths of one file compare equal. Nothing when the path names nothing.
+std::optional<std::string> CanonicalPath(std::string_view path);
+
 // The entries of the folder other than "." and "..", in the order the file system gives them;
 // empty when the folder cannot be read.
 std::vector<TDirectoryEntry> ListDirectory(std::string_view folder);

@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace webtessl {
 namespace {
@@ -50,6 +52,14 @@ bool IsDotEntry(std::string_view name) {
 std::optional<TFileFacts> FileFacts(std::string_view path) {
   if (path.empty() || HasNul(path)) return std::nullopt;
   return StatAt(AT_FDCWD, std::string(path).c_str());
+}
+
+std::optional<std::string> CanonicalPath(std::string_view path) {
+  if (path.empty() || HasNul(path)) return std::nullopt;
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::canonical(std::string(path), error);
+  if (error) return std::nullopt;
+  return resolved.string();
 }
 
 std::vector<TDirectoryEntry> ListDirectory(std::string_view folder) {

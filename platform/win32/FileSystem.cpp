@@ -20,6 +20,10 @@ constexpr int32_t kNanosecondsPerInterval = 100;
 // Characters that a directory search would take as a pattern rather than literally.
 constexpr std::string_view kWildcards = std::string_view("*?\0", 3);
 constexpr char kEveryEntry[] = "*";
+// The longest path the system reports, and the prefixes it writes before it.
+constexpr DWORD kLongestPath = 32768;
+constexpr std::string_view kLongPathPrefix = "\\\\?\\";
+constexpr std::string_view kUncPrefix = "\\\\?\\UNC\\";
 constexpr std::string_view kSeparators = "\\/";
 // Names that open a device rather than a file, in any folder; also COM1-9 and LPT1-9.
 constexpr std::string_view kDeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
@@ -109,6 +113,23 @@ std::optional<TFileFacts> FileFacts(std::string_view path) {
   }
   return FactsOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
                  data.ftLastWriteTime);
+}
+
+// The path the system reports for an open handle of the file, without its "\\?\" prefix.
+std::optional<std::string> CanonicalPath(std::string_view path) {
+  if (!IsLiteral(path)) return std::nullopt;
+  const win32::TUniqueHandle file(::CreateFileA(
+      std::string(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string resolved(kLongestPath, '\0');
+  const DWORD length = ::GetFinalPathNameByHandleA(file.get(), resolved.data(), kLongestPath,
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= kLongestPath) return std::nullopt;
+  resolved.resize(length);
+  if (resolved.starts_with(kUncPrefix)) return "\\\\" + resolved.substr(kUncPrefix.size());
+  if (resolved.starts_with(kLongPathPrefix)) return resolved.substr(kLongPathPrefix.size());
+  return resolved;
 }
 
 std::vector<TDirectoryEntry> ListDirectory(std::string_view folder) {
