@@ -5,7 +5,10 @@
 
 #include "app/ConfigKeys.h"
 #include "app/IniFile.h"
+#include "files/downloadHandler.h"
+#include "files/fileRequestHandler.h"
 #include "http/httpsrv.h"
+#include "search/tesselRequestHandler.h"
 
 namespace webtessl {
 
@@ -21,8 +24,13 @@ TServerAssembly::~TServerAssembly() {
 
 void TServerAssembly::Start() {
   server_ = std::make_unique<THTTPServer>();
-  // The handlers join here in the order download, search, file as each of them is built; with
-  // none registered every request is answered with the engine's 404.
+  // Every request is offered to the handlers in this order: download, search, file. The file
+  // handler claims whatever reaches it, so it stays last.
+  auto downloadHandler = std::make_shared<TDownloadHandler>();
+  downloadHandler->SetIniFile(iniFile_);
+  server_->Handlers.Add(downloadHandler);
+  server_->Handlers.Add(NewSearchHandler(iniFile_));
+  server_->Handlers.Add(std::make_shared<TFileRequestHandler>());
   server_->SetPort(std::to_string(iniFile_.ReadInteger(kSectionServer, kKeyPort, kDefaultPort)));
   server_->SetActive(true);
 }

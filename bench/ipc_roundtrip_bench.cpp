@@ -1,6 +1,7 @@
 // Round trip of a search exchange between two processes through TCommunicator: a 200-byte query
-// answered with a 100 KB answer, beside the same bytes over a bare Unix-domain socket pair (the
-// floor), measured in the same run. Prints median and p99 of each and their ratio.
+// answered with a 100 KB answer (or as many bytes as the first argument says), beside the same
+// bytes over a bare Unix-domain socket pair (the floor), measured in the same run. Prints median
+// and p99 of each and their ratio.
 
 #include <signal.h>
 #include <stdlib.h>
@@ -25,7 +26,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kQueryBytes = 200;
-constexpr size_t kAnswerBytes = 100 * 1024;
+constexpr size_t kDefaultAnswerBytes = 100 * 1024;
+size_t answerBytes = kDefaultAnswerBytes;
 constexpr int kWarmUp = 20;
 constexpr int kRounds = 500;
 constexpr char kResponderName[] = "BenchResponder";
@@ -70,7 +72,7 @@ void Pump(TCommunicator& endpoint, const bool& done) {
 }
 
 void Responder() {
-  const std::string answer(kAnswerBytes, 'a');
+  const std::string answer(answerBytes, 'a');
   TCommunicator endpoint;
   endpoint.SetName(kResponderName);
   endpoint.OnData = [&](TCommunicator& self, const std::string& from, const TBytes&) {
@@ -105,7 +107,7 @@ std::vector<double> MeasureCommunicator() {
     }
     Pump(endpoint, done);
     const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-    if (received != kAnswerBytes) std::exit(1);
+    if (received != answerBytes) std::exit(1);
     if (round >= kWarmUp) samples.push_back(us);
   }
   return samples;
@@ -125,12 +127,12 @@ std::vector<double> MeasureSocketPair() {
   int fds[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) std::exit(1);
   TChild child([&] {
-    std::vector<char> query(kQueryBytes), answer(kAnswerBytes, 'a');
+    std::vector<char> query(kQueryBytes), answer(answerBytes, 'a');
     while (Transfer(fds[1], query.data(), query.size(), false) &&
            Transfer(fds[1], answer.data(), answer.size(), true)) {
     }
   });
-  std::vector<char> query(kQueryBytes, 'q'), answer(kAnswerBytes);
+  std::vector<char> query(kQueryBytes, 'q'), answer(answerBytes);
   std::vector<double> samples;
   for (int round = 0; round < kWarmUp + kRounds; ++round) {
     const auto start = Clock::now();
@@ -149,8 +151,9 @@ std::vector<double> MeasureSocketPair() {
 }  // namespace
 }  // namespace webtessl
 
-int main() {
+int main(int argc, char** argv) {
   using namespace webtessl;
+  if (argc > 1) answerBytes = std::strtoul(argv[1], nullptr, 10);
   std::string pattern = (std::filesystem::temp_directory_path() / "wt-bench-XXXXXX").string();
   const std::string desktop = ::mkdtemp(pattern.data());
   ::setenv("WEBTESSL_DESKTOP", desktop.c_str(), 1);
@@ -160,7 +163,7 @@ int main() {
   std::filesystem::remove_all(desktop);
 
   std::printf("round trip: %zu-byte query, %zu-byte answer, %d rounds each\n", kQueryBytes,
-              kAnswerBytes, kRounds);
+              answerBytes, kRounds);
   std::printf("%-34s median %8.1f us   p99 %8.1f us\n", "TCommunicator (two processes)",
               communicator.medianUs, communicator.p99Us);
   std::printf("%-34s median %8.1f us   p99 %8.1f us\n", "bare Unix-domain socket pair (floor)",

@@ -28,4 +28,7 @@ enum class TStartOutcome {
 // started process is left as a zombie. Thread-safe.
 TStartOutcome StartProcess(const TProcessStart& start, uint32_t waitMs, int& exitCode);
 
+// The calling process's id. Thread-safe.
+uint32_t CurrentProcessId();
+
 }  // namespace webtessl

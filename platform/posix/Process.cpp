@@ -141,4 +141,8 @@ TStartOutcome StartProcess(const TProcessStart& start, uint32_t waitMs, int& exi
   return AwaitStatus(status.read.Get(), waitMs, exitCode);
 }
 
+uint32_t CurrentProcessId() {
+  return static_cast<uint32_t>(::getpid());
+}
+
 }  // namespace webtessl

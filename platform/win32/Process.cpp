@@ -66,4 +66,8 @@ TStartOutcome StartProcess(const TProcessStart& start, uint32_t waitMs, int& exi
   return AwaitExit(process.get(), waitMs, exitCode);
 }
 
+uint32_t CurrentProcessId() {
+  return ::GetCurrentProcessId();
+}
+
 }  // namespace webtessl

@@ -82,6 +82,47 @@ void StopDuringRequest(const std::string& config, int port, const std::string& s
   EXPECT_EQ(output.substr(output.size() - stopLines.size()), stopLines) << output;
 }
 
+// One request on its own connection; the whole answer.
+std::string Fetch(int port, const std::string& target) {
+  TRawClient client(port);
+  client.Send("GET " + target + " HTTP/1.1\r\nConnection: close\r\n\r\n");
+  return client.ReadAll();
+}
+
+TEST_F(ServerAssemblyConcurrencyTest, OffersDownloadsBeforeFiles) {
+  const std::string file = folder_.Write("shared.txt", "shared");
+  WriteConfig(std::to_string(port_));
+  const TIniFile iniFile(config_);
+  TServerAssembly assembly(iniFile);
+  ::testing::internal::CaptureStdout();
+  assembly.Start();
+  std::string answer = Fetch(port_, "/download?file=" + file);
+  EXPECT_NE(answer.find("\r\nContent-disposition: attachment; filename=shared.txt\r\n"),
+            std::string::npos)
+      << answer;
+  EXPECT_TRUE(answer.ends_with("\r\n\r\nshared")) << answer;
+  // The file handler answers the rest, and "/download" too once downloads are switched off.
+  EXPECT_TRUE(Fetch(port_, "/missing.txt").ends_with("\r\n\r\nNot found."));
+  folder_.Write("config.ini", "[settings]\r\nenabledownload=0\r\n");
+  answer = Fetch(port_, "/download?file=" + file);
+  EXPECT_TRUE(answer.starts_with("HTTP/1.1 404 Not Found\r\n")) << answer;
+  EXPECT_TRUE(answer.ends_with("\r\n\r\nNot found.")) << answer;
+  assembly.Stop();
+  ::testing::internal::GetCapturedStdout();
+}
+
+TEST_F(ServerAssemblyConcurrencyTest, TheProgramServesTheWebPageBesideIt) {
+  WriteConfig(std::to_string(port_));
+  TChildProcess program({std::string(WEBTESSL_BUILD_DIR) + "/webtessl", "-config", config_});
+  ASSERT_TRUE(program.Started());
+  ASSERT_TRUE(program.WaitForOutput(StartLines())) << program.Output();
+  const std::string answer = Fetch(port_, "/");
+  EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK\r\n")) << answer;
+  EXPECT_NE(answer.find("\"/find?"), std::string::npos) << "the search form asks /find";
+  program.Type("\x17\n");
+  EXPECT_EQ(program.Wait(), 0);
+}
+
 TEST_F(ServerAssemblyConcurrencyTest, CtrlWDuringARequestStopsTheProgram) {
   WriteConfig(std::to_string(port_));
   StopDuringRequest(config_, port_, StartLines(), StopLines(), true);

@@ -66,6 +66,13 @@ class TPeerProcess {
   }
   // True once the peer's window is up.
   bool AwaitReady() { return NextLine().starts_with("ready "); }
+  // Ends the peer at once, as a crash would: its window is left behind on the desktop.
+  void Kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
   // Waits for the peer to leave by itself; its exit code, -1 when it did not.
   int Wait() {
     int status = 0;

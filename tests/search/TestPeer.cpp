@@ -23,6 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr char kDefaultTitle[] = "AI_Tessel_RPC_Server";
 constexpr uint32_t kPumpSliceMs = 20;
+constexpr char kQueryPlaceholder[] = "@QUERY@";
 
 enum class TWhen { Now, Late, Never, Early };
 
@@ -30,6 +31,8 @@ struct TOptions {
   std::string title = kDefaultTitle;
   std::string answer = "{\"results\":[],\"count\":0}";
   bool echo = false;  // answer with the query's own bytes instead
+  bool embedQuery = false;  // put the query's bytes in the answer in place of kQueryPlaceholder
+  uint32_t copies = 1;      // how many times each answer is sent
   TWhen when = TWhen::Now;
   uint32_t delayMs = 0;
   intptr_t result = 1;
@@ -51,6 +54,14 @@ volatile std::sig_atomic_t stopRequested = 0;
 [[noreturn]] void Usage(const std::string& problem) {
   std::cerr << "tessel_test_peer: " << problem << " (see tests/search/TestPeer.md)\n";
   std::exit(2);
+}
+
+std::string ReplaceAll(std::string text, const std::string& placeholder, const std::string& value) {
+  for (size_t at = text.find(placeholder); at != std::string::npos;
+       at = text.find(placeholder, at + value.size())) {
+    text.replace(at, placeholder.size(), value);
+  }
+  return text;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -79,6 +90,8 @@ TOptions ParseOptions(int argc, char** argv) {
     else if (name == "--answer") options.answer = value;
     else if (name == "--answer-file") options.answer = ReadFile(value);
     else if (name == "--echo") options.echo = value == "1";
+    else if (name == "--embed-query") options.embedQuery = value == "1";
+    else if (name == "--copies") options.copies = std::stoul(value);
     else if (name == "--when") options.when = ParseWhen(value);
     else if (name == "--delay-ms") options.delayMs = std::stoul(value);
     else if (name == "--result") options.result = std::stol(value);
@@ -139,8 +152,7 @@ class TPeer {
     const std::string query(static_cast<const char*>(data.lpData), data.cbData);
     Record(query);
     Say("query " + std::to_string(query.size()) + " from " + std::to_string(wParam));
-    TPendingAnswer answer{static_cast<TWindowHandle>(wParam), Clock::now(),
-                          options_.echo ? query : options_.answer};
+    TPendingAnswer answer{static_cast<TWindowHandle>(wParam), Clock::now(), AnswerTo(query)};
     switch (options_.when) {
       case TWhen::Early: Answer(answer); break;
       case TWhen::Now: pending_.push_back(std::move(answer)); break;
@@ -154,6 +166,12 @@ class TPeer {
     return options_.result;
   }
 
+  std::string AnswerTo(const std::string& query) const {
+    if (options_.echo) return query;
+    if (options_.embedQuery) return ReplaceAll(options_.answer, kQueryPlaceholder, query);
+    return options_.answer;
+  }
+
   void Record(const std::string& query) const {
     if (options_.recordFile.empty()) return;
     std::ofstream(options_.recordFile, std::ios::binary | std::ios::app) << query << '\n';
@@ -162,11 +180,13 @@ class TPeer {
   void Answer(const TPendingAnswer& answer) {
     const TCopyDataStruct data{options_.marker, static_cast<uint32_t>(answer.text.size()),
                                answer.text.data()};
-    intptr_t result = 0;
-    const bool sent =
-        SendMessageTimeout(answer.to, WM_COPYDATA, window_, data, kSendLimitMs, result);
+    for (uint32_t copy = 0; copy < options_.copies; ++copy) {
+      intptr_t result = 0;
+      const bool sent =
+          SendMessageTimeout(answer.to, WM_COPYDATA, window_, data, kSendLimitMs, result);
+      Say(sent ? "answered " + std::to_string(result) : std::string("answer failed"));
+    }
     ++answered_;
-    Say(sent ? "answered " + std::to_string(result) : std::string("answer failed"));
   }
 
   void SendDueAnswers() {

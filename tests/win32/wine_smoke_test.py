@@ -17,6 +17,7 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.parse
 
 STOP_KEY = b"\x17\r\n"  # Ctrl+W, then Enter
 START_TIMEOUT_S = 30
@@ -136,10 +137,53 @@ def check_missing_socket_library(prefix, program):
           f"(got {result.returncode}, {stderr.strip()!r})")
 
 
-def check_serving(prefix, server_folder, config):
+def write_file(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as file:
+        file.write(data)
+
+
+def check_files(port, server_folder, found_folder):
+    """A static file of the web root, the redirect of a folder URI, and a download."""
+    page = b"<p>served from the web root under Wine</p>\n"
+    write_file(os.path.join(server_folder, "webroot", "docs", "index.html"), page)
+    status, headers, body = http_get(port, "/docs/index.html")
+    check(status == 200 and body == page and headers.get("content-type", "").startswith("text/html"),
+          f"a static file of the web root is served (got {status}, {len(body)} bytes)")
+    status, headers, _ = http_get(port, "/docs")
+    check(status == 302 and headers.get("location") == "/docs/",
+          f"a folder URI without its slash is redirected (got {status}, {headers.get('location')!r})")
+    status, _, body = http_get(port, "/docs/")
+    check(status == 200 and body == page, f"the folder's index file is served (got {status})")
+
+    data = bytes(range(256)) * 40
+    target = os.path.join(found_folder, "report 2024.bin")
+    write_file(target, data)
+    quoted = urllib.parse.quote(windows_path(target), safe="")
+    status, headers, body = http_get(port, "/download?file=" + quoted)
+    check(status == 200 and body == data and
+          headers.get("content-disposition") == "attachment; filename=report 2024.bin" and
+          headers.get("content-length") == str(len(data)),
+          f"a download by its Windows path comes as an attachment (got {status}, "
+          f"{headers.get('content-disposition')!r}, {len(body)} bytes)")
+    status, _, _ = http_get(port, "/download?file=" + urllib.parse.quote(
+        windows_path(os.path.join(found_folder, "con")), safe=""))
+    check(status == 404, f"a device name is not a file to download (got {status})")
+    write_file(os.path.join(found_folder, "secret", "key.txt"), b"key")
+    for spelling in ("secret", "SECRET"):
+        status, _, _ = http_get(port, "/download?file=" + urllib.parse.quote(
+            windows_path(os.path.join(found_folder, spelling, "key.txt")), safe=""))
+        check(status == 404, f"no download from the excluded folder written {spelling!r} (got {status})")
+
+
+def check_serving(prefix, folder, server_folder):
     port = free_port()
+    config = os.path.join(folder, "config.ini")
+    found_folder = os.path.join(folder, "found")
+    os.makedirs(found_folder)
     with open(config, "w", newline="\r\n") as ini:
-        ini.write(f"[server]\nport={port}\n")
+        ini.write(f"[server]\nport={port}\n[settings]\ndirs={windows_path(found_folder)}\n"
+                  f"excludedirs={windows_path(os.path.join(found_folder, 'secret'))}\n")
     server = prefix.start([os.path.join(server_folder, "webtessl.exe"), "-config",
                            windows_path(config)])
     try:
@@ -151,6 +195,7 @@ def check_serving(prefix, server_folder, config):
         check(status == 404 and headers.get("server") == "SynHttpSrv/1.0",
               f"a missing file over loopback answers 404 from SynHttpSrv (got {status})")
         console.expect("GET /no-such-file.txt HTTP/1.1")
+        check_files(port, server_folder, found_folder)
 
         # A keep-alive connection stays open across the stop: the stop closes it.
         idle = http.client.HTTPConnection("127.0.0.1", port, timeout=ANSWER_TIMEOUT_S)
@@ -181,7 +226,7 @@ def main(build_folder):
         with WinePrefix(folder) as prefix:
             print(f"# fresh Wine prefix in {time.monotonic() - started:.1f} s", flush=True)
             check_missing_socket_library(prefix, os.path.join(server_folder, "webtessl.exe"))
-            check_serving(prefix, server_folder, os.path.join(folder, "config.ini"))
+            check_serving(prefix, folder, server_folder)
         print(f"# Wine smoke test passed in {time.monotonic() - started:.1f} s")
 
 

@@ -1,0 +1,141 @@
+#include "files/fileRequestHandler.h"
+
+#include <optional>
+#include <string_view>
+
+#include "files/DirectoryListing.h"
+#include "files/PathText.h"
+#include "http/HttpRequest.h"
+#include "http/UrlText.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+
+namespace webtessl {
+namespace {
+
+constexpr const char* kHandlerName = "FileServer";
+constexpr const char* kWebRootFolder = "webroot";
+constexpr const char* kNotFoundText = "Not found.";
+constexpr const char* kPageType = "text/html";
+constexpr std::string_view kSchemeEnd = "://";
+constexpr size_t kLastSchemeEndPosition = 6;  // "://" counts when it starts within the first 7
+constexpr std::string_view kCurrentFolderPrefix = "./";
+constexpr int32_t kStatusOk = 200;
+constexpr int32_t kStatusFound = 302;
+constexpr int32_t kStatusNotFound = 404;
+
+TResolvedRequest NotFound() {
+  return {"", kNotFoundText, kStatusNotFound};
+}
+
+bool IsUriSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+// An absolute-form URI (scheme, "://", host, path) comes down to its path without the first "/".
+void DropSchemeAndHost(std::string& path) {
+  const size_t schemeEnd = path.find(kSchemeEnd);
+  if (schemeEnd == std::string::npos || schemeEnd > kLastSchemeEndPosition) return;
+  path.erase(0, schemeEnd + kSchemeEnd.size());
+  const size_t slash = path.find('/');
+  if (slash != std::string::npos) path.erase(0, slash + 1);
+}
+
+void DropLeadingSeparators(std::string& path) {
+  for (;;) {
+    if (!path.empty() && path.front() == kPathDelimiter) {
+      path.erase(0, 1);
+    } else if (path.starts_with(kCurrentFolderPrefix)) {
+      path.erase(0, kCurrentFolderPrefix.size());
+    } else {
+      return;
+    }
+  }
+}
+
+// The raw URI with its trailing "/": a URI that begins with several separators gets a single
+// "/" instead, so the location cannot read as "//host/..." and send the browser elsewhere.
+std::string FolderRedirectLocation(const std::string& rawUri) {
+  size_t leading = 0;
+  while (leading < rawUri.size() && IsUriSeparator(rawUri[leading])) ++leading;
+  if (leading < 2) return rawUri + "/";
+  return "/" + rawUri.substr(leading) + "/";
+}
+
+}  // namespace
+
+TFileRequestHandler::TFileRequestHandler()
+    : TFileRequestHandler(ExtractFilePath(ProgramFilePath()) + kWebRootFolder, false) {}
+
+TFileRequestHandler::TFileRequestHandler(std::string webRoot, bool allowDirectoryListing)
+    : webRoot_(EnsureTrailingSeparator(webRoot)), allowDirectoryListing_(allowDirectoryListing) {}
+
+bool TFileRequestHandler::HandleRequest(std::unique_ptr<THttpRequest>& request,
+                                        std::unique_ptr<THttpRequest>& response) {
+  const TResolvedRequest resolved = ResolveRequest(request->URI);
+  response->SetStatus(resolved.StatusCode);
+  if (resolved.StatusCode == kStatusFound) {
+    response->Redirect(resolved.FilePath);
+  } else if (!resolved.FilePath.empty()) {
+    response->ServeFile(resolved.FilePath);
+  } else if (!resolved.BodyText.empty()) {
+    response->Content = resolved.BodyText;
+    response->SetHeader(THttpRequest::kContentType, kPageType);
+  }
+  return true;
+}
+
+std::string TFileRequestHandler::GetName() const {
+  return kHandlerName;
+}
+
+TResolvedRequest TFileRequestHandler::ResolveRequest(const std::string& rawUri) const {
+  std::string path = UrlDecode(rawUri);
+  // A NUL byte would cut the name short on its way to the file system.
+  if (path.find('\0') != std::string::npos) return NotFound();
+  DropSchemeAndHost(path);
+  path = ConvertSeparators(path, kPathDelimiter);
+  DropLeadingSeparators(path);
+  if (!NormalizeRelativePath(path)) return NotFound();
+  path = webRoot_ + path;
+
+  const std::string probe = path.back() == kPathDelimiter ? StripTrailingSeparators(path) : path;
+  const std::optional<TFileFacts> facts = FileFacts(probe);
+  if (!facts) return NotFound();
+  if (facts->kind != TFileKind::Directory) return {path, "", kStatusOk};
+  return ResolveFolder(rawUri, path);
+}
+
+TResolvedRequest TFileRequestHandler::ResolveFolder(const std::string& rawUri,
+                                                    const std::string& folderPath) const {
+  if (rawUri.empty() || !IsUriSeparator(rawUri.back())) {
+    return {FolderRedirectLocation(rawUri), "", kStatusFound};
+  }
+  std::string indexPath = EnsureTrailingSeparator(folderPath);
+  if (FindIndexFile(indexPath)) return {indexPath, "", kStatusOk};
+  std::string page;
+  if (BuildDirectoryListing(rawUri, folderPath, page)) return {"", page, kStatusOk};
+  return NotFound();
+}
+
+bool TFileRequestHandler::FindIndexFile(std::string& folderPath) const {
+  for (const char* name : IndexFileNames) {
+    const std::string candidate = folderPath + name;
+    const std::optional<TFileFacts> facts = FileFacts(candidate);
+    if (facts && facts->kind == TFileKind::File) {
+      folderPath = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TFileRequestHandler::BuildDirectoryListing(const std::string& rawUri,
+                                                const std::string& folderPath,
+                                                std::string& page) const {
+  if (!allowDirectoryListing_) return false;
+  page = DirectoryListingPage(rawUri, EnsureTrailingSeparator(folderPath));
+  return true;
+}
+
+}  // namespace webtessl

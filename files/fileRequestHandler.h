@@ -1,0 +1,59 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "http/RequestHandlerIntf.h"
+
+namespace webtessl {
+
+// What a request URI comes to below the web root.
+struct TResolvedRequest {
+  std::string FilePath;  // the file to serve; for status 302 the redirect location
+  std::string BodyText;  // a generated page or the not-found text, served as "text/html"
+  int32_t StatusCode = 0;
+};
+
+// Serves the files below the web root, the folder "webroot" beside the program. It claims every
+// request, whatever the method: a file, a redirect for a folder URI without its trailing "/", an
+// index file, a generated listing (when allowed) or 404 "Not found.". A URI never reaches above
+// the web root. Thread-safe: every field is fixed at construction and each call works on its own
+// strings, so one instance serves all connections at once.
+class TFileRequestHandler : public IRequestHandler {
+ public:
+  // The index files of a folder, in the order they are tried.
+  static constexpr std::array<const char*, 4> IndexFileNames = {"index.html", "index.htm",
+                                                                "default.htm", "default.html"};
+
+  // Serves the "webroot" folder beside the program, without folder listings.
+  TFileRequestHandler();
+  // Serves the given folder (a "/" is appended when missing), with or without folder listings.
+  TFileRequestHandler(std::string webRoot, bool allowDirectoryListing);
+
+  bool HandleRequest(std::unique_ptr<THttpRequest>& request,
+                     std::unique_ptr<THttpRequest>& response) override;
+  std::string GetName() const override;
+
+  // Maps the raw request URI (as in the request line, query included, not decoded) to a file, a
+  // redirect, a page or a 404.
+  virtual TResolvedRequest ResolveRequest(const std::string& rawUri) const;
+  // Replaces the folder path (ending with "/") with its first existing index file; false, and
+  // the path unchanged, when it has none.
+  virtual bool FindIndexFile(std::string& folderPath) const;
+  // The listing page of the folder requested by the raw URI; false when listings are off.
+  virtual bool BuildDirectoryListing(const std::string& rawUri, const std::string& folderPath,
+                                     std::string& page) const;
+
+  const std::string& WebRoot() const { return webRoot_; }
+  bool AllowDirectoryListing() const { return allowDirectoryListing_; }
+
+ private:
+  TResolvedRequest ResolveFolder(const std::string& rawUri, const std::string& folderPath) const;
+
+  const std::string webRoot_;
+  const bool allowDirectoryListing_;
+};
+
+}  // namespace webtessl

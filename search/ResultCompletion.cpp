@@ -1,0 +1,118 @@
+#include "search/ResultCompletion.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <iterator>
+
+#include "platform/Locale.h"
+#include "platform/Paths.h"
+#include "platform/TimeZone.h"
+#include "text/uEncoding.h"
+
+namespace webtessl {
+namespace {
+
+constexpr int64_t kSecondsPerMinute = 60;
+constexpr int32_t kNanosecondsPerMillisecond = 1000000;
+constexpr double kSecondsPerDay = 86400.0;
+
+struct TSizeUnit {
+  int64_t below;  // sizes below this use the unit
+  double divisor;
+  const char* suffix;
+};
+constexpr int64_t kKiB = 1024;
+constexpr int64_t kMiB = kKiB * 1024;
+constexpr int64_t kGiB = kMiB * 1024;
+constexpr TSizeUnit kSizeUnits[] = {
+    {kMiB, static_cast<double>(kKiB), " KB"},
+    {kGiB, static_cast<double>(kMiB), " MB"},
+    {INT64_MAX, static_cast<double>(kGiB), " GB"},
+};
+
+const TSizeUnit& UnitOf(int64_t size) {
+  for (const TSizeUnit& unit : kSizeUnits) {
+    if (size < unit.below) return unit;
+  }
+  return kSizeUnits[std::size(kSizeUnits) - 1];
+}
+
+// The number with at least one integer digit and at most two decimals, trailing zeros dropped.
+std::string TwoDecimals(double value, char decimalSeparator) {
+  const long long hundredths = std::llround(value * 100);  // halves away from zero
+  const long long magnitude = hundredths < 0 ? -hundredths : hundredths;
+  std::string text = (hundredths < 0 ? "-" : "") + std::to_string(magnitude / 100);
+  const long long decimals = magnitude % 100;
+  if (decimals == 0) return text;
+  text += decimalSeparator;
+  text += static_cast<char>('0' + decimals / 10);
+  if (decimals % 10 != 0) text += static_cast<char>('0' + decimals % 10);
+  return text;
+}
+
+std::string CalendarText(const TDateTimeParts& parts) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", parts.year, parts.month,
+                parts.day, parts.hour, parts.minute, parts.second);
+  return text;
+}
+
+double DateTimeOf(const TDateTimeParts& parts) {
+  return ComposeDateTime(EncodeDate(parts.year, parts.month, parts.day),
+                         EncodeTime(parts.hour, parts.minute, parts.second, parts.millisecond));
+}
+
+}  // namespace
+
+std::optional<TLastWrite> LastWriteText(const TFileFacts& facts) {
+  const int64_t localSeconds = facts.modified.seconds - UtcBiasMinutes() * kSecondsPerMinute;
+  const std::optional<TDateTimeParts> parts = DecodeDateTime(
+      UnixTimeToDateTime(localSeconds, facts.modified.nanoseconds / kNanosecondsPerMillisecond));
+  if (!parts) return std::nullopt;
+  return TLastWrite{CalendarText(*parts), *parts};
+}
+
+int64_t ToUnixSeconds(double value) {
+  // nearbyint rounds in the default mode, to nearest with halves to even.
+  return static_cast<int64_t>(std::nearbyint((value - kUnixEpochDateTime) * kSecondsPerDay));
+}
+
+std::string ResultSizeText(int64_t size, char decimalSeparator) {
+  const TSizeUnit& unit = UnitOf(size);
+  return TwoDecimals(static_cast<double>(size) / unit.divisor, decimalSeparator) + unit.suffix;
+}
+
+std::string ResultSizeText(int64_t size) {
+  return ResultSizeText(size, DecimalSeparator());
+}
+
+void CompleteResult(TSuperObject& result) {
+  if (result.Kind() != TSuperType::Object) return;
+  const std::string path = ToSystemCodePage(result.MemberText(u"FileName"));
+  const size_t nameStart = path.rfind(kPathDelimiter) + 1;  // 0 when there is no folder
+  const std::optional<TFileFacts> facts = FileFacts(path);
+  const std::optional<TLastWrite> lastWrite = facts ? LastWriteText(*facts) : std::nullopt;
+  const int64_t size = facts ? facts->size : 0;
+  result.RemoveMember(u"FileName");
+  result.SetMemberText(u"file", FromSystemCodePage(path.substr(nameStart)));
+  result.SetMemberText(u"dir", FromSystemCodePage(path.substr(0, nameStart)));
+  result.SetMemberInt(u"size", size);
+  result.SetMemberText(u"sizestr", FromSystemCodePage(ResultSizeText(size)));
+  result.SetMemberText(u"timestr", FromSystemCodePage(lastWrite ? lastWrite->text : ""));
+  result.SetMemberInt(u"time", lastWrite ? ToUnixSeconds(DateTimeOf(lastWrite->parts)) : 0);
+}
+
+void CompleteResults(const TSuperArray& results) {
+  for (const ISuperObject& result : results.Elements()) {
+    if (!result) continue;
+    try {
+      CompleteResult(*result);
+    } catch (const std::exception&) {
+      // One result that cannot be completed keeps what it has; the others still are.
+    }
+  }
+}
+
+}  // namespace webtessl

@@ -1,0 +1,95 @@
+#include "search/SearchParameters.h"
+
+#include "app/ConfigKeys.h"
+#include "app/IniFile.h"
+#include "common/IntegerText.h"
+#include "common/QueryValue.h"
+#include "http/HttpRequest.h"
+#include "json/superobject.h"
+#include "text/uEncoding.h"
+
+namespace webtessl {
+namespace {
+
+constexpr int32_t kDefaultPageStart = 0;
+constexpr int32_t kDefaultTimeoutMs = 1000;
+constexpr uint32_t kTimeoutMask = 0xFFFF;
+// The only raw value that switches a flag on, compared exactly.
+constexpr char kFlagOn[] = "on";
+constexpr char kJsonFormat[] = "json";
+// What the desktop application expects between the folders of a list.
+constexpr char kFolderSeparator = ';';
+
+std::string JoinFolders(const std::vector<std::string>& folders) {
+  std::string joined;
+  for (size_t index = 0; index < folders.size(); ++index) {
+    if (index > 0) joined += kFolderSeparator;
+    joined += folders[index];
+  }
+  return joined;
+}
+
+// The term arrives as UTF-8; bytes that are not valid UTF-8 make it empty.
+std::string DecodeTerm(std::string_view raw) {
+  return ToSystemCodePage(DecodeUtf8(DecodeQueryValue(raw)));
+}
+
+bool FlagOn(const THttpRequest& request, std::string_view name) {
+  return request.ParamValue(name) == kFlagOn;
+}
+
+}  // namespace
+
+TSearchSettings LoadSearchSettings(const TIniFile* iniFile) {
+  TSearchSettings settings;
+  settings.defaultPageSize = kDefaultPageSize;
+  settings.downloadEnabled = kDefaultEnableDownload;
+  if (iniFile == nullptr) return settings;
+  settings.searchFolders = iniFile->ReadList(kSectionSettings, kKeyDirs);
+  settings.excludedFolders = iniFile->ReadList(kSectionSettings, kKeyExcludeDirs);
+  settings.defaultPageSize =
+      iniFile->ReadInteger(kSectionSettings, kKeyDefaultPageSize, kDefaultPageSize);
+  settings.downloadEnabled =
+      iniFile->ReadBool(kSectionSettings, kKeyEnableDownload, kDefaultEnableDownload);
+  return settings;
+}
+
+TSearchParameters ReadSearchParameters(const THttpRequest& request,
+                                       const TSearchSettings& settings) {
+  TSearchParameters parameters;
+  parameters.pageStart = StrToIntDef(request.ParamValue("from"), kDefaultPageStart);
+  parameters.pageSize = StrToIntDef(request.ParamValue("count"), settings.defaultPageSize);
+  if (parameters.pageSize < 1) parameters.pageSize = kFallbackPageSize;
+  parameters.filter = DecodeQueryValue(request.ParamValue("filter"));
+  parameters.anyWord = FlagOn(request, "anyword");
+  parameters.wholeWords = FlagOn(request, "wholewords");
+  parameters.caseSensitive = FlagOn(request, "casesensitive");
+  parameters.includeDirs = FlagOn(request, "includedirs");
+  parameters.includeFiles = FlagOn(request, "includefiles");
+  parameters.timeoutMs = static_cast<uint16_t>(
+      static_cast<uint32_t>(StrToIntDef(request.ParamValue("timeout"), kDefaultTimeoutMs)) &
+      kTimeoutMask);
+  parameters.term = DecodeTerm(request.ParamValue("term"));
+  parameters.json = request.ParamValue("format") == kJsonFormat;
+  return parameters;
+}
+
+std::string SearchQueryText(const TSearchParameters& parameters, const TSearchSettings& settings) {
+  const ISuperObject query = ParseJsonText(u"{}");
+  query->SetMemberInt(u"cmd", kSearchCommand);
+  query->SetMemberText(u"ExcludeDir", FromSystemCodePage(JoinFolders(settings.excludedFolders)));
+  query->SetMemberText(u"QueryStr", FromSystemCodePage(parameters.term));
+  query->SetMemberText(u"QueryFilter", FromSystemCodePage(parameters.filter));
+  query->SetMemberText(u"QueryDir", FromSystemCodePage(JoinFolders(settings.searchFolders)));
+  query->SetMemberInt(u"QueryFrom", parameters.pageStart);
+  query->SetMemberInt(u"QueryCount", parameters.pageSize);
+  query->SetMemberBool(u"SpaceOr", parameters.anyWord);
+  query->SetMemberBool(u"WholeWords", parameters.wholeWords);
+  query->SetMemberBool(u"IncludeDir", parameters.includeDirs);
+  query->SetMemberBool(u"IncludeFiles", parameters.includeFiles);
+  query->SetMemberBool(u"CaseSensitive", parameters.caseSensitive);
+  // The escaped form is pure ASCII, which every code page leaves unchanged.
+  return ToSystemCodePage(query->ToJsonText(false, true));
+}
+
+}  // namespace webtessl

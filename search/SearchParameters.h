@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace webtessl {
+
+class THttpRequest;
+class TIniFile;
+
+// What one "/find" request asks for, read from the configuration and the query parameters. Each
+// request builds its own values, so concurrent searches never see each other's. Pure functions,
+// thread-safe.
+
+// The search settings as read for one request.
+struct TSearchSettings {
+  std::vector<std::string> searchFolders;    // "dirs", sent as "QueryDir"
+  std::vector<std::string> excludedFolders;  // "excludedirs", sent as "ExcludeDir"
+  int32_t defaultPageSize = 25;              // "defaultpagesize"
+  bool downloadEnabled = true;               // "enabledownload": rows link to downloads
+};
+
+// The query parameters of one search, decoded. Text is in the system code page.
+struct TSearchParameters {
+  std::string term;
+  std::string filter;
+  int32_t pageStart = 0;
+  int32_t pageSize = 25;
+  bool anyWord = false;
+  bool wholeWords = false;
+  bool caseSensitive = false;
+  bool includeDirs = false;
+  bool includeFiles = false;
+  uint16_t timeoutMs = 1000;
+  bool json = false;  // "format" is exactly "json"
+};
+
+// The page size that replaces a "count" below 1, whatever the setting says.
+constexpr int32_t kFallbackPageSize = 25;
+// The desktop application's search command.
+constexpr int64_t kSearchCommand = 69633;
+
+// Reads the settings from the file anew; a missing file (or none given) gives the defaults.
+TSearchSettings LoadSearchSettings(const TIniFile* iniFile);
+
+// Reads the request's query parameters ("term", "filter", "from", "count", the five flags,
+// "timeout", "format") with their defaults.
+TSearchParameters ReadSearchParameters(const THttpRequest& request,
+                                       const TSearchSettings& settings);
+
+// The JSON query for the desktop application, pure ASCII.
+std::string SearchQueryText(const TSearchParameters& parameters, const TSearchSettings& settings);
+
+}  // namespace webtessl

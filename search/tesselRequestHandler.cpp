@@ -1,0 +1,77 @@
+#include "search/tesselRequestHandler.h"
+
+#include "http/HttpRequest.h"
+#include "http/UrlText.h"
+#include "json/superobject.h"
+#include "search/DesktopQuery.h"
+#include "search/ResultCompletion.h"
+#include "search/ResultRendering.h"
+#include "text/uEncoding.h"
+
+namespace webtessl {
+namespace {
+
+constexpr char kHandlerName[] = "tessel";
+constexpr int32_t kStatusOk = 200;
+constexpr int32_t kStatusNotFound = 404;
+constexpr char kJsonContentType[] = "application/json";
+constexpr char kHtmlContentType[] = "text/html; charset=utf-8";
+
+// The answer's bytes are system-code-page text holding one JSON object.
+ISuperObject ParseAnswer(const TBytes& bytes) {
+  ISuperObject answer = ParseJsonText(FromSystemCodePage(TEncoding::Default().GetString(bytes)));
+  if (!answer || answer->Kind() != TSuperType::Object) {
+    throw ESearchAnswerError("The search answer is not a JSON object");
+  }
+  return answer;
+}
+
+}  // namespace
+
+TSearchSettings TTesselRequestHandler::LoadSettings() const {
+  return LoadSearchSettings(iniFile_);
+}
+
+bool TTesselRequestHandler::HandleRequest(std::unique_ptr<THttpRequest>& request,
+                                          std::unique_ptr<THttpRequest>& response) {
+  TUrlParts parts;
+  SplitUrl(request->URI, parts);
+  if (parts.path != kSearchPath) return false;
+  RunSearch(*request, *response);
+  return true;
+}
+
+std::string TTesselRequestHandler::GetName() const {
+  return kHandlerName;
+}
+
+void TTesselRequestHandler::RunSearch(const THttpRequest& request, THttpRequest& response) const {
+  const TSearchSettings settings = LoadSettings();
+  const TSearchParameters parameters = ReadSearchParameters(request, settings);
+  TBytes answerBytes;
+  if (QueryDesktop(SearchQueryText(parameters, settings), parameters.timeoutMs, answerBytes) !=
+      TQueryOutcome::Answered) {
+    response.SetStatus(kStatusNotFound);
+    return;
+  }
+  const ISuperObject answer = ParseAnswer(answerBytes);
+  const auto results = answer->MemberArray(u"results");
+  if (!results) throw ESearchAnswerError("The search answer has no \"results\" array");
+  CompleteResults(*results);
+  if (parameters.json) {
+    response.Content = RenderJson(*answer);
+    response.SetHeader(THttpRequest::kContentType, kJsonContentType);
+  } else {
+    response.Content = RenderHtml(*answer, parameters.pageStart, settings.downloadEnabled);
+    response.SetHeader(THttpRequest::kContentType, kHtmlContentType);
+  }
+  response.SetStatus(kStatusOk);
+}
+
+IRequestHandlerRef NewSearchHandler(const TIniFile& iniFile) {
+  auto handler = std::make_shared<TTesselRequestHandler>();
+  handler->SetIniFile(&iniFile);
+  return handler;
+}
+
+}  // namespace webtessl

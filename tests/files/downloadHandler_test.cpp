@@ -1,0 +1,236 @@
+#include "files/downloadHandler.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/IniFile.h"
+#include "files/HtmlText.h"
+#include "files/fileRequestHandler.h"
+#include "tests/files/FileServiceTesting.h"
+#include "tests/http/TestServer.h"
+#include "tests/support/TempFolder.h"
+
+namespace webtessl {
+namespace {
+
+using testing::TReply;
+
+// A file that exists as a regular file but cannot be opened for reading. Without privileges a
+// file without permissions will do; as root, a write-only kernel attribute file, when the
+// system has one.
+std::optional<std::string> UnreadableFile(const testing_support::TempFolder& folder) {
+  if (::geteuid() != 0) {
+    const std::string file = folder.Write("shared/locked.txt", "locked");
+    std::filesystem::permissions(file, std::filesystem::perms::none);
+    return file;
+  }
+  std::error_code error;
+  for (const auto& bus : std::filesystem::directory_iterator("/sys/bus", error)) {
+    const std::string candidate = bus.path().string() + "/drivers_probe";
+    if (std::filesystem::is_regular_file(candidate, error) && !std::ifstream(candidate).is_open()) {
+      return candidate;
+    }
+  }
+  return std::nullopt;
+}
+
+// The download handler and, behind it, a file server over an empty web root, on loopback; the
+// configuration file is rewritten by the tests while the server runs.
+class TDownloadHandlerTest : public ::testing::Test {
+ protected:
+  TDownloadHandlerTest() : iniFile_(folder_.File("config.ini")) {
+    std::filesystem::create_directories(folder_.File("webroot"));
+    std::filesystem::create_directories(folder_.File("shared"));
+    auto download = std::make_shared<TDownloadHandler>();
+    download->SetIniFile(iniFile_);
+    server_.Server().Handlers.Add(download);
+    server_.Server().Handlers.Add(
+        std::make_shared<TFileRequestHandler>(folder_.File("webroot"), false));
+    server_.Start();
+  }
+
+  void Configure(const std::string& settings) const {
+    folder_.Write("config.ini", "[settings]\r\n" + settings);
+  }
+  // Writes a file in the shared folder and returns its full path.
+  std::string Share(const std::string& name, const std::string& content) const {
+    return folder_.Write("shared/" + name, content);
+  }
+  TReply Download(const std::string& path, const std::string& extraHeaders = "") const {
+    return Fetch("/download?file=" + EncodeUrlPath(path), extraHeaders);
+  }
+  TReply Fetch(const std::string& target, const std::string& extraHeaders = "") const {
+    return testing::Get(server_.Port(), target, extraHeaders);
+  }
+  // A download refused or missing: 404 from the download handler, which sets no body.
+  static void ExpectRefused(const TReply& reply, const std::string& what) {
+    EXPECT_EQ(reply.Status, 404) << what;
+    EXPECT_NE(reply.Body, "Not found.") << what << ": answered by the file handler";
+    EXPECT_FALSE(reply.HasHeader("Content-disposition")) << what;
+  }
+
+  testing_support::TempFolder folder_;
+  const TIniFile iniFile_;
+  testing::TTestServer server_;
+};
+
+TEST_F(TDownloadHandlerTest, ServesTheFileAsAnAttachmentUnderItsBareName) {
+  const std::string file = Share("my report.txt", "0123456789");
+  const TReply reply = Download(file);
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(reply.Body, "0123456789");
+  EXPECT_NE(reply.Head.find("\r\nContent-length: 10\r\n"), std::string::npos) << reply.Head;
+  EXPECT_NE(reply.Head.find("\r\nContent-disposition: attachment; filename=my report.txt\r\n"),
+            std::string::npos)
+      << reply.Head;
+  // The parameter name matches without case, and "+" stands for a blank.
+  const std::string plusForm = "/download?FILE=" + folder_.File("shared/my+report.txt");
+  EXPECT_EQ(Fetch(plusForm).Body, "0123456789");
+}
+
+TEST_F(TDownloadHandlerTest, ServesUtf8NamesInTheSystemCodePage) {
+  const std::string file = Share("\xC3\xA4pfel.txt", "apples");
+  const TReply reply = Download(file);
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(reply.Body, "apples");
+  EXPECT_EQ(reply.Header("Content-disposition"), "attachment; filename=\xC3\xA4pfel.txt");
+}
+
+TEST_F(TDownloadHandlerTest, TakesAPlusInThePathForABlank) {
+  const std::string file = Share("a+b.txt", "plus");
+  ExpectRefused(Download(file), "literal plus");
+  ExpectRefused(Fetch("/download?file=" + folder_.File("shared/a%2Bb.txt")), "encoded plus");
+  Share("a b.txt", "blank");
+  EXPECT_EQ(Fetch("/download?file=" + folder_.File("shared/a%2Bb.txt")).Body, "blank");
+}
+
+TEST_F(TDownloadHandlerTest, AnswersNotFoundForFoldersMissingFilesAndNoFile) {
+  ExpectRefused(Download(folder_.File("shared")), "a folder");
+  ExpectRefused(Download(folder_.File("shared/missing.txt")), "a missing file");
+  ExpectRefused(Fetch("/download"), "no parameter");
+  ExpectRefused(Fetch("/download?file="), "an empty parameter");
+  ExpectRefused(Download(Share("a.txt", "a") + "/"), "a file named as a folder");
+  ExpectRefused(Fetch("/download?file=" + EncodeUrlPath(Share("b.txt", "b")) + "%00.jpg"),
+                "a NUL byte");
+}
+
+TEST_F(TDownloadHandlerTest, ClaimsOnlyTheExactPath) {
+  const std::string file = EncodeUrlPath(Share("a.txt", "a"));
+  for (const std::string target :
+       {"/download/?file=", "/Download?file=", "/downloads?file=", "/%64ownload?file="}) {
+    const TReply reply = Fetch(target + file);
+    EXPECT_EQ(reply.Status, 404) << target;
+    EXPECT_EQ(reply.Body, "Not found.") << target << " reaches the file handler";
+  }
+  EXPECT_EQ(Fetch("http://host:1/download?file=" + file).Body, "a");
+}
+
+TEST_F(TDownloadHandlerTest, AnswersUnauthorizedWhenTheFileCannotBeOpened) {
+  const std::optional<std::string> file = UnreadableFile(folder_);
+  if (!file) GTEST_SKIP() << "no unreadable regular file on this system";
+  const TReply reply = Download(*file);
+  EXPECT_EQ(reply.Status, 401);
+  EXPECT_FALSE(reply.HasHeader("Content-disposition"));
+}
+
+TEST_F(TDownloadHandlerTest, LeavesRangesToTheHttpLayer) {
+  const std::string file = Share("range.bin", "0123456789");
+  TReply reply = Download(file, "Range: bytes=2-5\r\n");
+  EXPECT_EQ(reply.Status, 206);
+  EXPECT_EQ(reply.Body, "2345");
+  EXPECT_EQ(reply.Header("Content-Range"), "bytes 2-5/10");
+  reply = Download(file, "Range: bytes=-3\r\n");
+  EXPECT_EQ(reply.Status, 206);
+  EXPECT_EQ(reply.Body, "789");
+  reply = Download(file, "Range: bytes=20-\r\n");
+  EXPECT_EQ(reply.Status, 416);
+}
+
+TEST_F(TDownloadHandlerTest, FollowsTheEnableSettingWithoutRestart) {
+  const std::string file = Share("a.txt", "a");
+  Configure("enabledownload=0\r\n");
+  TReply reply = Download(file);
+  EXPECT_EQ(reply.Status, 404);
+  EXPECT_EQ(reply.Body, "Not found.") << "passed on to the file handler";
+  Configure("enabledownload=1\r\n");
+  EXPECT_EQ(Download(file).Body, "a");
+  Configure("enabledownload=false\r\n");  // no integer: the default, enabled
+  EXPECT_EQ(Download(file).Body, "a");
+}
+
+TEST_F(TDownloadHandlerTest, ServesOnlyInsideTheSharedFolders) {
+  const std::string inside = Share("in.txt", "in");
+  const std::string outside = folder_.Write("out.txt", "out");
+  std::filesystem::create_directories(folder_.File("shared/private"));
+  const std::string excluded = Share("private/p.txt", "p");
+  EXPECT_EQ(Download(outside).Body, "out") << "no folders given: every path";
+  Configure("dirs=" + folder_.File("missing") + ";" + folder_.File("shared") +
+            "\r\nexcludedirs=" + folder_.File("shared/private") + "\r\n");
+  EXPECT_EQ(Download(inside).Body, "in");
+  ExpectRefused(Download(outside), "outside dirs");
+  ExpectRefused(Download(folder_.File("shared/../out.txt")), "climbing out of dirs");
+  ExpectRefused(Download(excluded), "inside excludedirs");
+  Configure("dirs=" + folder_.File("shared") + "/\r\n");
+  EXPECT_EQ(Download(inside).Body, "in") << "a folder given with its trailing slash";
+  Configure("dirs=" + folder_.File("shar") + "\r\n");
+  ExpectRefused(Download(inside), "a folder whose name only begins the same");
+}
+
+TEST_F(TDownloadHandlerTest, RefusesHiddenFilesAndFolders) {
+  std::filesystem::create_directories(folder_.File("shared/.keys"));
+  const std::string key = folder_.Write("shared/.keys/id", "key");
+  const std::string dotFile = Share(".netrc", "secret");
+  std::filesystem::create_symlink(key, folder_.File("shared/visible-link"));
+  ExpectRefused(Download(key), "in a hidden folder");
+  ExpectRefused(Download(dotFile), "a hidden file");
+  ExpectRefused(Download(folder_.File("shared/visible-link")), "a link to a hidden file");
+}
+
+TEST_F(TDownloadHandlerTest, ResolvesLinksBeforeTheFolderRule) {
+  const std::string outside = folder_.Write("out.txt", "out");
+  std::filesystem::create_symlink(outside, folder_.File("shared/link.txt"));
+  std::filesystem::create_directory_symlink(folder_.Path(), folder_.File("shared/up"));
+  Configure("dirs=" + folder_.File("shared") + "\r\n");
+  ExpectRefused(Download(folder_.File("shared/link.txt")), "a link pointing out");
+  ExpectRefused(Download(folder_.File("shared/up/out.txt")), "a folder link pointing out");
+  std::filesystem::create_directories(folder_.File("private"));
+  const std::string secret = folder_.Write("private/s.txt", "s");
+  std::filesystem::create_symlink(secret, folder_.File("shared/s-link.txt"));
+  Configure("excludedirs=" + folder_.File("private") + "\r\n");
+  ExpectRefused(Download(folder_.File("shared/s-link.txt")), "a link into an excluded folder");
+  EXPECT_EQ(Download(folder_.File("shared/link.txt")).Body, "out");
+}
+
+TEST_F(TDownloadHandlerTest, KeepsControlCharactersOutOfTheHeader) {
+  const std::string file = Share("a\nSet-Cookie: x=1\r.txt", "a");
+  const TReply reply = Download(file);
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(reply.Header("Content-disposition"), "attachment; filename=a_Set-Cookie: x=1_.txt");
+  EXPECT_FALSE(reply.HasHeader("Set-Cookie"));
+}
+
+TEST(TDownloadHandlerUnitTest, ReadsTheConfigurationAtEveryCall) {
+  testing_support::TempFolder folder;
+  const TIniFile iniFile(folder.File("config.ini"));
+  TDownloadHandler handler;
+  EXPECT_EQ(handler.GetName(), "DownloadHandler");
+  EXPECT_TRUE(handler.IsDownloadEnabled());
+  handler.SetIniFile(iniFile);
+  EXPECT_TRUE(handler.IsDownloadEnabled());
+  const std::string file = folder.Write("a.txt", "a");
+  EXPECT_FALSE(handler.IsDownloadRefused(file));
+  folder.Write("config.ini", "[Settings]\r\nEnableDownload = 0\r\ndirs=/nonexistent\r\n");
+  EXPECT_FALSE(handler.IsDownloadEnabled());
+  EXPECT_TRUE(handler.IsDownloadRefused(file));
+  EXPECT_TRUE(handler.IsDownloadRefused(std::string("a.txt\0", 6)));
+}
+
+}  // namespace
+}  // namespace webtessl

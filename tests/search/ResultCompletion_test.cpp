@@ -1,0 +1,144 @@
+#include "search/ResultCompletion.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/search/UtcZone.h"
+#include "tests/support/TempFolder.h"
+#include "text/uEncoding.h"
+
+namespace webtessl {
+namespace {
+
+using testing_search::TUtcZone;
+
+void SetModified(const std::string& path, time_t seconds, long nanoseconds) {
+  const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+ISuperObject ResultFor(const std::string& path) {
+  ISuperObject result = TSuperObject::NewObject();
+  result->SetMemberText(u"FileName", FromSystemCodePage(path));
+  result->SetMemberText(u"rank", u"7");
+  return result;
+}
+
+TEST(ResultSizeTextTest, UnitsAndTwoDecimalsRoundedHalfAwayFromZero) {
+  const std::pair<int64_t, const char*> cases[] = {
+      {0, "0 KB"},
+      {5, "0 KB"},
+      {128, "0.13 KB"},
+      {512, "0.5 KB"},
+      {1536, "1.5 KB"},
+      {1048575, "1024 KB"},
+      {1048576, "1 MB"},
+      {5000000, "4.77 MB"},
+      {1073741823, "1024 MB"},
+      {1073741824, "1 GB"},
+      {INT64_MAX, "8589934592 GB"},
+  };
+  for (const auto& [size, text] : cases) EXPECT_EQ(ResultSizeText(size, '.'), text) << size;
+  EXPECT_EQ(ResultSizeText(1536, ','), "1,5 KB");
+  EXPECT_EQ(ResultSizeText(5000000, ','), "4,77 MB");
+}
+
+TEST(ToUnixSecondsTest, CountsFrom1970AndRoundsToTheNearestSecond) {
+  EXPECT_EQ(ToUnixSeconds(kUnixEpochDateTime), 0);
+  EXPECT_EQ(ToUnixSeconds(kUnixEpochDateTime + 1.0), 86400);
+  EXPECT_EQ(ToUnixSeconds(EncodeDate(2009, 3, 7) + EncodeTime(14, 5, 9, 0)), 1236434709);
+  EXPECT_EQ(ToUnixSeconds(kUnixEpochDateTime + 0.4 / 86400), 0);
+  EXPECT_EQ(ToUnixSeconds(kUnixEpochDateTime + 1.6 / 86400), 2);
+  EXPECT_EQ(ToUnixSeconds(kUnixEpochDateTime - 1.6 / 86400), -2);
+  EXPECT_EQ(ToUnixSeconds(EncodeDate(1969, 12, 31)), -86400);
+}
+
+TEST(CompleteResultTest, FileFactsReplaceTheFileName) {
+  const TUtcZone utc;
+  testing_support::TempFolder folder;
+  const std::string path = folder.Write("a b.txt", std::string(1536, 'x'));
+  SetModified(path, 1236434709, 600000000);  // 2009-03-07 14:05:09.6
+  const ISuperObject result = ResultFor(path);
+  CompleteResult(*result);
+  EXPECT_FALSE(result->Member(u"FileName"));
+  EXPECT_EQ(result->MemberText(u"file"), u"a b.txt");
+  EXPECT_EQ(result->MemberText(u"dir"), FromSystemCodePage(folder.Path().string() + "/"));
+  EXPECT_EQ(result->Member(u"size")->AsInteger(), 1536);
+  EXPECT_EQ(result->MemberText(u"sizestr"), u"1.5 KB");
+  EXPECT_EQ(result->MemberText(u"timestr"), u"2009-03-07 14:05:09");
+  EXPECT_EQ(result->Member(u"time")->AsInteger(), 1236434710);  // the milliseconds count
+  EXPECT_EQ(result->MemberText(u"rank"), u"7");
+}
+
+TEST(CompleteResultTest, MissingFileKeepsItsNameWithoutFacts) {
+  const ISuperObject result = ResultFor("/no/such/dir/gone.txt");
+  CompleteResult(*result);
+  EXPECT_EQ(result->MemberText(u"file"), u"gone.txt");
+  EXPECT_EQ(result->MemberText(u"dir"), u"/no/such/dir/");
+  EXPECT_EQ(result->Member(u"size")->AsInteger(), 0);
+  EXPECT_EQ(result->MemberText(u"sizestr"), u"0 KB");
+  EXPECT_EQ(result->MemberText(u"timestr"), u"");
+  EXPECT_EQ(result->Member(u"time")->AsInteger(), 0);
+
+  const ISuperObject bare = TSuperObject::NewObject();  // no FileName at all
+  CompleteResult(*bare);
+  EXPECT_EQ(bare->MemberText(u"file"), u"");
+  EXPECT_EQ(bare->MemberText(u"dir"), u"");
+}
+
+TEST(CompleteResultTest, FolderAndHugeFileAndEarlyTime) {
+  const TUtcZone utc;
+  testing_support::TempFolder folder;
+  const std::string big = folder.Write("big", "");
+  std::filesystem::resize_file(big, 1073741824);  // sparse: no disk space taken
+  SetModified(big, 1, 0);
+  const ISuperObject bigResult = ResultFor(big);
+  CompleteResult(*bigResult);
+  EXPECT_EQ(bigResult->MemberText(u"sizestr"), u"1 GB");
+  EXPECT_EQ(bigResult->MemberText(u"timestr"), u"1970-01-01 00:00:01");
+  EXPECT_EQ(bigResult->Member(u"time")->AsInteger(), 1);
+
+  const ISuperObject folderResult = ResultFor(folder.Path().string());
+  CompleteResult(*folderResult);
+  EXPECT_EQ(folderResult->Member(u"size")->AsInteger(), 0);
+  EXPECT_NE(folderResult->MemberText(u"timestr"), u"");
+}
+
+TEST(CompleteResultTest, LocalTimeFollowsTheZone) {
+  testing_support::TempFolder folder;
+  const std::string path = folder.Write("f", "");
+  SetModified(path, 1236434709, 0);
+  const TUtcZone restoredAfterwards;
+  ::setenv("TZ", "UTC-2", 1);  // two hours east of UTC
+  const auto facts = FileFacts(path);
+  ASSERT_TRUE(facts);
+  const auto lastWrite = LastWriteText(*facts);
+  ASSERT_TRUE(lastWrite);
+  EXPECT_EQ(lastWrite->text, "2009-03-07 16:05:09");
+  EXPECT_EQ(lastWrite->parts.hour, 16);
+}
+
+TEST(CompleteResultsTest, EveryObjectIsCompletedAndOtherElementsAreLeftAlone) {
+  const ISuperObject answer = ParseJsonText(
+      u"{\"results\":[{\"FileName\":\"/x/a\"},null,5,\"text\",{\"FileName\":3}],\"count\":2}");
+  const auto results = answer->MemberArray(u"results");
+  ASSERT_TRUE(results);
+  CompleteResults(*results);
+  EXPECT_EQ(results->ElementAt(0)->MemberText(u"file"), u"a");
+  EXPECT_EQ(results->ElementAt(4)->MemberText(u"file"), u"3");
+  EXPECT_EQ(answer->ToJsonText(false, false),
+            u"{\"results\":[{\"dir\":\"/x/\",\"timestr\":\"\",\"sizestr\":\"0 KB\",\"time\":0,"
+            u"\"size\":0,\"file\":\"a\"},null,5,\"text\",{\"dir\":\"\",\"timestr\":\"\","
+            u"\"sizestr\":\"0 KB\",\"time\":0,\"size\":0,\"file\":\"3\"}],\"count\":2}");
+}
+
+}  // namespace
+}  // namespace webtessl
