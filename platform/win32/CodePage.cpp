@@ -37,9 +37,9 @@ uint32_t SystemCodePage() {
 uint32_t CodePageOfLocale(std::string_view localeName) {
   const std::wstring name = win32::WindowsLocaleName(localeName);
   DWORD codePage = 0;
-  const int got = ::GetLocaleInfoEx(name.c_str(), kAnsiCodePageOfLocale,
-                                    reinterpret_cast<LPWSTR>(&codePage),
-                                    sizeof(codePage) / sizeof(wchar_t));
+  const int got =
+      ::GetLocaleInfoEx(name.c_str(), kAnsiCodePageOfLocale, reinterpret_cast<LPWSTR>(&codePage),
+                        sizeof(codePage) / sizeof(wchar_t));
   return got > 0 && codePage != 0 ? codePage : kCodePageUtf8;
 }
 
@@ -78,8 +78,8 @@ std::string WideToMultiByte(uint32_t codePage, std::u16string_view text, char de
   const int needed =
       ::WideCharToMultiByte(resolved, flags, wide, length, nullptr, 0, fallback, nullptr);
   std::string bytes(static_cast<size_t>(needed), '\0');
-  const int written = ::WideCharToMultiByte(resolved, flags, wide, length, bytes.data(), needed,
-                                            fallback, nullptr);
+  const int written =
+      ::WideCharToMultiByte(resolved, flags, wide, length, bytes.data(), needed, fallback, nullptr);
   bytes.resize(static_cast<size_t>(written > 0 ? written : 0));
   return bytes;
 }

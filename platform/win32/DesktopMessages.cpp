@@ -73,8 +73,8 @@ bool IsRouted(UINT message) {
 }
 
 LRESULT CALLBACK RoutingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  const std::shared_ptr<const TWindowProc> proc = IsRouted(message) ? Procedures().Find(window)
-                                                                    : nullptr;
+  const std::shared_ptr<const TWindowProc> proc =
+      IsRouted(message) ? Procedures().Find(window) : nullptr;
   if (!proc) return ::DefWindowProcA(window, message, wParam, lParam);
   if (message != WM_COPYDATA) return (*proc)(message, wParam, lParam);
   const auto& native = *reinterpret_cast<const COPYDATASTRUCT*>(lParam);
@@ -113,7 +113,8 @@ HWND WindowOf(TWindowHandle handle) {
 }
 
 bool IsCallersWindow(TWindowHandle handle) {
-  return handle != 0 && ::GetWindowThreadProcessId(WindowOf(handle), nullptr) == ::GetCurrentThreadId();
+  return handle != 0 &&
+         ::GetWindowThreadProcessId(WindowOf(handle), nullptr) == ::GetCurrentThreadId();
 }
 
 // Window 0 stands for every window of the calling thread.

@@ -119,8 +119,8 @@ std::optional<TFileFacts> FileFacts(std::string_view path) {
 std::optional<std::string> CanonicalPath(std::string_view path) {
   if (!IsLiteral(path)) return std::nullopt;
   const win32::TUniqueHandle file(::CreateFileA(
-      std::string(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      std::string(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
   std::string resolved(kLongestPath, '\0');
   const DWORD length = ::GetFinalPathNameByHandleA(file.get(), resolved.data(), kLongestPath,

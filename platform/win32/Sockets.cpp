@@ -208,7 +208,8 @@ int32_t CloseSocket(TSocket handle) {
 
 int32_t ShutdownSocket(TSocket handle, TShutdownDirection direction) {
   if (!Loaded()) return kNotInitialised;
-  if (direction == TShutdownDirection::Send) return Outcome(Api().shutdown(Native(handle), SD_SEND));
+  if (direction == TShutdownDirection::Send)
+    return Outcome(Api().shutdown(Native(handle), SD_SEND));
   const int32_t error = Outcome(Api().shutdown(Native(handle), SD_BOTH));
   if (error == 0) ShutDownSockets().Add(Native(handle));
   return error;
@@ -312,7 +313,8 @@ int32_t WaitSocketReadable(TSocket handle, int timeoutMs, bool& readable) {
   for (;;) {
     int slice = kWaitSliceMs;
     if (timeoutMs >= 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       slice = static_cast<int>(std::clamp<int64_t>(left.count(), 0, kWaitSliceMs));
     }
     if (const int32_t error = SelectReadable(handle, slice, readable); error != 0 || readable) {

@@ -3,9 +3,11 @@
 // The Windows headers, included in the one order that works (Windows Sockets 2 before windows.h).
 // Only the Win32 backend includes this file; the build defines WIN32_LEAN_AND_MEAN and NOMINMAX.
 
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+// clang-format on
 
 #include <memory>
 #include <string>
