@@ -2,7 +2,8 @@
 """Smoke test of the Windows executables: runs webtessl.exe under Wine (64-bit, headless, a fresh
 prefix with the "null" graphics driver) and talks to it over loopback from Linux.
 
-Usage: wine_smoke_test.py BUILD_FOLDER   (the folder of the mingw-w64 build: webtessl.exe, webroot)
+Usage: wine_smoke_test.py BUILD_FOLDER   (the folder of the mingw-w64 build: webtessl.exe, webroot,
+win32_tests.exe)
 
 Every check must pass; when Wine is missing or cannot start a program, the test fails.
 """
@@ -128,6 +129,15 @@ def http_get(port, path):
         connection.close()
 
 
+def check_backend_tests(prefix, program_folder):
+    """The Win32 backend's own tests (win32_tests.exe) pass in the prefix."""
+    result = prefix.run(["wine", os.path.join(program_folder, "win32_tests.exe"), "--gtest_brief=1"])
+    output = result.stdout.decode("latin-1")
+    summary = [line for line in output.splitlines() if line.startswith("[  PASSED  ]")]
+    check(result.returncode == 0 and summary,
+          f"win32_tests.exe: {summary[0] if summary else output[-2000:]}")
+
+
 def check_missing_socket_library(prefix, program):
     """Without ws2_32.dll the program names the failure on standard error and exits with 1."""
     result = prefix.run(["wine", program], extra_env={"WINEDLLOVERRIDES": "ws2_32=d"})
@@ -225,6 +235,7 @@ def main(build_folder):
         started = time.monotonic()
         with WinePrefix(folder) as prefix:
             print(f"# fresh Wine prefix in {time.monotonic() - started:.1f} s", flush=True)
+            check_backend_tests(prefix, program_folder)
             check_missing_socket_library(prefix, os.path.join(server_folder, "webtessl.exe"))
             check_serving(prefix, folder, server_folder)
         print(f"# Wine smoke test passed in {time.monotonic() - started:.1f} s")
