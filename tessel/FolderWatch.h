@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/posix/UniqueFd.h"
+
+namespace webtessl {
+
+// What happened in a watched folder.
+struct TFolderEvent {
+  enum class TKind {
+    Created,    // an entry appeared (created, or moved in from an unwatched place)
+    Removed,    // an entry went (deleted, or moved out to an unwatched place)
+    MovedFrom,  // first half of a move; the MovedTo with the same cookie may follow
+    MovedTo,    // second half of a move
+    WatchGone,  // the folder's watch ended (the folder was deleted or unmounted)
+    Overflow    // events were lost: everything must be compared again
+  };
+  TKind kind = TKind::Overflow;
+  int watch = -1;
+  std::string_view name;
+  bool isDirectory = false;
+  uint32_t cookie = 0;
+};
+
+// Watches folders for entries that appear, go or move, through inotify. Not thread-safe: one
+// thread adds watches and reads events.
+class TFolderWatch {
+ public:
+  enum class TAddResult { Added, LimitReached, Failed };
+
+  TFolderWatch();
+  TFolderWatch(const TFolderWatch&) = delete;
+  TFolderWatch& operator=(const TFolderWatch&) = delete;
+
+  // Whether watching works at all on this system.
+  bool Usable() const { return fd_.Valid(); }
+  // The descriptor to poll for readable events.
+  int Fd() const { return fd_.Get(); }
+  // Watches the folder at path (not through a symbolic link); the watch id goes to `watch`.
+  TAddResult Add(const std::string& path, int& watch);
+  void Remove(int watch);
+  // Reads the events waiting now, without blocking, and hands each to onEvent.
+  void ReadEvents(const std::function<void(const TFolderEvent&)>& onEvent);
+
+ private:
+  TUniqueFd fd_;
+};
+
+}  // namespace webtessl

@@ -1,0 +1,397 @@
+#include "tessel/Indexer.h"
+
+#include <malloc.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "tessel/FolderListing.h"
+#include "tessel/FolderPaths.h"
+
+namespace webtessl {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Folders read between two looks at the watch events and the folders asked for.
+constexpr size_t kFoldersBetweenEvents = 64;
+
+std::string JoinPath(const std::string& folder, std::string_view name) {
+  std::string path = folder;
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+}  // namespace
+
+TIndexer::TIndexer(TTesselSettings settings)
+    : settings_(std::move(settings)), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+  // The roots are known at once, so that queries can tell which folders they cover.
+  for (const std::string& root : settings_.roots) index_.AddRoot(root);
+}
+
+TIndexer::~TIndexer() {
+  stop_ = true;
+  Wake();
+  if (thread_.joinable()) thread_.join();
+}
+
+void TIndexer::Start() {
+  thread_ = std::thread([this] { Run(); });
+}
+
+bool TIndexer::Indexing() const {
+  return !firstScanDone_ || openRequests_ > 0;
+}
+
+void TIndexer::Wake() const {
+  const uint64_t one = 1;
+  if (wakeFd_.Valid()) (void)!::write(wakeFd_.Get(), &one, sizeof one);
+}
+
+void TIndexer::Run() {
+  const auto start = Clock::now();
+  if (!watch_.Usable()) ReportUnwatched("inotify is not available");
+  std::vector<TFolderTask> stack;
+  WithIndex([&stack](TNameIndex& index) {
+    for (const TEntryId root : index.Roots()) stack.emplace_back(root, index.RootPath(root));
+  });
+  std::reverse(stack.begin(), stack.end());  // the first root first
+  ScanFolders(std::move(stack));
+  const size_t entries = WithIndex([](TNameIndex& index) {
+    index.PathRanks();  // ready for the first large answer
+    return index.Size();
+  });
+  ::malloc_trim(0);  // give back what the scan held only for a while
+  firstScanDone_ = true;
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  std::fprintf(stderr, "tessel: indexed %zu entries in %lld ms\n", entries,
+               static_cast<long long>(elapsed.count()));
+  auto nextRescan = Clock::now() + settings_.rescanInterval;
+  while (!stop_) {
+    int waitMs = -1;
+    if (!unwatched_.empty()) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(nextRescan - Clock::now());
+      waitMs = static_cast<int>(std::max<int64_t>(0, left.count()));
+    }
+    pollfd fds[2] = {{wakeFd_.Get(), POLLIN, 0}, {watch_.Fd(), POLLIN, 0}};
+    ::poll(fds, watch_.Usable() ? 2 : 1, waitMs);
+    uint64_t drained = 0;
+    (void)!::read(wakeFd_.Get(), &drained, sizeof drained);
+    std::vector<TFolderTask> toScan;
+    HandleEvents(toScan);
+    TakeRequests(toScan);
+    ScanFolders(std::move(toScan));
+    if (resyncNeeded_) {
+      resyncNeeded_ = false;
+      Resync(AllFolders());
+    }
+    if (!unwatched_.empty() && Clock::now() >= nextRescan) {
+      Resync(std::vector<TEntryId>(unwatched_.begin(), unwatched_.end()));
+      nextRescan = Clock::now() + settings_.rescanInterval;
+    }
+  }
+}
+
+void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
+  std::set<std::pair<uint64_t, uint64_t>> seen;  // folders read in this pass: no loop runs twice
+  size_t sinceEvents = 0;
+  FinishRequests(stack.size());
+  while (!stack.empty() && !stop_) {
+    const TFolderTask task = std::move(stack.back());
+    stack.pop_back();
+    ReadFolder(task, stack, seen);
+    if (++sinceEvents == kFoldersBetweenEvents) {
+      sinceEvents = 0;
+      HandleEvents(stack);
+      TakeRequests(stack);
+    }
+    FinishRequests(stack.size());
+  }
+}
+
+void TIndexer::ReadFolder(const TFolderTask& task, std::vector<TFolderTask>& stack,
+                          std::set<std::pair<uint64_t, uint64_t>>& seen) {
+  const auto& [folder, path] = task;
+  bool isRoot = false;
+  {
+    std::lock_guard lock(indexMutex_);
+    // The folder may have gone, or moved, since it was put on the stack.
+    if (!index_.IsLive(folder) || !index_.IsDirectory(folder) || index_.Path(folder) != path)
+      return;
+    isRoot = index_.IsRoot(folder);
+  }
+  WatchFolder(folder, path);  // before reading, so that no change slips between
+  const auto listing = ListFolder(path, isRoot);
+  if (!listing || !seen.emplace(listing->device, listing->inode).second) return;
+  std::lock_guard lock(indexMutex_);
+  if (!index_.IsLive(folder) || index_.Path(folder) != path) return;
+  for (const TListedEntry& entry : listing->entries) {
+    std::string childPath = JoinPath(path, entry.name);
+    if (entry.isDirectory && IsExcludedFolder(settings_, childPath, entry.name)) continue;
+    const TEntryId child = index_.Add(folder, entry.name, entry.isDirectory);
+    if (child != kNoEntry && entry.isDirectory) stack.emplace_back(child, std::move(childPath));
+  }
+}
+
+void TIndexer::WatchFolder(TEntryId folder, const std::string& path) {
+  if (watchOfFolder_.contains(folder)) return;
+  if (!watch_.Usable() ||
+      (settings_.maxWatches != 0 && watchOfFolder_.size() >= settings_.maxWatches)) {
+    ReportUnwatched("the watch limit is reached");
+    unwatched_.insert(folder);
+    return;
+  }
+  int watch = -1;
+  switch (watch_.Add(path, watch)) {
+    case TFolderWatch::TAddResult::Added:
+      if (static_cast<size_t>(watch) >= folderOfWatch_.size())
+        folderOfWatch_.resize(static_cast<size_t>(watch) + 1, kNoEntry);
+      folderOfWatch_[watch] = folder;
+      watchOfFolder_[folder] = watch;
+      unwatched_.erase(folder);
+      break;
+    case TFolderWatch::TAddResult::LimitReached:
+      ReportUnwatched("the system's inotify watch limit is reached");
+      unwatched_.insert(folder);
+      break;
+    case TFolderWatch::TAddResult::Failed:
+      break;  // gone or unreadable: its folder's events tell what becomes of it
+  }
+}
+
+void TIndexer::ReportUnwatched(const char* reason) {
+  if (unwatchedReported_) return;
+  unwatchedReported_ = true;
+  std::fprintf(
+      stderr, "tessel: %s after %zu folders; the others are read again every %lld s\n", reason,
+      watchOfFolder_.size(),
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::seconds>(settings_.rescanInterval).count()));
+}
+
+void TIndexer::HandleEvents(std::vector<TFolderTask>& toScan) {
+  if (!watch_.Usable()) return;
+  bool overflow = false;
+  {
+    std::lock_guard lock(indexMutex_);
+    watch_.ReadEvents([&](const TFolderEvent& event) {
+      if (event.kind == TFolderEvent::TKind::Overflow) {
+        overflow = true;
+      } else {
+        HandleEvent(event, toScan);
+      }
+    });
+    // A move whose other half was not seen took the entry out of sight.
+    for (const auto& [cookie, entry] : movedFrom_) pendingRemovals_.push_back(entry);
+    movedFrom_.clear();
+    FlushRemovals();
+  }
+  resyncNeeded_ = resyncNeeded_ || overflow;
+}
+
+void TIndexer::HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& toScan) {
+  using TKind = TFolderEvent::TKind;
+  if (event.watch < 0 || static_cast<size_t>(event.watch) >= folderOfWatch_.size()) return;
+  const TEntryId folder = folderOfWatch_[event.watch];
+  if (folder == kNoEntry) return;
+  if (event.kind == TKind::WatchGone) {
+    watchOfFolder_.erase(folder);
+    folderOfWatch_[event.watch] = kNoEntry;
+    return;
+  }
+  if (!index_.IsLive(folder) || IsHiddenName(event.name) || event.name.empty()) return;
+  // Folder removals wait for one pass over the index; a later event may concern the same name.
+  if (event.kind != TKind::Removed) FlushRemovals();
+  const TEntryId existing = index_.Find(folder, event.name);
+  switch (event.kind) {
+    case TKind::Removed:
+      if (existing == kNoEntry) break;
+      if (index_.IsDirectory(existing)) {
+        pendingRemovals_.push_back(existing);
+      } else {
+        index_.Remove(std::span(&existing, 1));
+      }
+      break;
+    case TKind::MovedFrom:
+      if (existing != kNoEntry) movedFrom_[event.cookie] = existing;
+      break;
+    case TKind::MovedTo:
+      if (const auto moved = movedFrom_.find(event.cookie); moved != movedFrom_.end()) {
+        const TEntryId entry = moved->second;
+        movedFrom_.erase(moved);
+        if (index_.IsLive(entry)) {
+          index_.Move(entry, folder, event.name);
+          break;
+        }
+      }
+      AddFromEvent(folder, event.name, event.isDirectory, toScan);
+      break;
+    default:
+      AddFromEvent(folder, event.name, event.isDirectory, toScan);
+      break;
+  }
+}
+
+void TIndexer::AddFromEvent(TEntryId folder, std::string_view name, bool isDirectory,
+                            std::vector<TFolderTask>& toScan) {
+  std::string path = JoinPath(index_.Path(folder), name);
+  if (isDirectory && IsExcludedFolder(settings_, path, name)) return;
+  const TEntryId entry = index_.Add(folder, name, isDirectory);
+  if (entry != kNoEntry && isDirectory) toScan.emplace_back(entry, std::move(path));
+}
+
+void TIndexer::FlushRemovals() {
+  if (pendingRemovals_.empty()) return;
+  index_.Remove(pendingRemovals_, [this](TEntryId folder) { ForgetFolder(folder); });
+  pendingRemovals_.clear();
+}
+
+void TIndexer::ForgetFolder(TEntryId folder) {
+  unwatched_.erase(folder);
+  const auto watched = watchOfFolder_.find(folder);
+  if (watched == watchOfFolder_.end()) return;
+  watch_.Remove(watched->second);
+  folderOfWatch_[watched->second] = kNoEntry;
+  watchOfFolder_.erase(watched);
+}
+
+void TIndexer::Resync(const std::vector<TEntryId>& folders) {
+  std::unordered_map<TEntryId, std::vector<TEntryId>> known;
+  std::vector<TFolderTask> tasks;
+  WithIndex([&](TNameIndex& index) {
+    for (const TEntryId folder : folders) {
+      if (!index.IsLive(folder)) continue;
+      known[folder];
+      tasks.emplace_back(folder, index.Path(folder));
+    }
+    index.ForEachLive([&](TEntryId id) {
+      if (index.IsRoot(id)) return;
+      if (const auto found = known.find(index.Parent(id)); found != known.end())
+        found->second.push_back(id);
+    });
+  });
+  std::vector<TFolderTask> toScan;
+  for (const auto& [folder, path] : tasks) {
+    if (stop_) return;
+    ResyncFolder(folder, path, known[folder], toScan);
+  }
+  ScanFolders(std::move(toScan));
+}
+
+std::vector<TEntryId> TIndexer::AllFolders() {
+  std::vector<TEntryId> folders;
+  WithIndex([&folders](TNameIndex& index) {
+    index.ForEachLive([&](TEntryId id) {
+      if (index.IsDirectory(id)) folders.push_back(id);
+    });
+  });
+  return folders;
+}
+
+void TIndexer::ResyncFolder(TEntryId folder, const std::string& path,
+                            const std::vector<TEntryId>& known, std::vector<TFolderTask>& toScan) {
+  bool isRoot = false;
+  WithIndex([&](TNameIndex& index) { isRoot = index.IsLive(folder) && index.IsRoot(folder); });
+  const auto listing = ListFolder(path, isRoot);
+  if (!listing) return;  // gone: the folder above it tells
+  std::lock_guard lock(indexMutex_);
+  if (!index_.IsLive(folder) || index_.Path(folder) != path) return;
+  std::set<std::string_view> present;
+  for (const TListedEntry& entry : listing->entries) {
+    std::string childPath = JoinPath(path, entry.name);
+    if (entry.isDirectory && IsExcludedFolder(settings_, childPath, entry.name)) continue;
+    present.insert(entry.name);
+    const TEntryId existing = index_.Find(folder, entry.name);
+    if (existing != kNoEntry && index_.IsDirectory(existing) == entry.isDirectory) continue;
+    const TEntryId child = index_.Add(folder, entry.name, entry.isDirectory);
+    if (child != kNoEntry && entry.isDirectory) toScan.emplace_back(child, std::move(childPath));
+  }
+  std::vector<TEntryId> gone;
+  for (const TEntryId child : known) {
+    if (index_.IsLive(child) && index_.Parent(child) == folder &&
+        !present.contains(index_.Name(child)))
+      gone.push_back(child);
+  }
+  index_.Remove(gone, [this](TEntryId removed) { ForgetFolder(removed); });
+}
+
+bool TIndexer::Covers(const std::string& folder) const {
+  for (const TEntryId root : index_.Roots()) {
+    const std::string& rootPath = index_.RootPath(root);
+    if (!IsSameOrUnder(folder, rootPath)) continue;
+    // Hidden and excluded folders below the root are not indexed.
+    size_t start = rootPath.size();
+    while (start < folder.size()) {
+      if (folder[start] == '/') ++start;
+      size_t end = folder.find('/', start);
+      if (end == std::string::npos) end = folder.size();
+      const std::string_view name = std::string_view(folder).substr(start, end - start);
+      if (IsHiddenName(name) || IsExcludedFolder(settings_, folder.substr(0, end), name))
+        return false;
+      start = end;
+    }
+    return true;
+  }
+  return false;
+}
+
+bool TIndexer::EnsureFolder(const std::string& folder, std::chrono::milliseconds wait) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(folder, error)) return false;
+  if (WithIndex([&](TNameIndex&) { return Covers(folder); })) return true;
+  std::unique_lock lock(requestMutex_);
+  if (!finished_.contains(folder) &&
+      std::find(requested_.begin(), requested_.end(), folder) == requested_.end()) {
+    requested_.push_back(folder);
+    ++openRequests_;
+    Wake();
+  }
+  return requestDone_.wait_for(lock, wait, [&] { return finished_.contains(folder); });
+}
+
+void TIndexer::TakeRequests(std::vector<TFolderTask>& stack) {
+  std::vector<std::string> folders;
+  {
+    std::lock_guard lock(requestMutex_);
+    folders.swap(requested_);
+  }
+  for (const std::string& folder : folders) {
+    std::lock_guard lock(indexMutex_);
+    if (Covers(folder)) {
+      Finish(folder);
+      continue;
+    }
+    // Roots inside the new one are read again as part of it.
+    std::vector<TEntryId> inside;
+    for (const TEntryId root : index_.Roots()) {
+      if (IsSameOrUnder(index_.RootPath(root), folder)) inside.push_back(root);
+    }
+    index_.Remove(inside, [this](TEntryId removed) { ForgetFolder(removed); });
+    scanning_.emplace_back(stack.size(), folder);
+    stack.emplace_back(index_.AddRoot(folder), folder);
+  }
+}
+
+void TIndexer::FinishRequests(size_t stackSize) {
+  while (!scanning_.empty() && stackSize <= scanning_.back().first) {
+    Finish(scanning_.back().second);
+    scanning_.pop_back();
+  }
+}
+
+void TIndexer::Finish(const std::string& folder) {
+  {
+    std::lock_guard lock(requestMutex_);
+    finished_.insert(folder);
+  }
+  --openRequests_;
+  requestDone_.notify_all();
+}
+
+}  // namespace webtessl

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "platform/posix/UniqueFd.h"
+#include "tessel/FolderWatch.h"
+#include "tessel/NameIndex.h"
+#include "tessel/TesselSettings.h"
+
+namespace webtessl {
+
+// Builds the index of the configured roots on a thread of its own and keeps it fresh: folders
+// are watched through inotify as they are read; when no more watches can be had, it says so once
+// on stderr and reads the unwatched folders again every rescan interval. Queries use the index
+// under WithIndex meanwhile. Thread-safe: WithIndex, Indexing and EnsureFolder may be called from
+// any thread; Start once, from the owner.
+class TIndexer {
+ public:
+  explicit TIndexer(TTesselSettings settings);
+  // Stops the thread and waits for it.
+  ~TIndexer();
+  TIndexer(const TIndexer&) = delete;
+  TIndexer& operator=(const TIndexer&) = delete;
+
+  // Starts building the index.
+  void Start();
+
+  // Calls fn with the index, locked against the indexer's changes for the call.
+  template <typename Fn>
+  auto WithIndex(Fn fn) {
+    std::lock_guard lock(indexMutex_);
+    return fn(index_);
+  }
+
+  // True while the first scan, or the scan of a folder asked for, is running.
+  bool Indexing() const;
+
+  // Makes sure the folder (normalized) is indexed when it lies outside the roots: it becomes a
+  // root of its own, kept from then on. Waits at most `wait` for its scan; true when the folder
+  // was covered already or is indexed by then.
+  bool EnsureFolder(const std::string& folder, std::chrono::milliseconds wait);
+
+ private:
+  using TFolderTask = std::pair<TEntryId, std::string>;  // a folder to read, and its path
+
+  void Run();
+  void ScanFolders(std::vector<TFolderTask> stack);
+  void ReadFolder(const TFolderTask& task, std::vector<TFolderTask>& stack,
+                  std::set<std::pair<uint64_t, uint64_t>>& seen);
+  void WatchFolder(TEntryId folder, const std::string& path);
+  void ReportUnwatched(const char* reason);
+  void HandleEvents(std::vector<TFolderTask>& toScan);
+  void HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& toScan);
+  void AddFromEvent(TEntryId folder, std::string_view name, bool isDirectory,
+                    std::vector<TFolderTask>& toScan);
+  void FlushRemovals();
+  void Resync(const std::vector<TEntryId>& folders);
+  std::vector<TEntryId> AllFolders();
+  void ResyncFolder(TEntryId folder, const std::string& path, const std::vector<TEntryId>& known,
+                    std::vector<TFolderTask>& toScan);
+  void ForgetFolder(TEntryId folder);
+  void TakeRequests(std::vector<TFolderTask>& stack);
+  void FinishRequests(size_t stackSize);
+  bool Covers(const std::string& folder) const;  // under indexMutex_
+  void Finish(const std::string& folder);
+  void Wake() const;
+
+  const TTesselSettings settings_;
+
+  mutable std::mutex indexMutex_;
+  TNameIndex index_;  // guarded by indexMutex_
+
+  // The indexer thread's own state.
+  TFolderWatch watch_;
+  std::vector<TEntryId> folderOfWatch_;  // by watch id (small numbers counted up)
+  std::unordered_map<TEntryId, int> watchOfFolder_;
+  std::unordered_set<TEntryId> unwatched_;
+  bool unwatchedReported_ = false;
+  bool resyncNeeded_ = false;  // watch events were lost
+  std::vector<TEntryId> pendingRemovals_;
+  std::unordered_map<uint32_t, TEntryId> movedFrom_;
+  // Folders asked for and the stack size below which their scan is done.
+  std::vector<std::pair<size_t, std::string>> scanning_;
+
+  // Folders asked for by queries: waiting, and done.
+  mutable std::mutex requestMutex_;
+  std::condition_variable requestDone_;
+  std::vector<std::string> requested_;  // guarded by requestMutex_
+  std::set<std::string> finished_;      // guarded by requestMutex_
+
+  std::atomic<int> openRequests_{0};
+  std::atomic<bool> firstScanDone_{false};
+  std::atomic<bool> stop_{false};
+  TUniqueFd wakeFd_;
+  std::thread thread_;
+};
+
+}  // namespace webtessl

@@ -1,0 +1,347 @@
+#include "tessel/NameIndex.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "tessel/CaseFold.h"
+#include "tessel/PathOrder.h"
+#include "tessel/SubstringSearch.h"
+
+namespace webtessl {
+namespace {
+
+constexpr char kDelimiter = '/';
+constexpr size_t kMaxNameLength = 255;
+// Stale arena bytes are dropped once they outweigh the live ones and pass this size.
+constexpr size_t kCompactionFloor = 1 << 20;
+
+// A name record's tag: the entry id with its kind bits, or stale.
+constexpr uint32_t kRecordStale = 0xFFFFFFFF;
+constexpr uint32_t kRecordDirectory = 1u << 30;
+constexpr uint32_t kRecordRoot = 1u << 31;
+constexpr uint32_t kRecordIdMask = kRecordDirectory - 1;
+
+std::string_view LastComponent(std::string_view path) {
+  const size_t slash = path.rfind(kDelimiter);
+  if (slash == std::string_view::npos || path.size() == 1) return path;
+  return path.substr(slash + 1);
+}
+
+}  // namespace
+
+TNameIndex::TNameIndex()
+    : children_([this](TEntryId id) {
+        return TChildKey{entries_[id].parent, Name(id)};
+      }) {}
+
+TEntryId TNameIndex::AddRoot(const std::string& path) {
+  const TEntryId id = NewEntry(kNoEntry, LastComponent(path), kDirectory | kRoot);
+  rootPaths_.push_back({id, path, FoldCase(path)});
+  return id;
+}
+
+TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirectory) {
+  // Only folders hold entries, so that removing a file never leaves entries without a folder.
+  if (name.size() > kMaxNameLength || !IsLive(parent) || !IsDirectory(parent)) return kNoEntry;
+  const TEntryId existing = Find(parent, name);
+  if (existing != kNoEntry) {
+    if (IsDirectory(existing) == isDirectory) return existing;
+    Remove(std::span(&existing, 1));  // a new entry of the other kind took the name
+  }
+  const TEntryId id = NewEntry(parent, name, isDirectory ? kDirectory : 0);
+  children_.Insert(id);
+  return id;
+}
+
+TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t flags) {
+  TEntryId id = 0;
+  if (!freeIds_.empty()) {
+    id = freeIds_.back();
+    freeIds_.pop_back();
+  } else {
+    id = static_cast<TEntryId>(entries_.size());
+    entries_.emplace_back();
+  }
+  TEntry& entry = entries_[id];
+  entry.parent = parent;
+  entry.flags = flags | kLive;
+  StoreName(entry, id, name);
+  ++liveCount_;
+  Changed();
+  return id;
+}
+
+void TNameIndex::StoreName(TEntry& entry, TEntryId id, std::string_view name) {
+  entry.folded = static_cast<uint32_t>(folded_.size());
+  AppendFolded(name, folded_);
+  entry.foldedLength = static_cast<uint16_t>(folded_.size() - entry.folded);
+  entry.nameLength = static_cast<uint8_t>(name.size());
+  // Most names are their own fold: those are read from the folded arena.
+  if (std::string_view(folded_).substr(entry.folded) == name) {
+    entry.flags &= ~kOwnName;
+  } else {
+    entry.flags |= kOwnName;
+    entry.name = static_cast<uint32_t>(names_.size());
+    names_.append(name);
+    names_ += '\0';
+  }
+  folded_ += '\0';
+  recordOffsets_.push_back(entry.folded);
+  recordTags_.push_back(id | ((entry.flags & kDirectory) ? kRecordDirectory : 0) |
+                        ((entry.flags & kRoot) ? kRecordRoot : 0));
+}
+
+size_t TNameIndex::StoredBytes(const TEntry& entry) const {
+  return entry.foldedLength + 1 + ((entry.flags & kOwnName) ? entry.nameLength + 1 : 0);
+}
+
+TEntryId TNameIndex::Find(TEntryId parent, std::string_view name) const {
+  return children_.Find({parent, name});
+}
+
+void TNameIndex::Move(TEntryId entry, TEntryId newParent, std::string_view newName) {
+  if (!IsLive(entry) || newName.size() > kMaxNameLength) return;
+  const TEntryId displaced = Find(newParent, newName);
+  if (displaced == entry) return;
+  if (displaced != kNoEntry) Remove(std::span(&displaced, 1));
+  if (!IsLive(entry)) return;  // it lay under the entry it replaced
+  children_.Erase(entry);
+  TEntry& moved = entries_[entry];
+  moved.parent = newParent;
+  if (Name(entry) != newName) {
+    MarkRecordStale(moved);
+    staleBytes_ += StoredBytes(moved);
+    StoreName(moved, entry, newName);
+  }
+  children_.Insert(entry);
+  Changed();
+  CompactIfWasteful();
+}
+
+void TNameIndex::Remove(std::span<const TEntryId> entries,
+                        const std::function<void(TEntryId)>& onRemovedFolder) {
+  bool anyFolder = false;
+  for (const TEntryId id : entries) {
+    if (!IsLive(id)) continue;
+    if (IsDirectory(id)) {
+      anyFolder = true;
+    } else {
+      MarkRemoved(id, onRemovedFolder);
+    }
+  }
+  if (anyFolder) {
+    // One pass over all entries decides, folder by folder, what lies under a removed one.
+    constexpr uint8_t kUnknown = 0;
+    constexpr uint8_t kKeep = 1;
+    constexpr uint8_t kDrop = 2;
+    std::vector<uint8_t> verdict(entries_.size(), kUnknown);
+    for (const TEntryId id : entries) {
+      if (IsLive(id)) verdict[id] = kDrop;
+    }
+    std::vector<TEntryId> chain;
+    for (TEntryId id = 0; id < entries_.size(); ++id) {
+      if (!IsLive(id)) continue;
+      TEntryId up = id;
+      while (up != kNoEntry && verdict[up] == kUnknown) {
+        chain.push_back(up);
+        up = entries_[up].parent;
+      }
+      const uint8_t found = up == kNoEntry ? kKeep : verdict[up];
+      for (const TEntryId link : chain) verdict[link] = found;
+      chain.clear();
+    }
+    for (TEntryId id = 0; id < entries_.size(); ++id) {
+      if (IsLive(id) && verdict[id] == kDrop) MarkRemoved(id, onRemovedFolder);
+    }
+  }
+  CompactIfWasteful();
+}
+
+void TNameIndex::MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& onRemovedFolder) {
+  TEntry& entry = entries_[id];
+  if ((entry.flags & kDirectory) && onRemovedFolder) onRemovedFolder(id);
+  if (entry.flags & kRoot) {
+    std::erase_if(rootPaths_, [id](const TRootPath& root) { return root.root == id; });
+  } else {
+    children_.Erase(id);
+  }
+  MarkRecordStale(entry);
+  staleBytes_ += StoredBytes(entry);
+  entry.flags = 0;
+  freeIds_.push_back(id);
+  --liveCount_;
+  Changed();
+}
+
+bool TNameIndex::IsLive(TEntryId entry) const {
+  return entry < entries_.size() && (entries_[entry].flags & kLive);
+}
+
+bool TNameIndex::IsDirectory(TEntryId entry) const {
+  return entries_[entry].flags & kDirectory;
+}
+
+bool TNameIndex::IsRoot(TEntryId entry) const {
+  return entries_[entry].flags & kRoot;
+}
+
+TEntryId TNameIndex::Parent(TEntryId entry) const {
+  return entries_[entry].parent;
+}
+
+std::string_view TNameIndex::Name(TEntryId entry) const {
+  const TEntry& stored = entries_[entry];
+  if (!(stored.flags & kOwnName)) return FoldedName(entry);
+  return std::string_view(names_).substr(stored.name, stored.nameLength);
+}
+
+std::string_view TNameIndex::FoldedName(TEntryId entry) const {
+  return std::string_view(folded_).substr(entries_[entry].folded, entries_[entry].foldedLength);
+}
+
+const std::string& TNameIndex::RootPath(TEntryId root) const {
+  static const std::string kNone;
+  for (const TRootPath& entry : rootPaths_) {
+    if (entry.root == root) return entry.path;
+  }
+  return kNone;
+}
+
+std::vector<TEntryId> TNameIndex::Roots() const {
+  std::vector<TEntryId> roots;
+  for (const TRootPath& root : rootPaths_) roots.push_back(root.root);
+  return roots;
+}
+
+void TNameIndex::AppendPathOf(TEntryId entry, std::string& out, bool folded) const {
+  TEntryId chain[PATH_MAX / 2];
+  size_t depth = 0;
+  TEntryId up = entry;
+  while (!IsRoot(up) && depth < std::size(chain)) {
+    chain[depth++] = up;
+    up = entries_[up].parent;
+  }
+  for (const TRootPath& root : rootPaths_) {
+    if (root.root == up) out += folded ? root.folded : root.path;
+  }
+  const bool atSlash = !out.empty() && out.back() == kDelimiter;
+  for (size_t i = depth; i-- > 0;) {
+    if (i + 1 != depth || !atSlash) out += kDelimiter;
+    out += folded ? FoldedName(chain[i]) : Name(chain[i]);
+  }
+}
+
+void TNameIndex::AppendPath(TEntryId entry, std::string& out) const {
+  AppendPathOf(entry, out, false);
+}
+
+void TNameIndex::AppendFoldedPath(TEntryId entry, std::string& out) const {
+  AppendPathOf(entry, out, true);
+}
+
+std::string TNameIndex::Path(TEntryId entry) const {
+  std::string path;
+  AppendPath(entry, path);
+  return path;
+}
+
+void TNameIndex::MarkRecordStale(const TEntry& entry) {
+  const auto record = std::lower_bound(recordOffsets_.begin(), recordOffsets_.end(), entry.folded);
+  recordTags_[static_cast<size_t>(record - recordOffsets_.begin())] = kRecordStale;
+}
+
+size_t TNameIndex::RecordAt(uint32_t offset, size_t from) const {
+  // Hits come in arena order: gallop forward from the last record, then search between.
+  size_t low = from;
+  size_t step = 1;
+  size_t high = from + step;
+  while (high < recordOffsets_.size() && recordOffsets_[high] <= offset) {
+    low = high;
+    step *= 2;
+    high = low + step;
+  }
+  high = std::min(high, recordOffsets_.size());
+  // The last record in [low, high) that starts at or before offset.
+  const auto after =
+      std::upper_bound(recordOffsets_.begin() + low + 1, recordOffsets_.begin() + high, offset);
+  return static_cast<size_t>(after - recordOffsets_.begin()) - 1;
+}
+
+void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
+                                  const std::function<void(const TNameHit&)>& onHit) const {
+  if (foldedWord.empty() || recordOffsets_.empty()) return;
+  size_t pos = 0;
+  size_t record = 0;
+  for (;;) {
+    const size_t hit = FindSubstring(folded_, foldedWord, pos);
+    if (hit == std::string_view::npos) return;
+    record = RecordAt(static_cast<uint32_t>(hit), record);
+    const size_t end =
+        record + 1 < recordOffsets_.size() ? recordOffsets_[record + 1] : folded_.size();
+    if (const uint32_t tag = recordTags_[record]; tag != kRecordStale) {
+      const uint32_t start = recordOffsets_[record];
+      onHit({tag & kRecordIdMask, (tag & kRecordDirectory) != 0, (tag & kRecordRoot) != 0,
+             std::string_view(folded_).substr(start, end - 1 - start)});
+    }
+    if (end == folded_.size()) return;
+    pos = end;
+  }
+}
+
+size_t TNameIndex::SampleHits(std::string_view foldedWord, size_t sampleBytes) const {
+  const std::string_view sample = std::string_view(folded_).substr(0, sampleBytes);
+  size_t hits = 0;
+  for (size_t at = FindSubstring(sample, foldedWord, 0); at != std::string_view::npos;
+       at = FindSubstring(sample, foldedWord, at + 1))
+    ++hits;
+  return hits;
+}
+
+TNameHit TNameIndex::HitOf(TEntryId entry) const {
+  const TEntry& stored = entries_[entry];
+  return {entry, (stored.flags & kDirectory) != 0, (stored.flags & kRoot) != 0, FoldedName(entry)};
+}
+
+void TNameIndex::ForEachLive(const std::function<void(TEntryId)>& onEntry) const {
+  for (TEntryId id = 0; id < entries_.size(); ++id) {
+    if (entries_[id].flags & kLive) onEntry(id);
+  }
+}
+
+void TNameIndex::CompactIfWasteful() {
+  if (staleBytes_ < kCompactionFloor || staleBytes_ < names_.size() + folded_.size() - staleBytes_)
+    return;
+  std::string oldNames;
+  std::string oldFolded;
+  oldNames.swap(names_);
+  oldFolded.swap(folded_);
+  recordOffsets_.clear();
+  recordTags_.clear();
+  for (TEntryId id = 0; id < entries_.size(); ++id) {
+    TEntry& entry = entries_[id];
+    if (!(entry.flags & kLive)) continue;
+    const std::string_view name =
+        (entry.flags & kOwnName)
+            ? std::string_view(oldNames).substr(entry.name, entry.nameLength)
+            : std::string_view(oldFolded).substr(entry.folded, entry.foldedLength);
+    StoreName(entry, id, name);
+  }
+  names_.shrink_to_fit();
+  folded_.shrink_to_fit();
+  staleBytes_ = 0;
+}
+
+void TNameIndex::Changed() {
+  ++version_;
+}
+
+const std::vector<uint32_t>& TNameIndex::PathRanks() {
+  if (ranksVersion_ != version_) {
+    ranks_ = ComputePathRanks(*this);
+    ranksVersion_ = version_;
+  }
+  return ranks_;
+}
+
+}  // namespace webtessl

@@ -1,0 +1,140 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tessel/ChildTable.h"
+
+namespace webtessl {
+
+// An entry met by a search of the names, with what a query looks at first.
+struct TNameHit {
+  TEntryId entry = kNoEntry;
+  bool isDirectory = false;
+  bool isRoot = false;
+  std::string_view folded;  // the folded name
+};
+
+// The names of the files and folders under the search roots, held compactly: every entry keeps
+// its folder's id and the offsets of its name in two arenas, one with the case folds of all names
+// and one with the names that differ from their folds, each name closed by a NUL byte. Searching
+// runs a substring search over the contiguous folded arena; a hit is mapped to its entry through
+// the list of name records, which follows the arena's order. Renamed and removed entries leave
+// stale bytes in the arenas until the next compaction; entry ids of removed entries are reused. A
+// root is an entry without a folder, whose full path is kept apart. Not thread-safe: the owner
+// serializes access.
+class TNameIndex {
+ public:
+  TNameIndex();
+  TNameIndex(const TNameIndex&) = delete;
+  TNameIndex& operator=(const TNameIndex&) = delete;
+
+  // Adds a root folder with its absolute path (no trailing delimiter unless it is "/").
+  TEntryId AddRoot(const std::string& path);
+  // Adds the named entry to the folder and returns it; when one of that name and kind exists
+  // there, it is kept, and one of the other kind is replaced. kNoEntry when the folder is not a
+  // live folder or the name is too long.
+  TEntryId Add(TEntryId parent, std::string_view name, bool isDirectory);
+  // The entry of that name in the folder, or kNoEntry.
+  TEntryId Find(TEntryId parent, std::string_view name) const;
+  // Moves an entry, with everything under it, to another folder and name. An entry of the new
+  // name that was there before is removed first.
+  void Move(TEntryId entry, TEntryId newParent, std::string_view newName);
+  // Removes the entries with everything under them. onRemovedFolder is told of every folder
+  // removed (its id is still readable then).
+  void Remove(std::span<const TEntryId> entries,
+              const std::function<void(TEntryId)>& onRemovedFolder = {});
+
+  bool IsLive(TEntryId entry) const;
+  bool IsDirectory(TEntryId entry) const;
+  bool IsRoot(TEntryId entry) const;
+  TEntryId Parent(TEntryId entry) const;
+  std::string_view Name(TEntryId entry) const;
+  std::string_view FoldedName(TEntryId entry) const;
+  // The full path: the root's path, then the names below it joined by "/".
+  std::string Path(TEntryId entry) const;
+  // Appends the full path made of the folded names (and the folded root path) to out.
+  void AppendFoldedPath(TEntryId entry, std::string& out) const;
+  // Appends the full path to out.
+  void AppendPath(TEntryId entry, std::string& out) const;
+  // The root's full path (empty for an entry that is not a root).
+  const std::string& RootPath(TEntryId root) const;
+  // The live roots.
+  std::vector<TEntryId> Roots() const;
+
+  // Number of live entries, roots included.
+  size_t Size() const { return liveCount_; }
+  // One past the largest entry id in use: ids run from 0 below it.
+  size_t IdLimit() const { return entries_.size(); }
+  // Changes since creation; any addition, move or removal counts.
+  uint64_t Version() const { return version_; }
+
+  // Calls onHit once for every live entry whose folded name contains the (non-empty) folded
+  // word, in arena order. Reads only the arena and the name records, not the entries.
+  void ForEachFoldedHit(std::string_view foldedWord,
+                        const std::function<void(const TNameHit&)>& onHit) const;
+  // Occurrences of the folded word in the first sampleBytes of the arena: a cheap measure of how
+  // common it is.
+  size_t SampleHits(std::string_view foldedWord, size_t sampleBytes) const;
+  // The hit of a live entry.
+  TNameHit HitOf(TEntryId entry) const;
+  // Calls onEntry for every live entry.
+  void ForEachLive(const std::function<void(TEntryId)>& onEntry) const;
+
+  // The position of each entry in the order of full paths compared byte by byte; computed when
+  // first asked after a change. Entries that are not live have no meaningful rank.
+  const std::vector<uint32_t>& PathRanks();
+
+ private:
+  // kOwnName: the name differs from its fold and is kept in names_ too.
+  enum TFlags : uint8_t { kDirectory = 1, kRoot = 2, kLive = 4, kOwnName = 8 };
+
+  // 16 bytes per entry.
+  struct TEntry {
+    TEntryId parent = kNoEntry;
+    uint32_t name = 0;    // offset in names_ (with kOwnName)
+    uint32_t folded = 0;  // offset in folded_
+    uint16_t foldedLength = 0;
+    uint8_t nameLength = 0;
+    uint8_t flags = 0;
+  };
+
+  TEntryId NewEntry(TEntryId parent, std::string_view name, uint8_t flags);
+  void StoreName(TEntry& entry, TEntryId id, std::string_view name);
+  size_t StoredBytes(const TEntry& entry) const;
+  void MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& onRemovedFolder);
+  void MarkRecordStale(const TEntry& entry);
+  // The record that holds the arena offset, searched from record `from` on.
+  size_t RecordAt(uint32_t offset, size_t from) const;
+  void CompactIfWasteful();
+  void Changed();
+  void AppendPathOf(TEntryId entry, std::string& out, bool folded) const;
+
+  std::vector<TEntry> entries_;
+  std::string names_;
+  std::string folded_;
+  // Name records in the order of folded_: where each starts, and whose name it is with its kind
+  // (kRecordStale once the entry is gone or renamed).
+  std::vector<uint32_t> recordOffsets_;
+  std::vector<uint32_t> recordTags_;
+  std::vector<TEntryId> freeIds_;
+  struct TRootPath {
+    TEntryId root;
+    std::string path;
+    std::string folded;
+  };
+  std::vector<TRootPath> rootPaths_;
+  TChildTable children_;
+  size_t liveCount_ = 0;
+  size_t staleBytes_ = 0;
+  uint64_t version_ = 0;
+  std::vector<uint32_t> ranks_;
+  uint64_t ranksVersion_ = ~0ULL;
+};
+
+}  // namespace webtessl

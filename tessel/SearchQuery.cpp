@@ -1,0 +1,103 @@
+#include "tessel/SearchQuery.h"
+
+#include "json/superobject.h"
+#include "text/uEncoding.h"
+
+namespace webtessl {
+namespace {
+
+constexpr char kListSeparator = ';';
+constexpr char kQuote = '"';
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string MemberString(const TSuperObject& object, std::u16string_view name) {
+  return ToSystemCodePage(object.MemberText(name));
+}
+
+// An integer member: its value, the fallback when missing, nothing when it is not a number.
+std::optional<int64_t> MemberInteger(const TSuperObject& object, std::u16string_view name,
+                                     int64_t fallback) {
+  const ISuperObject member = object.Member(name);
+  if (!member || member->Kind() == TSuperType::Null) return fallback;
+  switch (member->Kind()) {
+    case TSuperType::Integer:
+    case TSuperType::Double:
+    case TSuperType::Currency:
+      return member->AsInteger();
+    default:
+      return std::nullopt;
+  }
+}
+
+bool MemberFlag(const TSuperObject& object, std::u16string_view name) {
+  const ISuperObject member = object.Member(name);
+  return member && member->AsBoolean();
+}
+
+}  // namespace
+
+TParsedMessage ParseMessage(std::string_view payload) {
+  TParsedMessage parsed;
+  const ISuperObject message = ParseJsonText(FromSystemCodePage(payload));
+  if (!message || message->Kind() != TSuperType::Object) return parsed;
+  const ISuperObject command = message->Member(u"cmd");
+  if (!command || command->AsInteger() != kSearchCommand) {
+    parsed.kind = TParsedMessage::TKind::Other;
+    return parsed;
+  }
+  TSearchQuery& query = parsed.query;
+  const auto from = MemberInteger(*message, u"QueryFrom", 0);
+  const auto count = MemberInteger(*message, u"QueryCount", kDefaultQueryCount);
+  if (!from || !count || *from < 0 || *count < 0) return parsed;
+  query.from = *from;
+  query.count = *count;
+  query.text = MemberString(*message, u"QueryStr");
+  query.filter = MemberString(*message, u"QueryFilter");
+  query.dirs = SplitList(MemberString(*message, u"QueryDir"));
+  query.excludeDirs = SplitList(MemberString(*message, u"ExcludeDir"));
+  query.anyWord = MemberFlag(*message, u"SpaceOr");
+  query.wholeWords = MemberFlag(*message, u"WholeWords");
+  query.includeDirs = MemberFlag(*message, u"IncludeDir");
+  query.includeFiles = MemberFlag(*message, u"IncludeFiles");
+  query.caseSensitive = MemberFlag(*message, u"CaseSensitive");
+  parsed.kind = TParsedMessage::TKind::Search;
+  return parsed;
+}
+
+std::vector<std::string> SplitWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false;
+  for (const char c : text) {
+    if (c == kQuote) {
+      quoted = !quoted;
+    } else if (IsBlank(c) && !quoted) {
+      if (!word.empty()) words.push_back(std::move(word));
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+std::vector<std::string> SplitList(std::string_view text) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(kListSeparator, start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view item = text.substr(start, end - start);
+    while (!item.empty() && IsBlank(item.front())) item.remove_prefix(1);
+    while (!item.empty() && IsBlank(item.back())) item.remove_suffix(1);
+    if (!item.empty()) items.emplace_back(item);
+    start = end + 1;
+  }
+  return items;
+}
+
+}  // namespace webtessl

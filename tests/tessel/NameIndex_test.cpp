@@ -1,0 +1,164 @@
+#include "tessel/NameIndex.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/tessel/IndexBuilder.h"
+
+namespace webtessl {
+namespace {
+
+using testing_tessel::AddPath;
+
+std::vector<std::string> Hits(const TNameIndex& index, std::string_view word) {
+  std::vector<std::string> paths;
+  index.ForEachFoldedHit(word,
+                         [&](const TNameHit& hit) { paths.push_back(index.Path(hit.entry)); });
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+TEST(NameIndexTest, PathsJoinNamesBelowTheRoot) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/home/u");
+  const TEntryId file = AddPath(index, root, "docs/Report.TXT");
+  EXPECT_EQ(index.Path(file), "/home/u/docs/Report.TXT");
+  EXPECT_EQ(index.FoldedName(file), "report.txt");
+  std::string folded;
+  index.AppendFoldedPath(file, folded);
+  EXPECT_EQ(folded, "/home/u/docs/report.txt");
+
+  TNameIndex top;
+  const TEntryId slash = top.AddRoot("/");
+  EXPECT_EQ(top.Path(AddPath(top, slash, "etc/hosts")), "/etc/hosts");
+}
+
+TEST(NameIndexTest, AddingAnExistingNameKeepsTheEntryUnlessItsKindChanged) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/r");
+  const TEntryId first = index.Add(root, "x", true);
+  index.Add(first, "inner", false);
+  EXPECT_EQ(index.Add(root, "x", true), first);
+  EXPECT_EQ(index.Size(), 3u);
+  // The folder became a file: what was in it goes too.
+  const TEntryId file = index.Add(root, "x", false);
+  EXPECT_FALSE(index.IsDirectory(file));
+  EXPECT_EQ(index.Size(), 2u);
+  EXPECT_EQ(index.Find(root, "x"), file);
+  EXPECT_EQ(index.Find(root, "y"), kNoEntry);
+  EXPECT_EQ(index.Add(file, "child", false), kNoEntry);  // files hold nothing
+}
+
+TEST(NameIndexTest, HitsAreFoundOncePerEntryAndNeverAcrossNames) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/r");
+  AddPath(index, root, "abab");
+  AddPath(index, root, "xa");
+  AddPath(index, root, "by");
+  EXPECT_EQ(Hits(index, "ab"), (std::vector<std::string>{"/r/abab"}));
+  // "a" ends one name and "b" begins the next: no hit spans them.
+  EXPECT_EQ(Hits(index, "ab").size(), 1u);
+  EXPECT_TRUE(Hits(index, "ay").empty());
+}
+
+TEST(NameIndexTest, RemovingAFolderRemovesEverythingUnderIt) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/r");
+  const TEntryId deep = AddPath(index, root, "a/b/c/file");
+  AddPath(index, root, "keep/file");
+  const TEntryId a = index.Find(root, "a");
+  std::vector<TEntryId> removedFolders;
+  index.Remove(std::vector<TEntryId>{a}, [&](TEntryId id) { removedFolders.push_back(id); });
+  EXPECT_FALSE(index.IsLive(deep));
+  EXPECT_EQ(removedFolders.size(), 3u);  // a, b, c
+  EXPECT_EQ(Hits(index, "file"), (std::vector<std::string>{"/r/keep/file"}));
+  // Ids are reused, and the stale names of the removed entries are never reported.
+  const TEntryId fresh = AddPath(index, root, "new");
+  EXPECT_TRUE(index.IsLive(fresh));
+  EXPECT_TRUE(Hits(index, "c").empty());
+}
+
+TEST(NameIndexTest, MovingAFolderCarriesItsEntriesAndReplacesTheTarget) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/r");
+  const TEntryId file = AddPath(index, root, "old/inner/file.txt");
+  const TEntryId target = AddPath(index, root, "dest/");
+  const TEntryId replaced = AddPath(index, root, "dest/renamed");
+  index.Move(index.Find(root, "old"), target, "renamed");
+  EXPECT_FALSE(index.IsLive(replaced));
+  EXPECT_EQ(index.Path(file), "/r/dest/renamed/inner/file.txt");
+  EXPECT_TRUE(Hits(index, "old").empty());
+  EXPECT_EQ(Hits(index, "renamed"), (std::vector<std::string>{"/r/dest/renamed"}));
+}
+
+TEST(NameIndexTest, ManyRenamesCompactTheArenasWithoutLosingNames) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/r");
+  const TEntryId keep = AddPath(index, root, "keeper");
+  const TEntryId moving = AddPath(index, root, "m");
+  const std::string longName(200, 'q');
+  for (int i = 0; i < 20000; ++i) index.Move(moving, root, longName + std::to_string(i % 2));
+  EXPECT_EQ(index.Name(keep), "keeper");
+  EXPECT_EQ(Hits(index, "keeper"), (std::vector<std::string>{"/r/keeper"}));
+  EXPECT_EQ(Hits(index, "qqq").size(), 1u);
+}
+
+TEST(NameIndexTest, PathRanksFollowByteOrderOfFullPaths) {
+  // Names chosen so that "/" (0x2F) sorts between them: "a-c" < "a/x" < "a0".
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/r");
+  std::vector<TEntryId> all;
+  for (const char* path : {"a/x", "a-c", "a0", "a/b/c", "ab", "B", "a/b-", "é", "a/b/"})
+    all.push_back(AddPath(index, root, path));
+  index.ForEachLive([&](TEntryId id) { all.push_back(id); });
+  std::sort(all.begin(), all.end());
+  all.erase(std::unique(all.begin(), all.end()), all.end());
+  const std::vector<uint32_t>& ranks = index.PathRanks();
+  std::vector<TEntryId> byRank = all;
+  std::sort(byRank.begin(), byRank.end(),
+            [&](TEntryId a, TEntryId b) { return ranks[a] < ranks[b]; });
+  std::vector<std::string> paths;
+  for (const TEntryId id : byRank) paths.push_back(index.Path(id));
+  std::vector<std::string> sorted = paths;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(paths, sorted);
+}
+
+TEST(NameIndexTest, RandomChangesKeepLookupsAndRanksConsistent) {
+  std::mt19937 random(7);
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/r");
+  std::vector<TEntryId> folders{root};
+  for (int step = 0; step < 5000; ++step) {
+    const TEntryId folder = folders[random() % folders.size()];
+    if (!index.IsLive(folder)) continue;
+    const std::string name = "n" + std::to_string(random() % 50);
+    if (random() % 5 == 0 && folder != root) {
+      index.Remove(std::vector<TEntryId>{folder});
+    } else {
+      const TEntryId id = index.Add(folder, name, random() % 3 == 0);
+      if (id != kNoEntry && index.IsDirectory(id)) folders.push_back(id);
+    }
+  }
+  std::vector<TEntryId> live;
+  index.ForEachLive([&](TEntryId id) { live.push_back(id); });
+  const std::vector<uint32_t>& ranks = index.PathRanks();
+  std::set<std::string> paths;
+  for (const TEntryId id : live) {
+    const std::string path = index.Path(id);
+    EXPECT_TRUE(paths.insert(path).second) << path;
+    if (!index.IsRoot(id)) {
+      EXPECT_EQ(index.Find(index.Parent(id), index.Name(id)), id);
+    }
+  }
+  std::sort(live.begin(), live.end(), [&](TEntryId a, TEntryId b) { return ranks[a] < ranks[b]; });
+  for (size_t i = 1; i < live.size(); ++i) EXPECT_LT(index.Path(live[i - 1]), index.Path(live[i]));
+}
+
+}  // namespace
+}  // namespace webtessl

@@ -1,0 +1,167 @@
+// The tessel program as the server meets it: a real process, queried through the desktop
+// message layer.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "platform/DesktopMessages.h"
+#include "search/ProcessCommunicator.h"
+#include "tests/tessel/TesselProcess.h"
+#include "tests/tessel/TesselTesting.h"
+
+namespace webtessl {
+namespace {
+
+using testing_desktop::Eventually;
+using testing_tessel::Search;
+using testing_tessel::TAnswer;
+using testing_tessel::TQuery;
+using testing_tessel::TTesselProcess;
+using testing_tessel::TTesselScene;
+using TPaths = std::vector<std::string>;
+
+constexpr char kIndexedLine[] = "tessel: indexed ";
+
+bool HasFile(const TAnswer& answer, const std::string& path) {
+  return std::find(answer.files.begin(), answer.files.end(), path) != answer.files.end();
+}
+
+class TesselProgramTest : public ::testing::Test {
+ protected:
+  TTesselScene scene_;
+};
+
+TEST_F(TesselProgramTest, AnswersFromTheTreeItIndexed) {
+  const std::string report = scene_.AddFile("docs/Quarterly Report.txt");
+  const std::string greek = scene_.AddFile("docs/Ελληνικά report.md");
+  scene_.AddFile("docs/.hidden report");
+  scene_.AddFile(".secret/report.txt");
+  scene_.AddFile("other/notes.txt");
+  TTesselProcess tessel;
+  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  const TAnswer answer = Search({.text = "REPORT"});
+  ASSERT_TRUE(answer.arrived);
+  EXPECT_EQ(answer.files, (TPaths{report, greek}));
+  EXPECT_EQ(answer.count, 2);
+  EXPECT_FALSE(answer.indexing);
+  EXPECT_EQ(Search({.text = "ελληνικά"}).files, (TPaths{greek}));
+  const TAnswer folders = Search({.text = "docs", .includeDirs = true});
+  EXPECT_EQ(folders.files, (TPaths{scene_.Path("docs")}));
+}
+
+TEST_F(TesselProgramTest, ChangesReachAnswersWithinASecond) {
+  scene_.AddFile("project/src/old.c");
+  TTesselProcess tessel;
+  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  const auto within = [](const std::function<bool()>& condition) {
+    const auto start = std::chrono::steady_clock::now();
+    const bool held = Eventually(condition);
+    return held && testing_desktop::ElapsedMs(start) < 1000;
+  };
+  const std::string created = scene_.AddFile("project/src/fresh.c");
+  EXPECT_TRUE(within([&] { return HasFile(Search({.text = "fresh"}), created); }));
+  std::filesystem::remove(created);
+  EXPECT_TRUE(within([&] { return Search({.text = "fresh"}).count == 0; }));
+  // A folder moved: what is in it is found under its new path, and not under the old one.
+  std::filesystem::rename(scene_.Path("project"), scene_.Path("renamed"));
+  EXPECT_TRUE(within(
+      [&] { return Search({.text = "old.c"}).files == TPaths{scene_.Path("renamed/src/old.c")}; }));
+  // A folder made after the start is watched too.
+  const std::string deep = scene_.AddFile("renamed/new/deeper/leaf.txt");
+  EXPECT_TRUE(within([&] { return HasFile(Search({.text = "leaf"}), deep); }));
+}
+
+TEST_F(TesselProgramTest, OnlyOneRunsOfSeveralStartedAtOnce) {
+  std::vector<std::unique_ptr<TTesselProcess>> started;
+  for (int i = 0; i < 5; ++i) started.push_back(std::make_unique<TTesselProcess>());
+  int leftAtOnce = 0;
+  for (auto& process : started) {
+    if (const auto code = process->Wait(3000)) {
+      EXPECT_EQ(*code, 0);
+      ++leftAtOnce;
+    }
+  }
+  EXPECT_EQ(leftAtOnce, 4);
+  EXPECT_NE(FindWindow(kUtilWindowClass, "AI_Tessel_RPC_Server"), 0u);
+  EXPECT_TRUE(Search({}).arrived);
+}
+
+TEST_F(TesselProgramTest, SigtermEndsItCleanlyAndTakesTheWindowAway) {
+  TTesselProcess tessel;
+  ASSERT_TRUE(Eventually([] { return FindWindow(kUtilWindowClass, "AI_Tessel_RPC_Server") != 0; }));
+  tessel.Signal(SIGTERM);
+  EXPECT_EQ(tessel.Wait(5000), std::optional<int>(0));
+  EXPECT_EQ(FindWindow(kUtilWindowClass, "AI_Tessel_RPC_Server"), 0u);
+}
+
+TEST_F(TesselProgramTest, BadMessagesGetEmptyAnswersOrNone) {
+  scene_.AddFile("a.txt");
+  TTesselProcess tessel;
+  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  const TAnswer garbage = testing_tessel::ReadAnswer(testing_tessel::Ask("{not json"));
+  EXPECT_TRUE(garbage.arrived);
+  EXPECT_EQ(garbage.count, 0);
+  EXPECT_TRUE(garbage.files.empty());
+  EXPECT_FALSE(testing_tessel::Ask("{\"cmd\":1}", 500).has_value());
+  const TAnswer negative = Search({.from = -1});
+  EXPECT_EQ(negative.count, 0);
+  EXPECT_TRUE(Search({.count = -5}).files.empty());
+  const TAnswer huge = Search({.text = std::string(1 << 20, 'a')});
+  EXPECT_TRUE(huge.arrived);
+  EXPECT_EQ(huge.count, 0);
+  EXPECT_EQ(Search({.text = "a.txt"}).count, 1);  // still serving
+}
+
+TEST_F(TesselProgramTest, FoldersOutsideTheRootsAreIndexedOnFirstUse) {
+  testing_support::TempFolder outside;
+  const std::string file = outside.Write("elsewhere.txt", "x");
+  TTesselProcess tessel;
+  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  EXPECT_EQ(Search({.text = "elsewhere"}).count, 0);
+  const TAnswer first = Search({.text = "elsewhere", .dirs = outside.Path().string()});
+  EXPECT_EQ(first.files, (TPaths{file}));
+  // Kept: found without naming the folder, and kept fresh.
+  EXPECT_EQ(Search({.text = "elsewhere"}).files, (TPaths{file}));
+  const std::string later = outside.Write("elsewhere2.txt", "x");
+  EXPECT_TRUE(Eventually([&] { return HasFile(Search({.text = "elsewhere"}), later); }));
+}
+
+TEST_F(TesselProgramTest, UnwatchedFoldersAreReadAgainPeriodically) {
+  scene_.WriteSettings("roots=" + scene_.Root() + "\nmaxwatches=1\nrescanseconds=1");
+  scene_.AddFile("sub/first.txt");
+  TTesselProcess tessel;
+  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  EXPECT_NE(tessel.Output().find("watch limit"), std::string::npos) << tessel.Output();
+  EXPECT_EQ(tessel.Output().find("watch limit"), tessel.Output().rfind("watch limit"));
+  const std::string later = scene_.AddFile("sub/later.txt");
+  EXPECT_TRUE(Eventually([&] { return HasFile(Search({.text = "later"}), later); }));
+  std::filesystem::remove(later);
+  EXPECT_TRUE(Eventually([&] { return Search({.text = "later"}).count == 0; }));
+}
+
+TEST_F(TesselProgramTest, HostileTreesAreIndexedWithoutHarm) {
+  scene_.AddFile("loop/inside.txt");
+  std::filesystem::create_directory_symlink(scene_.Path("loop"), scene_.Path("loop/again"));
+  scene_.AddFile("bad/name-\xff\xfe.txt");
+  std::filesystem::create_directories(scene_.Path("many"));
+  for (int i = 0; i < 100000; ++i) std::ofstream(scene_.Path("many/f" + std::to_string(i)));
+  scene_.WriteSettings("roots=" + scene_.Root() + ";/does/not/exist");
+  TTesselProcess tessel;
+  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine, 60000)) << tessel.Output();
+  EXPECT_EQ(Search({.text = "inside"}).files, (TPaths{scene_.Path("loop/inside.txt")}));
+  // The link itself is a file entry; nothing is found through it.
+  EXPECT_EQ(Search({.text = "again"}).count, 1);
+  const TAnswer bad = Search({.text = "name-"});
+  EXPECT_EQ(bad.count, 1);  // its bytes that are not UTF-8 come back replaced
+  const TAnswer many = Search({.text = "f9999", .count = 3});
+  EXPECT_EQ(many.count, 11);  // f9999 and f99990 to f99999
+  EXPECT_EQ(many.files, (TPaths{scene_.Path("many/f9999"), scene_.Path("many/f99990"),
+                                scene_.Path("many/f99991")}));
+}
+
+}  // namespace
+}  // namespace webtessl
