@@ -3,12 +3,13 @@
 prefix with the "null" graphics driver) and talks to it over loopback from Linux.
 
 Usage: wine_smoke_test.py BUILD_FOLDER   (the folder of the mingw-w64 build: webtessl.exe, webroot,
-win32_tests.exe)
+tessel.exe, win32_tests.exe)
 
 Every check must pass; when Wine is missing or cannot start a program, the test fails.
 """
 
 import http.client
+import json
 import os
 import queue
 import shutil
@@ -24,6 +25,8 @@ STOP_KEY = b"\x17\r\n"  # Ctrl+W, then Enter
 START_TIMEOUT_S = 30
 ANSWER_TIMEOUT_S = 10
 PREFIX_TIMEOUT_S = 120
+FIND_TIMEOUT_S = 30
+RESCAN_SECONDS = 1
 SOCKET_LIBRARY_ERROR = "ESynapseError: Error loading Socket interface (ws2_32.dll)!"
 
 
@@ -84,6 +87,14 @@ class WinePrefix:
     def wait_for_server(self):
         """Waits until the prefix's wineserver has ended: the prefix is then written out."""
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=PREFIX_TIMEOUT_S, check=True)
+
+    def app_data_folder(self):
+        """The Linux path of the prefix user's roaming application-data folder."""
+        users = os.path.join(self.folder, "drive_c", "users")
+        names = [name for name in os.listdir(users) if name != "Public"]
+        if len(names) != 1:
+            raise SmokeFailure(f"cannot tell the prefix's user among {names!r}")
+        return os.path.join(users, names[0], "AppData", "Roaming")
 
     def start(self, command):
         return subprocess.Popen(["wine"] + command, env=self.env, stdin=subprocess.PIPE,
@@ -186,7 +197,63 @@ def check_files(port, server_folder, found_folder):
         check(status == 404, f"no download from the excluded folder written {spelling!r} (got {status})")
 
 
-def check_serving(prefix, folder, server_folder):
+def find_json(port, term):
+    status, _, body = http_get(port, "/find?format=json&term=" + urllib.parse.quote(term))
+    if status != 200:
+        return status, None
+    answer = json.loads(body)
+    return status, {item["dir"] + item["file"] for item in answer["results"]}
+
+
+def wait_for_find(port, term, wanted, what):
+    """Repeats a JSON search until it finds exactly `wanted` (Windows paths) or time runs out."""
+    deadline = time.monotonic() + FIND_TIMEOUT_S
+    status, found = find_json(port, term)
+    while found != wanted and time.monotonic() < deadline:
+        time.sleep(0.5)
+        status, found = find_json(port, term)
+    check(found == wanted, f"{what} (got {status}, {sorted(found or [])!r})")
+
+
+def tessel_command_lines():
+    ps = subprocess.run(["ps", "-eo", "args"], capture_output=True, text=True, check=True)
+    # Wine shows the command line of the Windows process; quotes and doubled blanks do not count.
+    return [" ".join(line.replace('"', "").split()) for line in ps.stdout.splitlines()
+            if "tessel.exe" in line]
+
+
+def check_search(prefix, port, install_folder, found_folder):
+    """The first search starts tessel.exe through the shell from the folder the registry names
+    (404); later ones answer with the real files of the searched folder, in JSON and HTML; a file
+    added later is found after tessel.exe has read the folder again."""
+    result = prefix.run(["wine", "reg", "add", r"HKCU\Software\Nalo\Tessel", "/v", "InstallPath",
+                         "/d", windows_path(install_folder), "/f"])
+    check(result.returncode == 0, "the install folder of tessel.exe is in the registry")
+    settings = os.path.join(prefix.app_data_folder(), "Tessel", "tessel.ini")
+    write_file(settings, f"[index]\r\nroots={windows_path(found_folder)}\r\n"
+                         f"rescanseconds={RESCAN_SECONDS}\r\n".encode())
+    for name in ("alpha one.txt", os.path.join("deep", "alpha-two.log"), "beta.txt"):
+        write_file(os.path.join(found_folder, name), b"x")
+    status, _, _ = http_get(port, "/find?term=alpha")
+    check(status == 404, f"the first search, with no tessel running, answers 404 (got {status})")
+    wanted = {windows_path(os.path.join(found_folder, name))
+              for name in ("alpha one.txt", os.path.join("deep", "alpha-two.log"))}
+    wait_for_find(port, "alpha", wanted, "a later search answers the matching files in JSON")
+    started = tessel_command_lines()
+    expected = windows_path(os.path.join(install_folder, "tessel.exe")) + " -tray"
+    check(any(line.endswith(expected) for line in started),
+          f"tessel.exe was started from the registry's folder with -tray ({started!r})")
+
+    status, headers, body = http_get(port, "/find?term=alpha")
+    check(status == 200 and headers.get("content-type", "").startswith("text/html") and
+          b"alpha one.txt" in body and b"alpha-two.log" in body and b"beta.txt" not in body,
+          f"the HTML answer lists the matching files (got {status}, {len(body)} bytes)")
+    write_file(os.path.join(found_folder, "alpha-late.txt"), b"x")
+    wanted.add(windows_path(os.path.join(found_folder, "alpha-late.txt")))
+    wait_for_find(port, "alpha", wanted, "a file added later is found after a rescan")
+
+
+def check_serving(prefix, folder, server_folder, install_folder):
     port = free_port()
     config = os.path.join(folder, "config.ini")
     found_folder = os.path.join(folder, "found")
@@ -206,6 +273,7 @@ def check_serving(prefix, folder, server_folder):
               f"a missing file over loopback answers 404 from SynHttpSrv (got {status})")
         console.expect("GET /no-such-file.txt HTTP/1.1")
         check_files(port, server_folder, found_folder)
+        check_search(prefix, port, install_folder, found_folder)
 
         # A keep-alive connection stays open across the stop: the stop closes it.
         idle = http.client.HTTPConnection("127.0.0.1", port, timeout=ANSWER_TIMEOUT_S)
@@ -232,12 +300,15 @@ def main(build_folder):
         shutil.copy2(os.path.join(program_folder, "webtessl.exe"), server_folder)
         shutil.copytree(os.path.join(program_folder, "webroot"),
                         os.path.join(server_folder, "webroot"))
+        install_folder = os.path.join(folder, "Program Files", "Tessel")
+        os.makedirs(install_folder)
+        shutil.copy2(os.path.join(program_folder, "tessel.exe"), install_folder)
         started = time.monotonic()
         with WinePrefix(folder) as prefix:
             print(f"# fresh Wine prefix in {time.monotonic() - started:.1f} s", flush=True)
             check_backend_tests(prefix, program_folder)
             check_missing_socket_library(prefix, os.path.join(server_folder, "webtessl.exe"))
-            check_serving(prefix, folder, server_folder)
+            check_serving(prefix, folder, server_folder, install_folder)
         print(f"# Wine smoke test passed in {time.monotonic() - started:.1f} s")
 
 
