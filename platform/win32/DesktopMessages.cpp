@@ -26,7 +26,6 @@
 
 #include <memory>
 #include <mutex>
-#include <set>
 #include <unordered_map>
 
 namespace webtessl {
