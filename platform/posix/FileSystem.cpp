@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "platform/posix/StatFacts.h"
 
@@ -52,6 +54,14 @@ TFileFacts FactsOf(const struct stat& info) {
 std::optional<TFileFacts> FileFacts(std::string_view path) {
   if (path.empty() || HasNul(path)) return std::nullopt;
   return StatAt(AT_FDCWD, std::string(path).c_str());
+}
+
+std::optional<std::string> CanonicalPath(std::string_view path) {
+  if (path.empty() || HasNul(path)) return std::nullopt;
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::canonical(std::string(path), error);
+  if (error) return std::nullopt;
+  return resolved.string();
 }
 
 std::vector<TDirectoryEntry> ListDirectory(std::string_view folder) {
