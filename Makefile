@@ -2,16 +2,17 @@
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
 TSAN_BUILD ?= build-tsan
+WINDOWS_BUILD ?= build-windows
 FUZZ_SECONDS ?= 10
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: run test deps build unit-tests fuzz-tests tsan-tests clean
+.PHONY: run test deps build unit-tests fuzz-tests tsan-tests windows wine-tests clean
 
 run: build
 	cd $(BUILD) && ./webtessl
 
-test: unit-tests fuzz-tests tsan-tests
+test: unit-tests fuzz-tests tsan-tests wine-tests
 	@echo "All test stages passed."
 
 deps:
@@ -39,5 +40,15 @@ tsan-tests: deps
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 		ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R 'ConcurrencyTest\.'
 
+# The Windows executables, cross-built with mingw-w64: $(WINDOWS_BUILD)/webtessl.exe and its webroot.
+windows: deps
+	@test -f $(WINDOWS_BUILD)/CMakeCache.txt || cmake -S . -B $(WINDOWS_BUILD) $(GENERATOR) \
+		-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# The Windows executables run under Wine and answer over loopback.
+wine-tests: windows
+	python3 tests/win32/wine_smoke_test.py $(WINDOWS_BUILD)
+
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) $(WINDOWS_BUILD)

@@ -15,37 +15,13 @@ duration=${DURATION:-5s}
 repeat=${REPEAT:-3}
 max_threads=2
 
-missing=()
-for tool in nginx:nginx lighttpd:lighttpd wrk:wrk curl:curl; do
-  command -v "${tool%%:*}" >/dev/null || [ -x "/usr/sbin/${tool%%:*}" ] || missing+=("${tool##*:}")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source "$root/bench/lib.sh"
+install_missing nginx:nginx lighttpd:lighttpd wrk:wrk curl:curl
 export PATH="$PATH:/usr/sbin"
 
 cmake --build "$build" --target webtessl >/dev/null
-work=$(mktemp -d)
+make_work_dir
 chmod 755 "$work"  # nginx's workers drop to an unprivileged user and must read the web root
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-
-wait_listening() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.05
-  done
-  echo "nothing listens on port $1" >&2
-  return 1
-}
 
 # The web root, beside a copy of the program as the server expects it. The large file is sparse,
 # so it costs no disk and every server reads the same zeros from the page cache.

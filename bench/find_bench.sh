@@ -14,29 +14,18 @@ duration=${DURATION:-10s}
 max_threads=2
 results=25
 
-if ! command -v wrk >/dev/null; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends wrk
-fi
+source "$root/bench/lib.sh"
+install_missing wrk:wrk
 
 cmake --build "$build" --target webtessl tessel_test_peer ipc_roundtrip_bench >/dev/null
 # The desktop lives where it does on a real system, in memory ($XDG_RUNTIME_DIR is a tmpfs), so
 # the folder goes to /dev/shm when there is one; the round trip below uses the same folder.
-work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+make_work_dir -p /dev/shm 2>/dev/null || make_work_dir
 
 # A private desktop and configuration folder: nothing else answers, nothing gets launched.
 export WEBTESSL_DESKTOP="$work/desktop"
 export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$XDG_CONFIG_HOME" "$work/files"
-
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
 wait_for() {
   for _ in $(seq 200); do

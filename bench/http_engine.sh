@@ -10,31 +10,11 @@ build=${1:-$root/build}
 duration=${DURATION:-10s}
 max_threads=2
 
-if ! command -v wrk >/dev/null; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends wrk
-fi
+source "$root/bench/lib.sh"
+install_missing wrk:wrk
 
 cmake --build "$build" --target http_fixed_bench >/dev/null
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-
-wait_listening() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.05
-  done
-  echo "nothing listens on port $1" >&2
-  return 1
-}
+make_work_dir
 
 engine_port=$(free_port)
 "$build/bench/http_fixed_bench" "$engine_port" >"$work/engine.log" &

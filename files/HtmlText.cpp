@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "common/HtmlEscape.h"
+
 namespace webtessl {
 namespace {
 
@@ -11,37 +13,10 @@ constexpr std::string_view kPathSafe =
 constexpr std::array<char, 16> kHexDigits = {'0', '1', '2', '3', '4', '5', '6', '7',
                                              '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
 
-std::string_view Reference(char c) {
-  switch (c) {
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-    case '"':
-      return "&quot;";
-    case '\'':
-      return "&#39;";
-    default:
-      return {};
-  }
-}
-
 }  // namespace
 
 std::string EscapeHtml(std::string_view text) {
-  std::string result;
-  result.reserve(text.size());
-  for (const char c : text) {
-    const std::string_view reference = Reference(c);
-    if (reference.empty()) {
-      result += c;
-    } else {
-      result += reference;
-    }
-  }
-  return result;
+  return EscapeHtmlText(text);
 }
 
 std::string EncodeUrlPath(std::string_view path) {

@@ -1,6 +1,5 @@
 #include "files/downloadHandler.h"
 
-#include <fstream>
 #include <optional>
 #include <string_view>
 
@@ -11,6 +10,7 @@
 #include "files/PathText.h"
 #include "http/HttpRequest.h"
 #include "http/UrlText.h"
+#include "platform/FileStream.h"
 #include "platform/FileSystem.h"
 
 namespace webtessl {
@@ -65,25 +65,23 @@ std::string TDownloadHandler::GetName() const {
 void TDownloadHandler::ServeDownload(const THttpRequest& request, THttpRequest& response) const {
   const std::string path = DecodeQueryValue(request.ParamValue(kFileParam));
   const std::optional<std::string> allowed = AllowedPath(path);
-  const std::optional<TFileFacts> facts = allowed ? FileFacts(*allowed) : std::nullopt;
-  if (!facts || facts->kind != TFileKind::File) {
+  if (!allowed) {
     response.SetStatus(kStatusNotFound);
     return;
   }
-  try {
-    // The resolved path is opened, the one the sharing rule has just approved.
-    auto file = std::make_unique<std::ifstream>(*allowed, std::ios::in | std::ios::binary);
-    if (!file->is_open()) {
-      response.SetStatus(kStatusUnauthorized);
-      return;
-    }
-    response.ContentStream = std::move(file);
-    response.Headers.Add(kContentLengthLine + std::to_string(facts->size));
-    response.Headers.Add(kDispositionLine + HeaderSafeName(ExtractFileName(path)));
-    response.SetStatus(kStatusOk);
-  } catch (const std::exception&) {
-    response.SetStatus(kStatusUnauthorized);
+  // The resolved path is opened, the one the sharing rule has just approved; what is sent and
+  // the length announced both come from the open file.
+  std::unique_ptr<TFileStream> file = TFileStream::Open(*allowed);
+  if (!file) {
+    const std::optional<TFileFacts> facts = FileFacts(*allowed);
+    const bool unreadable = facts && facts->kind == TFileKind::File;
+    response.SetStatus(unreadable ? kStatusUnauthorized : kStatusNotFound);
+    return;
   }
+  response.Headers.Add(kContentLengthLine + std::to_string(file->Facts().size));
+  response.Headers.Add(kDispositionLine + HeaderSafeName(ExtractFileName(path)));
+  response.ContentStream = std::move(file);
+  response.SetStatus(kStatusOk);
 }
 
 bool TDownloadHandler::IsDownloadRefused(const std::string& path) const {

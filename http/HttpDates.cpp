@@ -177,18 +177,25 @@ double UtcToLocal(double value) {
 }
 
 double LocalNow() {
+  return UtcToLocal(UtcNow());
+}
+
+double UtcNow() {
   using namespace std::chrono;
   const auto sinceEpoch =
       duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
   const int64_t seconds = sinceEpoch / 1000;
-  return UtcToLocal(UnixTimeToDateTime(seconds, static_cast<int32_t>(sinceEpoch - seconds * 1000)));
+  return UnixTimeToDateTime(seconds, static_cast<int32_t>(sinceEpoch - seconds * 1000));
 }
 
 double FileModifiedUtc(std::string_view fileName) {
   const auto facts = FileFacts(fileName);
   if (!facts) return 0;
-  return UnixTimeToDateTime(facts->modified.seconds,
-                            facts->modified.nanoseconds / kNanosecondsPerMillisecond);
+  return FileTimeToDateTime(facts->modified);
+}
+
+double FileTimeToDateTime(const TFileTime& time) {
+  return UnixTimeToDateTime(time.seconds, time.nanoseconds / kNanosecondsPerMillisecond);
 }
 
 int MonthIndex(std::string_view name) {

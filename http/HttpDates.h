@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/FileSystem.h"
+
 namespace webtessl {
 
 // HTTP dates and the local/UTC conversion of date-time values (days since 1899-12-30 as a double,
@@ -29,9 +31,13 @@ double UtcToLocal(double value);
 
 // The current local time.
 double LocalNow();
+// The current time in UTC.
+double UtcNow();
 
 // Last-write time of the file or folder in UTC, milliseconds included; 0 when it is not found.
 double FileModifiedUtc(std::string_view fileName);
+// A file time as a date-time value in UTC, milliseconds included.
+double FileTimeToDateTime(const TFileTime& time);
 
 // 1..12 for the English month abbreviations "Jan" to "Dec" (ASCII case-insensitive), else 0.
 int MonthIndex(std::string_view name);

@@ -1,9 +1,9 @@
 #include "http/HttpRequest.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <optional>
 
 #include "common/AsciiText.h"
@@ -12,6 +12,7 @@
 #include "http/MimeTypes.h"
 #include "http/Multipart.h"
 #include "http/StatusCodes.h"
+#include "platform/FileStream.h"
 #include "platform/FileSystem.h"
 
 namespace webtessl {
@@ -57,8 +58,7 @@ class EFOpenError : public Exception {
   explicit EFOpenError(const std::string& message) : Exception("EFOpenError", message) {}
 };
 
-// Only regular files are served: a folder is no file, and a device or pipe could block the worker.
-bool IsServableFile(const std::string& fileName) {
+bool IsRegularFile(const std::string& fileName) {
   const std::optional<TFileFacts> facts = FileFacts(fileName);
   return facts && facts->kind == TFileKind::File;
 }
@@ -171,17 +171,21 @@ double THttpRequest::GetDateHeader(int index) const {
 
 void THttpRequest::ServeFile(const std::string& fileName) {
   ContentStream.reset();
-  if (!IsServableFile(fileName)) {
+  // Only regular files are served (a folder is no file, and a device or pipe could block the
+  // worker); the open file tells what it is, so no second look-up by name is needed.
+  std::unique_ptr<TFileStream> file = TFileStream::Open(fileName);
+  if (!file) {
+    const int error = errno;
+    if (IsRegularFile(fileName)) {
+      throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(error));
+    }
     SetStatus(kStatusNotFound);
     Content = kNotFoundText;
     SetHeader(kContentType, kNotFoundType);
     return;
   }
-  Headers.SetValue(kHeaderLastModified, FormatHttpDate(FileModifiedUtc(fileName), false));
-  auto file = std::make_unique<std::ifstream>(fileName, std::ios::in | std::ios::binary);
-  if (!file->is_open()) {
-    throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
-  }
+  Headers.SetValue(kHeaderLastModified,
+                   FormatHttpDate(FileTimeToDateTime(file->Facts().modified), false));
   ContentStream = std::move(file);
   SetHeader(kContentType, MimeTypeOf(FileExtension(fileName)));
   SetStatus(kStatusOk);

@@ -63,6 +63,9 @@ constexpr const char* kHeaderEtag = "Etag";
 constexpr const char* kHeaderIfMatch = "If-Match";
 constexpr const char* kHeaderIfNoneMatch = "If-None-Match";
 
+// A body up to this size goes out in the same send as the head: one system call, one packet.
+constexpr int64_t kInlineBodyLimit = 16384;
+
 constexpr int32_t kStatusContinue = 100;
 constexpr int32_t kStatusNoContent = 204;
 constexpr int32_t kStatusPartial = 206;
@@ -240,6 +243,37 @@ bool SendTextBody(TTCPBlockSocket& socket, const std::string& content, bool chun
   return true;
 }
 
+// How a body fared when it was to go out with the head.
+enum class TInlineBody { Appended, TooLarge, Failed };
+
+// Appends a small plain body (the stream's next bytes, or the text) to the head's bytes.
+TInlineBody AppendSmallBody(THttpRequest& answer, int64_t size, std::string& wire) {
+  if (!answer.ContentStream) {
+    if (static_cast<int64_t>(answer.Content.size()) > kInlineBodyLimit) {
+      return TInlineBody::TooLarge;
+    }
+    wire += answer.Content;
+    return TInlineBody::Appended;
+  }
+  if (size < 0 || size > kInlineBodyLimit) return TInlineBody::TooLarge;
+  const size_t headLength = wire.size();
+  wire.resize(headLength + static_cast<size_t>(size));
+  std::istream& stream = *answer.ContentStream;
+  stream.read(wire.data() + headLength, static_cast<std::streamsize>(size));
+  // Like a streamed body, this one ends where the stream ends; only a failed read fails it.
+  wire.resize(headLength + static_cast<size_t>(stream.gcount()));
+  return stream.bad() ? TInlineBody::Failed : TInlineBody::Appended;
+}
+
+// Sends a body too large to go out with the head; false on a socket error or a failed read.
+bool SendLargeBody(TTCPBlockSocket& socket, THttpRequest& answer, int64_t size, bool chunked) {
+  if (answer.ContentStream) {
+    return SendStreamData(socket, *answer.ContentStream, chunked, size) &&
+           socket.LastErrorCode() == 0;
+  }
+  return answer.Content.empty() || SendTextBody(socket, answer.Content, chunked);
+}
+
 }  // namespace
 
 TSynHttpServer::TSynHttpServer() {
@@ -371,33 +405,29 @@ void TSynHttpServer::SendResponse(TSynTcpSrvConnection& connection,
   answer.Cookies.WriteSetCookies(answer.Headers, request->GetHeader(THttpRequest::kHost),
                                  CookiePathFromUri(request->URI));
   if (!HasHeader(answer, kHeaderDate)) {
-    answer.Headers.SetValue(kHeaderDate, FormatHttpDate(LocalNow(), true));
+    // Straight from the UTC clock: a detour through local time would read the zone twice.
+    answer.Headers.SetValue(kHeaderDate, FormatHttpDate(UtcNow(), false));
   }
   TBodySize body = SettleBodySize(answer);
   if (IsSuccess(answer)) ApplyModificationDates(*request, answer);
   if (IsSuccess(answer)) ApplyRange(*request, answer, body);
   if (IsSuccess(answer)) ApplyEntityTags(*request, answer);
 
-  const std::string head = answer.StatusLine() + kCRLF + answer.Headers.Text() + kCRLF;
-  ConsoleLogFmt(kLogResponseHeaders, head.c_str());
-  socket.SendText(head);
-  if (socket.LastErrorCode() != 0) {
+  std::string wire = answer.StatusLine() + kCRLF + answer.Headers.Text() + kCRLF;
+  ConsoleLogFmt(kLogResponseHeaders, wire.c_str());
+  const bool chunked = answer.HasFlag(THttpRequest::kFlagChunked);
+  const bool bodySent = BodyIsSent(*request, answer);
+  const TInlineBody inlined =
+      bodySent && !chunked ? AppendSmallBody(answer, body.Size, wire) : TInlineBody::TooLarge;
+  socket.SendText(wire);
+  if (socket.LastErrorCode() != 0 || inlined == TInlineBody::Failed) {
     Disconnect(connection);
     return;
   }
-  if (BodyIsSent(*request, answer)) {
-    const bool chunked = answer.HasFlag(THttpRequest::kFlagChunked);
-    bool sent = true;
-    if (answer.ContentStream) {
-      sent = SendStreamData(socket, *answer.ContentStream, chunked, body.Size) &&
-             socket.LastErrorCode() == 0;
-    } else if (!answer.Content.empty()) {
-      sent = SendTextBody(socket, answer.Content, chunked);
-    }
-    if (!sent) {
-      Disconnect(connection);
-      return;
-    }
+  if (bodySent && inlined == TInlineBody::TooLarge &&
+      !SendLargeBody(socket, answer, body.Size, chunked)) {
+    Disconnect(connection);
+    return;
   }
   if (answer.Headers.HasValue(kHeaderConnection, kClose)) Disconnect(connection);
 }

@@ -16,7 +16,8 @@ inline constexpr int64_t kSendStreamUnlimited = int64_t{1} << 40;
 
 // Sends count bytes of the stream from its current position (a negative count: until it ends)
 // in pieces of at most 16384 bytes; chunked frames each piece as an HTTP/1.1 chunk and ends
-// with the last-chunk marker. True when that part of the stream was sent; false on a socket
+// with the last-chunk marker. Without chunks, a file stream (TFileStream) is sent by the system
+// straight from the file. True when that part of the stream was sent; false on a socket
 // error (see the socket's LastErrorCode) or a failed stream read. Thread of the socket's owner.
 bool SendStreamData(TTCPBlockSocket& socket, std::istream& stream, bool chunked, int64_t count);
 

@@ -1,6 +1,7 @@
 #include "net/TcpBlockSocket.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <ostream>
 #include <thread>
@@ -182,47 +183,30 @@ void TTCPBlockSocket::AdoptHandle(TSocket handle) {
   RaiseIfFailed();
 }
 
-std::string TTCPBlockSocket::ReceiveWaiting(int byteCount) {
-  std::string packet(static_cast<std::size_t>(byteCount), '\0');
-  std::size_t received = 0;
-  SetError(ReceiveFromSocket(Handle(), packet.data(), packet.size(), received));
-  if (lastErrorCode_ == kSocketNoError && received == 0) {
-    SetError(kSocketConnectionReset);
-  }
-  packet.resize(received);
-  return packet;
-}
-
-// One step of every read: what the read-ahead buffer holds, else what the system has waiting,
-// else whatever arrives within the timeout. Never raises; the caller does.
+// One step of every read: what the read-ahead buffer holds, else what arrives within the timeout
+// (at most maxBytes). Never raises; the caller does.
 std::string TTCPBlockSocket::ReceivePacket(int32_t timeoutMs, std::size_t maxBytes) {
   SetError(kSocketNoError);
   if (!readAhead_.empty()) {
     return std::exchange(readAhead_, std::string());
   }
-  std::this_thread::yield();
-  int waiting = 0;
-  SetError(GetSocketBytesWaiting(Handle(), waiting));
-  if (lastErrorCode_ == kSocketNoError && waiting == 0) {
-    bool readable = false;
-    SetError(WaitSocketReadable(Handle(), timeoutMs, readable));
-    if (lastErrorCode_ != kSocketNoError) {
-      return {};
-    }
-    if (!readable) {
-      SetError(kSocketTimedOut);
-      return {};
-    }
-    SetError(GetSocketBytesWaiting(Handle(), waiting));
-    if (lastErrorCode_ == kSocketNoError && waiting == 0) {
-      SetError(kSocketConnectionReset);  // readable with nothing to read: the peer has closed
-    }
-  }
+  bool readable = false;
+  SetError(WaitSocketReadable(Handle(), timeoutMs, readable));
   if (lastErrorCode_ != kSocketNoError) {
     return {};
   }
-  return ReceiveWaiting(
-      static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(waiting), maxBytes)));
+  if (!readable) {
+    SetError(kSocketTimedOut);
+    return {};
+  }
+  std::array<char, kMaxBytesWaiting> buffer;
+  std::size_t received = 0;
+  SetError(ReceiveFromSocket(Handle(), buffer.data(),
+                             std::min<std::size_t>(maxBytes, buffer.size()), received));
+  if (lastErrorCode_ == kSocketNoError && received == 0) {
+    SetError(kSocketConnectionReset);  // readable with nothing to read: the peer has closed
+  }
+  return std::string(buffer.data(), received);
 }
 
 // A line is too long when its end lies beyond the limit, or, while its end has not arrived,
@@ -328,6 +312,13 @@ std::size_t TTCPBlockSocket::SendBytes(const void* buffer, std::size_t length) {
   }
   RaiseIfFailed();
   return total;
+}
+
+uint64_t TTCPBlockSocket::SendFile(std::intptr_t file, int64_t offset, uint64_t count) {
+  uint64_t sent = 0;
+  SetError(SendFileToSocket(Handle(), file, offset, count, sent));
+  RaiseIfFailed();
+  return sent;
 }
 
 // Drops what the peer still sends after our side has shut down, until nothing is waiting.

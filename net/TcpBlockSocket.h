@@ -71,6 +71,9 @@ class TTCPBlockSocket {
   void SendText(std::string_view text);
   // Sends the whole buffer in pieces of at most MaxSendChunk bytes; returns the count sent.
   std::size_t SendBytes(const void* buffer, std::size_t length);
+  // Sends count bytes of the open file from the offset without copying them through this
+  // process; returns the count sent, less than count without an error when the file ends early.
+  uint64_t SendFile(std::intptr_t file, int64_t offset, uint64_t count);
 
   // Graceful close: after an error-free history, shuts the sending side down and drops what the
   // peer still sends; then closes the handle, drops queued options and the read-ahead buffer.
@@ -122,7 +125,6 @@ class TTCPBlockSocket {
   void CreateHandleOf(TSocketFamily family);
   void SetHandle(TSocket handle);
   std::string ReceivePacket(int32_t timeoutMs, std::size_t maxBytes = kMaxBytesWaiting);
-  std::string ReceiveWaiting(int byteCount);
   bool LineTooLong(const std::string& accumulator, std::size_t lineEnd) const;
   std::size_t LineRoom(const std::string& accumulator) const;
   void Drain();

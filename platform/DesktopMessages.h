@@ -23,6 +23,8 @@ namespace webtessl {
 //
 // The desktop is a folder only its user can enter: $WEBTESSL_DESKTOP when set, else
 // $XDG_RUNTIME_DIR/webtessl-desktop, else /tmp/webtessl-desktop-<uid>.
+// On Windows the windows are the system's own hidden windows on the calling thread's desktop, and
+// the desktop folder is "webtessl-desktop" in the user's temporary folder.
 
 using TWindowHandle = uint32_t;
 

@@ -6,12 +6,13 @@
 
 namespace webtessl {
 
-// How to start a program: its file, its arguments (without the program itself) and the folder
-// it starts in.
+// How to start a program: its file, its arguments (without the program itself), the folder it
+// starts in, and whether its window is hidden (Windows only; nothing shows here either way).
 struct TProcessStart {
   std::string program;
   std::vector<std::string> arguments;
   std::string workingFolder;
+  bool hidden = false;
 };
 
 enum class TStartOutcome {
@@ -21,7 +22,8 @@ enum class TStartOutcome {
   TimedOut,  // started, still running when the wait ended
 };
 
-// Starts the program in a session of its own, standard input and output on /dev/null. With
+// Starts the program in a session of its own, standard input and output on /dev/null (on
+// Windows: through the shell, without error dialogs). With
 // waitMs 0 it is not waited for; otherwise waited for at most waitMs. Whatever happens, no
 // started process is left as a zombie. Thread-safe.
 TStartOutcome StartProcess(const TProcessStart& start, uint32_t waitMs, int& exitCode);

@@ -77,6 +77,11 @@ int32_t GetSocketBytesWaiting(TSocket handle, int& count);
 int32_t ReceiveFromSocket(TSocket handle, void* buffer, std::size_t length, std::size_t& received);
 // Sends the whole buffer (several calls when the platform takes less); sent counts what went out.
 int32_t SendToSocket(TSocket handle, const void* buffer, std::size_t length, std::size_t& sent);
+// Sends length bytes of the open file from the offset, straight from the system's file cache
+// (the file's own position is neither used nor moved); sent counts what went out. It sends fewer
+// bytes without a failure code only when the file ends before.
+int32_t SendFileToSocket(TSocket handle, std::intptr_t file, int64_t offset, uint64_t length,
+                         uint64_t& sent);
 
 // Resolves a node name (none: the wildcard address when passive, else loopback) and a service
 // (a decimal port or a service name) for a TCP stream socket of the family.

@@ -57,9 +57,9 @@ void ReadInstallPath(std::string& path) {
 }
 
 bool RunProgram(const std::string& path, const std::string& parameters, uint32_t& exitCode,
-                uint32_t waitMs, bool /*hidden*/) {
+                uint32_t waitMs, bool hidden) {
   exitCode = 0;
-  const TProcessStart start{path, SplitAtBlanks(parameters), ExtractFilePath(path)};
+  const TProcessStart start{path, SplitAtBlanks(parameters), ExtractFilePath(path), hidden};
   int code = 0;
   switch (StartProcess(start, waitMs, code)) {
     case TStartOutcome::Started:

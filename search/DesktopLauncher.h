@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Paths.h"
+
 namespace webtessl {
 
-// The desktop search application's program file (the platform's executable suffix: none here).
-constexpr char kDesktopProgramName[] = "tessel";
+// The desktop search application's program file, with the platform's executable suffix.
+inline const std::string kDesktopProgramName = std::string("tessel") + kExecutableSuffix;
 // Where the current user's registry records the application's install folder.
 constexpr char kInstallKey[] = "Software\\Nalo\\Tessel";
 constexpr char kInstallPathValue[] = "InstallPath";
@@ -31,7 +33,8 @@ void ReadInstallPath(std::string& path);
 
 // Starts the program with the parameters (split at blanks) in the program's own folder. With
 // waitMs above 0 waits that long for it and sets exitCode; false when it could not be started
-// or did not end in time. `hidden` has no effect here: the program gets no console either way.
+// or did not end in time. `hidden` hides the program's window on Windows; here the program gets
+// no console either way.
 bool RunProgram(const std::string& path, const std::string& parameters, uint32_t& exitCode,
                 uint32_t waitMs, bool hidden);
 

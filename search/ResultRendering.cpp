@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 
+#include "common/HtmlEscape.h"
 #include "text/uEncoding.h"
 
 namespace webtessl {
@@ -109,30 +110,7 @@ std::string EncodeUrlChars(std::string_view bytes) {
 }
 
 std::u16string EscapeHtml(std::u16string_view text) {
-  std::u16string escaped;
-  escaped.reserve(text.size());
-  for (const char16_t c : text) {
-    switch (c) {
-      case u'&':
-        escaped += u"&amp;";
-        break;
-      case u'<':
-        escaped += u"&lt;";
-        break;
-      case u'>':
-        escaped += u"&gt;";
-        break;
-      case u'"':
-        escaped += u"&quot;";
-        break;
-      case u'\'':
-        escaped += u"&#39;";
-        break;
-      default:
-        escaped += c;
-    }
-  }
-  return escaped;
+  return EscapeHtmlText(text);
 }
 
 }  // namespace webtessl

@@ -1,6 +1,7 @@
 #include "tessel/AnswerText.h"
 
 #include "json/superobject.h"
+#include "tessel/NativePath.h"
 #include "text/uEncoding.h"
 
 namespace webtessl {
@@ -13,7 +14,7 @@ std::string AnswerText(const TSearchResult& result, bool indexing) {
     pathBytes += path.size();
     if (pathBytes > kMaxAnswerPathBytes) break;
     const ISuperObject item = TSuperObject::NewObject();
-    item->SetMemberText(u"FileName", FromSystemCodePage(path));
+    item->SetMemberText(u"FileName", FromSystemCodePage(ToNativePath(path)));
     results->AsArray()->AppendElement(item);
   }
   answer->SetMember(u"results", results);

@@ -1,6 +1,7 @@
 #include "tessel/FolderPaths.h"
 
 #include "tessel/NameIndex.h"
+#include "tessel/NativePath.h"
 
 namespace webtessl {
 namespace {
@@ -9,7 +10,9 @@ constexpr char kDelimiter = '/';
 
 }  // namespace
 
-std::optional<std::string> NormalizeFolder(std::string_view path) {
+std::optional<std::string> NormalizeFolder(std::string_view nativePath) {
+  const std::string held = FromNativePath(nativePath);
+  const std::string_view path = held;
   if (path.empty() || path.front() != kDelimiter) return std::nullopt;
   std::string normal;
   size_t start = 0;

@@ -13,8 +13,9 @@ class TNameIndex;
 // Folder paths as the index knows them: absolute, single "/" between names, no trailing "/"
 // (except the root folder "/"). Thread-safe (pure functions; ResolveFolder reads the index).
 
-// The path in that form; nothing when it is not absolute or holds "." or ".." as a name.
-std::optional<std::string> NormalizeFolder(std::string_view path);
+// The path of the system in that form (tessel/NativePath.h); nothing when it is not absolute or
+// holds "." or ".." as a name.
+std::optional<std::string> NormalizeFolder(std::string_view nativePath);
 
 // Whether path is the folder itself or lies under it (both normalized).
 bool IsSameOrUnder(std::string_view path, std::string_view folder);

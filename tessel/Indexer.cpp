@@ -1,15 +1,12 @@
 #include "tessel/Indexer.h"
 
-#include <malloc.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
 #include "tessel/FolderListing.h"
 #include "tessel/FolderPaths.h"
+#include "tessel/NativePath.h"
 
 namespace webtessl {
 namespace {
@@ -28,8 +25,7 @@ std::string JoinPath(const std::string& folder, std::string_view name) {
 
 }  // namespace
 
-TIndexer::TIndexer(TTesselSettings settings)
-    : settings_(std::move(settings)), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+TIndexer::TIndexer(TTesselSettings settings) : settings_(std::move(settings)) {
   // The roots are known at once, so that queries can tell which folders they cover.
   for (const std::string& root : settings_.roots) index_.AddRoot(root);
 }
@@ -49,8 +45,7 @@ bool TIndexer::Indexing() const {
 }
 
 void TIndexer::Wake() const {
-  const uint64_t one = 1;
-  if (wakeFd_.Valid()) (void)!::write(wakeFd_.Get(), &one, sizeof one);
+  wake_.Wake();
 }
 
 void TIndexer::Run() {
@@ -66,7 +61,7 @@ void TIndexer::Run() {
     index.PathRanks();  // ready for the first large answer
     return index.Size();
   });
-  ::malloc_trim(0);  // give back what the scan held only for a while
+  ReturnFreeMemory();  // give back what the scan held only for a while
   firstScanDone_ = true;
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   std::fprintf(stderr, "tessel: indexed %zu entries in %lld ms\n", entries,
@@ -79,10 +74,7 @@ void TIndexer::Run() {
           std::chrono::duration_cast<std::chrono::milliseconds>(nextRescan - Clock::now());
       waitMs = static_cast<int>(std::max<int64_t>(0, left.count()));
     }
-    pollfd fds[2] = {{wakeFd_.Get(), POLLIN, 0}, {watch_.Fd(), POLLIN, 0}};
-    ::poll(fds, watch_.Usable() ? 2 : 1, waitMs);
-    uint64_t drained = 0;
-    (void)!::read(wakeFd_.Get(), &drained, sizeof drained);
+    wake_.Wait(watch_.Usable() ? watch_.Fd() : -1, waitMs);
     std::vector<TFolderTask> toScan;
     HandleEvents(toScan);
     TakeRequests(toScan);
@@ -343,7 +335,7 @@ bool TIndexer::Covers(const std::string& folder) const {
 
 bool TIndexer::EnsureFolder(const std::string& folder, std::chrono::milliseconds wait) {
   std::error_code error;
-  if (!std::filesystem::is_directory(folder, error)) return false;
+  if (!std::filesystem::is_directory(ToNativePath(folder), error)) return false;
   if (WithIndex([&](TNameIndex&) { return Covers(folder); })) return true;
   std::unique_lock lock(requestMutex_);
   if (!finished_.contains(folder) &&

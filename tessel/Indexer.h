@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/UniqueFd.h"
 #include "tessel/FolderWatch.h"
+#include "tessel/IndexerWake.h"
 #include "tessel/NameIndex.h"
 #include "tessel/TesselSettings.h"
 
@@ -102,7 +102,7 @@ class TIndexer {
   std::atomic<int> openRequests_{0};
   std::atomic<bool> firstScanDone_{false};
   std::atomic<bool> stop_{false};
-  TUniqueFd wakeFd_;
+  const TIndexerWake wake_;
   std::thread thread_;
 };
 

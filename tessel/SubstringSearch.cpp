@@ -11,10 +11,10 @@ namespace {
 
 constexpr size_t kNotFound = std::string_view::npos;
 
-// Byte by byte from `at`, for the rest that no whole block covers.
+// Byte by byte from `at`, for the rest that no whole block covers (the standard search: the
+// Windows C library has no memmem).
 size_t FindPlain(std::string_view text, std::string_view needle, size_t at) {
-  const void* found = ::memmem(text.data() + at, text.size() - at, needle.data(), needle.size());
-  return found == nullptr ? kNotFound : static_cast<const char*>(found) - text.data();
+  return text.find(needle, at);
 }
 
 }  // namespace

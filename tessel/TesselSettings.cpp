@@ -1,12 +1,12 @@
 #include "tessel/TesselSettings.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "common/IntegerText.h"
 #include "platform/Paths.h"
 #include "platform/PrivateProfile.h"
 #include "tessel/FolderPaths.h"
+#include "tessel/NativePath.h"
 #include "tessel/SearchQuery.h"
 
 namespace webtessl {
@@ -14,11 +14,6 @@ namespace {
 
 constexpr char kSection[] = "index";
 constexpr char kSettingsFile[] = "/Tessel/tessel.ini";
-
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  return home != nullptr ? home : "/";
-}
 
 std::string ExpandHome(const std::string& folder) {
   if (folder == "~") return HomeFolder();
@@ -58,7 +53,8 @@ TTesselSettings LoadTesselSettings() {
   const std::string file = TesselSettingsPath();
   TTesselSettings settings;
   settings.roots = RootFolders(ReadProfileString(kSection, "roots", HomeFolder(), file));
-  for (const std::string& item : SplitList(ReadProfileString(kSection, "exclude", "", file))) {
+  for (const std::string& listed : SplitList(ReadProfileString(kSection, "exclude", "", file))) {
+    const std::string item = FromNativePath(listed);
     if (item.find('/') == std::string::npos) {
       settings.excludes.push_back(item);
     } else if (const auto folder = NormalizeFolder(ExpandHome(item))) {

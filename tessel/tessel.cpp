@@ -5,7 +5,6 @@
 // end it with code 0.
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 
 #include "platform/DesktopMessages.h"
@@ -13,6 +12,7 @@
 #include "tessel/Indexer.h"
 #include "tessel/InstanceLock.h"
 #include "tessel/SearchWindow.h"
+#include "tessel/StopSignals.h"
 #include "tessel/TesselSettings.h"
 
 namespace {
@@ -27,9 +27,7 @@ void RequestStop(int) {
 
 int main() {
   using namespace webtessl;
-  std::signal(SIGTERM, RequestStop);
-  std::signal(SIGINT, RequestStop);
-  std::signal(SIGPIPE, SIG_IGN);
+  WatchStopSignals(RequestStop);
   const TInstanceLock lock;
   if (!lock.Held()) {
     if (DesktopFolder().empty()) {

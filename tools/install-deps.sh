@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          python3 procps)
+          python3 procps g++-mingw-w64-x86-64-posix wine wine64)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,14 +1,15 @@
 #include "platform/DesktopMessages.h"
 
+#include "platform/posix/DesktopConnections.h"
 #include "platform/posix/DesktopRecords.h"
 #include "platform/posix/DesktopWindows.h"
 #include "platform/posix/DesktopWire.h"
 #include "platform/posix/UniqueFd.h"
 
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <optional>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace webtessl {
@@ -81,8 +83,8 @@ TUniqueFd Connect(const std::string& path, const TDeadline& deadline) {
   TUniqueFd connection = NewSocket();
   if (!address || !connection.Valid()) return {};
   for (;;) {
-    if (::connect(connection.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) ==
-        0) {
+    if (::connect(connection.Get(), reinterpret_cast<const sockaddr*>(&*address),
+                  sizeof *address) == 0) {
       return connection;
     }
     if ((errno != EAGAIN && errno != EINTR) || deadline.RemainingMs() == 0) return {};
@@ -99,71 +101,145 @@ void WidenSendBuffer(int connection, uint32_t payloadBytes) {
 }
 
 bool FromSameUser(int connection) {
+  static const uid_t ownUser = ::geteuid();
   ucred credentials{};
   socklen_t size = sizeof credentials;
   return ::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
-         credentials.uid == ::geteuid();
+         credentials.uid == ownUser;
 }
 
-// The bytes of a frame being received. The thread's buffer is borrowed and given back, so that
-// messages of ordinary size cost no allocation; a window procedure that pumps messages itself
-// finds the buffer taken and gets a fresh one.
+// The bytes of a frame being received, left uninitialised since the frame overwrites them. The
+// thread's buffer is borrowed and given back, so that messages of ordinary size cost no
+// allocation; a window procedure that pumps messages itself finds the buffer taken and gets a
+// fresh one.
 class TReceiveBuffer {
  public:
-  TReceiveBuffer() : bytes(std::move(spare_)) {}
+  explicit TReceiveBuffer(size_t size) : storage_(TakeSpare()) {
+    if (storage_.capacity < size) {
+      storage_ = TStorage{std::make_unique_for_overwrite<uint8_t[]>(size), size};
+    }
+  }
   ~TReceiveBuffer() {
-    if (bytes.capacity() <= kKeptBufferBytes) spare_ = std::move(bytes);
+    if (storage_.capacity <= kKeptBufferBytes) spare_ = std::move(storage_);
   }
   TReceiveBuffer(const TReceiveBuffer&) = delete;
   TReceiveBuffer& operator=(const TReceiveBuffer&) = delete;
 
-  std::vector<uint8_t> bytes;
+  uint8_t* Data() const { return storage_.bytes.get(); }
 
  private:
-  static thread_local std::vector<uint8_t> spare_;
-};
-thread_local std::vector<uint8_t> TReceiveBuffer::spare_;
+  struct TStorage {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t capacity = 0;
+  };
+  static TStorage TakeSpare() {
+    return TStorage{std::move(spare_.bytes), std::exchange(spare_.capacity, 0)};
+  }
 
-// Reads one frame from an accepted connection, lets the window handle it and answers with its
-// result. A frame that is foreign, cut short or abandoned by its sender is dropped unhandled.
-void HandleOneSent(const TLocalWindow& window, int connection) {
-  if (!FromSameUser(connection)) return;
+  TStorage storage_;
+  static thread_local TStorage spare_;
+};
+thread_local TReceiveBuffer::TStorage TReceiveBuffer::spare_;
+
+// Reads one frame from the connection, lets the window handle it and answers with its result;
+// true when the exchange completed. A frame that is foreign or cut short is dropped unhandled,
+// and so is one whose sender has hung up by the time it is read (`checkHangUp`; the caller may
+// have seen that already).
+bool HandleOneSent(const TLocalWindow& window, int connection, bool checkHangUp) {
   const TDeadline deadline(kReceiveLimitMs);
   desktop::TFrameHeader header;
   if (!desktop::ReceiveAll(connection, &header, sizeof header, deadline) ||
       header.magic != desktop::kFrameMagic || header.message != WM_COPYDATA ||
       header.cbData > kMaxCopyDataBytes) {
-    return;
+    return false;
   }
-  TReceiveBuffer buffer;
-  buffer.bytes.resize(header.cbData);
-  if (!desktop::ReceiveAll(connection, buffer.bytes.data(), header.cbData, deadline) ||
-      desktop::PeerHungUp(connection)) {
-    return;
+  const TReceiveBuffer buffer(header.cbData);
+  if (!desktop::ReceiveAll(connection, buffer.Data(), header.cbData, deadline) ||
+      (checkHangUp && desktop::PeerHungUp(connection))) {
+    return false;
   }
   const TCopyDataStruct data{static_cast<uintptr_t>(header.dwData), header.cbData,
-                             header.cbData == 0 ? nullptr : buffer.bytes.data()};
+                             header.cbData == 0 ? nullptr : buffer.Data()};
   const desktop::TFrameResult reply{
       window.Call(WM_COPYDATA, header.wParam, reinterpret_cast<intptr_t>(&data))};
-  desktop::SendAll(connection, &reply, sizeof reply, TDeadline(kReceiveLimitMs));
+  return desktop::SendAll(connection, &reply, sizeof reply, TDeadline(kReceiveLimitMs));
 }
 
-// Handles every message sent to the window so far, until none is pending or the window closes.
-void HandleSentMessages(const TLocalWindow& window) {
-  while (window.ListenerFd() >= 0) {
-    TUniqueFd connection(::accept4(window.ListenerFd(), nullptr, nullptr,
-                                   SOCK_NONBLOCK | SOCK_CLOEXEC));
+// Handles the frames of senders that connected since the last look, until none is pending or
+// the window closes; each connection whose exchange completed is kept for its sender's next
+// message.
+void AcceptNewConnections(TLocalWindow& window) {
+  while (window.IsOpen()) {
+    TUniqueFd connection(
+        ::accept4(window.ListenerFd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!connection.Valid()) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return;
     }
-    HandleOneSent(window, connection.Get());
+    if (FromSameUser(connection.Get()) && HandleOneSent(window, connection.Get(), true)) {
+      window.Keep(std::move(connection));
+    }
   }
 }
 
+// Handles every message sent to the window so far: the frames waiting on the connections kept
+// from earlier exchanges, then those of new senders, all looked at with one poll. A kept
+// connection whose sender has gone or given up (a frame it left is not delivered), or whose
+// frame is broken, closes.
+void HandleSentMessages(TLocalWindow& window) {
+  if (!window.IsOpen()) return;
+  std::vector<TUniqueFd> connections = window.TakeKeptConnections();
+  std::vector<pollfd> watched;
+  watched.reserve(connections.size() + 1);
+  for (const TUniqueFd& each : connections) {
+    watched.push_back(pollfd{each.Get(), POLLIN | POLLRDHUP, 0});
+  }
+  watched.push_back(pollfd{window.ListenerFd(), POLLIN, 0});
+  int ready = 0;
+  do {
+    ready = ::poll(watched.data(), watched.size(), 0);
+  } while (ready < 0 && errno == EINTR);
+  constexpr short kGone = POLLRDHUP | POLLHUP | POLLERR | POLLNVAL;
+  for (size_t i = 0; i < connections.size(); ++i) {
+    const short events = ready > 0 ? watched[i].revents : 0;
+    if (events == 0 ||
+        ((events & kGone) == 0 && HandleOneSent(window, connections[i].Get(), false))) {
+      window.Keep(std::move(connections[i]));
+    }
+  }
+  if (ready < 0 || watched.back().revents != 0) AcceptNewConnections(window);
+}
+
+// Sends the frame over a connection kept from an earlier exchange with the window when there is
+// one, else over a new connection; returns the connection it went over (invalid on failure). A
+// kept connection that the receiver has closed meanwhile took none of the frame, so the frame
+// then goes out once more over a new connection.
+TUniqueFd SendOverConnection(const std::string& path, const desktop::TFrameHeader& header,
+                             const TCopyDataStruct& data, const TDeadline& deadline) {
+  if (TUniqueFd kept = desktop::IdleConnections().Take(path); kept.Valid()) {
+    WidenSendBuffer(kept.Get(), data.cbData);
+    switch (desktop::SendFrame(kept.Get(), header, data.lpData, data.cbData, deadline)) {
+      case desktop::TSendOutcome::Sent:
+        return kept;
+      case desktop::TSendOutcome::Failed:
+        return {};
+      case desktop::TSendOutcome::Refused:
+        break;
+    }
+  }
+  TUniqueFd fresh = Connect(path, deadline);
+  if (!fresh.Valid()) return {};
+  WidenSendBuffer(fresh.Get(), data.cbData);
+  if (desktop::SendFrame(fresh.Get(), header, data.lpData, data.cbData, deadline) !=
+      desktop::TSendOutcome::Sent) {
+    return {};
+  }
+  return fresh;
+}
+
 // Publishes a new window at a free handle of the folder; 0 when that cannot be done.
-TWindowHandle Publish(const std::string& folder, std::string_view className,
-                      std::string_view title, TWindowProc proc) {
+TWindowHandle Publish(const std::string& folder, std::string_view className, std::string_view title,
+                      TWindowProc proc) {
   for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
     const TWindowHandle handle = NewHandle();
     const std::string socketPath = desktop::SocketPath(folder, handle);
@@ -182,10 +258,9 @@ TWindowHandle Publish(const std::string& folder, std::string_view className,
       ::unlink(socketPath.c_str());
       continue;
     }
-    Windows().Add(std::make_shared<TLocalWindow>(handle, folder, std::string(className),
-                                                 std::string(title), std::move(proc),
-                                                 std::move(listener), std::move(recordLock),
-                                                 std::move(wake)));
+    Windows().Add(std::make_shared<TLocalWindow>(
+        handle, folder, std::string(className), std::string(title), std::move(proc),
+        std::move(listener), std::move(recordLock), std::move(wake)));
     return handle;
   }
   return 0;
@@ -235,8 +310,7 @@ std::string GetClassName(TWindowHandle window) {
 bool SetWindowText(TWindowHandle window, std::string_view title) {
   const TWindowPtr local = CallersWindow(window);
   if (!local) return false;
-  TUniqueFd recordLock =
-      desktop::ReplaceRecord(local->Folder(), window, local->ClassName(), title);
+  TUniqueFd recordLock = desktop::ReplaceRecord(local->Folder(), window, local->ClassName(), title);
   if (!recordLock.Valid()) return false;
   local->KeepRecordLock(std::move(recordLock));
   local->SetTitle(std::string(title));
@@ -256,17 +330,17 @@ bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wP
   const std::string folder = desktop::KnownDesktopFolder();
   if (folder.empty()) return false;
   const TDeadline deadline(timeoutMs);
-  const TUniqueFd connection = Connect(desktop::SocketPath(folder, window), deadline);
-  if (connection.Valid()) WidenSendBuffer(connection.Get(), data.cbData);
+  const std::string path = desktop::SocketPath(folder, window);
   const desktop::TFrameHeader header{desktop::kFrameMagic, message, wParam, data.cbData,
                                      data.dwData};
+  TUniqueFd connection = SendOverConnection(path, header, data, deadline);
   desktop::TFrameResult reply;
-  if (!connection.Valid() ||
-      !desktop::SendFrame(connection.Get(), header, data.lpData, data.cbData, deadline) ||
+  if (!connection.Valid() || !desktop::AwaitReadable(connection.Get(), deadline) ||
       !desktop::ReceiveAll(connection.Get(), &reply, sizeof reply, deadline) ||
       deadline.RemainingMs() == 0) {
     return false;  // an answer that comes only as the limit runs out is a time-out too
   }
+  desktop::IdleConnections().Give(path, std::move(connection));
   result = static_cast<intptr_t>(reply.result);
   return true;
 }
@@ -300,8 +374,11 @@ bool WaitMessageTimeout(TWindowHandle window, uint32_t timeoutMs) {
   std::vector<pollfd> watched;
   for (const auto& each : windows) {
     if (each->HasPosted()) return true;
-    if (each->ListenerFd() >= 0) watched.push_back(pollfd{each->ListenerFd(), POLLIN, 0});
-    watched.push_back(pollfd{each->WakeFd(), POLLIN, 0});
+    watched.push_back(pollfd{each->WakeFd(), POLLIN, 0});  // at the window's index
+  }
+  for (const auto& each : windows) {
+    if (each->IsOpen()) watched.push_back(pollfd{each->ListenerFd(), POLLIN, 0});
+    for (const int kept : each->KeptFds()) watched.push_back(pollfd{kept, POLLIN, 0});
   }
   if (watched.empty()) return false;
   const TDeadline deadline(timeoutMs);
@@ -310,7 +387,9 @@ bool WaitMessageTimeout(TWindowHandle window, uint32_t timeoutMs) {
     ready = ::poll(watched.data(), watched.size(),
                    timeoutMs == kInfiniteWait ? -1 : deadline.RemainingMs());
   } while (ready < 0 && errno == EINTR);
-  for (const auto& each : windows) each->DrainWake();
+  for (size_t i = 0; i < windows.size(); ++i) {
+    if (watched[i].revents != 0) windows[i]->DrainWake();
+  }
   return ready > 0;
 }
 

@@ -72,11 +72,11 @@ struct TNewRecord {
 
 std::optional<TNewRecord> WriteTemporary(const std::string& folder, std::string_view text) {
   static std::atomic<uint64_t> counter{0};
-  TNewRecord record{folder + "/.new-" + std::to_string(::getpid()) + '-' +
-                        std::to_string(counter.fetch_add(1)),
-                    {}};
-  record.lock.Reset(::open(record.path.c_str(),
-                           O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  TNewRecord record{
+      folder + "/.new-" + std::to_string(::getpid()) + '-' + std::to_string(counter.fetch_add(1)),
+      {}};
+  record.lock.Reset(
+      ::open(record.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!record.lock.Valid()) return std::nullopt;
   if (::flock(record.lock.Get(), LOCK_EX | LOCK_NB) != 0 ||
       !WriteWholeFile(record.lock.Get(), text)) {
@@ -107,8 +107,8 @@ struct TRecordFile {
 };
 
 std::optional<TRecordFile> ReadRecordFile(const std::string& folder, TWindowHandle handle) {
-  TUniqueFd file(::open(RecordPath(folder, handle).c_str(),
-                        O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  TUniqueFd file(
+      ::open(RecordPath(folder, handle).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (!file.Valid()) return std::nullopt;
   const std::optional<std::string> text = ReadSmallFile(file.Get());
   std::optional<TWindowRecord> record = text ? Parse(*text) : std::nullopt;
@@ -126,17 +126,17 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The record when its window lives; a stale record is removed, but only if its path still
-// names the very file that was read, so a new window that took the handle is left alone.
-std::optional<TWindowRecord> LiveOrRemoved(const std::string& folder, TRecordFile file) {
-  if (IsAlive(file)) return std::move(file.record);
+// Whether the window lives; a stale record is removed, but only if its path still names the very
+// file that was read, so a new window that took the handle is left alone.
+bool LiveOrRemoved(const std::string& folder, const TRecordFile& file) {
+  if (IsAlive(file)) return true;
   struct stat read {};
   struct stat now {};
   if (::fstat(file.file.Get(), &read) == 0 &&
       ::lstat(RecordPath(folder, file.record.handle).c_str(), &now) == 0 && SameFile(now, read)) {
     RemoveWindowFiles(folder, file.record.handle);
   }
-  return std::nullopt;
+  return false;
 }
 
 // Calls `visit` with every record file in the folder until it returns false; foreign files
@@ -157,34 +157,46 @@ void ForEachRecordFile(const std::string& folder, Visitor visit) {
   }
 }
 
-// The window last found for each class and title, so that finding the same window again reads
-// only its own record instead of the whole folder (it is still checked to be alive and to match;
-// when it is not, the folder is searched). Bounded: cleared when full. Thread-safe.
-class TFoundWindowCache {
+// Bounded map from a key to what was last found for it, dropped whole when full. Thread-safe.
+template <typename Value>
+class TBoundedCache {
  public:
-  TWindowHandle Get(const std::string& key) const {
+  std::optional<Value> Get(const std::string& key) const {
     std::lock_guard lock(mutex_);
-    const auto found = handles_.find(key);
-    return found == handles_.end() ? 0 : found->second;
+    const auto found = values_.find(key);
+    return found == values_.end() ? std::nullopt : std::optional<Value>(found->second);
   }
-  void Put(const std::string& key, TWindowHandle handle) {
+  void Put(const std::string& key, Value value) {
     std::lock_guard lock(mutex_);
-    if (handle == 0) {
-      handles_.erase(key);
-      return;
-    }
-    if (handles_.size() >= kMaxCachedWindows) handles_.clear();
-    handles_[key] = handle;
+    if (values_.size() >= kMaxEntries && !values_.contains(key)) values_.clear();
+    values_.insert_or_assign(key, std::move(value));
+  }
+  void Erase(const std::string& key) {
+    std::lock_guard lock(mutex_);
+    values_.erase(key);
   }
 
  private:
-  static constexpr size_t kMaxCachedWindows = 64;
+  static constexpr size_t kMaxEntries = 64;
   mutable std::mutex mutex_;
-  std::unordered_map<std::string, TWindowHandle> handles_;
+  std::unordered_map<std::string, Value> values_;
 };
 
-TFoundWindowCache& FoundWindows() {
-  static TFoundWindowCache cache;
+// The window last found for each class and title, so that finding the same window again reads
+// only its own record instead of the whole folder (it is still checked to be alive and to match;
+// when it is not, the folder is searched).
+TBoundedCache<TWindowHandle>& FoundWindows() {
+  static TBoundedCache<TWindowHandle> cache;
+  return cache;
+}
+
+// Records of live windows, by record path, each with its file kept open. An owner keeps the lock
+// on its current record file and lets it go only after replacing or removing that file, so while
+// the lock is still held the record read from it is the window's current one: looking a window
+// up again costs one lock test instead of opening, reading and parsing its file.
+using TSharedRecordFile = std::shared_ptr<const TRecordFile>;
+TBoundedCache<TSharedRecordFile>& LiveRecords() {
+  static TBoundedCache<TSharedRecordFile> cache;
   return cache;
 }
 
@@ -198,8 +210,8 @@ std::string SocketPath(const std::string& folder, TWindowHandle handle) {
   return folder + '/' + std::to_string(handle) + std::string(kSocketSuffix);
 }
 
-TUniqueFd PublishRecord(const std::string& folder, TWindowHandle handle,
-                        std::string_view className, std::string_view title) {
+TUniqueFd PublishRecord(const std::string& folder, TWindowHandle handle, std::string_view className,
+                        std::string_view title) {
   std::optional<TNewRecord> record = WriteTemporary(folder, Serialize(handle, className, title));
   if (!record) return {};
   const bool linked = ::link(record->path.c_str(), RecordPath(folder, handle).c_str()) == 0;
@@ -207,8 +219,8 @@ TUniqueFd PublishRecord(const std::string& folder, TWindowHandle handle,
   return linked ? std::move(record->lock) : TUniqueFd();
 }
 
-TUniqueFd ReplaceRecord(const std::string& folder, TWindowHandle handle,
-                        std::string_view className, std::string_view title) {
+TUniqueFd ReplaceRecord(const std::string& folder, TWindowHandle handle, std::string_view className,
+                        std::string_view title) {
   std::optional<TNewRecord> record = WriteTemporary(folder, Serialize(handle, className, title));
   if (!record) return {};
   if (::rename(record->path.c_str(), RecordPath(folder, handle).c_str()) == 0) {
@@ -220,31 +232,42 @@ TUniqueFd ReplaceRecord(const std::string& folder, TWindowHandle handle,
 
 std::optional<TWindowRecord> ReadLiveRecord(const std::string& folder, TWindowHandle handle) {
   if (folder.empty() || handle == 0) return std::nullopt;
+  const std::string path = RecordPath(folder, handle);
+  if (const auto cached = LiveRecords().Get(path)) {
+    if (IsAlive(**cached)) return (*cached)->record;
+    LiveRecords().Erase(path);  // the window is gone or has a new record: read the file again
+  }
   auto file = ReadRecordFile(folder, handle);
-  return file ? LiveOrRemoved(folder, std::move(*file)) : std::nullopt;
+  if (!file || !LiveOrRemoved(folder, *file)) return std::nullopt;
+  auto shared = std::make_shared<const TRecordFile>(std::move(*file));
+  LiveRecords().Put(path, shared);
+  return shared->record;
 }
 
 std::optional<TWindowRecord> FindLiveRecord(const std::string& folder, std::string_view className,
                                             std::string_view title) {
-  TFoundWindowCache& cache = FoundWindows();
   const std::string key = folder + '\0' + std::string(className) + '\0' + std::string(title);
-  if (const TWindowHandle known = cache.Get(key)) {
-    auto record = ReadLiveRecord(folder, known);
+  if (const auto known = FoundWindows().Get(key)) {
+    auto record = ReadLiveRecord(folder, *known);
     if (record && record->className == className && record->title == title) return record;
   }
   std::optional<TWindowRecord> found;
   ForEachRecordFile(folder, [&](TRecordFile file) {
     if (file.record.className != className || file.record.title != title) return true;
-    found = LiveOrRemoved(folder, std::move(file));
+    if (LiveOrRemoved(folder, file)) found = std::move(file.record);
     return !found.has_value();
   });
-  cache.Put(key, found ? found->handle : 0);
+  if (found) {
+    FoundWindows().Put(key, found->handle);
+  } else {
+    FoundWindows().Erase(key);
+  }
   return found;
 }
 
 void RemoveStaleRecords(const std::string& folder) {
-  ForEachRecordFile(folder, [&](TRecordFile file) {
-    LiveOrRemoved(folder, std::move(file));
+  ForEachRecordFile(folder, [&](const TRecordFile& file) {
+    LiveOrRemoved(folder, file);
     return true;
   });
 }

@@ -9,6 +9,8 @@ void TLocalWindow::Post(const TMessage& msg) {
     std::lock_guard lock(mutex_);
     queue_.push_back(msg);
   }
+  // The owner finds its own posts in the queue before it waits; only others must wake it.
+  if (OwnedByCaller()) return;
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = ::write(wake_.Get(), &one, sizeof one);
 }
@@ -16,6 +18,13 @@ void TLocalWindow::Post(const TMessage& msg) {
 void TLocalWindow::DrainWake() const {
   uint64_t count = 0;
   [[maybe_unused]] const ssize_t readBytes = ::read(wake_.Get(), &count, sizeof count);
+}
+
+std::vector<int> TLocalWindow::KeptFds() const {
+  std::vector<int> fds;
+  fds.reserve(kept_.size());
+  for (const TUniqueFd& connection : kept_) fds.push_back(connection.Get());
+  return fds;
 }
 
 TWindowTable& Windows() {

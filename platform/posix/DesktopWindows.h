@@ -10,20 +10,28 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace webtessl::desktop {
 
-// One window of this process. The constant members never change; the listening socket and the
-// lock on the window's record are used by the owner thread only; the title and the queue of posted messages are guarded by the mutex, because
-// other threads read the title and post messages.
+// One window of this process. The constant members never change; the listening socket, the
+// connections kept open for senders' next messages and the lock on the window's record are used
+// by the owner thread only; the title and the queue of posted messages are guarded by the mutex,
+// because other threads read the title and post messages.
 class TLocalWindow {
  public:
   TLocalWindow(TWindowHandle handle, std::string folder, std::string className, std::string title,
                TWindowProc proc, TUniqueFd listener, TUniqueFd recordLock, TUniqueFd wake)
-      : handle_(handle), owner_(std::this_thread::get_id()), folder_(std::move(folder)),
-        className_(std::move(className)), proc_(std::move(proc)), listener_(std::move(listener)),
-        recordLock_(std::move(recordLock)), wake_(std::move(wake)), title_(std::move(title)) {}
+      : handle_(handle),
+        owner_(std::this_thread::get_id()),
+        folder_(std::move(folder)),
+        className_(std::move(className)),
+        proc_(std::move(proc)),
+        listener_(std::move(listener)),
+        recordLock_(std::move(recordLock)),
+        wake_(std::move(wake)),
+        title_(std::move(title)) {}
 
   TWindowHandle Handle() const { return handle_; }
   bool OwnedByCaller() const { return owner_ == std::this_thread::get_id(); }
@@ -36,11 +44,25 @@ class TLocalWindow {
   int WakeFd() const { return wake_.Get(); }
   // Holds the lock of the window's current record (the old one's goes).
   void KeepRecordLock(TUniqueFd lock) { recordLock_ = std::move(lock); }
-  // Closes the listening socket and lets the record's lock go; the files must be gone already.
+  // Closes the listening socket and the kept connections and lets the record's lock go; the
+  // files must be gone already.
   void Close() {
     listener_.Reset();
+    kept_.clear();
     recordLock_.Reset();
   }
+  bool IsOpen() const { return listener_.Valid(); }
+
+  // The connections kept open, handed over to the caller (a window procedure that pumps
+  // messages itself then finds none of those being worked on).
+  std::vector<TUniqueFd> TakeKeptConnections() { return std::exchange(kept_, {}); }
+  // Keeps a connection whose exchange completed, while the window is open and keeps fewer than
+  // its limit (else it closes, and its sender connects anew next time).
+  void Keep(TUniqueFd connection) {
+    if (IsOpen() && kept_.size() < kMaxKeptConnections) kept_.push_back(std::move(connection));
+  }
+  // The descriptors of the kept connections, for waiting on them.
+  std::vector<int> KeptFds() const;
 
   std::string Title() const {
     std::lock_guard lock(mutex_);
@@ -51,9 +73,9 @@ class TLocalWindow {
     title_ = std::move(title);
   }
 
-  // Queues the message and wakes the owner's wait.
+  // Queues the message and, when posted by another thread, wakes the owner's wait.
   void Post(const TMessage& msg);
-  // Clears the wake-up signal after a wait.
+  // Clears the wake-up signal after a wait that it ended.
   void DrainWake() const;
   std::optional<TMessage> Take(bool remove) {
     std::lock_guard lock(mutex_);
@@ -77,7 +99,10 @@ class TLocalWindow {
   const std::string folder_;
   const std::string className_;
   const TWindowProc proc_;
+  static constexpr size_t kMaxKeptConnections = 16;
+
   TUniqueFd listener_;
+  std::vector<TUniqueFd> kept_;
   TUniqueFd recordLock_;
   const TUniqueFd wake_;
   mutable std::mutex mutex_;
@@ -123,6 +148,5 @@ TWindowTable& Windows();
 
 // The window when it belongs to the calling thread, else null.
 TWindowPtr CallersWindow(TWindowHandle handle);
-
 
 }  // namespace webtessl::desktop

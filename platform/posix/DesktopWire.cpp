@@ -1,8 +1,8 @@
 #include "platform/posix/DesktopWire.h"
 
 #include <poll.h>
-#include <sys/uio.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -48,8 +48,8 @@ bool SendAll(int fd, const void* bytes, size_t size, const TDeadline& deadline) 
   return true;
 }
 
-bool SendFrame(int fd, const TFrameHeader& header, const void* payload, size_t size,
-               const TDeadline& deadline) {
+TSendOutcome SendFrame(int fd, const TFrameHeader& header, const void* payload, size_t size,
+                       const TDeadline& deadline) {
   iovec parts[2] = {{const_cast<TFrameHeader*>(&header), sizeof header},
                     {const_cast<void*>(payload), size}};
   msghdr message{};
@@ -59,19 +59,21 @@ bool SendFrame(int fd, const TFrameHeader& header, const void* payload, size_t s
   do {
     sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
-  if (sent < 0 && errno != EAGAIN) return false;
+  if (sent < 0 && (errno == EPIPE || errno == ECONNRESET)) return TSendOutcome::Refused;
+  if (sent < 0 && errno != EAGAIN) return TSendOutcome::Failed;
   // Whatever the first call left (a large payload, a full socket) goes out piece by piece.
   size_t done = sent < 0 ? 0 : static_cast<size_t>(sent);
   if (done < sizeof header) {
     if (!SendAll(fd, reinterpret_cast<const char*>(&header) + done, sizeof header - done,
                  deadline)) {
-      return false;
+      return TSendOutcome::Failed;
     }
     done = sizeof header;
   }
   const size_t payloadDone = done - sizeof header;
-  return SendAll(fd, static_cast<const char*>(payload) + payloadDone, size - payloadDone,
-                 deadline);
+  return SendAll(fd, static_cast<const char*>(payload) + payloadDone, size - payloadDone, deadline)
+             ? TSendOutcome::Sent
+             : TSendOutcome::Failed;
 }
 
 bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline) {
@@ -90,6 +92,10 @@ bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline) {
     }
   }
   return true;
+}
+
+bool AwaitReadable(int fd, const TDeadline& deadline) {
+  return AwaitReady(fd, POLLIN, deadline);
 }
 
 bool PeerHungUp(int fd) {

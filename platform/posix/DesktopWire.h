@@ -36,10 +36,16 @@ constexpr uint32_t kFrameMagic = 0x4D445457;  // "WTDM"
 
 // Writes or reads exactly `size` bytes on a non-blocking socket before the deadline.
 bool SendAll(int fd, const void* bytes, size_t size, const TDeadline& deadline);
+// How sending a frame ended. Refused: the other end had closed before the first byte, so none
+// of the frame reached it.
+enum class TSendOutcome { Sent, Refused, Failed };
 // Writes the header and the payload after it, in as few calls as the socket allows.
-bool SendFrame(int fd, const TFrameHeader& header, const void* payload, size_t size,
-               const TDeadline& deadline);
+TSendOutcome SendFrame(int fd, const TFrameHeader& header, const void* payload, size_t size,
+                       const TDeadline& deadline);
 bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline);
+// Waits until the socket has something to read or has been closed; false when the deadline
+// passed first. For answers that cannot be there yet, so that reading them takes no vain try.
+bool AwaitReadable(int fd, const TDeadline& deadline);
 
 // Whether the other end has closed or shut down its side.
 bool PeerHungUp(int fd);

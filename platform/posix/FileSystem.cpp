@@ -4,7 +4,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
+
+#include "platform/posix/StatFacts.h"
 
 namespace webtessl {
 namespace {
@@ -16,19 +20,6 @@ using TDirHandle = std::unique_ptr<DIR, TDirCloser>;
 
 bool HasNul(std::string_view path) {
   return path.find('\0') != std::string_view::npos;
-}
-
-TFileFacts FactsOf(const struct stat& info) {
-  TFileFacts facts;
-  if (S_ISDIR(info.st_mode)) {
-    facts.kind = TFileKind::Directory;
-  } else if (S_ISREG(info.st_mode)) {
-    facts.kind = TFileKind::File;
-    facts.size = static_cast<int64_t>(info.st_size);
-  }
-  facts.modified.seconds = static_cast<int64_t>(info.st_mtim.tv_sec);
-  facts.modified.nanoseconds = static_cast<int32_t>(info.st_mtim.tv_nsec);
-  return facts;
 }
 
 // stat relative to a folder (or the current folder), falling back to the link itself.
@@ -47,9 +38,30 @@ bool IsDotEntry(std::string_view name) {
 
 }  // namespace
 
+TFileFacts FactsOf(const struct stat& info) {
+  TFileFacts facts;
+  if (S_ISDIR(info.st_mode)) {
+    facts.kind = TFileKind::Directory;
+  } else if (S_ISREG(info.st_mode)) {
+    facts.kind = TFileKind::File;
+    facts.size = static_cast<int64_t>(info.st_size);
+  }
+  facts.modified.seconds = static_cast<int64_t>(info.st_mtim.tv_sec);
+  facts.modified.nanoseconds = static_cast<int32_t>(info.st_mtim.tv_nsec);
+  return facts;
+}
+
 std::optional<TFileFacts> FileFacts(std::string_view path) {
   if (path.empty() || HasNul(path)) return std::nullopt;
   return StatAt(AT_FDCWD, std::string(path).c_str());
+}
+
+std::optional<std::string> CanonicalPath(std::string_view path) {
+  if (path.empty() || HasNul(path)) return std::nullopt;
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::canonical(std::string(path), error);
+  if (error) return std::nullopt;
+  return resolved.string();
 }
 
 std::vector<TDirectoryEntry> ListDirectory(std::string_view folder) {

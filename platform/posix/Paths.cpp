@@ -9,6 +9,10 @@
 #include <vector>
 
 namespace webtessl {
+
+const char kPathDelimiter = '/';
+const char kExecutableSuffix[] = "";
+
 namespace {
 
 constexpr char kConfigHomeVariable[] = "XDG_CONFIG_HOME";

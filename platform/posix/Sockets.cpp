@@ -8,8 +8,11 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +20,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 
 namespace webtessl {
 
@@ -33,6 +37,42 @@ constexpr int32_t kNoData = 11004;
 int NativeDescriptor(TSocket handle) {
   return static_cast<int>(handle);
 }
+
+// The most one sendfile call takes on Linux.
+constexpr uint64_t kLargestSendFileStep = 0x7ffff000;
+
+// Keeps SIGPIPE of a send to a closed connection away from this thread while it lives: the
+// signal is blocked and, when the send raised it, taken back before it is unblocked, so the
+// failure stays an error code (EPIPE). For calls that have no MSG_NOSIGNAL.
+class TPipeSignalGuard {
+ public:
+  TPipeSignalGuard() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigemptyset(&pending_);
+    sigpending(&pending_);
+    pthread_sigmask(SIG_BLOCK, &pipe_, &previous_);
+  }
+  ~TPipeSignalGuard() {
+    if (raised_ && sigismember(&pending_, SIGPIPE) == 0) {
+      const timespec noWait{0, 0};
+      while (sigtimedwait(&pipe_, nullptr, &noWait) < 0 && errno == EINTR) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  TPipeSignalGuard(const TPipeSignalGuard&) = delete;
+  TPipeSignalGuard& operator=(const TPipeSignalGuard&) = delete;
+
+  // Records a failure that raised the signal.
+  void NoteFailure(int error) { raised_ = raised_ || error == EPIPE; }
+
+ private:
+  sigset_t pipe_{};
+  sigset_t pending_{};  // pending before the guard: such a signal is not ours to take
+  sigset_t previous_{};
+  bool raised_ = false;
+};
 
 // The result of the last failed call of this thread.
 int32_t LastError() {
@@ -384,6 +424,31 @@ int32_t SendToSocket(TSocket handle, const void* buffer, std::size_t length, std
       return LastError();
     }
     sent += static_cast<std::size_t>(result);
+  }
+  return 0;
+}
+
+int32_t SendFileToSocket(TSocket handle, std::intptr_t file, int64_t offset, uint64_t length,
+                         uint64_t& sent) {
+  sent = 0;
+  TPipeSignalGuard guard;
+  off_t position = static_cast<off_t>(offset);
+  while (sent < length) {
+    const auto step = static_cast<size_t>(std::min(length - sent, kLargestSendFileStep));
+    const ssize_t result =
+        sendfile(NativeDescriptor(handle), static_cast<int>(file), &position, step);
+    if (result < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      const int error = errno;
+      guard.NoteFailure(error);
+      return SocketErrorFromSystem(error);
+    }
+    if (result == 0) {
+      break;  // the file ends here
+    }
+    sent += static_cast<uint64_t>(result);
   }
   return 0;
 }

@@ -22,6 +22,8 @@ class TUniqueFd {
 
   int Get() const { return fd_; }
   bool Valid() const { return fd_ >= 0; }
+  // Gives the descriptor up without closing it; the caller owns it from now on.
+  int Release() { return std::exchange(fd_, -1); }
   // Closes the descriptor held so far and takes `fd` instead.
   void Reset(int fd = -1) {
     if (fd_ >= 0) ::close(fd_);

@@ -1,6 +1,7 @@
 #include "http/HttpRequest.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <sstream>
 #include <string>
@@ -168,7 +169,9 @@ TEST(HttpRequestFileTest, ServeFileOfAMissingFileOrAFolderIsTheNotFoundAnswer) {
   const testing_support::TempFolder folder;
   THttpRequest response;
   response.ContentStream = std::make_unique<std::istringstream>("old");
-  for (const std::string& name : {folder.File("missing.txt"), folder.Path().string()}) {
+  const std::string pipe = folder.File("pipe");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);  // without a writer: opening it must not wait
+  for (const std::string& name : {folder.File("missing.txt"), folder.Path().string(), pipe}) {
     response.ServeFile(name);
     EXPECT_EQ(response.StatusCode, 404);
     EXPECT_EQ(response.StatusText, "Not Found");

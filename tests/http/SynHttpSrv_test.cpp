@@ -214,6 +214,31 @@ TEST_F(SynHttpSrvTest, RangesBeyondFourGibibytesOfASparseFile) {
                                    std::to_string(kSize - 1) + "/" + std::to_string(kSize)),
             std::string::npos);
   EXPECT_EQ(client.Read(4), "tail");
+  client.Send("GET /files/big.bin HTTP/1.1\r\nRange: bytes=" + std::to_string(kOffset) + "-" +
+              std::to_string(kOffset + 99999) + "\r\n\r\n");  // large: sent by the system
+  client.ReadHead();
+  EXPECT_EQ(client.Read(100000), "beyond-4GiB" + std::string(100000 - 11, '\0'));
+}
+
+TEST_F(SynHttpSrvTest, LargeFilesWholeAndInRangesKeepTheConnection) {
+  const std::string body = Pattern(300000);
+  folder_.Write("large.bin", body);
+  TRawClient client(server_.Port());
+  for (int round = 0; round < 2; ++round) {
+    client.Send("GET /files/large.bin HTTP/1.1\r\n\r\n");
+    EXPECT_NE(client.ReadHead().find("\r\nContent-Length: 300000\r\n"), std::string::npos);
+    EXPECT_EQ(client.Read(body.size()), body);
+  }
+  client.Send("GET /files/large.bin HTTP/1.1\r\nRange: bytes=20000-279999\r\n\r\n");
+  EXPECT_NE(client.ReadHead().find("\r\nContent-Length: 260000\r\n"), std::string::npos);
+  EXPECT_EQ(client.Read(260000), body.substr(20000, 260000));
+  client.Send("GET /files/large.bin HTTP/1.1\r\nRange: bytes=-20000\r\n\r\n");
+  EXPECT_NE(client.ReadHead().find("\r\nContent-Length: 20000\r\n"), std::string::npos);
+  EXPECT_EQ(client.Read(20000), body.substr(280000));
+  client.Send("GET /text HTTP/1.1\r\n\r\n");
+  client.ReadHead();
+  EXPECT_EQ(client.Read(10), "0123456789");
+  EXPECT_TRUE(client.StaysSilent(kSilenceMs));
 }
 
 TEST_F(SynHttpSrvTest, IfModifiedSinceOnAFile) {

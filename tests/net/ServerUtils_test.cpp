@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <streambuf>
 
+#include "platform/FileStream.h"
 #include "tests/net/LoopbackSockets.h"
 
 namespace webtessl {
@@ -99,6 +104,79 @@ TEST(ServerUtilsTest, FailedStreamReadOrSocketSendIsReportedAsFailure) {
     sent = SendStreamData(pair.Server, stream, false, -1);
   }
   EXPECT_FALSE(sent);
+  EXPECT_EQ(pair.Server.LastErrorCode(), 10054);
+}
+
+// A file of the test's own, removed when it goes.
+class TTempFile {
+ public:
+  explicit TTempFile(const std::string& bytes) {
+    path_ = (std::filesystem::temp_directory_path() /
+             ("wt-serverutils-" + std::to_string(::getpid()) + "-" + std::to_string(++count_)))
+                .string();
+    std::ofstream(path_, std::ios::binary) << bytes;
+  }
+  ~TTempFile() { std::filesystem::remove(path_); }
+  const std::string& Path() const { return path_; }
+
+ private:
+  static inline int count_ = 0;
+  std::string path_;
+};
+
+TEST(ServerUtilsTest, FileStreamIsSentFromItsPositionAndMovesPastWhatWasSent) {
+  TLoopbackPair pair;
+  const std::string body = PatternBytes(300000);
+  const TTempFile file(body);
+  const auto stream = TFileStream::Open(file.Path());
+  ASSERT_TRUE(stream);
+  stream->seekg(1000);
+  EXPECT_TRUE(SendStreamData(pair.Server, *stream, false, 200000));
+  EXPECT_EQ(ReceiveBytes(pair.Client, 200000), body.substr(1000, 200000));
+  EXPECT_EQ(stream->tellg(), 201000);
+  EXPECT_TRUE(SendStreamData(pair.Server, *stream, false, -1));  // to the end, no further
+  EXPECT_EQ(ReceiveBytes(pair.Client, 99000), body.substr(201000));
+  EXPECT_TRUE(NothingMore(pair.Client));
+
+  stream->seekg(0);
+  EXPECT_TRUE(SendStreamData(pair.Server, *stream, true, 20000));  // chunked: read through
+  EXPECT_EQ(pair.Client.ReceiveLine(5000), "4000");
+  EXPECT_EQ(ReceiveBytes(pair.Client, 16384), body.substr(0, 16384));
+}
+
+TEST(ServerUtilsTest, FileStreamBeyondFourGibibytesIsSentFromThere) {
+  TLoopbackPair pair;
+  const TTempFile file("");
+  const int64_t offset = (int64_t{1} << 32) + 3;
+  {
+    std::ofstream out(file.Path(), std::ios::binary);
+    out.seekp(offset);
+    out << PatternBytes(50000);
+  }
+  const auto stream = TFileStream::Open(file.Path());
+  ASSERT_TRUE(stream);
+  stream->seekg(offset - 10);
+  EXPECT_TRUE(SendStreamData(pair.Server, *stream, false, 40010));
+  EXPECT_EQ(ReceiveBytes(pair.Client, 40010), std::string(10, '\0') + PatternBytes(40000));
+}
+
+TEST(ServerUtilsTest, FileCutShorterOrPeerGoneFailsTheFileStream) {
+  TLoopbackPair pair;
+  const TTempFile file(PatternBytes(100000));
+  const auto stream = TFileStream::Open(file.Path());
+  ASSERT_TRUE(stream);
+  std::filesystem::resize_file(file.Path(), 60000);
+  EXPECT_FALSE(SendStreamData(pair.Server, *stream, false, -1));
+  EXPECT_EQ(ReceiveBytes(pair.Client, 60000), PatternBytes(60000));
+
+  std::filesystem::resize_file(file.Path(), 0);
+  std::filesystem::resize_file(file.Path(), int64_t{64} << 20);
+  const auto large = TFileStream::Open(file.Path());
+  ASSERT_TRUE(large);
+  pair.Client.SetLingerOption(true, 0);
+  pair.Client.Close();
+  // No SIGPIPE ends the process: the send fails with the reset code.
+  EXPECT_FALSE(SendStreamData(pair.Server, *large, false, -1));
   EXPECT_EQ(pair.Server.LastErrorCode(), 10054);
 }
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -41,6 +42,16 @@ void Pump(const bool& done) {
     WaitMessageTimeout(0, 50);
     TMessage msg;
     while (PeekMessage(msg, 0, PM_REMOVE)) DispatchMessage(msg);
+  }
+}
+
+// Pumps one window until `done` or limitMs.
+void PumpFor(TWindowHandle window, const std::function<bool()>& done, long limitMs) {
+  const auto start = Clock::now();
+  while (!done() && ElapsedMs(start) < limitMs) {
+    WaitMessageTimeout(window, 20);
+    TMessage msg;
+    while (PeekMessage(msg, window, PM_REMOVE)) DispatchMessage(msg);
   }
 }
 
@@ -75,9 +86,8 @@ bool Send(TWindowHandle target, const void* bytes, uint32_t size, intptr_t& resu
 
 TEST(DesktopMessagesTest, WindowIsFoundDescribedRenamedAndDestroyed) {
   TTestDesktop desktop;
-  const TWindowHandle window = CreateWindow(kClass, "First", [](uint32_t, uintptr_t, intptr_t) {
-    return intptr_t{0};
-  });
+  const TWindowHandle window =
+      CreateWindow(kClass, "First", [](uint32_t, uintptr_t, intptr_t) { return intptr_t{0}; });
   ASSERT_NE(window, 0u);
   EXPECT_LE(window, 0x7FFFFFFFu);
   EXPECT_EQ(FindWindow(kClass, "First"), window);
@@ -171,6 +181,9 @@ TEST(DesktopMessagesTest, PayloadsOfEverySizeCrossProcessesWithTheirResult) {
   EXPECT_EQ(result, Checksum(small.data(), small.size()));
   ASSERT_TRUE(Send(target, large.data(), large.size(), result));
   EXPECT_EQ(result, Checksum(large.data(), large.size()));
+  // The receiver's buffer for ordinary messages survives a message too large to keep it for.
+  ASSERT_TRUE(Send(target, small.data(), small.size(), result));
+  EXPECT_EQ(result, Checksum(small.data(), small.size()));
 
   EXPECT_TRUE(Send(target, nullptr, 0, result, kQuitMarker));
   EXPECT_EQ(peer.Wait(), 0);
@@ -184,6 +197,63 @@ TEST(DesktopMessagesTest, SendToAMissingWindowFailsAtOnce) {
   EXPECT_FALSE(Send(0, "x", 1, result));
   EXPECT_LT(ElapsedMs(start), 500);
   EXPECT_FALSE(SendMessageTimeout(12345, WM_USER, 0, TCopyDataStruct{}, 1000, result));
+}
+
+// Messages after the first travel over the connection the first one left open; once the
+// receiver's window is gone, a send fails at once instead of reaching anything through it.
+TEST(DesktopMessagesTest, LaterMessagesReachTheSameWindowUntilItIsDestroyed) {
+  TTestDesktop desktop;
+  TChildProcess peer(EchoPeer);
+  const TWindowHandle target = AwaitPeer();
+  ASSERT_NE(target, 0u);
+  for (int round = 0; round < 20; ++round) {
+    const std::string text = "message " + std::to_string(round);
+    intptr_t result = -1;
+    ASSERT_TRUE(Send(target, text.data(), text.size(), result));
+    EXPECT_EQ(result, Checksum(text.data(), text.size()));
+  }
+  intptr_t result = 0;
+  ASSERT_TRUE(Send(target, nullptr, 0, result, kQuitMarker));
+  EXPECT_EQ(peer.Wait(), 0);
+  const auto start = Clock::now();
+  EXPECT_FALSE(Send(target, "late", 4, result));
+  EXPECT_LT(ElapsedMs(start), 500);
+}
+
+// A sender that gave up on a message over a kept connection has it never handled, even when the
+// receiver looks later.
+TEST(DesktopMessagesTest, MessageGivenUpOnAKeptConnectionIsNeverHandled) {
+  TTestDesktop desktop;
+  int handOver[2];
+  ASSERT_EQ(::pipe(handOver), 0);
+  TChildProcess sender([&] {
+    TWindowHandle window = 0;
+    if (::read(handOver[0], &window, sizeof window) != sizeof window) return 3;
+    intptr_t result = 0;
+    if (!Send(window, "first", 5, result) || result != 1) return 4;
+    return Send(window, "second", 6, result) ? 5 : 0;  // the receiver does not look meanwhile
+  });
+  std::vector<std::string> handled;
+  const TWindowHandle window =
+      CreateWindow(kClass, kPeerTitle, [&](uint32_t message, uintptr_t, intptr_t lParam) {
+        const auto* data = reinterpret_cast<const TCopyDataStruct*>(lParam);
+        if (message == WM_COPYDATA) {
+          handled.emplace_back(static_cast<const char*>(data->lpData), data->cbData);
+        }
+        return intptr_t{1};
+      });
+  ASSERT_NE(window, 0u);
+  ASSERT_EQ(::write(handOver[1], &window, sizeof window), static_cast<ssize_t>(sizeof window));
+  PumpFor(
+      window, [&] { return !handled.empty(); }, 10000);
+  ASSERT_EQ(handled.size(), 1u);
+  EXPECT_EQ(sender.Wait(), 0);  // not looking at the window meanwhile
+  PumpFor(
+      window, [] { return false; }, 200);
+  EXPECT_EQ(handled, std::vector<std::string>{"first"});
+  DestroyWindow(window);
+  ::close(handOver[0]);
+  ::close(handOver[1]);
 }
 
 TEST(DesktopMessagesTest, ReceiverThatNeverLooksMakesTheSendFailAfterTheLimit) {

@@ -52,6 +52,16 @@ TEST_F(FileSystemTest, MissingPathsAndNulBytesNameNothing) {
   EXPECT_TRUE(ListDirectory(folder_.Path().string() + std::string(1, '\0')).empty());
 }
 
+TEST_F(FileSystemTest, CanonicalPathResolvesLinksAndDotSegments) {
+  fs::create_symlink(folder_.Path() / "sub", folder_.Path() / "alias");
+  const std::string real = fs::canonical(folder_.Path() / "sub").string();
+  EXPECT_EQ(CanonicalPath(PathOf("alias")), real);
+  EXPECT_EQ(CanonicalPath(PathOf("sub/../sub/./")), real);
+  EXPECT_FALSE(CanonicalPath(PathOf("missing")));
+  EXPECT_FALSE(CanonicalPath(""));
+  EXPECT_FALSE(CanonicalPath(PathOf("sub") + std::string(1, '\0')));
+}
+
 TEST_F(FileSystemTest, ListingHoldsEveryEntryButTheDotEntries) {
   fs::create_symlink(folder_.Path() / "nowhere", folder_.Path() / "dangling");
   fs::create_symlink(folder_.Path() / "data.bin", folder_.Path() / "link");

@@ -1,0 +1,79 @@
+#include "bench/tessel/TesselClient.h"
+
+#include <unistd.h>
+
+#include <chrono>
+
+#include "json/superobject.h"
+#include "text/uEncoding.h"
+
+namespace webtessl::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kServerTitle[] = "AI_Tessel_RPC_Server";
+constexpr int64_t kSearchCommand = 69633;
+
+// Reads the members the benchmark checks from the answer's text.
+void ReadAnswer(const TBytes& bytes, TTesselAnswer& answer) {
+  const std::string text(bytes.begin(), bytes.end());
+  const ISuperObject parsed = ParseJsonText(FromSystemCodePage(text));
+  if (!parsed || parsed->Kind() != TSuperType::Object) return;
+  if (const ISuperObject count = parsed->Member(u"count")) answer.count = count->AsInteger();
+  if (const auto results = parsed->MemberArray(u"results")) answer.results = results->Length();
+  if (const ISuperObject indexing = parsed->Member(u"indexing")) answer.indexing = indexing->AsBoolean();
+}
+
+}  // namespace
+
+std::string QueryText(const TTesselQuery& query) {
+  const ISuperObject object = ParseJsonText(u"{}");
+  object->SetMemberInt(u"cmd", kSearchCommand);
+  object->SetMemberText(u"ExcludeDir", u"");
+  object->SetMemberText(u"QueryStr", FromSystemCodePage(query.term));
+  object->SetMemberText(u"QueryFilter", FromSystemCodePage(query.filter));
+  object->SetMemberText(u"QueryDir", u"");
+  object->SetMemberInt(u"QueryFrom", 0);
+  object->SetMemberInt(u"QueryCount", query.pageSize);
+  object->SetMemberBool(u"SpaceOr", false);
+  object->SetMemberBool(u"WholeWords", false);
+  object->SetMemberBool(u"IncludeDir", query.includeDirs);
+  object->SetMemberBool(u"IncludeFiles", query.includeFiles);
+  object->SetMemberBool(u"CaseSensitive", query.caseSensitive);
+  return ToSystemCodePage(object->ToJsonText(false, true));
+}
+
+TTesselClient::TTesselClient() {
+  endpoint_.SetName("TesselBench" + std::to_string(::getpid()));
+  endpoint_.OnData = [this](TCommunicator&, const std::string&, const TBytes& buf) {
+    answer_ = buf;
+    answered_ = true;
+  };
+}
+
+bool TTesselClient::ServerExists() const { return endpoint_.PeerExists(kServerTitle); }
+
+TTesselAnswer TTesselClient::Ask(const TTesselQuery& query, uint32_t timeoutMs) {
+  const std::string text = QueryText(query);
+  TTesselAnswer answer;
+  answered_ = false;
+  const auto start = Clock::now();
+  const auto deadline = start + std::chrono::milliseconds(timeoutMs);
+  if (!endpoint_.SendText(kServerTitle, text)) return answer;
+  while (!answered_ && Clock::now() < deadline) {
+    TMessage message;
+    while (!answered_ && PeekMessage(message, endpoint_.Handle(), PM_REMOVE)) DispatchMessage(message);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (!answered_ && left.count() > 0) {
+      WaitMessageTimeout(endpoint_.Handle(), static_cast<uint32_t>(left.count()));
+    }
+  }
+  if (!answered_) return answer;
+  answer.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  answer.arrived = true;
+  ReadAnswer(answer_, answer);
+  return answer;
+}
+
+}  // namespace webtessl::bench

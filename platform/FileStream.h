@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <memory>
+#include <streambuf>
+#include <string_view>
+#include <vector>
+
+#include "platform/FileSystem.h"
+
+namespace webtessl {
+
+// A system file handle; what SendFileToSocket sends from.
+using TFileHandle = std::intptr_t;
+
+// The reading side of a TFileStream: positioned reads (no shared file offset), a buffer made only
+// when the stream is read through (a body sent straight from the file never needs one), and
+// seeks that cost no system call. The end of the file is its size when it was opened.
+class TFileStreamBuffer : public std::streambuf {
+ public:
+  TFileStreamBuffer(TFileHandle handle, int64_t size) : handle_(handle), size_(size) {}
+  // The stream position: the offset of the next byte the stream hands out.
+  int64_t Position() const;
+
+ protected:
+  int_type underflow() override;
+  // Reads past the buffer straight into the caller's memory.
+  std::streamsize xsgetn(char_type* target, std::streamsize count) override;
+  pos_type seekoff(off_type offset, std::ios_base::seekdir direction,
+                   std::ios_base::openmode which) override;
+  pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
+
+ private:
+  TFileHandle handle_;
+  int64_t size_;
+  int64_t bufferOffset_ = 0;  // the file offset of the buffer's first byte
+  std::vector<char> buffer_;
+};
+
+// A regular file opened for reading, whose facts come from the open file itself (so they describe
+// exactly what is read, with no second look-up by name). Owns its handle. Not thread-safe.
+class TFileStream : public std::istream {
+  struct TOpened {};  // only Open makes a stream
+
+ public:
+  // The open file, or nullptr when the path names no regular file or cannot be opened (errno
+  // tells why: ENOENT, EACCES, EISDIR for a folder, ENODEV for a pipe or device, ...). Opening
+  // never blocks, not even on a named pipe, and the handle is not inherited by child processes.
+  static std::unique_ptr<TFileStream> Open(std::string_view path);
+  // Takes ownership of the open handle of a regular file. Through Open only.
+  TFileStream(TOpened, TFileHandle handle, const TFileFacts& facts);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  TFileHandle Handle() const { return handle_; }
+  // Kind, size and modification time when the file was opened.
+  const TFileFacts& Facts() const { return facts_; }
+  // The offset of the next byte the stream reads; -1 once the stream has failed.
+  int64_t Position();
+
+ private:
+  TFileHandle handle_;
+  TFileFacts facts_;
+  TFileStreamBuffer buffer_;
+};
+
+}  // namespace webtessl

@@ -1,0 +1,18 @@
+// Windows: no folder is watched. The indexer then reads its folders again every rescan interval.
+
+#include "tessel/FolderWatch.h"
+
+namespace webtessl {
+
+TFolderWatch::TFolderWatch() = default;
+
+TFolderWatch::TAddResult TFolderWatch::Add(const std::string& /*path*/, int& watch) {
+  watch = -1;
+  return TAddResult::Failed;
+}
+
+void TFolderWatch::Remove(int /*watch*/) {}
+
+void TFolderWatch::ReadEvents(const std::function<void(const TFolderEvent&)>& /*onEvent*/) {}
+
+}  // namespace webtessl
