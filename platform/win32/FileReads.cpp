@@ -2,7 +2,7 @@
 
 namespace webtessl::win32 {
 
-DWORD ReadFileAt(HANDLE file, void* buffer, DWORD count, int64_t offset, DWORD& got) {
+DWORD ReadAtOffset(HANDLE file, void* buffer, DWORD count, int64_t offset, DWORD& got) {
   got = 0;
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));

@@ -11,6 +11,6 @@ namespace webtessl::win32 {
 // overlapped reads (as TFileStream opens it), or not: an overlapped handle keeps no position of
 // its own, so the read moves none. Not for concurrent reads of one overlapped handle, whose
 // completion is awaited on the handle itself.
-DWORD ReadFileAt(HANDLE file, void* buffer, DWORD count, int64_t offset, DWORD& got);
+DWORD ReadAtOffset(HANDLE file, void* buffer, DWORD count, int64_t offset, DWORD& got);
 
 }  // namespace webtessl::win32

@@ -384,8 +384,8 @@ int32_t SendFileToSocket(TSocket handle, std::intptr_t file, int64_t offset, uin
   while (sent < length) {
     const auto wanted = static_cast<DWORD>(std::min<uint64_t>(length - sent, block.size()));
     DWORD got = 0;
-    const DWORD readError = win32::ReadFileAt(reinterpret_cast<HANDLE>(file), block.data(), wanted,
-                                              offset + static_cast<int64_t>(sent), got);
+    const DWORD readError = win32::ReadAtOffset(reinterpret_cast<HANDLE>(file), block.data(),
+                                                wanted, offset + static_cast<int64_t>(sent), got);
     if (readError != 0) return FileReadError(readError);
     if (got == 0) break;  // the file ends here
     std::size_t out = 0;
