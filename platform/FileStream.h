@@ -14,6 +14,10 @@ namespace webtessl {
 // A system file handle; what SendFileToSocket sends from.
 using TFileHandle = std::intptr_t;
 
+// One read of at most count bytes of the open file at the offset, which neither uses nor moves
+// the file's own position: the count read, 0 at the end of the file or on a failure.
+int64_t ReadFileAt(TFileHandle handle, char* target, int64_t count, int64_t offset);
+
 // The reading side of a TFileStream: positioned reads (no shared file offset), a buffer made only
 // when the stream is read through (a body sent straight from the file never needs one), and
 // seeks that cost no system call. The end of the file is its size when it was opened.

@@ -4,6 +4,7 @@
 
 #include "platform/Sockets.h"
 
+#include "platform/win32/FileReads.h"
 #include "platform/win32/WinApi.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_set>
+#include <vector>
 
 namespace webtessl {
 namespace {
@@ -24,6 +26,8 @@ constexpr int32_t kNotInitialised = WSANOTINITIALISED;
 constexpr int kWaitSliceMs = 50;
 constexpr int kMillisecondsPerSecond = 1000;
 constexpr int kMicrosecondsPerMillisecond = 1000;
+// A file is sent in blocks of this size: few reads and sends, little memory per sending thread.
+constexpr uint64_t kSendFileBlock = 262144;
 
 // The functions of the socket library this backend calls, found in the loaded module.
 // Filled once, then only read: thread-safe.
@@ -178,6 +182,11 @@ void KeepFromChildren(SOCKET socket) {
 uint16_t PortOf(const void* networkOrder) {
   const auto* bytes = static_cast<const unsigned char*>(networkOrder);
   return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+// The Winsock code of a failed read of the file being sent.
+int32_t FileReadError(DWORD error) {
+  return error == ERROR_INVALID_HANDLE ? WSAEBADF : WSASYSCALLFAILURE;
 }
 
 }  // namespace
@@ -359,6 +368,30 @@ int32_t SendToSocket(TSocket handle, const void* buffer, std::size_t length, std
     const int result = Api().send(Native(handle), bytes + sent, chunk, 0);
     if (result == SOCKET_ERROR) return LastError();
     sent += static_cast<std::size_t>(result);
+  }
+  return 0;
+}
+
+// TransmitFile would send from the file cache without a copy, but client editions of Windows run
+// only two of them at a time and queue the rest; a server of many downloads reads and sends in
+// large blocks instead. Each read names its offset, so the file's own position stays unused.
+int32_t SendFileToSocket(TSocket handle, std::intptr_t file, int64_t offset, uint64_t length,
+                         uint64_t& sent) {
+  sent = 0;
+  if (!Loaded()) return kNotInitialised;
+  if (offset < 0) return WSAEINVAL;
+  std::vector<char> block(static_cast<std::size_t>(std::min(length, kSendFileBlock)));
+  while (sent < length) {
+    const auto wanted = static_cast<DWORD>(std::min<uint64_t>(length - sent, block.size()));
+    DWORD got = 0;
+    const DWORD readError = win32::ReadAtOffset(reinterpret_cast<HANDLE>(file), block.data(),
+                                                wanted, offset + static_cast<int64_t>(sent), got);
+    if (readError != 0) return FileReadError(readError);
+    if (got == 0) break;  // the file ends here
+    std::size_t out = 0;
+    const int32_t sendError = SendToSocket(handle, block.data(), got, out);
+    sent += out;
+    if (sendError != 0) return sendError;
   }
   return 0;
 }
