@@ -46,10 +46,9 @@ size_t FindSubstring(std::string_view text, std::string_view needle, size_t from
   size_t at = from;
   for (; at + length - 1 + kBlock <= text.size(); at += kBlock) {
     const char* const block = data + at;
-    const __m128i all =
-        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(first, Load(block)),
-                                    _mm_cmpeq_epi8(second, Load(block + 1))),
-                      _mm_cmpeq_epi8(last, Load(block + length - 1)));
+    const __m128i all = _mm_and_si128(
+        _mm_and_si128(_mm_cmpeq_epi8(first, Load(block)), _mm_cmpeq_epi8(second, Load(block + 1))),
+        _mm_cmpeq_epi8(last, Load(block + length - 1)));
     for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(all)); mask != 0; mask &= mask - 1) {
       const size_t candidate = at + static_cast<size_t>(__builtin_ctz(mask));
       if (length == checked ||
