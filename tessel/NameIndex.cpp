@@ -21,6 +21,8 @@ constexpr uint32_t kRecordStale = 0xFFFFFFFF;
 constexpr uint32_t kRecordDirectory = 1u << 30;
 constexpr uint32_t kRecordRoot = 1u << 31;
 constexpr uint32_t kRecordIdMask = kRecordDirectory - 1;
+// Records stepped over one by one when looking for the record of a hit, before galloping.
+constexpr size_t kLinearRecordSteps = 8;
 
 std::string_view LastComponent(std::string_view path) {
   const size_t slash = path.rfind(kDelimiter);
@@ -252,16 +254,22 @@ void TNameIndex::MarkRecordStale(const TEntry& entry) {
 }
 
 size_t TNameIndex::RecordAt(uint32_t offset, size_t from) const {
-  // Hits come in arena order: gallop forward from the last record, then search between.
-  size_t low = from;
+  // Hits come in arena order, most of them a few records apart: step forward from the last record
+  // a few times (cheap and well predicted), then gallop and search between.
+  const size_t size = recordOffsets_.size();
+  const size_t stepLimit = std::min(size, from + kLinearRecordSteps);
+  for (size_t next = from + 1; next < stepLimit; ++next) {
+    if (recordOffsets_[next] > offset) return next - 1;
+  }
+  size_t low = stepLimit - 1;
   size_t step = 1;
-  size_t high = from + step;
-  while (high < recordOffsets_.size() && recordOffsets_[high] <= offset) {
+  size_t high = low + step;
+  while (high < size && recordOffsets_[high] <= offset) {
     low = high;
     step *= 2;
     high = low + step;
   }
-  high = std::min(high, recordOffsets_.size());
+  high = std::min(high, size);
   // The last record in [low, high) that starts at or before offset.
   const auto after =
       std::upper_bound(recordOffsets_.begin() + low + 1, recordOffsets_.begin() + high, offset);

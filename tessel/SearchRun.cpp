@@ -14,6 +14,8 @@ namespace {
 constexpr char kDelimiter = '/';
 // Up to this many matches are put in order by their paths; more by the index's path order.
 constexpr size_t kDirectSortLimit = 2048;
+// A page ending within this share of the matches is selected from all of them in one pass.
+constexpr size_t kHeapSelectShare = 8;
 // The words of a query are weighed by their occurrences in this much of the name arena.
 constexpr size_t kSampleBytes = 256 * 1024;
 
@@ -199,8 +201,14 @@ class TSearchRun {
     }
     const std::vector<uint32_t>& ranks = index_.PathRanks();
     const auto byRank = [&ranks](TEntryId a, TEntryId b) { return ranks[a] < ranks[b]; };
-    std::nth_element(matches.begin(), matches.begin() + from, matches.end(), byRank);
-    std::partial_sort(matches.begin() + from, matches.begin() + end, matches.end(), byRank);
+    if (end <= matches.size() / kHeapSelectShare) {
+      // An early page: one pass keeps the first `end` in a heap, most matches are only compared
+      // with its top.
+      std::partial_sort(matches.begin(), matches.begin() + end, matches.end(), byRank);
+    } else {
+      std::nth_element(matches.begin(), matches.begin() + from, matches.end(), byRank);
+      std::partial_sort(matches.begin() + from, matches.begin() + end, matches.end(), byRank);
+    }
     for (size_t i = from; i < end; ++i) paths.push_back(index_.Path(matches[i]));
     return paths;
   }

@@ -1,5 +1,6 @@
 #include "tessel/SubstringSearch.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -17,6 +18,12 @@ size_t FindPlain(std::string_view text, std::string_view needle, size_t at) {
   return text.find(needle, at);
 }
 
+#if defined(__SSE2__)
+__m128i Load(const char* bytes) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+}
+#endif
+
 }  // namespace
 
 size_t FindSubstring(std::string_view text, std::string_view needle, size_t from) {
@@ -30,17 +37,23 @@ size_t FindSubstring(std::string_view text, std::string_view needle, size_t from
 #if defined(__SSE2__)
   constexpr size_t kBlock = 16;
   const char* const data = text.data();
-  const __m128i first = _mm_set1_epi8(needle.front());
+  const __m128i first = _mm_set1_epi8(needle[0]);
+  const __m128i second = _mm_set1_epi8(needle[1]);
   const __m128i last = _mm_set1_epi8(needle.back());
+  // The first, second and last bytes are tested at once, so needles of up to three bytes need no
+  // further comparison and longer ones meet far fewer false candidates.
+  const size_t checked = std::min<size_t>(length, 3);
   size_t at = from;
   for (; at + length - 1 + kBlock <= text.size(); at += kBlock) {
-    const auto* starts = reinterpret_cast<const __m128i*>(data + at);
-    const auto* ends = reinterpret_cast<const __m128i*>(data + at + length - 1);
-    const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(first, _mm_loadu_si128(starts)),
-                                       _mm_cmpeq_epi8(last, _mm_loadu_si128(ends)));
-    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(both)); mask != 0; mask &= mask - 1) {
+    const char* const block = data + at;
+    const __m128i all = _mm_and_si128(
+        _mm_and_si128(_mm_cmpeq_epi8(first, Load(block)), _mm_cmpeq_epi8(second, Load(block + 1))),
+        _mm_cmpeq_epi8(last, Load(block + length - 1)));
+    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(all)); mask != 0; mask &= mask - 1) {
       const size_t candidate = at + static_cast<size_t>(__builtin_ctz(mask));
-      if (std::memcmp(data + candidate + 1, needle.data() + 1, length - 2) == 0) return candidate;
+      if (length == checked ||
+          std::memcmp(data + candidate + 2, needle.data() + 2, length - checked) == 0)
+        return candidate;
     }
   }
   return FindPlain(text, needle, at);

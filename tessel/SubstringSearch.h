@@ -7,7 +7,8 @@ namespace webtessl {
 
 // The position of the first occurrence of needle in text at or after from, or npos. Built for
 // long texts (the whole name arena) and short needles: blocks of 16 bytes are tested for the
-// needle's first and last byte at once, and only the places where both fit are compared.
+// needle's first two bytes and its last byte at once, and only the places where all three fit
+// are compared.
 // Thread-safe (a pure function).
 size_t FindSubstring(std::string_view text, std::string_view needle, size_t from);
 

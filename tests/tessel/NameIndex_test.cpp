@@ -66,6 +66,27 @@ TEST(NameIndexTest, HitsAreFoundOncePerEntryAndNeverAcrossNames) {
   EXPECT_TRUE(Hits(index, "ay").empty());
 }
 
+TEST(NameIndexTest, HitsAreFoundAtAnyDistanceFromTheLastOne) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/r");
+  std::vector<std::string> expected;
+  std::mt19937 random(5);
+  // Gaps of a few records and of many, around where the lookup changes its way of stepping.
+  for (int hit = 0; hit < 200; ++hit) {
+    const int gap =
+        hit % 3 == 0 ? static_cast<int>(random() % 300) : static_cast<int>(random() % 12);
+    for (int filler = 0; filler < gap; ++filler)
+      AddPath(index, root, "n" + std::to_string(hit) + "_" + std::to_string(filler));
+    const std::string name = "hit" + std::to_string(hit) + "q";
+    AddPath(index, root, name);
+    expected.push_back("/r/" + name);
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Hits(index, "q"), expected);
+  EXPECT_EQ(Hits(index, "tq").size(), 0u);
+  EXPECT_EQ(Hits(index, "t1").size(), 111u);  // hit1, hit10-19, hit100-199
+}
+
 TEST(NameIndexTest, RemovingAFolderRemovesEverythingUnderIt) {
   TNameIndex index;
   const TEntryId root = index.AddRoot("/r");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -164,6 +166,26 @@ TEST_F(SearchRunTest, LargeMatchSetsArePagedInPathOrder) {
   EXPECT_EQ(result.count, 3000u);
   // In byte order "f2348" < "f2349" < "f235".
   EXPECT_EQ(result.paths, (TPaths{"/r/bulk/f2348.dat", "/r/bulk/f2349.dat", "/r/bulk/f235.dat"}));
+}
+
+TEST_F(SearchRunTest, EveryPageOfALargeMatchSetIsTheSliceOfTheSortedPaths) {
+  TPaths all;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string name = "g" + std::to_string((i * 7919) % 3000) + ".bin";
+    AddPath(index_, root_, "bulk/" + name);
+    all.push_back("/r/bulk/" + name);
+  }
+  std::sort(all.begin(), all.end());
+  TSearchQuery query;
+  query.text = ".bin";
+  // Early pages (selected in one pass), pages deep inside and the last, short one.
+  for (const int64_t from : {0, 1, 24, 350, 374, 375, 1200, 2990, 2999}) {
+    query.from = from;
+    query.count = 25;
+    const size_t end = std::min<size_t>(all.size(), static_cast<size_t>(from) + 25);
+    const TPaths expected(all.begin() + from, all.begin() + static_cast<std::ptrdiff_t>(end));
+    EXPECT_EQ(RunSearch(index_, query).paths, expected) << "from " << from;
+  }
 }
 
 TEST_F(SearchRunTest, OversizedQueriesGiveEmptyAnswersQuickly) {
