@@ -24,7 +24,7 @@ constexpr std::string_view kWords[] = {
     "report", "notes", "budget", "final", "draft", "meeting", "invoice", "summary", "project",
     "data", "test", "backup", "photo", "scan", "letter", "contract", "plan", "review", "old",
     "new", "copy", "list", "config", "main", "index", "readme", "user", "client", "server",
-    "manual", "slides", "agenda", "minutes", "proposal", "release", "changes", "design", "spec",
+    "manual", "slides", "agenda", "minutes", "proposal", "release", "changes", "design", "outline",
     "table", "chart", "export", "import", "sample", "template", "form", "receipt", "statement",
     "tax", "travel", "holiday", "family", "school", "work", "home", "music", "video", "cover",
     "album", "track", "book", "chapter", "thesis", "paper", "article", "draft2", "figure",
