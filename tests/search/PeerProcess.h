@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +9,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "tests/support/SpawnWithPipe.h"
 
 namespace webtessl::testing_peer {
 
@@ -19,21 +18,9 @@ namespace webtessl::testing_peer {
 class TPeerProcess {
  public:
   explicit TPeerProcess(const std::vector<std::string>& options) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return;
     std::vector<std::string> arguments{WEBTESSL_TEST_PEER};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    output_ = pipeFds[0];
+    pid_ = testing_support::SpawnWithPipe(std::move(arguments), STDOUT_FILENO, output_);
   }
   ~TPeerProcess() {
     if (pid_ > 0) {

@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/SpawnWithPipe.h"
 
 extern char** environ;
 
@@ -21,21 +22,9 @@ namespace webtessl::testing_tessel {
 class TTesselProcess {
  public:
   explicit TTesselProcess(const std::vector<std::string>& options = {"-tray"}) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return;
     std::vector<std::string> arguments{WEBTESSL_TESSEL};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    stderr_ = pipeFds[0];
+    pid_ = testing_support::SpawnWithPipe(std::move(arguments), STDERR_FILENO, stderr_);
   }
   ~TTesselProcess() {
     if (pid_ > 0) {
