@@ -48,6 +48,7 @@ void Report(const std::exception& error) noexcept {
 
 int RunMainSequence(int argc, const char* const* argv) {
   try {
+    const TBatchedConsoleLog batchedLog;  // written out before a failure is reported
     TConsoleInput console;
     const TCommandLine commandLine(argc, argv);
     const TIniFile configuration(SettleConfigPath(commandLine));

@@ -25,7 +25,19 @@ constexpr int32_t kStatusFound = 302;
 constexpr int32_t kStatusNotFound = 404;
 
 TResolvedRequest NotFound() {
-  return {"", kNotFoundText, kStatusNotFound};
+  return {"", kNotFoundText, kStatusNotFound, nullptr};
+}
+
+TResolvedRequest FileAnswer(std::string path, std::unique_ptr<TFileStream> file = nullptr) {
+  return {std::move(path), "", kStatusOk, std::move(file)};
+}
+
+TResolvedRequest RedirectAnswer(std::string location) {
+  return {std::move(location), "", kStatusFound, nullptr};
+}
+
+TResolvedRequest PageAnswer(std::string page) {
+  return {"", std::move(page), kStatusOk, nullptr};
 }
 
 bool IsUriSeparator(char c) {
@@ -72,10 +84,12 @@ TFileRequestHandler::TFileRequestHandler(std::string webRoot, bool allowDirector
 
 bool TFileRequestHandler::HandleRequest(std::unique_ptr<THttpRequest>& request,
                                         std::unique_ptr<THttpRequest>& response) {
-  const TResolvedRequest resolved = ResolveRequest(request->URI);
+  TResolvedRequest resolved = ResolveRequest(request->URI);
   response->SetStatus(resolved.StatusCode);
   if (resolved.StatusCode == kStatusFound) {
     response->Redirect(resolved.FilePath);
+  } else if (resolved.File) {
+    response->ServeOpenFile(resolved.FilePath, std::move(resolved.File));
   } else if (!resolved.FilePath.empty()) {
     response->ServeFile(resolved.FilePath);
   } else if (!resolved.BodyText.empty()) {
@@ -99,22 +113,28 @@ TResolvedRequest TFileRequestHandler::ResolveRequest(const std::string& rawUri) 
   if (!NormalizeRelativePath(path)) return NotFound();
   path = webRoot_ + path;
 
+  // Most requests name a file: opening it straight away answers them with one look-up.
+  if (path.back() != kPathDelimiter) {
+    if (std::unique_ptr<TFileStream> file = TFileStream::Open(path)) {
+      return FileAnswer(path, std::move(file));
+    }
+  }
   const std::string probe = path.back() == kPathDelimiter ? StripTrailingSeparators(path) : path;
   const std::optional<TFileFacts> facts = FileFacts(probe);
   if (!facts) return NotFound();
-  if (facts->kind != TFileKind::Directory) return {path, "", kStatusOk};
+  if (facts->kind != TFileKind::Directory) return FileAnswer(path);
   return ResolveFolder(rawUri, path);
 }
 
 TResolvedRequest TFileRequestHandler::ResolveFolder(const std::string& rawUri,
                                                     const std::string& folderPath) const {
   if (rawUri.empty() || !IsUriSeparator(rawUri.back())) {
-    return {FolderRedirectLocation(rawUri), "", kStatusFound};
+    return RedirectAnswer(FolderRedirectLocation(rawUri));
   }
   std::string indexPath = EnsureTrailingSeparator(folderPath);
-  if (FindIndexFile(indexPath)) return {indexPath, "", kStatusOk};
+  if (FindIndexFile(indexPath)) return FileAnswer(indexPath);
   std::string page;
-  if (BuildDirectoryListing(rawUri, folderPath, page)) return {"", page, kStatusOk};
+  if (BuildDirectoryListing(rawUri, folderPath, page)) return PageAnswer(page);
   return NotFound();
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "http/RequestHandlerIntf.h"
+#include "platform/FileStream.h"
 
 namespace webtessl {
 
@@ -14,6 +15,7 @@ struct TResolvedRequest {
   std::string FilePath;  // the file to serve; for status 302 the redirect location
   std::string BodyText;  // a generated page or the not-found text, served as "text/html"
   int32_t StatusCode = 0;
+  std::unique_ptr<TFileStream> File;  // FilePath opened, when the look-up did open it
 };
 
 // Serves the files below the web root, the folder "webroot" beside the program. It claims every

@@ -184,6 +184,10 @@ void THttpRequest::ServeFile(const std::string& fileName) {
     SetHeader(kContentType, kNotFoundType);
     return;
   }
+  ServeOpenFile(fileName, std::move(file));
+}
+
+void THttpRequest::ServeOpenFile(const std::string& fileName, std::unique_ptr<TFileStream> file) {
   Headers.SetValue(kHeaderLastModified,
                    FormatHttpDate(FileTimeToDateTime(file->Facts().modified), false));
   ContentStream = std::move(file);

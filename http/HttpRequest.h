@@ -9,6 +9,7 @@
 
 #include "http/Cookies.h"
 #include "http/HeaderList.h"
+#include "platform/FileStream.h"
 
 namespace webtessl {
 
@@ -75,6 +76,8 @@ class THttpRequest {
   // Makes this response the named file (status 200, Last-Modified, media type), or the
   // not-found answer when it does not exist. Raises EFOpenError when it cannot be opened.
   void ServeFile(const std::string& fileName);
+  // Makes this response the named file, already open (status 200, Last-Modified, media type).
+  void ServeOpenFile(const std::string& fileName, std::unique_ptr<TFileStream> file);
   // Status 302 with Location set to the URL.
   void Redirect(std::string_view url);
   // Fills Method, URI and Protocol from a request line.

@@ -55,6 +55,7 @@ void TTCPBlockSocket::RaiseIfFailed() const {
 void TTCPBlockSocket::SetHandle(TSocket handle) {
   const std::lock_guard lock(handleLock_);
   handle_.store(handle, std::memory_order_relaxed);
+  receiveTimeout_ = TReceiveTimeout{};
 }
 
 void TTCPBlockSocket::ApplyOption(TPendingOption option) {
@@ -190,19 +191,13 @@ std::string TTCPBlockSocket::ReceivePacket(int32_t timeoutMs, std::size_t maxByt
   if (!readAhead_.empty()) {
     return std::exchange(readAhead_, std::string());
   }
-  bool readable = false;
-  SetError(WaitSocketReadable(Handle(), timeoutMs, readable));
+  std::array<char, kMaxBytesWaiting> buffer;
+  std::size_t received = 0;
+  SetError(ReceiveWithin(Handle(), buffer.data(), std::min<std::size_t>(maxBytes, buffer.size()),
+                         timeoutMs, receiveTimeout_, received));
   if (lastErrorCode_ != kSocketNoError) {
     return {};
   }
-  if (!readable) {
-    SetError(kSocketTimedOut);
-    return {};
-  }
-  std::array<char, kMaxBytesWaiting> buffer;
-  std::size_t received = 0;
-  SetError(ReceiveFromSocket(Handle(), buffer.data(),
-                             std::min<std::size_t>(maxBytes, buffer.size()), received));
   if (lastErrorCode_ == kSocketNoError && received == 0) {
     SetError(kSocketConnectionReset);  // readable with nothing to read: the peer has closed
   }

@@ -132,6 +132,7 @@ class TTCPBlockSocket {
   std::atomic<TSocket> handle_{kInvalidSocket};
   std::mutex handleLock_;  // held to close the handle and to abort it, so they never cross
   std::string readAhead_;
+  TReceiveTimeout receiveTimeout_;  // what the handle's receive timeout is set to
   int32_t lastErrorCode_ = kSocketNoError;
   std::string lastErrorText_;
   bool raiseOnError_ = false;

@@ -9,6 +9,10 @@ constexpr int kStopKey = 23;
 // What reading gives at the end of input, on every call.
 constexpr int kEndOfInputChar = 26;
 
+// True when standard output is a terminal (a console window) rather than a file or a pipe.
+// Thread-safe.
+bool StandardOutputIsTerminal();
+
 // Standard input as the operator's stop channel. While an instance lives, a terminal on standard
 // input has its word-erase character switched off, so that Ctrl+W then Enter reaches the program,
 // and SIGTERM counts as the stop key; both are restored when it goes. An interrupt (Ctrl+C) still

@@ -71,10 +71,19 @@ int32_t GetPeerAddress(TSocket handle, TSocketAddress& address);
 // Waits at most timeoutMs (-1: no limit) until the handle is readable: data, a pending
 // connection, the peer's close or a reset. readable tells whether it became so.
 int32_t WaitSocketReadable(TSocket handle, int timeoutMs, bool& readable);
+// The receive timeout that ReceiveWithin last set on one handle, so that waiting as long again
+// costs no extra system call. Give every new handle a fresh record.
+struct TReceiveTimeout {
+  int AppliedMs = kNoTimeoutApplied;
+  static constexpr int kNoTimeoutApplied = -2;
+};
+// One receive of at most length bytes, waiting at most timeoutMs (-1: no limit; 0: only what is
+// waiting already): received is 0 when the peer has closed; when nothing arrives in time the
+// result is the timeout code, 10060. A shutdown from another thread ends the wait.
+int32_t ReceiveWithin(TSocket handle, void* buffer, std::size_t length, int timeoutMs,
+                      TReceiveTimeout& timeout, std::size_t& received);
 // How many received bytes wait to be read, at most kMaxBytesWaiting.
 int32_t GetSocketBytesWaiting(TSocket handle, int& count);
-// One receive call; received is 0 when the peer has closed.
-int32_t ReceiveFromSocket(TSocket handle, void* buffer, std::size_t length, std::size_t& received);
 // Sends the whole buffer (several calls when the platform takes less); sent counts what went out.
 int32_t SendToSocket(TSocket handle, const void* buffer, std::size_t length, std::size_t& sent);
 // Sends length bytes of the open file from the offset, straight from the system's file cache

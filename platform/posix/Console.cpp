@@ -191,6 +191,10 @@ class TConsoleInput::TImpl {
   bool endOfInput_ = false;
 };
 
+bool StandardOutputIsTerminal() {
+  return isatty(STDOUT_FILENO) == 1;
+}
+
 TConsoleInput::TConsoleInput() : impl_(std::make_unique<TImpl>()) {}
 
 TConsoleInput::~TConsoleInput() = default;

@@ -40,6 +40,8 @@ int NativeDescriptor(TSocket handle) {
 
 // The most one sendfile call takes on Linux.
 constexpr uint64_t kLargestSendFileStep = 0x7ffff000;
+constexpr int kMillisecondsPerSecond = 1000;
+constexpr int kMicrosecondsPerMillisecond = 1000;
 
 // Keeps SIGPIPE of a send to a closed connection away from this thread while it lives: the
 // signal is blocked and, when the send raised it, taken back before it is unblocked, so the
@@ -398,14 +400,30 @@ int32_t GetSocketBytesWaiting(TSocket handle, int& count) {
   return 0;
 }
 
-int32_t ReceiveFromSocket(TSocket handle, void* buffer, std::size_t length, std::size_t& received) {
+// A blocking receive bounded by the socket's own receive timeout: one system call where waiting
+// first and then reading would take two.
+int32_t ReceiveWithin(TSocket handle, void* buffer, std::size_t length, int timeoutMs,
+                      TReceiveTimeout& timeout, std::size_t& received) {
   received = 0;
+  int flags = MSG_NOSIGNAL;
+  if (timeoutMs == 0) {
+    flags |= MSG_DONTWAIT;
+  } else if (timeout.AppliedMs != timeoutMs) {
+    const int limit = std::max(timeoutMs, 0);  // a zero receive timeout means none
+    const timeval value{limit / kMillisecondsPerSecond,
+                       (limit % kMillisecondsPerSecond) * kMicrosecondsPerMillisecond};
+    if (const int32_t error = SetOption(handle, SOL_SOCKET, SO_RCVTIMEO, value); error != 0) {
+      return error;
+    }
+    timeout.AppliedMs = timeoutMs;
+  }
   ssize_t result = -1;
   do {
-    result = recv(NativeDescriptor(handle), buffer, length, MSG_NOSIGNAL);
+    result = recv(NativeDescriptor(handle), buffer, length, flags);
   } while (result < 0 && errno == EINTR);
   if (result < 0) {
-    return LastError();
+    return errno == EAGAIN || errno == EWOULDBLOCK ? SocketErrorFromSystem(ETIMEDOUT)
+                                                    : LastError();
   }
   received = static_cast<std::size_t>(result);
   return 0;

@@ -39,6 +39,11 @@ class TConsoleInput::TImpl {
   bool endOfInput_ = false;
 };
 
+bool StandardOutputIsTerminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
+}
+
 TConsoleInput::TConsoleInput() : impl_(std::make_unique<TImpl>()) {}
 
 TConsoleInput::~TConsoleInput() = default;

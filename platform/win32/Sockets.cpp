@@ -349,7 +349,10 @@ int32_t GetSocketBytesWaiting(TSocket handle, int& count) {
   return 0;
 }
 
-int32_t ReceiveFromSocket(TSocket handle, void* buffer, std::size_t length, std::size_t& received) {
+namespace {
+
+// One receive call; received is 0 when the peer has closed.
+int32_t ReceiveOnce(TSocket handle, void* buffer, std::size_t length, std::size_t& received) {
   received = 0;
   if (!Loaded()) return kNotInitialised;
   const int asked = static_cast<int>(std::min<std::size_t>(length, INT_MAX));
@@ -357,6 +360,21 @@ int32_t ReceiveFromSocket(TSocket handle, void* buffer, std::size_t length, std:
   if (result == SOCKET_ERROR) return LastError();
   received = static_cast<std::size_t>(result);
   return 0;
+}
+
+}  // namespace
+
+// Waits first, then reads: a receive that ran into the socket's own timeout would leave the
+// Windows socket in an undefined state, so the timeout record stays unused here.
+int32_t ReceiveWithin(TSocket handle, void* buffer, std::size_t length, int timeoutMs,
+                      TReceiveTimeout& /*timeout*/, std::size_t& received) {
+  received = 0;
+  bool readable = false;
+  if (const int32_t error = WaitSocketReadable(handle, timeoutMs, readable); error != 0) {
+    return error;
+  }
+  if (!readable) return WSAETIMEDOUT;
+  return ReceiveOnce(handle, buffer, length, received);
 }
 
 int32_t SendToSocket(TSocket handle, const void* buffer, std::size_t length, std::size_t& sent) {

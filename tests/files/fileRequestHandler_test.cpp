@@ -61,6 +61,23 @@ TEST_F(TFileRequestHandlerTest, ServesAFileWithItsTimeAndMediaType) {
   EXPECT_TRUE(reply.HasHeader("Last-Modified"));
 }
 
+// The look-up opens the file it resolves, so that serving it needs no second look-up by name;
+// folders and missing names leave nothing open.
+TEST_F(TFileRequestHandlerTest, LookUpOpensTheFileItResolves) {
+  Put("a.txt", "abc");
+  MakeFolder("dir");
+  const TFileRequestHandler handler(Root(), false);
+  const TResolvedRequest file = handler.ResolveRequest("/a.txt");
+  EXPECT_EQ(file.StatusCode, 200);
+  ASSERT_TRUE(file.File);
+  EXPECT_EQ(file.File->Facts().size, 3);
+  for (const char* target : {"/dir", "/dir/", "/missing.txt"}) {
+    const TResolvedRequest other = handler.ResolveRequest(target);
+    EXPECT_FALSE(other.File) << target;
+    EXPECT_NE(other.StatusCode, 200) << target;
+  }
+}
+
 TEST_F(TFileRequestHandlerTest, TriesTheIndexFilesInTheirOrder) {
   for (const char* name : {"default.html", "default.htm", "index.htm", "index.html"}) {
     Put(std::string("docs/") + name, name);

@@ -324,6 +324,27 @@ TEST(TcpBlockSocketConcurrencyTest, AbortFromAnotherThreadEndsABlockedReceive) {
   aborter.join();
 }
 
+// Every read waits as long as it asks, whatever the read before it on the same socket asked.
+TEST(TcpBlockSocketConcurrencyTest, EachReadWaitsAsLongAsItAsks) {
+  TLoopbackPair pair;
+  pair.Client.SendText("first\r\n");
+  EXPECT_EQ(pair.Server.ReceiveLine(60000), "first");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(pair.Server.ReceiveLine(100), "");
+  EXPECT_EQ(pair.Server.LastErrorCode(), 10060);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  std::thread sender([&pair] {
+    std::this_thread::sleep_for(400ms);
+    pair.Client.SendText("late\r\n");
+  });
+  EXPECT_EQ(pair.Server.ReceiveLine(-1), "late");  // no limit: outlasts the 100 ms before
+  sender.join();
+  EXPECT_EQ(pair.Server.ReceiveLine(0), "");  // nothing waiting: at once
+  EXPECT_EQ(pair.Server.LastErrorCode(), 10060);
+  pair.Client.SendText("last\r\n");
+  EXPECT_EQ(pair.Server.ReceiveLine(5000), "last");
+}
+
 TEST(TcpBlockSocketConcurrencyTest, InterPacketTimeoutDecidesWhetherASlowLineSurvives) {
   for (const bool interPacket : {true, false}) {
     TLoopbackPair pair;

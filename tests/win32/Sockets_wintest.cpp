@@ -82,7 +82,9 @@ class TSocketPair {
       std::size_t total = 0;
       while (total < count) {
         std::size_t got = 0;
-        if (ReceiveFromSocket(client, bytes.data() + total, count - total, got) != 0 || got == 0) {
+        TReceiveTimeout timeout;
+        if (ReceiveWithin(client, bytes.data() + total, count - total, -1, timeout, got) != 0 ||
+            got == 0) {
           break;
         }
         total += got;
