@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "app/ConsoleLog.h"
 #include "http/httpsrv.h"
 
 namespace {
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGTERM, RequestStop);
   std::signal(SIGINT, RequestStop);
+  const webtessl::TBatchedConsoleLog batchedLog;
   webtessl::THTTPServer server;
   server.Handlers.Add(std::make_shared<TFixedHandler>());
   server.SetLocalAddress("127.0.0.1");
