@@ -1,5 +1,6 @@
 #include "files/fileRequestHandler.h"
 
+#include <cerrno>
 #include <optional>
 #include <string_view>
 
@@ -113,11 +114,13 @@ TResolvedRequest TFileRequestHandler::ResolveRequest(const std::string& rawUri) 
   if (!NormalizeRelativePath(path)) return NotFound();
   path = webRoot_ + path;
 
-  // Most requests name a file: opening it straight away answers them with one look-up.
+  // Most requests name a file: opening it straight away answers them with one look-up, which
+  // also tells a folder.
   if (path.back() != kPathDelimiter) {
     if (std::unique_ptr<TFileStream> file = TFileStream::Open(path)) {
       return FileAnswer(path, std::move(file));
     }
+    if (errno == EISDIR) return ResolveFolder(rawUri, path);
   }
   const std::string probe = path.back() == kPathDelimiter ? StripTrailingSeparators(path) : path;
   const std::optional<TFileFacts> facts = FileFacts(probe);

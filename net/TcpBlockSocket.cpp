@@ -199,7 +199,7 @@ std::string TTCPBlockSocket::ReceivePacket(int32_t timeoutMs, std::size_t maxByt
     return {};
   }
   if (lastErrorCode_ == kSocketNoError && received == 0) {
-    SetError(kSocketConnectionReset);  // readable with nothing to read: the peer has closed
+    SetError(kSocketConnectionReset);  // a receive of nothing: the peer has closed
   }
   return std::string(buffer.data(), received);
 }

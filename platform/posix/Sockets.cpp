@@ -22,9 +22,13 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/SocketRecords.h"  // after the system's socket headers
+
 namespace webtessl {
 
 namespace {
+
+using namespace socket_records;
 
 // Winsock numbers that the mappings below produce beyond the plain errno table.
 constexpr int32_t kSystemCallFailure = 10107;
@@ -79,30 +83,6 @@ class TPipeSignalGuard {
 // The result of the last failed call of this thread.
 int32_t LastError() {
   return SocketErrorFromSystem(errno);
-}
-
-int NativeFamily(TSocketFamily family) {
-  switch (family) {
-    case TSocketFamily::IPv4:
-      return AF_INET;
-    case TSocketFamily::IPv6:
-      return AF_INET6;
-    case TSocketFamily::Any:
-      break;
-  }
-  return AF_UNSPEC;
-}
-
-const sockaddr* NativeAddress(const TSocketAddress& address) {
-  return reinterpret_cast<const sockaddr*>(address.Bytes.data());
-}
-
-sockaddr* NativeAddress(TSocketAddress& address) {
-  return reinterpret_cast<sockaddr*>(address.Bytes.data());
-}
-
-socklen_t NativeLength(const TSocketAddress& address) {
-  return NativeAddress(address)->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
 }
 
 // Maps a getaddrinfo result code to the Winsock numbering.
@@ -491,41 +471,17 @@ int32_t ResolveSocketAddress(const std::optional<std::string>& node, const std::
 }
 
 TSocketFamily AddressFamily(const TSocketAddress& address) {
-  switch (NativeAddress(address)->sa_family) {
-    case AF_INET:
-      return TSocketFamily::IPv4;
-    case AF_INET6:
-      return TSocketFamily::IPv6;
-    default:
-      return TSocketFamily::Any;
-  }
+  return FamilyOf(address);
 }
 
 uint16_t AddressPort(const TSocketAddress& address) {
-  switch (AddressFamily(address)) {
-    case TSocketFamily::IPv4:
-      return ntohs(reinterpret_cast<const sockaddr_in*>(address.Bytes.data())->sin_port);
-    case TSocketFamily::IPv6:
-      return ntohs(reinterpret_cast<const sockaddr_in6*>(address.Bytes.data())->sin6_port);
-    case TSocketFamily::Any:
-      break;
-  }
-  return 0;
+  return PortOf(address);
 }
 
 std::string AddressText(const TSocketAddress& address) {
   char text[INET6_ADDRSTRLEN] = {};
-  switch (AddressFamily(address)) {
-    case TSocketFamily::IPv4:
-      inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address.Bytes.data())->sin_addr,
-                text, sizeof(text));
-      break;
-    case TSocketFamily::IPv6:
-      inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address.Bytes.data())->sin6_addr,
-                text, sizeof(text));
-      break;
-    case TSocketFamily::Any:
-      break;
+  if (const void* host = HostBytesOf(address)) {
+    inet_ntop(NativeAddress(address)->sa_family, host, text, sizeof(text));
   }
   return text;
 }

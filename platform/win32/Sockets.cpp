@@ -7,6 +7,8 @@
 #include "platform/win32/FileReads.h"
 #include "platform/win32/WinApi.h"
 
+#include "platform/SocketRecords.h"  // after the system's socket headers
+
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -17,6 +19,8 @@
 
 namespace webtessl {
 namespace {
+
+using namespace socket_records;
 
 constexpr char kSocketLibrary[] = "ws2_32.dll";
 constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
@@ -137,30 +141,6 @@ int32_t Outcome(int result) {
   return result == SOCKET_ERROR ? LastError() : 0;
 }
 
-int NativeFamily(TSocketFamily family) {
-  switch (family) {
-    case TSocketFamily::IPv4:
-      return AF_INET;
-    case TSocketFamily::IPv6:
-      return AF_INET6;
-    case TSocketFamily::Any:
-      break;
-  }
-  return AF_UNSPEC;
-}
-
-const sockaddr* NativeAddress(const TSocketAddress& address) {
-  return reinterpret_cast<const sockaddr*>(address.Bytes.data());
-}
-
-sockaddr* NativeAddress(TSocketAddress& address) {
-  return reinterpret_cast<sockaddr*>(address.Bytes.data());
-}
-
-int NativeLength(const TSocketAddress& address) {
-  return NativeAddress(address)->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-}
-
 template <typename Value>
 int32_t SetOption(TSocket handle, int level, int name, const Value& value) {
   return Outcome(Api().setsockopt(Native(handle), level, name,
@@ -177,11 +157,6 @@ int32_t GetOption(TSocket handle, int level, int name, Value& value) {
 // A socket handle must not leak into programs this process starts (the desktop application).
 void KeepFromChildren(SOCKET socket) {
   ::SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
-}
-
-uint16_t PortOf(const void* networkOrder) {
-  const auto* bytes = static_cast<const unsigned char*>(networkOrder);
-  return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
 }
 
 // The Winsock code of a failed read of the file being sent.
@@ -349,21 +324,6 @@ int32_t GetSocketBytesWaiting(TSocket handle, int& count) {
   return 0;
 }
 
-namespace {
-
-// One receive call; received is 0 when the peer has closed.
-int32_t ReceiveOnce(TSocket handle, void* buffer, std::size_t length, std::size_t& received) {
-  received = 0;
-  if (!Loaded()) return kNotInitialised;
-  const int asked = static_cast<int>(std::min<std::size_t>(length, INT_MAX));
-  const int result = Api().recv(Native(handle), static_cast<char*>(buffer), asked, 0);
-  if (result == SOCKET_ERROR) return LastError();
-  received = static_cast<std::size_t>(result);
-  return 0;
-}
-
-}  // namespace
-
 // Waits first, then reads: a receive that ran into the socket's own timeout would leave the
 // Windows socket in an undefined state, so the timeout record stays unused here.
 int32_t ReceiveWithin(TSocket handle, void* buffer, std::size_t length, int timeoutMs,
@@ -374,7 +334,11 @@ int32_t ReceiveWithin(TSocket handle, void* buffer, std::size_t length, int time
     return error;
   }
   if (!readable) return WSAETIMEDOUT;
-  return ReceiveOnce(handle, buffer, length, received);
+  const int asked = static_cast<int>(std::min<std::size_t>(length, INT_MAX));
+  const int result = Api().recv(Native(handle), static_cast<char*>(buffer), asked, 0);
+  if (result == SOCKET_ERROR) return LastError();
+  received = static_cast<std::size_t>(result);
+  return 0;
 }
 
 int32_t SendToSocket(TSocket handle, const void* buffer, std::size_t length, std::size_t& sent) {
@@ -435,43 +399,18 @@ int32_t ResolveSocketAddress(const std::optional<std::string>& node, const std::
 }
 
 TSocketFamily AddressFamily(const TSocketAddress& address) {
-  switch (NativeAddress(address)->sa_family) {
-    case AF_INET:
-      return TSocketFamily::IPv4;
-    case AF_INET6:
-      return TSocketFamily::IPv6;
-    default:
-      return TSocketFamily::Any;
-  }
+  return FamilyOf(address);
 }
 
 uint16_t AddressPort(const TSocketAddress& address) {
-  switch (AddressFamily(address)) {
-    case TSocketFamily::IPv4:
-      return PortOf(&reinterpret_cast<const sockaddr_in*>(address.Bytes.data())->sin_port);
-    case TSocketFamily::IPv6:
-      return PortOf(&reinterpret_cast<const sockaddr_in6*>(address.Bytes.data())->sin6_port);
-    case TSocketFamily::Any:
-      break;
-  }
-  return 0;
+  return PortOf(address);
 }
 
 std::string AddressText(const TSocketAddress& address) {
   char text[INET6_ADDRSTRLEN] = {};
   if (!Loaded()) return text;
-  switch (AddressFamily(address)) {
-    case TSocketFamily::IPv4:
-      Api().inetNtop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address.Bytes.data())->sin_addr,
-                     text, sizeof(text));
-      break;
-    case TSocketFamily::IPv6:
-      Api().inetNtop(AF_INET6,
-                     &reinterpret_cast<const sockaddr_in6*>(address.Bytes.data())->sin6_addr, text,
-                     sizeof(text));
-      break;
-    case TSocketFamily::Any:
-      break;
+  if (const void* host = HostBytesOf(address)) {
+    Api().inetNtop(NativeAddress(address)->sa_family, host, text, sizeof(text));
   }
   return text;
 }

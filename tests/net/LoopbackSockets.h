@@ -5,6 +5,7 @@
 #include <string>
 
 #include "net/blcksock.h"
+#include "tests/support/PatternBytes.h"
 
 namespace webtessl::testing {
 
@@ -32,13 +33,6 @@ struct TLoopbackPair {
   }
 };
 
-// A byte pattern that shows misplaced or lost bytes.
-inline std::string PatternBytes(std::size_t length) {
-  std::string bytes(length, '\0');
-  for (std::size_t i = 0; i < length; ++i) {
-    bytes[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
-  }
-  return bytes;
-}
+using testing_support::PatternBytes;
 
 }  // namespace webtessl::testing

@@ -21,7 +21,7 @@ std::string ReadAll(std::istream& stream, size_t count) {
 }
 
 TEST(Win32FileStreamTest, ReadsTheFileWithItsFactsAndSeeksAnywhereInIt) {
-  const TWinTestFolder folder("wt-stream");
+  const TWinTestFolder folder;
   const std::string bytes = PatternBytes(200000);
   const auto file = TFileStream::Open(folder.Write("data.bin", bytes));
   ASSERT_TRUE(file);
@@ -40,7 +40,7 @@ TEST(Win32FileStreamTest, ReadsTheFileWithItsFactsAndSeeksAnywhereInIt) {
 }
 
 TEST(Win32FileStreamTest, ReadsBeyondFourGibibytes) {
-  const TWinTestFolder folder("wt-stream-large");
+  const TWinTestFolder folder;
   const int64_t offset = (int64_t{1} << 32) + 3;
   const auto file = TFileStream::Open(folder.Write("large.bin", PatternBytes(5000), offset));
   ASSERT_TRUE(file);
@@ -51,7 +51,7 @@ TEST(Win32FileStreamTest, ReadsBeyondFourGibibytes) {
 }
 
 TEST(Win32FileStreamTest, OpensNothingButRegularFiles) {
-  const TWinTestFolder folder("wt-stream-kinds");
+  const TWinTestFolder folder;
   folder.Write("plain.txt", "plain");
   errno = 0;
   EXPECT_FALSE(TFileStream::Open(folder.PathOf("missing.txt")));
@@ -85,7 +85,7 @@ TEST(Win32FileStreamTest, NeverConnectsToAPipe) {
 }
 
 TEST(Win32FileStreamTest, OtherProgramsMayWriteAndDeleteTheOpenFile) {
-  const TWinTestFolder folder("wt-stream-share");
+  const TWinTestFolder folder;
   const std::string path = folder.Write("shared.txt", "old content");
   const auto file = TFileStream::Open(path);
   ASSERT_TRUE(file);

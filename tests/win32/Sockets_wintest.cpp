@@ -99,7 +99,7 @@ class TSocketPair {
 };
 
 TEST(Win32SocketsTest, SendFileSendsFromTheOffsetInBlocksWithoutMovingTheStream) {
-  const TWinTestFolder folder("wt-sendfile");
+  const TWinTestFolder folder;
   const std::string body = PatternBytes(700000);
   const auto file = TFileStream::Open(folder.Write("body.bin", body));
   ASSERT_TRUE(file);
@@ -117,7 +117,7 @@ TEST(Win32SocketsTest, SendFileSendsFromTheOffsetInBlocksWithoutMovingTheStream)
 }
 
 TEST(Win32SocketsTest, SendFileReachesBeyondFourGibibytesAndStopsAtTheEnd) {
-  const TWinTestFolder folder("wt-sendfile-large");
+  const TWinTestFolder folder;
   const int64_t offset = (int64_t{1} << 32) + 3;
   const auto file = TFileStream::Open(folder.Write("large.bin", PatternBytes(50000), offset));
   ASSERT_TRUE(file);
@@ -136,7 +136,7 @@ TEST(Win32SocketsTest, SendFileReachesBeyondFourGibibytesAndStopsAtTheEnd) {
 }
 
 TEST(Win32SocketsTest, SendFileToAGonePeerFailsWithTheResetCode) {
-  const TWinTestFolder folder("wt-sendfile-gone");
+  const TWinTestFolder folder;
   const std::string path = folder.Write("gone.bin", "");
   folder.Resize(path, int64_t{64} << 20);
   const auto file = TFileStream::Open(path);

@@ -6,39 +6,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
 #include "platform/win32/WinApi.h"
+#include "tests/support/PatternBytes.h"
+#include "tests/support/TempFolder.h"
 
 #include <winioctl.h>
 
 namespace webtessl {
 
-// Bytes that differ from their neighbours, so that a shifted or repeated block shows.
-inline std::string PatternBytes(size_t count) {
-  std::string bytes(count, '\0');
-  for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
-  return bytes;
-}
+using testing_support::PatternBytes;
 
-// A fresh temporary folder, removed with what it holds.
+// A fresh temporary folder, removed with what it holds, whose files are written with the
+// system's calls.
 class TWinTestFolder {
  public:
-  explicit TWinTestFolder(const std::string& name)
-      : root_(std::filesystem::temp_directory_path() /
-              (name + "-" + std::to_string(::GetCurrentProcessId()))) {
-    std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_);
-  }
-  ~TWinTestFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
-  TWinTestFolder(const TWinTestFolder&) = delete;
-  TWinTestFolder& operator=(const TWinTestFolder&) = delete;
-
-  std::string PathOf(const std::string& name) const { return (root_ / name).string(); }
+  std::string PathOf(const std::string& name) const { return folder_.File(name); }
 
   // Writes the bytes at the offset of a new file (the part before it is a hole of zeros).
   std::string Write(const std::string& name, const std::string& bytes, int64_t offset = 0) const {
@@ -73,7 +57,7 @@ class TWinTestFolder {
   }
 
  private:
-  std::filesystem::path root_;
+  testing_support::TempFolder folder_;
 };
 
 }  // namespace webtessl
