@@ -18,6 +18,15 @@ constexpr size_t kDirectSortLimit = 2048;
 constexpr size_t kHeapSelectShare = 8;
 // The words of a query are weighed by their occurrences in this much of the name arena.
 constexpr size_t kSampleBytes = 256 * 1024;
+// Candidates looked at between two looks at the clock.
+constexpr size_t kCandidatesPerClockLook = 4096;
+
+using Clock = std::chrono::steady_clock;
+
+template <typename T>
+int CompareValues(const T& a, const T& b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
 
 bool ContainsWord(std::string_view text, std::string_view word, bool wholeWords) {
   for (size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
@@ -44,7 +53,8 @@ std::vector<std::string> Distinct(const std::vector<std::string>& items, bool ca
 // One search over the index: the query compiled into words, patterns and folder sets.
 class TSearchRun {
  public:
-  TSearchRun(TNameIndex& index, const TSearchQuery& query) : index_(index), query_(query) {
+  TSearchRun(const TNameIndex& index, const TSearchQuery& query, Clock::time_point deadline)
+      : index_(index), query_(query), deadline_(deadline) {
     for (std::string& word : Distinct(SplitWords(query.text), query.caseSensitive)) {
       if (word.find('\0') != std::string::npos) {
         impossibleWord_ = true;  // no name or path holds a NUL
@@ -65,11 +75,19 @@ class TSearchRun {
     TSearchResult result;
     if (tooLarge_ || (impossibleWord_ && !query_.anyWord) || !ResolveFolders()) return result;
     std::vector<TEntryId> matches;
+    size_t sinceClockLook = 0;
     ForEachCandidate([&](const TNameHit& hit) {
       if (Accepts(hit)) matches.push_back(hit.entry);
+      if (++sinceClockLook < kCandidatesPerClockLook) return true;
+      sinceClockLook = 0;
+      result.cut = Clock::now() >= deadline_;
+      return !result.cut;
     });
     result.count = matches.size();
-    result.paths = Page(matches);
+    for (const TEntryId id : Page(matches)) {
+      result.paths.push_back(index_.Path(id));
+      result.facts.push_back(index_.Facts(id));
+    }
     return result;
   }
 
@@ -124,20 +142,27 @@ class TSearchRun {
     return best;
   }
 
+  // Calls onHit for every candidate until it returns false.
   template <typename OnHit>
   void ForEachCandidate(OnHit onHit) const {
     const std::vector<std::string> literals = CandidateLiterals();
     if (literals.empty()) {
-      index_.ForEachLive([&](TEntryId id) { onHit(index_.HitOf(id)); });
+      for (TEntryId id = 0; id < index_.IdLimit(); ++id) {
+        if (index_.IsLive(id) && !onHit(index_.HitOf(id))) return;
+      }
     } else if (literals.size() == 1) {
       index_.ForEachFoldedHit(literals.front(), onHit);
     } else {
       std::vector<bool> found(index_.IdLimit(), false);
-      for (const std::string& literal : literals)
-        index_.ForEachFoldedHit(literal,
-                                [&found](const TNameHit& hit) { found[hit.entry] = true; });
+      for (const std::string& literal : literals) {
+        index_.ForEachFoldedHit(literal, [&found](const TNameHit& hit) {
+          found[hit.entry] = true;
+          return true;
+        });
+        if (Clock::now() >= deadline_) break;  // what was found so far is still looked at
+      }
       for (TEntryId id = 0; id < found.size(); ++id) {
-        if (found[id]) onHit(index_.HitOf(id));
+        if (found[id] && !onHit(index_.HitOf(id))) return;
       }
     }
   }
@@ -184,37 +209,73 @@ class TSearchRun {
     }
   }
 
-  std::vector<std::string> Page(std::vector<TEntryId>& matches) {
+  // The query's sort key of two matches compared, in the asked direction: below 0 when a comes
+  // first, 0 when the key does not tell them apart (always so for the path order).
+  int CompareByKey(TEntryId a, TEntryId b) const {
+    int order = 0;
+    switch (query_.sort) {
+      case TSortKey::Path:
+        return 0;
+      case TSortKey::Name:
+        order = index_.FoldedName(a).compare(index_.FoldedName(b));
+        break;
+      case TSortKey::Size:
+        order = CompareValues(index_.SizeOf(a), index_.SizeOf(b));
+        break;
+      case TSortKey::Date:
+        order = CompareValues(index_.ModifiedOf(a), index_.ModifiedOf(b));
+        break;
+    }
+    return query_.ascending ? order : -order;
+  }
+
+  // Whether paths decide in their own direction: the path order asked for backwards. Ties of the
+  // other keys always keep the forward path order, so that pages follow each other stably.
+  bool PathsBackwards() const { return query_.sort == TSortKey::Path && !query_.ascending; }
+
+  // The matches of the page asked for, in the query's order. A page of a large set is selected,
+  // not sorted with all the others.
+  std::vector<TEntryId> Page(std::vector<TEntryId>& matches) const {
     const size_t from = std::min<size_t>(static_cast<size_t>(query_.from), matches.size());
     const size_t end =
         from + std::min<size_t>(static_cast<size_t>(query_.count), matches.size() - from);
-    std::vector<std::string> paths;
-    if (from == end) return paths;
+    if (from == end) return {};
+    const bool backwards = PathsBackwards();
     if (matches.size() <= kDirectSortLimit) {
-      std::vector<std::string> all;
+      // Few matches: their paths are compared directly, without the index's path order.
+      std::vector<std::pair<TEntryId, std::string>> all;
       all.reserve(matches.size());
-      for (const TEntryId id : matches) all.push_back(index_.Path(id));
-      std::sort(all.begin(), all.end());
-      paths.assign(std::make_move_iterator(all.begin() + from),
-                   std::make_move_iterator(all.begin() + end));
-      return paths;
+      for (const TEntryId id : matches) all.emplace_back(id, index_.Path(id));
+      std::sort(all.begin(), all.end(), [&](const auto& a, const auto& b) {
+        const int order = CompareByKey(a.first, b.first);
+        if (order != 0) return order < 0;
+        return backwards ? b.second < a.second : a.second < b.second;
+      });
+      std::vector<TEntryId> page;
+      for (size_t i = from; i < end; ++i) page.push_back(all[i].first);
+      return page;
     }
-    const std::vector<uint32_t>& ranks = index_.PathRanks();
-    const auto byRank = [&ranks](TEntryId a, TEntryId b) { return ranks[a] < ranks[b]; };
+    const auto ranksHeld = index_.PathRanks();
+    const std::vector<uint32_t>& ranks = *ranksHeld;
+    const auto before = [&](TEntryId a, TEntryId b) {
+      const int order = CompareByKey(a, b);
+      if (order != 0) return order < 0;
+      return backwards ? ranks[b] < ranks[a] : ranks[a] < ranks[b];
+    };
     if (end <= matches.size() / kHeapSelectShare) {
       // An early page: one pass keeps the first `end` in a heap, most matches are only compared
       // with its top.
-      std::partial_sort(matches.begin(), matches.begin() + end, matches.end(), byRank);
+      std::partial_sort(matches.begin(), matches.begin() + end, matches.end(), before);
     } else {
-      std::nth_element(matches.begin(), matches.begin() + from, matches.end(), byRank);
-      std::partial_sort(matches.begin() + from, matches.begin() + end, matches.end(), byRank);
+      std::nth_element(matches.begin(), matches.begin() + from, matches.end(), before);
+      std::partial_sort(matches.begin() + from, matches.begin() + end, matches.end(), before);
     }
-    for (size_t i = from; i < end; ++i) paths.push_back(index_.Path(matches[i]));
-    return paths;
+    return {matches.begin() + from, matches.begin() + end};
   }
 
-  TNameIndex& index_;
+  const TNameIndex& index_;
   const TSearchQuery& query_;
+  const Clock::time_point deadline_;
   std::vector<std::string> nameWords_;
   std::vector<std::string> pathWords_;
   std::vector<TWildcard> patterns_;
@@ -228,8 +289,9 @@ class TSearchRun {
 
 }  // namespace
 
-TSearchResult RunSearch(TNameIndex& index, const TSearchQuery& query) {
-  return TSearchRun(index, query).Run();
+TSearchResult RunSearch(const TNameIndex& index, const TSearchQuery& query,
+                        Clock::time_point deadline) {
+  return TSearchRun(index, query, deadline).Run();
 }
 
 }  // namespace webtessl

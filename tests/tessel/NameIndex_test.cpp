@@ -17,8 +17,10 @@ using testing_tessel::AddPath;
 
 std::vector<std::string> Hits(const TNameIndex& index, std::string_view word) {
   std::vector<std::string> paths;
-  index.ForEachFoldedHit(word,
-                         [&](const TNameHit& hit) { paths.push_back(index.Path(hit.entry)); });
+  index.ForEachFoldedHit(word, [&](const TNameHit& hit) {
+    paths.push_back(index.Path(hit.entry));
+    return true;
+  });
   std::sort(paths.begin(), paths.end());
   return paths;
 }
@@ -139,7 +141,7 @@ TEST(NameIndexTest, PathRanksFollowByteOrderOfFullPaths) {
   index.ForEachLive([&](TEntryId id) { all.push_back(id); });
   std::sort(all.begin(), all.end());
   all.erase(std::unique(all.begin(), all.end()), all.end());
-  const std::vector<uint32_t>& ranks = index.PathRanks();
+  const std::vector<uint32_t> ranks = *index.PathRanks();
   std::vector<TEntryId> byRank = all;
   std::sort(byRank.begin(), byRank.end(),
             [&](TEntryId a, TEntryId b) { return ranks[a] < ranks[b]; });
@@ -168,7 +170,7 @@ TEST(NameIndexTest, RandomChangesKeepLookupsAndRanksConsistent) {
   }
   std::vector<TEntryId> live;
   index.ForEachLive([&](TEntryId id) { live.push_back(id); });
-  const std::vector<uint32_t>& ranks = index.PathRanks();
+  const std::vector<uint32_t> ranks = *index.PathRanks();
   std::set<std::string> paths;
   for (const TEntryId id : live) {
     const std::string path = index.Path(id);
