@@ -76,7 +76,7 @@ class TSearchRun {
     if (tooLarge_ || (impossibleWord_ && !query_.anyWord) || !ResolveFolders()) return result;
     std::vector<TEntryId> matches;
     size_t sinceClockLook = 0;
-    ForEachCandidate([&](const TNameHit& hit) {
+    result.cut = !ForEachCandidate([&](const TNameHit& hit) {
       if (Accepts(hit)) matches.push_back(hit.entry);
       if (++sinceClockLook < kCandidatesPerClockLook) return true;
       sinceClockLook = 0;
@@ -142,29 +142,38 @@ class TSearchRun {
     return best;
   }
 
-  // Calls onHit for every candidate until it returns false.
+  // Calls onHit for every candidate until it returns false. False when it did, or when the
+  // deadline passed before all candidates were gathered (those gathered are still looked at).
   template <typename OnHit>
-  void ForEachCandidate(OnHit onHit) const {
+  bool ForEachCandidate(OnHit onHit) const {
     const std::vector<std::string> literals = CandidateLiterals();
     if (literals.empty()) {
       for (TEntryId id = 0; id < index_.IdLimit(); ++id) {
-        if (index_.IsLive(id) && !onHit(index_.HitOf(id))) return;
+        if (index_.IsLive(id) && !onHit(index_.HitOf(id))) return false;
       }
-    } else if (literals.size() == 1) {
-      index_.ForEachFoldedHit(literals.front(), onHit);
-    } else {
-      std::vector<bool> found(index_.IdLimit(), false);
-      for (const std::string& literal : literals) {
-        index_.ForEachFoldedHit(literal, [&found](const TNameHit& hit) {
-          found[hit.entry] = true;
-          return true;
-        });
-        if (Clock::now() >= deadline_) break;  // what was found so far is still looked at
-      }
-      for (TEntryId id = 0; id < found.size(); ++id) {
-        if (found[id] && !onHit(index_.HitOf(id))) return;
+      return true;
+    }
+    bool complete = true;
+    if (literals.size() == 1) {
+      index_.ForEachFoldedHit(literals.front(),
+                              [&](const TNameHit& hit) { return complete = onHit(hit); });
+      return complete;
+    }
+    std::vector<bool> found(index_.IdLimit(), false);
+    for (const std::string& literal : literals) {
+      index_.ForEachFoldedHit(literal, [&found](const TNameHit& hit) {
+        found[hit.entry] = true;
+        return true;
+      });
+      if (Clock::now() >= deadline_) {
+        complete = false;
+        break;
       }
     }
+    for (TEntryId id = 0; id < found.size(); ++id) {
+      if (found[id] && !onHit(index_.HitOf(id))) return false;
+    }
+    return complete;
   }
 
   bool Accepts(const TNameHit& hit) {
