@@ -63,6 +63,7 @@ void TIndexer::Run() {
   std::reverse(stack.begin(), stack.end());  // the first root first
   ScanFolders(std::move(stack));
   const size_t entries = WithIndex([](TNameIndex& index) {
+    index.ShrinkToFit();
     index.PathRanks();  // ready for the first large answer
     return index.Size();
   });

@@ -360,6 +360,17 @@ void TNameIndex::CompactIfWasteful() {
   staleBytes_ = 0;
 }
 
+void TNameIndex::ShrinkToFit() {
+  entries_.shrink_to_fit();
+  sizes_.shrink_to_fit();
+  times_.shrink_to_fit();
+  names_.shrink_to_fit();
+  folded_.shrink_to_fit();
+  recordOffsets_.shrink_to_fit();
+  recordTags_.shrink_to_fit();
+  freeIds_.shrink_to_fit();
+}
+
 void TNameIndex::Changed() {
   ++version_;
 }

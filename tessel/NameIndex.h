@@ -98,6 +98,9 @@ class TNameIndex {
   // Calls onEntry for every live entry.
   void ForEachLive(const std::function<void(TEntryId)>& onEntry) const;
 
+  // Gives back the room the arrays grew into beyond what they hold (after a large scan).
+  void ShrinkToFit();
+
   // The position of each entry in the order of full paths compared byte by byte; computed when
   // first asked after a change. Entries that are not live have no meaningful rank. Safe to call
   // from several threads at once (one computes, the others wait for it).
