@@ -297,22 +297,32 @@ size_t TNameIndex::RecordAt(uint32_t offset, size_t from) const {
 
 void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
                                   const std::function<bool(const TNameHit&)>& onHit) const {
+  ForEachFoldedHitInPart(foldedWord, 0, 1, onHit);
+}
+
+void TNameIndex::ForEachFoldedHitInPart(std::string_view foldedWord, size_t part, size_t parts,
+                                        const std::function<bool(const TNameHit&)>& onHit) const {
   if (foldedWord.empty() || recordOffsets_.empty()) return;
-  size_t pos = 0;
-  size_t record = 0;
+  // The part's first and last records; the arena between their starts is searched.
+  const size_t records = recordOffsets_.size();
+  size_t record = records * part / parts;
+  const size_t endRecord = records * (part + 1) / parts;
+  if (record == endRecord) return;
+  const size_t limit = endRecord < records ? recordOffsets_[endRecord] : folded_.size();
+  const std::string_view text = std::string_view(folded_).substr(0, limit);
+  size_t pos = recordOffsets_[record];
   for (;;) {
-    const size_t hit = FindSubstring(folded_, foldedWord, pos);
+    const size_t hit = FindSubstring(text, foldedWord, pos);
     if (hit == std::string_view::npos) return;
     record = RecordAt(static_cast<uint32_t>(hit), record);
-    const size_t end =
-        record + 1 < recordOffsets_.size() ? recordOffsets_[record + 1] : folded_.size();
+    const size_t end = record + 1 < records ? recordOffsets_[record + 1] : folded_.size();
     if (const uint32_t tag = recordTags_[record]; tag != kRecordStale) {
       const uint32_t start = recordOffsets_[record];
       if (!onHit({tag & kRecordIdMask, (tag & kRecordDirectory) != 0, (tag & kRecordRoot) != 0,
                   std::string_view(folded_).substr(start, end - 1 - start)}))
         return;
     }
-    if (end == folded_.size()) return;
+    if (end >= limit) return;
     pos = end;
   }
 }

@@ -90,6 +90,10 @@ class TNameIndex {
   // not the entries.
   void ForEachFoldedHit(std::string_view foldedWord,
                         const std::function<bool(const TNameHit&)>& onHit) const;
+  // The same over one of `parts` stretches of the arena of about equal size, split between
+  // names: the parts together give the hits of the whole, in order.
+  void ForEachFoldedHitInPart(std::string_view foldedWord, size_t part, size_t parts,
+                              const std::function<bool(const TNameHit&)>& onHit) const;
   // Occurrences of the folded word in the first sampleBytes of the arena: a cheap measure of how
   // common it is.
   size_t SampleHits(std::string_view foldedWord, size_t sampleBytes) const;

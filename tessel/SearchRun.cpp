@@ -1,7 +1,10 @@
 #include "tessel/SearchRun.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
+#include <system_error>
+#include <thread>
 
 #include "tessel/CaseFold.h"
 #include "tessel/FolderPaths.h"
@@ -18,6 +21,8 @@ constexpr size_t kDirectSortLimit = 2048;
 constexpr size_t kHeapSelectShare = 8;
 // The words of a query are weighed by their occurrences in this much of the name arena.
 constexpr size_t kSampleBytes = 256 * 1024;
+// An index with this many entry ids is searched in two halves at once.
+constexpr size_t kParallelEntries = 1 << 18;
 // Candidates looked at between two looks at the clock.
 constexpr size_t kCandidatesPerClockLook = 4096;
 
@@ -74,15 +79,9 @@ class TSearchRun {
   TSearchResult Run() {
     TSearchResult result;
     if (tooLarge_ || (impossibleWord_ && !query_.anyWord) || !ResolveFolders()) return result;
+    const std::vector<std::string> literals = CandidateLiterals();
     std::vector<TEntryId> matches;
-    size_t sinceClockLook = 0;
-    result.cut = !ForEachCandidate([&](const TNameHit& hit) {
-      if (Accepts(hit)) matches.push_back(hit.entry);
-      if (++sinceClockLook < kCandidatesPerClockLook) return true;
-      sinceClockLook = 0;
-      result.cut = Clock::now() >= deadline_;
-      return !result.cut;
-    });
+    result.cut = !GatherMatches(literals, matches);
     result.count = matches.size();
     for (const TEntryId id : Page(matches)) {
       result.paths.push_back(index_.Path(id));
@@ -142,21 +141,62 @@ class TSearchRun {
     return best;
   }
 
-  // Calls onHit for every candidate until it returns false. False when it did, or when the
-  // deadline passed before all candidates were gathered (those gathered are still looked at).
+  // The matches in candidate order; false when the deadline cut the search short. A large index
+  // is searched in two halves at once, one on a thread of its own.
+  bool GatherMatches(const std::vector<std::string>& literals,
+                     std::vector<TEntryId>& matches) const {
+    if (index_.IdLimit() < kParallelEntries || literals.size() > 1)
+      return GatherPart(literals, 0, 1, matches);
+    std::vector<TEntryId> second;
+    bool secondComplete = true;
+    std::optional<std::thread> helper;
+    try {
+      helper.emplace([&] { secondComplete = GatherPart(literals, 1, 2, second); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the second half is searched here after the first.
+    }
+    bool complete = GatherPart(literals, 0, 2, matches);
+    if (helper) {
+      helper->join();
+    } else {
+      secondComplete = GatherPart(literals, 1, 2, second);
+    }
+    matches.insert(matches.end(), second.begin(), second.end());
+    return complete && secondComplete;
+  }
+
+  // The matches among one of `parts` shares of the candidates.
+  bool GatherPart(const std::vector<std::string>& literals, size_t part, size_t parts,
+                  std::vector<TEntryId>& matches) const {
+    size_t sinceClockLook = 0;
+    bool cut = false;
+    const auto take = [&](const TNameHit& hit) {
+      if (Accepts(hit)) matches.push_back(hit.entry);
+      if (++sinceClockLook < kCandidatesPerClockLook) return true;
+      sinceClockLook = 0;
+      cut = Clock::now() >= deadline_;
+      return !cut;
+    };
+    return ForEachCandidate(literals, part, parts, take) && !cut;
+  }
+
+  // Calls onHit for every candidate of the part until it returns false. False when it did, or
+  // when the deadline passed before all candidates were gathered (those gathered are still
+  // looked at). Several literals are taken as one part.
   template <typename OnHit>
-  bool ForEachCandidate(OnHit onHit) const {
-    const std::vector<std::string> literals = CandidateLiterals();
+  bool ForEachCandidate(const std::vector<std::string>& literals, size_t part, size_t parts,
+                        OnHit onHit) const {
     if (literals.empty()) {
-      for (TEntryId id = 0; id < index_.IdLimit(); ++id) {
+      const size_t limit = index_.IdLimit();
+      for (TEntryId id = limit * part / parts; id < limit * (part + 1) / parts; ++id) {
         if (index_.IsLive(id) && !onHit(index_.HitOf(id))) return false;
       }
       return true;
     }
     bool complete = true;
     if (literals.size() == 1) {
-      index_.ForEachFoldedHit(literals.front(),
-                              [&](const TNameHit& hit) { return complete = onHit(hit); });
+      index_.ForEachFoldedHitInPart(literals.front(), part, parts,
+                                    [&](const TNameHit& hit) { return complete = onHit(hit); });
       return complete;
     }
     std::vector<bool> found(index_.IdLimit(), false);
@@ -176,7 +216,7 @@ class TSearchRun {
     return complete;
   }
 
-  bool Accepts(const TNameHit& hit) {
+  bool Accepts(const TNameHit& hit) const {
     if (hit.isRoot) return false;
     if (hit.isDirectory ? !query_.includeDirs : !includeFiles_) return false;
     const TEntryId id = hit.entry;
@@ -187,21 +227,23 @@ class TSearchRun {
     return MatchesWords(id, name) && InFolders(id);
   }
 
-  bool MatchesWords(TEntryId id, std::string_view name) {
+  bool MatchesWords(TEntryId id, std::string_view name) const {
     if (nameWords_.empty() && pathWords_.empty()) return !impossibleWord_;
     const bool any = query_.anyWord;
     for (const std::string& word : nameWords_) {
       if (ContainsWord(name, word, query_.wholeWords) == any) return any;
     }
     if (!pathWords_.empty()) {
-      path_.clear();
+      // One buffer per thread: the halves of a search run at once.
+      thread_local std::string path;
+      path.clear();
       if (query_.caseSensitive) {
-        index_.AppendPath(id, path_);
+        index_.AppendPath(id, path);
       } else {
-        index_.AppendFoldedPath(id, path_);
+        index_.AppendFoldedPath(id, path);
       }
       for (const std::string& word : pathWords_) {
-        if (ContainsWord(path_, word, query_.wholeWords) == any) return any;
+        if (ContainsWord(path, word, query_.wholeWords) == any) return any;
       }
     }
     return !any;
@@ -293,7 +335,6 @@ class TSearchRun {
   bool includeFiles_ = true;
   bool impossibleWord_ = false;
   bool tooLarge_ = false;
-  std::string path_;
 };
 
 }  // namespace

@@ -241,6 +241,35 @@ TEST_F(SearchRunTest, ASearchPastItsDeadlineAnswersWhatItHasMarkedAsCut) {
   EXPECT_TRUE(RunSearch(index_, query, std::chrono::steady_clock::now()).cut);
 }
 
+// Beyond a quarter million ids the index is searched in two halves at once; together they must
+// find exactly what one pass finds, in the same order, whatever straddles their border.
+TEST_F(SearchRunTest, AnIndexSearchedInTwoHalvesFindsWhatOnePassWould) {
+  constexpr int kFiles = 300000;
+  const TEntryId bulk = index_.Add(root_, "bulk", true);
+  for (int i = 0; i < kFiles; ++i) index_.Add(bulk, "n" + std::to_string(i), false);
+  // Renamed names leave stale records in the arena.
+  for (int i = 0; i < kFiles; i += 1000)
+    index_.Move(index_.Find(bulk, "n" + std::to_string(i)), bulk, "moved" + std::to_string(i));
+  TPaths withTwelve;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = (i % 1000 == 0 ? "moved" : "n") + std::to_string(i);
+    if (name.find("12") != std::string::npos) withTwelve.push_back("/r/bulk/" + name);
+  }
+  std::sort(withTwelve.begin(), withTwelve.end());
+  TSearchQuery query;
+  query.text = "12";
+  query.count = static_cast<int64_t>(withTwelve.size());
+  const TSearchResult found = RunSearch(index_, query);
+  EXPECT_EQ(found.count, withTwelve.size());
+  EXPECT_EQ(found.paths, withTwelve);
+  TSearchQuery everything;
+  everything.text = "";
+  EXPECT_EQ(RunSearch(index_, everything).count, static_cast<size_t>(kFiles) + 12u);
+  TSearchQuery moved;
+  moved.filter = "moved*";
+  EXPECT_EQ(RunSearch(index_, moved).count, static_cast<size_t>(kFiles / 1000));
+}
+
 // A tree of files with sizes and dates, and the expected order of any key computed apart.
 class SearchRunSortTest : public ::testing::Test {
  protected:
