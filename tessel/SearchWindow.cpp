@@ -28,8 +28,8 @@ constexpr size_t kMaxWaitingQueries = 256;
 
 }  // namespace
 
-TSearchWindow::TSearchWindow(TIndexer& indexer)
-    : indexer_(indexer), workers_(kQueryThreads, kMaxWaitingQueries) {
+TSearchWindow::TSearchWindow(TIndexer& indexer) : indexer_(indexer) {
+  workers_.emplace(kQueryThreads, kMaxWaitingQueries);
   window_ = CreateWindow(kUtilWindowClass, kSearchWindowTitle,
                          [this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
                            return WndProc(message, wParam, lParam);
@@ -37,6 +37,7 @@ TSearchWindow::TSearchWindow(TIndexer& indexer)
 }
 
 TSearchWindow::~TSearchWindow() {
+  workers_.reset();  // the answers under way are sent first
   if (window_ != 0) DestroyWindow(window_);
 }
 
@@ -64,7 +65,7 @@ void TSearchWindow::Run(const std::atomic<bool>& stop) {
 void TSearchWindow::AnswerReceived() {
   while (!received_.empty()) {
     // A query refused because too many wait goes unanswered: its sender times out.
-    workers_.Post([this, query = std::move(received_.front())] { Answer(query); });
+    workers_->Post([this, query = std::move(received_.front())] { Answer(query); });
     received_.pop_front();
   }
 }

@@ -51,8 +51,8 @@ class TSearchWindow {
   TIndexer& indexer_;
   std::deque<TReceived> received_;
   TWindowHandle window_ = 0;
-  // Last, so that the workers end before what they use.
-  TQueryWorkers workers_;
+  // Ended first of all, before the window they answer from goes.
+  std::optional<TQueryWorkers> workers_;
 };
 
 }  // namespace webtessl
