@@ -63,12 +63,24 @@ TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirector
 
 void TNameIndex::SetFacts(TEntryId entry, const TEntryFacts& facts) {
   if (!IsLive(entry)) return;
-  sizes_[entry] = IsDirectory(entry) ? 0 : facts.size;
+  ForgetSize(entry);
+  const uint64_t size = IsDirectory(entry) ? 0 : facts.size;
+  if (size >= kLargeSize) {
+    sizes_[entry] = kLargeSize;
+    largeSizes_[entry] = size;
+  } else {
+    sizes_[entry] = static_cast<uint32_t>(size);
+  }
   times_[entry] = static_cast<uint32_t>(std::clamp<int64_t>(facts.modified, 0, UINT32_MAX));
 }
 
 TEntryFacts TNameIndex::Facts(TEntryId entry) const {
-  return {sizes_[entry], times_[entry]};
+  return {SizeOf(entry), times_[entry]};
+}
+
+void TNameIndex::ForgetSize(TEntryId entry) {
+  if (sizes_[entry] == kLargeSize) largeSizes_.erase(entry);
+  sizes_[entry] = 0;
 }
 
 TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t flags) {
@@ -82,7 +94,7 @@ TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t fl
     sizes_.push_back(0);
     times_.push_back(0);
   }
-  sizes_[id] = 0;
+  ForgetSize(id);
   times_[id] = 0;
   TEntry& entry = entries_[id];
   entry.parent = parent;
@@ -189,6 +201,7 @@ void TNameIndex::MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& o
   }
   MarkRecordStale(entry);
   staleBytes_ += StoredBytes(entry);
+  ForgetSize(id);
   entry.flags = 0;
   freeIds_.push_back(id);
   --liveCount_;

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "tessel/ChildTable.h"
@@ -30,7 +31,7 @@ struct TNameHit {
 // the list of name records, which follows the arena's order. Renamed and removed entries leave
 // stale bytes in the arenas until the next compaction; entry ids of removed entries are reused. A
 // root is an entry without a folder, whose full path is kept apart. Sizes and modification times
-// lie in arrays of their own, by entry id. Not thread-safe: the owner serializes changes against
+// lie in arrays of their own, by entry id, 4 bytes each (sizes of 4 GiB and more in a table). Not thread-safe: the owner serializes changes against
 // everything else; the const members may run on several threads at once.
 class TNameIndex {
  public:
@@ -49,7 +50,9 @@ class TNameIndex {
   // before 1970 are kept as 1970, times after 2106 as 2106.
   void SetFacts(TEntryId entry, const TEntryFacts& facts);
   TEntryFacts Facts(TEntryId entry) const;
-  uint64_t SizeOf(TEntryId entry) const { return sizes_[entry]; }
+  uint64_t SizeOf(TEntryId entry) const {
+    return sizes_[entry] != kLargeSize ? sizes_[entry] : largeSizes_.at(entry);
+  }
   int64_t ModifiedOf(TEntryId entry) const { return times_[entry]; }
   // The entry of that name in the folder, or kNoEntry.
   TEntryId Find(TEntryId parent, std::string_view name) const;
@@ -129,6 +132,7 @@ class TNameIndex {
   size_t StoredBytes(const TEntry& entry) const;
   void MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& onRemovedFolder);
   void MarkRecordStale(const TEntry& entry);
+  void ForgetSize(TEntryId entry);
   // The record that holds the arena offset, searched from record `from` on.
   size_t RecordAt(uint32_t offset, size_t from) const;
   void CompactIfWasteful();
@@ -153,7 +157,10 @@ class TNameIndex {
   size_t liveCount_ = 0;
   size_t staleBytes_ = 0;
   uint64_t version_ = 0;
-  std::vector<uint64_t> sizes_;  // by entry id
+  // Sizes below 4 GiB, by entry id; the rare larger ones are kLargeSize there and kept apart.
+  static constexpr uint32_t kLargeSize = UINT32_MAX;
+  std::vector<uint32_t> sizes_;
+  std::unordered_map<TEntryId, uint64_t> largeSizes_;
   std::vector<uint32_t> times_;  // by entry id: seconds since 1970
   mutable std::mutex ranksMutex_;
   mutable std::shared_ptr<const std::vector<uint32_t>> ranks_;  // guarded by ranksMutex_

@@ -198,7 +198,9 @@ TEST(NameIndexTest, FactsStayWithTheirEntriesThroughChurnOnALargeIndex) {
   for (int i = 0; i < 200000; ++i) {
     const TEntryId folder = folders[random() % folders.size()];
     const std::string name = "File_" + std::to_string(i) + (i % 3 == 0 ? "É.txt" : ".dat");
-    const TEntryFacts facts{random() * 1000ULL, 1000000000 + static_cast<int64_t>(i)};
+    // Sizes below and above 4 GiB, which are kept apart.
+    const uint64_t size = i % 2 == 0 ? random() : random() * 1000ULL;
+    const TEntryFacts facts{size, 1000000000 + static_cast<int64_t>(i)};
     const TEntryId id = index.Add(folder, name, false, facts);
     expected[id] = {index.Path(id), facts};
   }
@@ -232,9 +234,15 @@ TEST(NameIndexTest, FactsStayWithTheirEntriesThroughChurnOnALargeIndex) {
   // Dates outside what is kept are held at its ends.
   const TEntryId early = index.Add(folders[1], "early", false, {1, -5});
   const TEntryId late = index.Add(folders[1], "late", false, {1, int64_t{1} << 40});
+  const TEntryId huge = index.Add(folders[1], "huge", false, {uint64_t{1} << 45, 1});
+  EXPECT_EQ(index.SizeOf(huge), uint64_t{1} << 45);
+  index.SetFacts(huge, {UINT32_MAX - 1, 1});
+  EXPECT_EQ(index.SizeOf(huge), UINT32_MAX - 1);
+  index.SetFacts(huge, {UINT32_MAX, 1});
+  EXPECT_EQ(index.SizeOf(huge), UINT32_MAX);
   EXPECT_EQ(index.ModifiedOf(early), 0);
   EXPECT_EQ(index.ModifiedOf(late), int64_t{UINT32_MAX});
-  index.Remove(std::vector<TEntryId>{early, late});
+  index.Remove(std::vector<TEntryId>{early, late, huge});
   index.ShrinkToFit();
   EXPECT_EQ(index.Size(), expected.size() + folders.size() + 1);
   const std::vector<uint32_t> ranks = *index.PathRanks();
