@@ -1,9 +1,9 @@
 #include "search/SearchParameters.h"
 
-#include "app/ConfigKeys.h"
-#include "app/IniFile.h"
 #include "common/IntegerText.h"
 #include "common/QueryValue.h"
+#include "config/ConfigKeys.h"
+#include "config/IniFile.h"
 #include "http/HttpRequest.h"
 #include "json/superobject.h"
 #include "text/uEncoding.h"
