@@ -162,6 +162,22 @@ def processes_of(program):
     return found
 
 
+def has_ended(pid):
+    """True when the process is gone or only waits to be reaped (its new parent may not)."""
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            return stat.read().rpartition(")")[2].split()[0] == "Z"
+    except FileNotFoundError:
+        return True
+
+
+def wait_until_ended(pids):
+    deadline = time.monotonic() + STOP_TIMEOUT_S
+    while not all(has_ended(pid) for pid in pids) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    return all(has_ended(pid) for pid in pids)
+
+
 def find_names(port, term):
     status, _, body = http_get(port, "/find?format=json&term=" + urllib.parse.quote(term))
     if status != 200:
@@ -247,15 +263,21 @@ def check_serving(root, folder, version):
               f"with its input ended it keeps running without spinning "
               f"({used:.3f} s of CPU in {IDLE_SECONDS} s)")
 
+        # Stopping the user unit signals every process of its control group at once.
+        started_tessels = processes_of(tessel)
         server.send_signal(signal.SIGTERM)
+        for pid in started_tessels:
+            os.kill(pid, signal.SIGTERM)
         output.expect(f"Stoping http server on port {port}", STOP_TIMEOUT_S)
         output.expect("Done.")
         check(server.wait(timeout=STOP_TIMEOUT_S) == 0, "SIGTERM stops it with exit code 0")
+        check(wait_until_ended(started_tessels), "SIGTERM, sent with it as the unit's stop does, "
+                                                 "ends the tessel it started")
     finally:
         if server.poll() is None:
             server.kill()
             server.wait()
-        # tessel outlives the server (the user service's control group ends it); end it here.
+        # After a failed check, a tessel may still run: end it.
         for pid in processes_of(tessel):
             os.kill(pid, signal.SIGTERM)
 
