@@ -47,7 +47,8 @@ std::optional<TInformation> TCommandLine::InformationAsked() const {
   const std::optional<size_t> pathPosition = ConfigPathPosition();
   for (size_t position = 1; position < arguments_.size(); ++position) {
     if (position == pathPosition) continue;  // a file may well be named "--help"
-    if (const std::optional<TInformation> asked = InformationOption(arguments_[position])) return asked;
+    if (const std::optional<TInformation> asked = InformationOption(arguments_[position]))
+      return asked;
   }
   return std::nullopt;
 }

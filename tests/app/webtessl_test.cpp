@@ -232,6 +232,22 @@ TEST(ProgramTest, VersionAndHelpPrintTheirTextAndServeNothing) {
   EXPECT_EQ(text.find("Starting"), std::string::npos);
 }
 
+TEST(ProgramTest, HelpThatCannotBeWrittenEndsWithExitCodeOne) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+  std::string program = kProgram;
+  std::string option = "--help";
+  char* argv[] = {program.data(), option.data(), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, kProgram.c_str(), &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
 TEST(ProgramTest, AConfigurationFileNamedLikeAnOptionIsStillServed) {
   TempFolder folder;
   Pipe input;
