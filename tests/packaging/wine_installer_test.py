@@ -69,6 +69,10 @@ def check_installation(prefix, installer, version):
         check("URL=http://localhost:20800/" in shortcut.read(), "the page entry opens the page")
     check(registry_value(prefix, UNINSTALL_KEY, "DisplayVersion") == version,
           "it is listed among the installed programs with its version")
+    result = prefix.run(["wine", os.path.join(folder, "webtessl.exe"), "--version"])
+    printed = result.stdout.decode("latin-1")
+    check(result.returncode == 0 and printed == f"webtessl {version}\r\n",
+          f"the installed webtessl.exe --version prints {printed.strip()!r}")
 
 
 def windows_install_path(prefix):
