@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The sample configuration (packaging/config.ini) names exactly the keys the server reads, each
-under its own section: the keys of app/ConfigKeys.h, where every key follows its section.
+under its own section: the keys of config/ConfigKeys.h, where every key follows its section.
 
 Usage: sample_config_test.py SOURCE_FOLDER
 """
@@ -40,14 +40,14 @@ def keys_in_sample(sample):
 
 
 def main(source):
-    with open(os.path.join(source, "app", "ConfigKeys.h")) as header:
+    with open(os.path.join(source, "config", "ConfigKeys.h")) as header:
         read = keys_read(header.read())
     with open(os.path.join(source, "packaging", "config.ini")) as sample:
         text = sample.read()
     shown = keys_in_sample(text)
     failures = []
     if not read:
-        failures.append("no keys found in app/ConfigKeys.h")
+        failures.append("no keys found in config/ConfigKeys.h")
     for section, key in sorted(read - shown, key=str):
         failures.append(f"the sample lacks ;{key}= under [{section}]")
     for section, key in sorted(shown - read, key=str):
