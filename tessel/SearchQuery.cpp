@@ -58,6 +58,7 @@ TParsedMessage ParseMessage(std::string_view payload) {
   query.filter = MemberString(*message, u"QueryFilter");
   query.dirs = SplitList(MemberString(*message, u"QueryDir"));
   query.excludeDirs = SplitList(MemberString(*message, u"ExcludeDir"));
+  query.within = MemberString(*message, u"WithinDir");
   query.anyWord = MemberFlag(*message, u"SpaceOr");
   query.wholeWords = MemberFlag(*message, u"WholeWords");
   query.includeDirs = MemberFlag(*message, u"IncludeDir");
