@@ -7,12 +7,12 @@ FUZZ_SECONDS ?= 10
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: run test deps build unit-tests fuzz-tests tsan-tests windows wine-tests clean
+.PHONY: run test deps build unit-tests browser-tests fuzz-tests tsan-tests windows wine-tests clean
 
 run: build
 	cd $(BUILD) && ./webtessl
 
-test: unit-tests fuzz-tests tsan-tests wine-tests
+test: unit-tests browser-tests fuzz-tests tsan-tests wine-tests
 	@echo "All test stages passed."
 
 deps:
@@ -24,6 +24,11 @@ build: deps
 
 unit-tests: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The search page in headless Chromium, against the real server and tessel over a tree of awkward
+# names; a failing check leaves a screenshot in $(BUILD)/page-test-failures/.
+browser-tests: build
+	/usr/bin/python3 tests/page/page_test.py $(BUILD)
 
 # A short run of every fuzz target, so that a regression in input handling is caught.
 fuzz-tests: deps

@@ -86,6 +86,7 @@ let sequence = 0;          // the newest search; answers of older ones are dropp
 let controller = null;     // cancels the search in flight
 let debounceTimer = 0;
 let refreshTimer = 0;
+let typedEntry = false;    // the current history entry was made by typing: keystrokes update it
 
 class SearchError extends Error {}
 
@@ -274,7 +275,7 @@ function narrowLink(folder, children, asked) {
   link.addEventListener("click", (event) => {
     if (event.ctrlKey || event.metaKey || event.shiftKey || event.button !== 0) return;
     event.preventDefault();
-    go(narrowed, true);
+    go(narrowed, false);
   });
   return link;
 }
@@ -376,16 +377,17 @@ function writeControls() {
   }
 }
 
-// Moves to a new state: the URL first (a new history entry, or in place while typing), then
-// the screen.
-function go(next, newEntry) {
+// Moves to a new state: the URL first, then the screen. Typing makes one new history entry and
+// then updates it keystroke by keystroke, so Back returns to the search before the typing.
+function go(next, typing) {
   clearTimeout(debounceTimer);
   state = next;
   const url = pageUrl(state);
   if (url !== location.pathname + location.search) {
-    if (newEntry) history.pushState(null, "", url);
-    else history.replaceState(null, "", url);
+    if (typing && typedEntry) history.replaceState(null, "", url);
+    else history.pushState(null, "", url);
   }
+  typedEntry = typing;
   writeControls();
   search();
 }
@@ -402,7 +404,7 @@ function sortBy(key) {
   const same = state.sort === key;
   // A new key starts in its natural direction: names A to Z, sizes and dates largest and newest.
   const descending = same ? !state.descending : key === "size" || key === "date";
-  go({ ...state, sort: key, descending, page: 1 }, true);
+  go({ ...state, sort: key, descending, page: 1 }, false);
 }
 
 function moveSelection(step) {
@@ -415,40 +417,44 @@ function moveSelection(step) {
   return true;
 }
 
+// Enter on a result: files the browser shows open in place (Back returns here), the others
+// download, folders narrow the search.
 function openRow(row) {
-  const link = row.querySelector("a.open") || row.querySelector("td.name a");
-  if (link) link.click();
+  const open = row.querySelector("a.open");
+  if (open) location.assign(open.href);
+  else row.querySelector("td.name a")?.click();
 }
 
 function bind() {
   $("search").addEventListener("submit", (event) => {
     event.preventDefault();
-    go(fromControls(), true);
+    go(fromControls(), false);
   });
   $("q").addEventListener("input", () => {
     clearTimeout(debounceTimer);
-    debounceTimer = setTimeout(() => go({ ...state, q: $("q").value, page: 1 }, false),
+    debounceTimer = setTimeout(() => go({ ...state, q: $("q").value, page: 1 }, true),
                                DEBOUNCE_MS);
   });
   for (const id of [...FLAGS, "show", "sort", "descending", "count"]) {
-    $(id).addEventListener("change", () => go(fromControls(), true));
+    $(id).addEventListener("change", () => go(fromControls(), false));
   }
   $("filter").addEventListener("input", () => {
     clearTimeout(debounceTimer);
-    debounceTimer = setTimeout(() => go(fromControls(), false), DEBOUNCE_MS);
+    debounceTimer = setTimeout(() => go(fromControls(), true), DEBOUNCE_MS);
   });
-  $("scope-clear").addEventListener("click", () => go({ ...state, path: "", page: 1 }, true));
+  $("scope-clear").addEventListener("click", () => go({ ...state, path: "", page: 1 }, false));
   for (const button of document.querySelectorAll("th button[data-sort]")) {
     button.addEventListener("click", () => sortBy(button.dataset.sort));
   }
-  $("first").addEventListener("click", () => go({ ...state, page: 1 }, true));
-  $("prev").addEventListener("click", () => go({ ...state, page: state.page - 1 }, true));
-  $("next").addEventListener("click", () => go({ ...state, page: state.page + 1 }, true));
+  $("first").addEventListener("click", () => go({ ...state, page: 1 }, false));
+  $("prev").addEventListener("click", () => go({ ...state, page: state.page - 1 }, false));
+  $("next").addEventListener("click", () => go({ ...state, page: state.page + 1 }, false));
   $("last").addEventListener("click", () => {
     const total = Number($("pager").dataset.total) || 0;
-    go({ ...state, page: lastPage(state, total) }, true);
+    go({ ...state, page: lastPage(state, total) }, false);
   });
   window.addEventListener("popstate", () => {
+    typedEntry = false;
     state = readState(location.search);
     writeControls();
     search();
