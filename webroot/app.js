@@ -372,7 +372,7 @@ function writeControls() {
   $("scope").hidden = !state.path;
   $("scope-path").textContent = state.path;
   document.title = state.q ? state.q + " \u2013 WebTessl" : "WebTessl";
-  if (state.filter || FLAGS.some((flag) => state[flag]) || state.show !== "files" || state.sort) {
+  if (state.filter || FLAGS.some((flag) => state[flag]) || state.show !== "files") {
     $("options").open = true;
   }
 }
