@@ -91,6 +91,12 @@ class Scene:
             os.makedirs(folder)
         os.mkdir(self.desktop, 0o700)
         self.files = {}
+        with open(os.path.join(self.config, "WebTessl", "config.ini"), "w") as ini:
+            ini.write(f"[server]\nport={self.port}\n[settings]\ndirs={self.tree}\n")
+        with open(os.path.join(self.config, "Tessel", "tessel.ini"), "w") as ini:
+            ini.write(f"[index]\nroots={self.tree}\n")
+
+    def populate(self):
         for name in AWKWARD:
             self.write(name, content_of(name))
         self.write("sub folder/deep/report deep.txt", b"deep")
@@ -104,10 +110,6 @@ class Scene:
             path = self.write(f"sizes/sz-{number:02}.bin", b"s" * (size * 100))
             stamp = 1_600_000_000 + ((number * 13) % 40) * 86_400
             os.utime(path, (stamp, stamp))
-        with open(os.path.join(self.config, "WebTessl", "config.ini"), "w") as ini:
-            ini.write(f"[server]\nport={self.port}\n[settings]\ndirs={self.tree}\n")
-        with open(os.path.join(self.config, "Tessel", "tessel.ini"), "w") as ini:
-            ini.write(f"[index]\nroots={self.tree}\n")
 
     def write(self, relative, content):
         path = os.path.join(self.tree, relative)
@@ -190,6 +192,7 @@ class PageTest:
         self.build = build
         self.temp = tempfile.TemporaryDirectory(prefix="webtessl-page-")
         self.scene = Scene(self.temp.name)
+        self.scene.populate()
         self.base = f"http://127.0.0.1:{self.scene.port}"
         self.server = None
         self.driver = None
