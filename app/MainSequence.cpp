@@ -5,11 +5,11 @@
 
 #include "app/CommandLine.h"
 #include "app/ConfigPath.h"
-#include "app/ConsoleLog.h"
 #include "app/ConsoleLoop.h"
 #include "app/FailureReport.h"
-#include "app/IniFile.h"
 #include "app/ServerAssembly.h"
+#include "config/IniFile.h"
+#include "log/ConsoleLog.h"
 #include "platform/Console.h"
 
 namespace webtessl {
