@@ -10,12 +10,12 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && \
 	echo "-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
 
-.PHONY: run test deps layering build unit-tests fuzz-tests tsan-tests windows wine-tests clean
+.PHONY: run test deps layering build unit-tests browser-tests fuzz-tests tsan-tests windows wine-tests clean
 
 run: build
 	cd $(BUILD) && ./webtessl
 
-test: layering unit-tests fuzz-tests tsan-tests wine-tests
+test: layering unit-tests browser-tests fuzz-tests tsan-tests wine-tests
 	@echo "All test stages passed."
 
 deps:
@@ -31,6 +31,11 @@ build: deps
 
 unit-tests: layering build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The search page in headless Chromium, against the real server and tessel over a tree of awkward
+# names; a failing check leaves a screenshot in $(BUILD)/page-test-failures/.
+browser-tests: build
+	/usr/bin/python3 tests/page/page_test.py $(BUILD)
 
 # A short run of every fuzz target, so that a regression in input handling is caught.
 fuzz-tests: deps

@@ -1,6 +1,5 @@
 #include "common/QueryValue.h"
 
-#include <algorithm>
 #include <optional>
 
 namespace webtessl {
@@ -34,7 +33,7 @@ std::string DecodeQueryValue(std::string_view raw) {
   while (i < raw.size()) {
     const char c = raw[i];
     if (c != '%') {
-      decoded += c;
+      decoded += c == '+' ? ' ' : c;
       ++i;
       continue;
     }
@@ -51,7 +50,6 @@ std::string DecodeQueryValue(std::string_view raw) {
       ++i;
     }
   }
-  std::replace(decoded.begin(), decoded.end(), '+', ' ');
   return decoded;
 }
 

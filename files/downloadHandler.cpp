@@ -6,6 +6,7 @@
 #include "common/QueryValue.h"
 #include "config/ConfigKeys.h"
 #include "config/IniFile.h"
+#include "files/DownloadAnswer.h"
 #include "files/DownloadRefusal.h"
 #include "files/PathText.h"
 #include "http/HttpRequest.h"
@@ -20,21 +21,11 @@ constexpr const char* kHandlerName = "DownloadHandler";
 constexpr std::string_view kDownloadPath = "/download";
 constexpr const char* kFileParam = "file";
 constexpr const char* kContentLengthLine = "Content-length:";
-constexpr const char* kDispositionLine = "Content-disposition: attachment; filename=";
-constexpr char kControlReplacement = '_';
-constexpr char kDelete = 0x7F;
+constexpr const char* kInlineParam = "inline";
+constexpr std::string_view kInlineWanted = "1";
 constexpr int32_t kStatusOk = 200;
 constexpr int32_t kStatusUnauthorized = 401;
 constexpr int32_t kStatusNotFound = 404;
-
-// The file name with every control character replaced, so that it cannot end the header line
-// it is written into or start another one.
-std::string HeaderSafeName(std::string name) {
-  for (char& c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == kDelete) c = kControlReplacement;
-  }
-  return name;
-}
 
 }  // namespace
 
@@ -79,7 +70,8 @@ void TDownloadHandler::ServeDownload(const THttpRequest& request, THttpRequest& 
     return;
   }
   response.Headers.Add(kContentLengthLine + std::to_string(file->Facts().size));
-  response.Headers.Add(kDispositionLine + HeaderSafeName(ExtractFileName(path)));
+  SetDownloadHeaders(response, ExtractFileName(path),
+                     request.ParamValue(kInlineParam) == kInlineWanted);
   response.ContentStream = std::move(file);
   response.SetStatus(kStatusOk);
 }

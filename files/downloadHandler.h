@@ -12,7 +12,8 @@ class TIniFile;
 
 // Lets a browser fetch a file that a search found, as an attachment: it claims requests whose
 // URI path is exactly "/download" while the configuration enables downloads, and serves the file
-// named by the "file" query parameter unless the sharing rule refuses it. The settings are read
+// named by the "file" query parameter unless the sharing rule refuses it. With "inline=1" a file
+// of a type the browser shows safely is shown instead (see DownloadAnswer.h). The settings are read
 // from the configuration file at every request, so edits apply without a restart. Thread-safe:
 // after SetIniFile the handler only reads, and each request opens its own file.
 class TDownloadHandler : public IRequestHandler {

@@ -105,6 +105,15 @@ std::string TFileRequestHandler::GetName() const {
 }
 
 TResolvedRequest TFileRequestHandler::ResolveRequest(const std::string& rawUri) const {
+  const size_t queryStart = rawUri.find('?');
+  TResolvedRequest resolved = ResolveTarget(rawUri.substr(0, queryStart));
+  if (resolved.StatusCode == kStatusFound && queryStart != std::string::npos) {
+    resolved.FilePath += rawUri.substr(queryStart);
+  }
+  return resolved;
+}
+
+TResolvedRequest TFileRequestHandler::ResolveTarget(const std::string& rawUri) const {
   std::string path = UrlDecode(rawUri);
   // A NUL byte would cut the name short on its way to the file system.
   if (path.find('\0') != std::string::npos) return NotFound();

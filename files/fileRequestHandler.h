@@ -38,8 +38,9 @@ class TFileRequestHandler : public IRequestHandler {
                      std::unique_ptr<THttpRequest>& response) override;
   std::string GetName() const override;
 
-  // Maps the raw request URI (as in the request line, query included, not decoded) to a file, a
-  // redirect, a page or a 404.
+  // Maps the raw request URI (as in the request line, not decoded) to a file, a redirect, a page
+  // or a 404. The query string names no file: it is left to the page that reads it (the search
+  // page keeps its state there), and a folder's redirect keeps it after the added "/".
   virtual TResolvedRequest ResolveRequest(const std::string& rawUri) const;
   // Replaces the folder path (ending with "/") with its first existing index file; false, and
   // the path unchanged, when it has none.
@@ -52,6 +53,7 @@ class TFileRequestHandler : public IRequestHandler {
   bool AllowDirectoryListing() const { return allowDirectoryListing_; }
 
  private:
+  TResolvedRequest ResolveTarget(const std::string& target) const;
   TResolvedRequest ResolveFolder(const std::string& rawUri, const std::string& folderPath) const;
 
   const std::string webRoot_;

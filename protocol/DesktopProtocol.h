@@ -36,5 +36,7 @@ inline constexpr std::u16string_view kIncludeFilesMember = u"IncludeFiles";
 inline constexpr std::u16string_view kCaseSensitiveMember = u"CaseSensitive";
 inline constexpr std::u16string_view kSortMember = u"Sort";
 inline constexpr std::u16string_view kSortAscendingMember = u"SortAscending";
+// A folder the results must lie in: it only ever leaves results out, and is never indexed anew.
+inline constexpr std::u16string_view kWithinDirMember = u"WithinDir";
 
 }  // namespace webtessl

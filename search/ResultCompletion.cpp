@@ -102,6 +102,8 @@ void CompleteResult(TSuperObject& result) {
   result.SetMemberText(u"sizestr", FromSystemCodePage(ResultSizeText(size)));
   result.SetMemberText(u"timestr", FromSystemCodePage(lastWrite ? lastWrite->text : ""));
   result.SetMemberInt(u"time", lastWrite ? ToUnixSeconds(DateTimeOf(lastWrite->parts)) : 0);
+  // A page must not offer a folder for download; files, the usual results, carry nothing more.
+  if (facts && facts->kind == TFileKind::Directory) result.SetMemberBool(u"folder", true);
 }
 
 void CompleteResults(const TSuperArray& results) {

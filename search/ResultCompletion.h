@@ -21,7 +21,8 @@ struct TLastWrite {
 
 // Replaces the result's "FileName" by "file", "dir", "size", "sizestr", "timestr" and "time",
 // taken from the path and the file it names (looked at once). A missing file, or a folder, gives
-// size 0; a missing file no time. A value that is not an object is left alone.
+// size 0; a missing file no time. A folder also gets "folder": true. A value that is not an object
+// is left alone.
 void CompleteResult(TSuperObject& result);
 
 // Completes every element of the answer's "results" array; an error raised while completing one

@@ -26,11 +26,12 @@ constexpr char16_t kPlaceholderMark[] = u"%";
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-// '#' and '&' are escaped too: left as they are, a browser would cut the link at a '#' (the
-// fragment) and the server's query at a '&' (the next parameter), so a file with either in its
-// name could not be downloaded.
+// '#', '&' and '+' are escaped too: left as they are, a browser would cut the link at a '#' (the
+// fragment), the server's query at a '&' (the next parameter), and the query decoder would read a
+// '+' as a blank, so a file with any of them in its name could not be downloaded.
 bool NeedsUrlEscape(unsigned char byte) {
   return byte <= 0x20 || byte == 0x22 || byte == 0x23 || byte == 0x25 || byte == 0x26 ||
+         byte == 0x2B ||
          byte == 0x3C || byte == 0x3E || (byte >= 0x5B && byte <= 0x60) || byte >= 0x7B;
 }
 

@@ -23,7 +23,7 @@ std::string RenderHtml(TSuperObject& answer, int64_t pageStart, bool downloadEna
 // The JSON text of the whole answer, indented and pure ASCII.
 std::string RenderJson(const TSuperObject& answer);
 
-// The bytes with control characters, the blank, '"', '#', '%', '&', '<', '>', '[' to '`', '{' and
+// The bytes with control characters, the blank, '"', '#', '%', '&', '+', '<', '>', '[' to '`', '{' and
 // above written as "%" and two uppercase hexadecimal digits.
 std::string EncodeUrlChars(std::string_view bytes);
 

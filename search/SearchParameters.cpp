@@ -18,6 +18,8 @@ constexpr uint32_t kTimeoutMask = 0xFFFF;
 // The only raw value that switches a flag on, compared exactly.
 constexpr char kFlagOn[] = "on";
 constexpr char kJsonFormat[] = "json";
+constexpr char kFlagOff[] = "off";
+constexpr std::string_view kSortKeys[] = {"name", "path", "size", "date"};
 // What the desktop application expects between the folders of a list.
 constexpr char kFolderSeparator = ';';
 
@@ -30,13 +32,27 @@ std::string JoinFolders(const std::vector<std::string>& folders) {
   return joined;
 }
 
-// The term arrives as UTF-8; bytes that are not valid UTF-8 make it empty.
-std::string DecodeTerm(std::string_view raw) {
+// Texts typed by the user (the term, a folder) arrive as UTF-8; bytes that are not valid UTF-8
+// make the text empty.
+std::string DecodeUserText(std::string_view raw) {
   return ToSystemCodePage(DecodeUtf8(DecodeQueryValue(raw)));
 }
 
 bool FlagOn(const THttpRequest& request, std::string_view name) {
   return request.ParamValue(name) == kFlagOn;
+}
+
+std::string SortKey(std::string_view raw) {
+  for (const std::string_view key : kSortKeys) {
+    if (raw == key) return std::string(key);
+  }
+  return {};
+}
+
+std::optional<bool> Direction(std::string_view raw) {
+  if (raw == kFlagOn) return true;
+  if (raw == kFlagOff) return false;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -70,8 +86,11 @@ TSearchParameters ReadSearchParameters(const THttpRequest& request,
   parameters.timeoutMs = static_cast<uint16_t>(
       static_cast<uint32_t>(StrToIntDef(request.ParamValue("timeout"), kDefaultTimeoutMs)) &
       kTimeoutMask);
-  parameters.term = DecodeTerm(request.ParamValue("term"));
+  parameters.term = DecodeUserText(request.ParamValue("term"));
   parameters.json = request.ParamValue("format") == kJsonFormat;
+  parameters.sort = SortKey(request.ParamValue("sort"));
+  parameters.ascending = Direction(request.ParamValue("ascending"));
+  parameters.within = DecodeUserText(request.ParamValue("path"));
   return parameters;
 }
 
@@ -89,6 +108,11 @@ std::string SearchQueryText(const TSearchParameters& parameters, const TSearchSe
   query->SetMemberBool(kIncludeDirMember, parameters.includeDirs);
   query->SetMemberBool(kIncludeFilesMember, parameters.includeFiles);
   query->SetMemberBool(kCaseSensitiveMember, parameters.caseSensitive);
+  if (!parameters.sort.empty())
+    query->SetMemberText(kSortMember, FromSystemCodePage(parameters.sort));
+  if (parameters.ascending) query->SetMemberBool(kSortAscendingMember, *parameters.ascending);
+  if (!parameters.within.empty())
+    query->SetMemberText(kWithinDirMember, FromSystemCodePage(parameters.within));
   // The escaped form is pure ASCII, which every code page leaves unchanged.
   return ToSystemCodePage(query->ToJsonText(false, true));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ struct TSearchParameters {
   bool includeFiles = false;
   uint16_t timeoutMs = 1000;
   bool json = false;  // "format" is exactly "json"
+  // Beyond the desktop protocol's first members; each is sent only when the request gives it, so
+  // that a request without them asks exactly what it always asked.
+  std::string sort;                // "sort": "name", "path", "size" or "date"; empty: the usual order
+  std::optional<bool> ascending;   // "ascending": "on" or "off"; absent: the key's own default
+  std::string within;              // "path": one folder the results must lie in
 };
 
 // The page size that replaces a "count" below 1, whatever the setting says.
@@ -43,11 +49,14 @@ constexpr int32_t kFallbackPageSize = 25;
 TSearchSettings LoadSearchSettings(const TIniFile* iniFile);
 
 // Reads the request's query parameters ("term", "filter", "from", "count", the five flags,
-// "timeout", "format") with their defaults.
+// "timeout", "format", "sort", "ascending", "path") with their defaults. A "sort" key other than
+// the four known ones and an "ascending" other than "on" or "off" count as absent.
 TSearchParameters ReadSearchParameters(const THttpRequest& request,
                                        const TSearchSettings& settings);
 
-// The JSON query for the desktop application, pure ASCII.
+// The JSON query for the desktop application, pure ASCII. The folder of "path" goes as
+// "WithinDir", which the application only ever uses to leave results out: it narrows what the
+// "dirs" setting ("QueryDir") allows and can never widen it.
 std::string SearchQueryText(const TSearchParameters& parameters, const TSearchSettings& settings);
 
 }  // namespace webtessl

@@ -79,6 +79,7 @@ TParsedMessage ParseMessage(std::string_view payload) {
   query.filter = MemberString(*message, kQueryFilterMember);
   query.dirs = SplitList(MemberString(*message, kQueryDirMember));
   query.excludeDirs = SplitList(MemberString(*message, kExcludeDirMember));
+  query.within = MemberString(*message, kWithinDirMember);
   query.anyWord = MemberFlag(*message, kSpaceOrMember);
   query.wholeWords = MemberFlag(*message, kWholeWordsMember);
   query.includeDirs = MemberFlag(*message, kIncludeDirMember);

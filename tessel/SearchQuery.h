@@ -26,6 +26,7 @@ struct TSearchQuery {
   std::string filter;                    // QueryFilter
   std::vector<std::string> dirs;         // QueryDir
   std::vector<std::string> excludeDirs;  // ExcludeDir
+  std::string within;                    // WithinDir: results must lie in it; never indexed anew
   int64_t from = 0;                      // QueryFrom
   int64_t count = kDefaultQueryCount;    // QueryCount
   bool anyWord = false;                  // SpaceOr

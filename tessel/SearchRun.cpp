@@ -91,8 +91,14 @@ class TSearchRun {
   }
 
  private:
-  // False when folders were asked for and none of them is indexed: nothing can match.
+  // False when folders were asked for and none of them is indexed, or when the folder the
+  // results must lie in is not indexed: nothing can match.
   bool ResolveFolders() {
+    if (!query_.within.empty()) {
+      const auto path = NormalizeFolder(query_.within);
+      withinAt_ = path ? ResolveFolder(index_, *path) : kNoEntry;
+      if (withinAt_ == kNoEntry) return false;
+    }
     for (const std::string& folder : query_.dirs) {
       if (const auto path = NormalizeFolder(folder)) {
         const TEntryId id = ResolveFolder(index_, *path);
@@ -249,14 +255,18 @@ class TSearchRun {
     return !any;
   }
 
+  // Under one of the search folders (when any), under the narrowing folder (when given), and
+  // under none of the excluded ones.
   bool InFolders(TEntryId id) const {
-    if (includeUnder_.empty() && excludeAt_.empty()) return true;
+    if (includeUnder_.empty() && excludeAt_.empty() && withinAt_ == kNoEntry) return true;
     bool under = includeUnder_.empty();
+    bool within = withinAt_ == kNoEntry;
     for (TEntryId up = id;; up = index_.Parent(up)) {
       if (std::find(excludeAt_.begin(), excludeAt_.end(), up) != excludeAt_.end()) return false;
       if (up != id && !under)
         under = std::find(includeUnder_.begin(), includeUnder_.end(), up) != includeUnder_.end();
-      if (index_.IsRoot(up)) return under;
+      if (up != id && !within) within = up == withinAt_;
+      if (index_.IsRoot(up)) return under && within;
     }
   }
 
@@ -332,6 +342,7 @@ class TSearchRun {
   std::vector<TWildcard> patterns_;
   std::vector<TEntryId> includeUnder_;
   std::vector<TEntryId> excludeAt_;
+  TEntryId withinAt_ = kNoEntry;
   bool includeFiles_ = true;
   bool impossibleWord_ = false;
   bool tooLarge_ = false;

@@ -97,7 +97,7 @@ TEST_F(ServerAssemblyConcurrencyTest, OffersDownloadsBeforeFiles) {
   ::testing::internal::CaptureStdout();
   assembly.Start();
   std::string answer = Fetch(port_, "/download?file=" + file);
-  EXPECT_NE(answer.find("\r\nContent-disposition: attachment; filename=shared.txt\r\n"),
+  EXPECT_NE(answer.find("\r\nContent-disposition: attachment; filename=\"shared.txt\"\r\n"),
             std::string::npos)
       << answer;
   EXPECT_TRUE(answer.ends_with("\r\n\r\nshared")) << answer;
@@ -118,7 +118,9 @@ TEST_F(ServerAssemblyConcurrencyTest, TheProgramServesTheWebPageBesideIt) {
   ASSERT_TRUE(program.WaitForOutput(StartLines())) << program.Output();
   const std::string answer = Fetch(port_, "/");
   EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK\r\n")) << answer;
-  EXPECT_NE(answer.find("\"/find?"), std::string::npos) << "the search form asks /find";
+  EXPECT_NE(answer.find("<script src=\"/app.js\""), std::string::npos) << "the page's script";
+  EXPECT_NE(Fetch(port_, "/app.js").find("\"/find?\""), std::string::npos)
+      << "the search page asks /find";
   program.Type("\x17\n");
   EXPECT_EQ(program.Wait(), 0);
 }

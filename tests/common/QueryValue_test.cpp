@@ -9,7 +9,8 @@ TEST(DecodeQueryValueTest, PercentEscapesInEitherCaseAndPlusSigns) {
   EXPECT_EQ(DecodeQueryValue("a%20b%2fc%2Fd"), "a b/c/d");
   EXPECT_EQ(DecodeQueryValue("%C3%A9t%c3%a9"), "\xC3\xA9t\xC3\xA9");
   EXPECT_EQ(DecodeQueryValue("one+two"), "one two");
-  EXPECT_EQ(DecodeQueryValue("1%2B1"), "1 1");  // a decoded plus becomes a space as well
+  EXPECT_EQ(DecodeQueryValue("C%2B%2B+primer"), "C++ primer");  // only a plus as sent is a space
+  EXPECT_EQ(DecodeQueryValue("%2b+%20"), "+  ");
   EXPECT_EQ(DecodeQueryValue("%00x"), std::string("\0x", 2));
   EXPECT_EQ(DecodeQueryValue(""), "");
 }

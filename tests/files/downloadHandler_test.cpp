@@ -87,7 +87,7 @@ TEST_F(TDownloadHandlerTest, ServesTheFileAsAnAttachmentUnderItsBareName) {
   EXPECT_EQ(reply.Status, 200);
   EXPECT_EQ(reply.Body, "0123456789");
   EXPECT_NE(reply.Head.find("\r\nContent-length: 10\r\n"), std::string::npos) << reply.Head;
-  EXPECT_NE(reply.Head.find("\r\nContent-disposition: attachment; filename=my report.txt\r\n"),
+  EXPECT_NE(reply.Head.find("\r\nContent-disposition: attachment; filename=\"my report.txt\"\r\n"),
             std::string::npos)
       << reply.Head;
   // The parameter name matches without case, and "+" stands for a blank.
@@ -100,15 +100,18 @@ TEST_F(TDownloadHandlerTest, ServesUtf8NamesInTheSystemCodePage) {
   const TReply reply = Download(file);
   EXPECT_EQ(reply.Status, 200);
   EXPECT_EQ(reply.Body, "apples");
-  EXPECT_EQ(reply.Header("Content-disposition"), "attachment; filename=\xC3\xA4pfel.txt");
+  EXPECT_EQ(reply.Header("Content-disposition"),
+            "attachment; filename=\"\xC3\xA4pfel.txt\"; filename*=UTF-8''%C3%A4pfel.txt");
 }
 
-TEST_F(TDownloadHandlerTest, TakesAPlusInThePathForABlank) {
-  const std::string file = Share("a+b.txt", "plus");
-  ExpectRefused(Download(file), "literal plus");
-  ExpectRefused(Fetch("/download?file=" + folder_.File("shared/a%2Bb.txt")), "encoded plus");
-  Share("a b.txt", "blank");
-  EXPECT_EQ(Fetch("/download?file=" + folder_.File("shared/a%2Bb.txt")).Body, "blank");
+TEST_F(TDownloadHandlerTest, TakesOnlyAPlusAsSentForABlank) {
+  const std::string file = Share("C++ primer.txt", "plus");
+  EXPECT_EQ(Fetch("/download?file=" + folder_.File("shared/C%2B%2B%20primer.txt")).Body, "plus");
+  EXPECT_EQ(Fetch("/download?file=" + folder_.File("shared/C%2b%2B+primer.txt")).Body, "plus");
+  ExpectRefused(Fetch("/download?file=" + folder_.File("shared/C++%20primer.txt")),
+                "a plus as sent is a blank");
+  Share("C   primer.txt", "blanks");
+  EXPECT_EQ(Fetch("/download?file=" + folder_.File("shared/C++%20primer.txt")).Body, "blanks");
 }
 
 TEST_F(TDownloadHandlerTest, AnswersNotFoundForFoldersMissingFilesAndNoFile) {
@@ -212,8 +215,77 @@ TEST_F(TDownloadHandlerTest, KeepsControlCharactersOutOfTheHeader) {
   const std::string file = Share("a\nSet-Cookie: x=1\r.txt", "a");
   const TReply reply = Download(file);
   EXPECT_EQ(reply.Status, 200);
-  EXPECT_EQ(reply.Header("Content-disposition"), "attachment; filename=a_Set-Cookie: x=1_.txt");
+  EXPECT_EQ(reply.Header("Content-disposition"),
+            "attachment; filename=\"a_Set-Cookie: x=1_.txt\"");
   EXPECT_FALSE(reply.HasHeader("Set-Cookie"));
+}
+
+TEST_F(TDownloadHandlerTest, NamesWithSemicolonsQuotesAndEmojiKeepTheirWholeName) {
+  const std::string semicolon = Share("semi;colon.txt", "s");
+  EXPECT_EQ(Download(semicolon).Header("Content-disposition"),
+            "attachment; filename=\"semi;colon.txt\"");
+  const std::string quotes = Share("say \"hi\" \\ \xF0\x9F\x98\x80.bin", "q");
+  const TReply reply = Download(quotes);
+  EXPECT_EQ(reply.Body, "q");
+  EXPECT_EQ(reply.Header("Content-disposition"),
+            "attachment; filename=\"say \\\"hi\\\" \\\\ \xF0\x9F\x98\x80.bin\"; "
+            "filename*=UTF-8''say%20%22hi%22%20%5C%20%F0%9F%98%80.bin");
+}
+
+TEST_F(TDownloadHandlerTest, ShowsOnlySafeTypesInlineAndEveryAnswerIsSandboxed) {
+  struct TCase {
+    std::string name;
+    std::string type;
+    bool showable;
+  };
+  for (const TCase& item : std::initializer_list<TCase>{
+           {"photo.JPG", "image/jpeg", true},
+           {"paper.pdf", "application/pdf", true},
+           {"song.mp3", "audio/mpeg", true},
+           {"clip.webm", "video/webm", true},
+           {"notes.txt", "text/plain; charset=utf-8", true},
+           {"page.html", "text/html", false},
+           {"drawing.svg", "image/svg+xml", false},
+           {"data.xml", "text/xml", false},
+           {"script.js", "text/javascript", false},
+           {"archive.tar.gz", "application/gzip", false},
+           {"no-extension", "application/octet-stream", false},
+           {"odd.xyz", "application/octet-stream", false}}) {
+    const std::string file = Share(item.name, "content");
+    for (const bool asked : {false, true}) {
+      const TReply reply = Fetch("/download?file=" + EncodeUrlPath(file) + (asked ? "&inline=1" : ""));
+      const std::string what = item.name + (asked ? " asked inline" : " as download");
+      EXPECT_EQ(reply.Status, 200) << what;
+      EXPECT_EQ(reply.Body, "content") << what;
+      EXPECT_EQ(reply.Header("Content-Type"), item.type) << what;
+      const std::string kind = asked && item.showable ? "inline" : "attachment";
+      EXPECT_EQ(reply.Header("Content-disposition"), kind + "; filename=\"" + item.name + "\"")
+          << what;
+      EXPECT_EQ(reply.Header("X-Content-Type-Options"), "nosniff") << what;
+      EXPECT_EQ(reply.Header("Content-Security-Policy"), "sandbox") << what;
+    }
+  }
+  const std::string page = Share("other.html", "<script>1</script>");
+  EXPECT_EQ(Fetch("/download?file=" + EncodeUrlPath(page) + "&inline=on").Header(
+                "Content-disposition"),
+            "attachment; filename=\"other.html\"");
+}
+
+TEST_F(TDownloadHandlerTest, InlineAnswersKeepRangesAndTheScopeRules) {
+  const std::string video = Share("movie.mp4", "0123456789");
+  const TReply reply = Fetch("/download?file=" + EncodeUrlPath(video) + "&inline=1",
+                             "Range: bytes=4-\r\n");
+  EXPECT_EQ(reply.Status, 206);
+  EXPECT_EQ(reply.Body, "456789");
+  EXPECT_EQ(reply.Header("Content-disposition"), "inline; filename=\"movie.mp4\"");
+  const std::string outside = folder_.Write("out.png", "png");
+  std::filesystem::create_directories(folder_.File("shared/.hidden"));
+  const std::string hidden = Share(".hidden/in.png", "png");
+  Configure("dirs=" + folder_.File("shared") + "\r\n");
+  ExpectRefused(Fetch("/download?file=" + EncodeUrlPath(outside) + "&inline=1"), "outside dirs");
+  ExpectRefused(Fetch("/download?file=" + EncodeUrlPath(hidden) + "&inline=1"), "hidden");
+  Configure("enabledownload=0\r\n");
+  EXPECT_EQ(Fetch("/download?file=" + EncodeUrlPath(video) + "&inline=1").Body, "Not found.");
 }
 
 TEST(TDownloadHandlerUnitTest, ReadsTheConfigurationAtEveryCall) {

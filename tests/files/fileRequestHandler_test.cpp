@@ -97,15 +97,15 @@ TEST_F(TFileRequestHandlerTest, TriesTheIndexFilesInTheirOrder) {
 
 TEST_F(TFileRequestHandlerTest, RedirectsAFolderWithoutItsSlashKeepingTheQuery) {
   MakeFolder("docs");
-  MakeFolder("a?b=1");
+  Put("pages/index.html", "the page");
   TReply reply = Fetch("/docs");
   EXPECT_EQ(reply.Status, 302);
   EXPECT_EQ(reply.Header("Location"), "/docs/");
-  // The query is part of the path: it names the folder, and the location keeps it as received.
-  reply = Fetch("/a?b=1");
+  // The query names no folder; the location keeps it after the slash, for the page to read.
+  reply = Fetch("/pages?q=a%2Bb&sort=size");
   EXPECT_EQ(reply.Status, 302);
-  EXPECT_EQ(reply.Header("Location"), "/a?b=1/");
-  ExpectNotFound(Fetch("/docs?x=1"), "/docs?x=1");
+  EXPECT_EQ(reply.Header("Location"), "/pages/?q=a%2Bb&sort=size");
+  EXPECT_EQ(Fetch("/pages/?q=x").Body, "the page");
   reply = Fetch("/docs\\");
   EXPECT_EQ(reply.Status, 404) << "a backslash ends a folder URI too";
 }
@@ -153,11 +153,14 @@ TEST_F(TFileRequestHandlerTest, DecodesSpacesAndUtf8Names) {
   EXPECT_EQ(Fetch("/a+b.txt").Body, "plus");  // "+" is no blank in a path
 }
 
-TEST_F(TFileRequestHandlerTest, KeepsTheQueryStringPartOfThePath) {
+TEST_F(TFileRequestHandlerTest, TheQueryStringNamesNoFile) {
   Put("a.txt", "a");
-  ExpectNotFound(Fetch("/a.txt?x=1"), "/a.txt?x=1");
-  Put("a.txt?x=1", "named with a query");
-  EXPECT_EQ(Fetch("/a.txt?x=1").Body, "named with a query");
+  EXPECT_EQ(Fetch("/a.txt?x=1").Body, "a");
+  EXPECT_EQ(Fetch("/a.txt?").Body, "a");
+  Put("b.txt?x=1", "named with a question mark");
+  ExpectNotFound(Fetch("/b.txt?x=1"), "/b.txt?x=1");
+  EXPECT_EQ(Fetch("/b.txt%3Fx=1").Body, "named with a question mark");
+  ExpectNotFound(Fetch("/?/../../secret.txt"), "a query that looks like a path");
 }
 
 TEST_F(TFileRequestHandlerTest, AnswersEveryMethodAlike) {

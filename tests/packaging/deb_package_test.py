@@ -253,7 +253,7 @@ def check_serving(root, folder, version):
         quoted = urllib.parse.quote(os.path.join(found, "alpha report.bin"), safe="")
         status, headers, body = http_get(port, "/download?file=" + quoted)
         check(status == 200 and body == data and
-              headers.get("content-disposition") == "attachment; filename=alpha report.bin",
+              headers.get("content-disposition") == 'attachment; filename="alpha report.bin"',
               f"a found file downloads whole (got {status}, {len(body)} bytes)")
 
         before = cpu_seconds(server.pid)

@@ -87,6 +87,7 @@ TEST(CompleteResultTest, MissingFileKeepsItsNameWithoutFacts) {
   EXPECT_EQ(result->MemberText(u"sizestr"), u"0 KB");
   EXPECT_EQ(result->MemberText(u"timestr"), u"");
   EXPECT_EQ(result->Member(u"time")->AsInteger(), 0);
+  EXPECT_FALSE(result->Member(u"folder"));
 
   const ISuperObject bare = TSuperObject::NewObject();  // no FileName at all
   CompleteResult(*bare);
@@ -110,6 +111,9 @@ TEST(CompleteResultTest, FolderAndHugeFileAndEarlyTime) {
   CompleteResult(*folderResult);
   EXPECT_EQ(folderResult->Member(u"size")->AsInteger(), 0);
   EXPECT_NE(folderResult->MemberText(u"timestr"), u"");
+  ASSERT_TRUE(folderResult->Member(u"folder"));
+  EXPECT_TRUE(folderResult->Member(u"folder")->AsBoolean());
+  EXPECT_FALSE(bigResult->Member(u"folder")) << "files carry no kind";
 }
 
 TEST(CompleteResultTest, LocalTimeFollowsTheZone) {

@@ -10,7 +10,7 @@ namespace {
 
 TEST(EncodeUrlCharsTest, EscapesExactlyTheUnsafeBytes) {
   const std::string kept =
-      "!$'()*+,-./0123456789:;=?@ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+      "!$'()*,-./0123456789:;=?@ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
   std::string all;
   for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
   std::string expected;
@@ -28,6 +28,8 @@ TEST(EncodeUrlCharsTest, EscapesExactlyTheUnsafeBytes) {
   EXPECT_EQ(EncodeUrlChars("C:\\dir\\a b.txt"), "C:%5Cdir%5Ca%20b.txt");
   // A link cut at '#' or '&' would name another file: both are escaped.
   EXPECT_EQ(EncodeUrlChars("/d/Tom & Jerry #1.txt"), "/d/Tom%20%26%20Jerry%20%231.txt");
+  // A '+' left as it is would come back as a blank.
+  EXPECT_EQ(EncodeUrlChars("/d/C++ primer.pdf"), "/d/C%2B%2B%20primer.pdf");
 }
 
 TEST(EscapeHtmlTest, WritesTheFiveMarkupCharactersAsReferences) {

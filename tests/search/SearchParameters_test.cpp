@@ -36,6 +36,38 @@ TEST(SearchParametersTest, NoParametersGiveTheDefaults) {
                parameters.includeDirs || parameters.includeFiles);
   EXPECT_EQ(parameters.timeoutMs, 1000);
   EXPECT_FALSE(parameters.json);
+  EXPECT_EQ(parameters.sort, "");
+  EXPECT_FALSE(parameters.ascending.has_value());
+  EXPECT_EQ(parameters.within, "");
+}
+
+TEST(SearchParametersTest, SortKeysAndDirectionsOutsideTheirWordsCountAsAbsent) {
+  for (const std::string key : {"name", "path", "size", "date"}) {
+    EXPECT_EQ(Read("sort=" + key).sort, key);
+  }
+  for (const std::string key : {"Name", "size%20", "relevance", "date%00", ""}) {
+    EXPECT_EQ(Read("sort=" + key).sort, "") << key;
+  }
+  EXPECT_EQ(Read("ascending=on").ascending, std::optional<bool>(true));
+  EXPECT_EQ(Read("ascending=off").ascending, std::optional<bool>(false));
+  EXPECT_FALSE(Read("ascending=OFF").ascending.has_value());
+  EXPECT_FALSE(Read("ascending=1").ascending.has_value());
+}
+
+TEST(SearchParametersTest, NewMembersAreSentOnlyWhenAsked) {
+  const TSearchSettings settings;
+  const std::string plain = SearchQueryText(Read("term=x"), settings);
+  for (const std::string member : {"Sort", "SortAscending", "WithinDir"}) {
+    EXPECT_EQ(plain.find(member), std::string::npos) << member;
+  }
+  const ISuperObject query = ParseJsonText(FromSystemCodePage(SearchQueryText(
+      Read("term=x&sort=size&ascending=off&path=%2Fdata%2FC%2B%2B+notes%2F%CE%B1"), settings)));
+  ASSERT_TRUE(query);
+  EXPECT_EQ(query->MemberText(u"Sort"), u"size");
+  ASSERT_TRUE(query->Member(u"SortAscending"));
+  EXPECT_FALSE(query->Member(u"SortAscending")->AsBoolean());
+  EXPECT_EQ(query->MemberText(u"WithinDir"), u"/data/C++ notes/α");
+  EXPECT_EQ(query->MemberText(u"QueryDir"), u"") << "the folder narrows, it is not a search folder";
 }
 
 TEST(SearchParametersTest, PageSizeFallsBackTo25BelowOneWhateverTheSetting) {
@@ -88,7 +120,8 @@ TEST(SearchParametersTest, FormatJsonIsCaseSensitive) {
 
 TEST(SearchParametersTest, TermIsDecodedAsUtf8AndInvalidBytesEmptyIt) {
   EXPECT_EQ(Read("term=a+b").term, "a b");
-  EXPECT_EQ(Read("term=a%2Bb").term, "a b");
+  EXPECT_EQ(Read("term=a%2Bb").term, "a+b");
+  EXPECT_EQ(Read("term=C%2B%2B").term, "C++");
   EXPECT_EQ(Read("term=caf%C3%A9").term, "caf\xC3\xA9");  // the system code page is UTF-8
   EXPECT_EQ(Read("term=caf%E9").term, "");
   EXPECT_EQ(Read("term=ab%4").term, "ab");  // a "%" near the end ends the decoding

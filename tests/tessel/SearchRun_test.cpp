@@ -127,6 +127,33 @@ TEST_F(SearchRunTest, FoldersLimitAndExcludeWhatIsFound) {
   EXPECT_EQ(Find(query), (TPaths{"/r/docs/Annual Report.pdf", "/r/docs/report-draft.txt"}));
 }
 
+TEST_F(SearchRunTest, TheNarrowingFolderOnlyEverNarrows) {
+  TSearchQuery query;
+  query.text = "report";
+  query.within = "/r/src/";
+  EXPECT_EQ(Find(query), (TPaths{"/r/src/old/report.cpp", "/r/src/report.h"}));
+  query.dirs = {"/r/docs"};  // the search folders and the narrowing folder do not meet
+  EXPECT_TRUE(Find(query).empty());
+  query.dirs = {"/r"};
+  query.excludeDirs = {"/r/src/old"};
+  EXPECT_EQ(Find(query), (TPaths{"/r/src/report.h"}));
+  query.excludeDirs = {};
+  query.within = "/r/src/old";
+  query.dirs = {"/r/src/old/report.cpp", "/r/src"};
+  EXPECT_EQ(Find(query), (TPaths{"/r/src/old/report.cpp"}));
+  query.dirs = {};
+  for (const std::string folder : {"/r/nowhere", "/elsewhere", "relative/src", "/r/src/../docs"}) {
+    query.within = folder;
+    EXPECT_TRUE(Find(query).empty()) << folder;
+  }
+  query.within = "/r/src";
+  query.includeDirs = true;  // the folder itself is no result of its own narrowing
+  query.text = "old";
+  EXPECT_EQ(Find(query), (TPaths{"/r/src/old"}));
+  query.within = "/r/src/old";
+  EXPECT_TRUE(Find(query).empty());
+}
+
 TEST_F(SearchRunTest, KindsAreFilesUnlessFoldersAreAskedFor) {
   TSearchQuery query;
   query.text = "reporting";

@@ -183,7 +183,7 @@ def check_files(port, server_folder, found_folder):
     quoted = urllib.parse.quote(windows_path(target), safe="")
     status, headers, body = http_get(port, "/download?file=" + quoted)
     check(status == 200 and body == data and
-          headers.get("content-disposition") == "attachment; filename=report 2024.bin" and
+          headers.get("content-disposition") == 'attachment; filename="report 2024.bin"' and
           headers.get("content-length") == str(len(data)),
           f"a download by its Windows path comes as an attachment (got {status}, "
           f"{headers.get('content-disposition')!r}, {len(body)} bytes)")
