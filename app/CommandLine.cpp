@@ -31,4 +31,9 @@ std::optional<std::string> TCommandLine::ConfigPath() const {
   return given_[position + 1];
 }
 
+bool TCommandLine::HasOption(std::string_view option) const {
+  return arguments_.size() > 1 &&
+         std::find(arguments_.begin() + 1, arguments_.end(), option) != arguments_.end();
+}
+
 }  // namespace webtessl

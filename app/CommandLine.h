@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace webtessl {
@@ -17,6 +18,9 @@ class TCommandLine {
   // The path after the first "-config" (matched without regard to case) at position 1 or later,
   // in the case it was given in; nothing when there is no such option or nothing follows it.
   std::optional<std::string> ConfigPath() const;
+
+  // True when the option (lower case) stands at position 1 or later, in any letter case.
+  bool HasOption(std::string_view option) const;
 
  private:
   std::vector<std::string> given_;

@@ -4,7 +4,8 @@ namespace webtessl {
 
 // Exit code after the stop sequence, and also after a failure the main sequence reported.
 constexpr int kExitCodeStopped = 0;
-// Exit code when start-up fails before the main sequence runs.
+// Exit code when start-up fails: before the main sequence runs, or when the server cannot start
+// (its address and port cannot be bound, for one).
 constexpr int kExitCodeStartupFailed = 1;
 
 // The main sequence: the argument list, the configuration path and reader, the server, and the

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/ConfigKeys.h"
+#include "app/FolderList.h"
 #include "app/IniFile.h"
 #include "common/QueryValue.h"
 #include "files/DownloadRefusal.h"
@@ -90,8 +91,8 @@ bool TDownloadHandler::IsDownloadRefused(const std::string& path) const {
 
 std::optional<std::string> TDownloadHandler::AllowedPath(const std::string& path) const {
   if (iniFile_ == nullptr) return AllowedDownloadPath(path, {}, {});
-  return AllowedDownloadPath(path, iniFile_->ReadList(kSectionSettings, kKeyDirs),
-                             iniFile_->ReadList(kSectionSettings, kKeyExcludeDirs));
+  return AllowedDownloadPath(path, ReadFolderList(*iniFile_, kSectionSettings, kKeyDirs),
+                             ReadFolderList(*iniFile_, kSectionSettings, kKeyExcludeDirs));
 }
 
 }  // namespace webtessl

@@ -1,6 +1,7 @@
 #include "search/SearchParameters.h"
 
 #include "app/ConfigKeys.h"
+#include "app/FolderList.h"
 #include "app/IniFile.h"
 #include "common/IntegerText.h"
 #include "common/QueryValue.h"
@@ -45,8 +46,8 @@ TSearchSettings LoadSearchSettings(const TIniFile* iniFile) {
   settings.defaultPageSize = kDefaultPageSize;
   settings.downloadEnabled = kDefaultEnableDownload;
   if (iniFile == nullptr) return settings;
-  settings.searchFolders = iniFile->ReadList(kSectionSettings, kKeyDirs);
-  settings.excludedFolders = iniFile->ReadList(kSectionSettings, kKeyExcludeDirs);
+  settings.searchFolders = ReadFolderList(*iniFile, kSectionSettings, kKeyDirs);
+  settings.excludedFolders = ReadFolderList(*iniFile, kSectionSettings, kKeyExcludeDirs);
   settings.defaultPageSize =
       iniFile->ReadInteger(kSectionSettings, kKeyDefaultPageSize, kDefaultPageSize);
   settings.downloadEnabled =
