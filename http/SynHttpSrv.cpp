@@ -8,7 +8,6 @@
 #include "common/AsciiText.h"
 #include "common/ControlEscape.h"
 #include "common/Int64Text.h"
-#include "common/IntegerText.h"
 #include "http/HttpDates.h"
 #include "http/RequestFraming.h"
 #include "net/SynSrv.h"
@@ -74,17 +73,17 @@ constexpr const char* kHeaderIfNoneMatch = "If-None-Match";
 constexpr int64_t kInlineBodyLimit = 16384;
 
 constexpr int32_t kStatusContinue = 100;
-constexpr int32_t kStatusBadRequest = 400;
-constexpr int32_t kStatusHeadersTooLarge = 431;
-constexpr int32_t kStatusNotImplemented = 501;
 constexpr int32_t kStatusNoContent = 204;
 constexpr int32_t kStatusPartial = 206;
 constexpr int32_t kStatusNotModified = 304;
+constexpr int32_t kStatusBadRequest = 400;
 constexpr int32_t kStatusNotFound = 404;
 constexpr int32_t kStatusPreconditionFailed = 412;
 constexpr int32_t kStatusTooLarge = 413;
 constexpr int32_t kStatusRangeNotSatisfiable = 416;
 constexpr int32_t kStatusExpectationFailed = 417;
+constexpr int32_t kStatusHeadersTooLarge = 431;
+constexpr int32_t kStatusNotImplemented = 501;
 
 // The header lines for the trace, each with its control bytes escaped, each followed by CR LF.
 std::string EscapedLines(const THeaderList& headers) {
