@@ -6,35 +6,42 @@ WINDOWS_BUILD ?= build-windows
 FUZZ_SECONDS ?= 10
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+# Every configure step compiles through ccache when the machine has it.
+LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && \
+	echo "-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
 
-.PHONY: run test deps build unit-tests fuzz-tests tsan-tests windows wine-tests clean
+.PHONY: run test deps layering build unit-tests fuzz-tests tsan-tests windows wine-tests clean
 
 run: build
 	cd $(BUILD) && ./webtessl
 
-test: unit-tests fuzz-tests tsan-tests wine-tests
+test: layering unit-tests fuzz-tests tsan-tests wine-tests
 	@echo "All test stages passed."
 
 deps:
 	@bash tools/install-deps.sh
 
+# Includes run the one way the libraries declare, and only the platform layer sees the system.
+layering:
+	python3 tools/check-layering.py
+
 build: deps
-	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
-unit-tests: build
+unit-tests: layering build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # A short run of every fuzz target, so that a regression in input handling is caught.
 fuzz-tests: deps
-	@test -f $(FUZZ_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) \
+	@test -f $(FUZZ_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) $(LAUNCHER) \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEBTESSL_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	bash tools/run-fuzz.sh $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
 
 # The tests that exercise threads (test suites named *ConcurrencyTest), again under ThreadSanitizer.
 tsan-tests: deps
-	@test -f $(TSAN_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) $(GENERATOR) \
+	@test -f $(TSAN_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) $(GENERATOR) $(LAUNCHER) \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEBTESSL_SANITIZE=thread -DWEBTESSL_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
@@ -42,7 +49,7 @@ tsan-tests: deps
 
 # The Windows executables, cross-built with mingw-w64: $(WINDOWS_BUILD)/webtessl.exe and its webroot.
 windows: deps
-	@test -f $(WINDOWS_BUILD)/CMakeCache.txt || cmake -S . -B $(WINDOWS_BUILD) $(GENERATOR) \
+	@test -f $(WINDOWS_BUILD)/CMakeCache.txt || cmake -S . -B $(WINDOWS_BUILD) $(GENERATOR) $(LAUNCHER) \
 		-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 

@@ -5,15 +5,15 @@
 #include <string>
 
 #include "app/CommandLine.h"
-#include "app/ConfigKeys.h"
 #include "app/ConfigPath.h"
-#include "app/ConsoleLog.h"
 #include "app/ConsoleLoop.h"
 #include "app/FailureReport.h"
-#include "app/IniFile.h"
 #include "app/ServerAssembly.h"
 #include "common/ControlEscape.h"
 #include "common/Exception.h"
+#include "config/ConfigKeys.h"
+#include "config/IniFile.h"
+#include "log/ConsoleLog.h"
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
 #include "platform/PasswordHash.h"

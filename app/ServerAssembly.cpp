@@ -5,14 +5,14 @@
 #include <exception>
 #include <string>
 
-#include "app/ConfigKeys.h"
-#include "app/ConsoleLog.h"
-#include "app/FolderList.h"
-#include "app/IniFile.h"
 #include "common/Exception.h"
+#include "config/ConfigKeys.h"
+#include "config/FolderList.h"
+#include "config/IniFile.h"
 #include "files/downloadHandler.h"
 #include "files/fileRequestHandler.h"
 #include "http/httpsrv.h"
+#include "log/ConsoleLog.h"
 #include "platform/Sockets.h"
 #include "search/tesselRequestHandler.h"
 

@@ -3,10 +3,10 @@
 #include <optional>
 #include <string_view>
 
-#include "app/ConfigKeys.h"
-#include "app/FolderList.h"
-#include "app/IniFile.h"
 #include "common/QueryValue.h"
+#include "config/ConfigKeys.h"
+#include "config/FolderList.h"
+#include "config/IniFile.h"
 #include "files/DownloadRefusal.h"
 #include "files/PathText.h"
 #include "http/HttpRequest.h"

@@ -4,12 +4,12 @@
 #include <sstream>
 #include <utility>
 
-#include "app/ConsoleLog.h"
 #include "common/AsciiText.h"
 #include "common/ControlEscape.h"
 #include "common/Int64Text.h"
 #include "http/HttpDates.h"
 #include "http/RequestFraming.h"
+#include "log/ConsoleLog.h"
 #include "net/SynSrv.h"
 #include "net/blcksock.h"
 

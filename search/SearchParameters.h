@@ -38,8 +38,6 @@ struct TSearchParameters {
 
 // The page size that replaces a "count" below 1, whatever the setting says.
 constexpr int32_t kFallbackPageSize = 25;
-// The desktop application's search command.
-constexpr int64_t kSearchCommand = 69633;
 
 // Reads the settings from the file anew; a missing file (or none given) gives the defaults.
 TSearchSettings LoadSearchSettings(const TIniFile* iniFile);

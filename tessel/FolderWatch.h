@@ -2,10 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-
-#include "platform/posix/UniqueFd.h"
 
 namespace webtessl {
 
@@ -33,13 +32,14 @@ class TFolderWatch {
   enum class TAddResult { Added, LimitReached, Failed };
 
   TFolderWatch();
+  ~TFolderWatch();
   TFolderWatch(const TFolderWatch&) = delete;
   TFolderWatch& operator=(const TFolderWatch&) = delete;
 
   // Whether watching works at all on this system.
-  bool Usable() const { return fd_.Valid(); }
-  // The descriptor to poll for readable events.
-  int Fd() const { return fd_.Get(); }
+  bool Usable() const;
+  // The descriptor to poll for readable events (-1 when there is none).
+  int Fd() const;
   // Watches the folder at path (not through a symbolic link); the watch id goes to `watch`.
   TAddResult Add(const std::string& path, int& watch);
   void Remove(int watch);
@@ -47,7 +47,8 @@ class TFolderWatch {
   void ReadEvents(const std::function<void(const TFolderEvent&)>& onEvent);
 
  private:
-  TUniqueFd fd_;
+  struct TImpl;
+  const std::unique_ptr<TImpl> impl_;
 };
 
 }  // namespace webtessl

@@ -8,8 +8,6 @@
 
 namespace webtessl {
 
-// The search command of the desktop protocol.
-constexpr int64_t kSearchCommand = 69633;
 // Page size when a query names none.
 constexpr int64_t kDefaultQueryCount = 25;
 

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "search/ProcessCommunicator.h"
+#include "protocol/DesktopProtocol.h"
 #include "tessel/AnswerText.h"
 #include "tessel/FolderPaths.h"
 #include "tessel/Indexer.h"

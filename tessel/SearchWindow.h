@@ -12,9 +12,6 @@ namespace webtessl {
 
 class TIndexer;
 
-// Title of the window through which the server sends its queries.
-constexpr char kSearchWindowTitle[] = "AI_Tessel_RPC_Server";
-
 // The desktop window that takes queries and sends answers. A query arrives as a WM_COPYDATA
 // message (marker kCommunicatorMarker) whose wParam names the sender's window; it is copied and
 // acknowledged at once, and answered once the message has returned, with one WM_COPYDATA to that

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/UniqueFd.h"
+
 namespace webtessl {
 namespace {
 
@@ -25,23 +27,33 @@ TFolderEvent::TKind KindOf(uint32_t mask) {
 
 }  // namespace
 
-TFolderWatch::TFolderWatch() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+struct TFolderWatch::TImpl {
+  TUniqueFd fd{::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)};
+};
+
+TFolderWatch::TFolderWatch() : impl_(std::make_unique<TImpl>()) {}
+
+TFolderWatch::~TFolderWatch() = default;
+
+bool TFolderWatch::Usable() const { return impl_->fd.Valid(); }
+
+int TFolderWatch::Fd() const { return impl_->fd.Get(); }
 
 TFolderWatch::TAddResult TFolderWatch::Add(const std::string& path, int& watch) {
-  if (!fd_.Valid()) return TAddResult::Failed;
-  watch = ::inotify_add_watch(fd_.Get(), path.c_str(), kWatchMask);
+  if (!Usable()) return TAddResult::Failed;
+  watch = ::inotify_add_watch(Fd(), path.c_str(), kWatchMask);
   if (watch >= 0) return TAddResult::Added;
   return errno == ENOSPC ? TAddResult::LimitReached : TAddResult::Failed;
 }
 
 void TFolderWatch::Remove(int watch) {
-  if (fd_.Valid()) ::inotify_rm_watch(fd_.Get(), watch);
+  if (Usable()) ::inotify_rm_watch(Fd(), watch);
 }
 
 void TFolderWatch::ReadEvents(const std::function<void(const TFolderEvent&)>& onEvent) {
   alignas(inotify_event) char buffer[kReadBufferBytes];
   for (;;) {
-    const ssize_t got = ::read(fd_.Get(), buffer, sizeof buffer);
+    const ssize_t got = ::read(Fd(), buffer, sizeof buffer);
     if (got <= 0) {
       if (got < 0 && errno == EINTR) continue;
       return;

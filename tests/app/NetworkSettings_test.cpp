@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/IniFile.h"
 #include "app/ServerAssembly.h"
 #include "common/Exception.h"
+#include "config/IniFile.h"
 #include "net/SynapseError.h"
 #include "net/TcpBlockSocket.h"
 #include "platform/PasswordHash.h"

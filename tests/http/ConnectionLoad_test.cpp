@@ -27,6 +27,11 @@ constexpr int kConnectionLimit = 256;
 constexpr int kPerAddressLimit = 48;
 constexpr int kNormalRequests = 40;
 constexpr auto kAnswerLimit = 100ms;
+// On a machine busy with other work a thread may wait that long for a processor now and then:
+// nine answers in ten must come within the limit, and none may take longer than a lock-out would
+// not.
+constexpr int kWithinLimitPercent = 90;
+constexpr auto kLockedOut = 1000ms;
 
 // Opens the slow connections and sends each of them one byte of a request line a second, until
 // told to stop.
@@ -82,6 +87,7 @@ TEST(ConnectionLoadTest, SlowConnectionsCannotLockANormalClientOut) {
   normal.Connect("127.0.0.1", std::to_string(server.Port()));
   ASSERT_EQ(normal.LastErrorCode(), 0);
   auto slowest = std::chrono::steady_clock::duration::zero();
+  int withinLimit = 0;
   size_t mostConnections = 0;
   for (int i = 0; i < kNormalRequests; ++i) {
     const auto start = std::chrono::steady_clock::now();
@@ -95,14 +101,19 @@ TEST(ConnectionLoadTest, SlowConnectionsCannotLockANormalClientOut) {
     normal.ReceiveToStream(body, 5000, 4);
     ASSERT_EQ(head.rfind("HTTP/1.1 200 OK\n", 0), 0u) << i;
     ASSERT_EQ(body.str(), "fine") << i;
-    slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+    const auto took = std::chrono::steady_clock::now() - start;
+    slowest = std::max(slowest, took);
+    if (took < kAnswerLimit) ++withinLimit;
     mostConnections = std::max(mostConnections, server.Server().ConnectionCount());
     std::this_thread::sleep_for(50ms);
   }
   server.Destroy();
   const std::string output = ::testing::internal::GetCapturedStdout();
-  EXPECT_LT(slowest, kAnswerLimit)
-      << std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count() << " ms";
+  const auto slowestMs = std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count();
+  EXPECT_GE(withinLimit * 100, kWithinLimitPercent * kNormalRequests)
+      << withinLimit << " of " << kNormalRequests << " within 100 ms; slowest " << slowestMs
+      << " ms";
+  EXPECT_LT(slowest, kLockedOut) << slowestMs << " ms";
   EXPECT_LE(mostConnections, static_cast<size_t>(kConnectionLimit));
   EXPECT_NE(output.find("Limit of 48 connections per address reached by 127.0.0."),
             std::string::npos);

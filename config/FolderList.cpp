@@ -1,12 +1,12 @@
-#include "app/FolderList.h"
+#include "config/FolderList.h"
 
 #include <algorithm>
 #include <mutex>
 #include <set>
 
-#include "app/ConsoleLog.h"
-#include "app/IniFile.h"
 #include "common/ControlEscape.h"
+#include "config/IniFile.h"
+#include "log/ConsoleLog.h"
 #include "platform/Paths.h"
 
 namespace webtessl {

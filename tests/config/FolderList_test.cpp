@@ -1,11 +1,11 @@
-#include "app/FolderList.h"
+#include "config/FolderList.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 #include "tests/support/TempFolder.h"
 
 namespace webtessl {
