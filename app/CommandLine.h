@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "app/ProgramInfo.h"
 
 namespace webtessl {
 
@@ -22,7 +25,14 @@ class TCommandLine {
   // True when the option (lower case) stands at position 1 or later, in any letter case.
   bool HasOption(std::string_view option) const;
 
+  // Help or the version when "--help" ("-h") or "--version" is given anywhere after the program
+  // path, other than as the path of "-config"; the first one given decides.
+  std::optional<TInformation> InformationAsked() const;
+
  private:
+  // Where the path of the first "-config" stands, when one follows it.
+  std::optional<size_t> ConfigPathPosition() const;
+
   std::vector<std::string> given_;
   std::vector<std::string> arguments_;
 };
