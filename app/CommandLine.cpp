@@ -53,4 +53,9 @@ std::optional<TInformation> TCommandLine::InformationAsked() const {
   return std::nullopt;
 }
 
+bool TCommandLine::HasOption(std::string_view option) const {
+  return arguments_.size() > 1 &&
+         std::find(arguments_.begin() + 1, arguments_.end(), option) != arguments_.end();
+}
+
 }  // namespace webtessl

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ProgramInfo.h"
@@ -20,6 +21,9 @@ class TCommandLine {
   // The path after the first "-config" (matched without regard to case) at position 1 or later,
   // in the case it was given in; nothing when there is no such option or nothing follows it.
   std::optional<std::string> ConfigPath() const;
+
+  // True when the option (lower case) stands at position 1 or later, in any letter case.
+  bool HasOption(std::string_view option) const;
 
   // Help or the version when "--help" ("-h") or "--version" is given anywhere after the program
   // path, other than as the path of "-config"; the first one given decides.

@@ -4,7 +4,8 @@ namespace webtessl {
 
 // Exit code after the stop sequence, and also after a failure the main sequence reported.
 constexpr int kExitCodeStopped = 0;
-// Exit code when start-up fails before the main sequence runs.
+// Exit code when start-up fails: before the main sequence runs, or when the server cannot start
+// (its address and port cannot be bound, for one).
 constexpr int kExitCodeStartupFailed = 1;
 // Exit code when the help or version text could not be written to standard output.
 constexpr int kExitCodeInformationUnwritten = 1;

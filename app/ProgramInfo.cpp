@@ -5,6 +5,7 @@ namespace {
 
 std::string HelpText() {
   return "Usage: webtessl [-config PATH]\n"
+         "       webtessl -hashpassword\n"
          "       webtessl --help | --version\n"
          "\n"
          "Serves the WebTessl search page and its searches, downloads and files over HTTP, on\n"
@@ -14,6 +15,8 @@ std::string HelpText() {
          "  -config PATH  read the configuration from PATH instead of the default file,\n"
          "                ~/.config/WebTessl/config.ini ($XDG_CONFIG_HOME/WebTessl/config.ini\n"
          "                when that is set; %APPDATA%\\WebTessl\\config.ini on Windows)\n"
+         "  -hashpassword ask for a password (not shown) and print the [server] password\n"
+         "                line that holds its salted hash\n"
          "  --help        print this text and exit\n"
          "  --version     print the version and exit\n"
          "\n"

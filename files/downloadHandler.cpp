@@ -5,6 +5,7 @@
 
 #include "common/QueryValue.h"
 #include "config/ConfigKeys.h"
+#include "config/FolderList.h"
 #include "config/IniFile.h"
 #include "files/DownloadAnswer.h"
 #include "files/DownloadRefusal.h"
@@ -82,8 +83,8 @@ bool TDownloadHandler::IsDownloadRefused(const std::string& path) const {
 
 std::optional<std::string> TDownloadHandler::AllowedPath(const std::string& path) const {
   if (iniFile_ == nullptr) return AllowedDownloadPath(path, {}, {});
-  return AllowedDownloadPath(path, iniFile_->ReadList(kSectionSettings, kKeyDirs),
-                             iniFile_->ReadList(kSectionSettings, kKeyExcludeDirs));
+  return AllowedDownloadPath(path, ReadFolderList(*iniFile_, kSectionSettings, kKeyDirs),
+                             ReadFolderList(*iniFile_, kSectionSettings, kKeyExcludeDirs));
 }
 
 }  // namespace webtessl

@@ -71,12 +71,13 @@ std::string THeaderList::Text() const {
 int THeaderList::Add(std::string_view line) {
   if (line.empty()) return -1;
   if (IsWhiteSpace(line.front()) && !lines_.empty()) {
-    const int last = Count() - 1;
-    std::string folded = lines_.back();
+    // Extended in place: copying the entry for every continuation would make many folds of a
+    // long header cost time in the square of its length.
+    std::string& folded = lines_.back();
     folded += kLineEnd;
     folded += line;
-    Put(last, folded);
-    return last;
+    folded.resize(TrimRight(folded).size());
+    return Count() - 1;
   }
   // A line of white space alone would become an empty entry, which ends a head written from this
   // list early; it is not stored.

@@ -12,6 +12,7 @@
 #include "http/MimeTypes.h"
 #include "http/Multipart.h"
 #include "http/StatusCodes.h"
+#include "http/UrlText.h"
 #include "platform/FileStream.h"
 #include "platform/FileSystem.h"
 
@@ -197,7 +198,7 @@ void THttpRequest::ServeOpenFile(const std::string& fileName, std::unique_ptr<TF
 
 void THttpRequest::Redirect(std::string_view url) {
   SetStatus(kStatusFound);
-  SetHeader(kLocation, url);
+  SetHeader(kLocation, PercentEncodeControlBytes(url));
 }
 
 void THttpRequest::ParseRequestLine(std::string_view line) {

@@ -38,6 +38,8 @@ const std::array<THttpStatusMsg, kHttpStatusCount> HttpStatusMessages = {{
     {415, "Unsupported Media Type"},
     {416, "Requested Range Not Satisfiable"},
     {417, "Expectation Failed"},
+    {421, "Misdirected Request"},
+    {431, "Request Header Fields Too Large"},
     {501, "Not Implemented"},
     {502, "Bad Gateway"},
     {503, "Service Unavailable"},

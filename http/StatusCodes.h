@@ -15,7 +15,7 @@ struct THttpStatusMsg {
   std::string_view text;
 };
 
-constexpr size_t kHttpStatusCount = 40;
+constexpr size_t kHttpStatusCount = 42;
 
 // Every known status code with its reason phrase, most used first.
 extern const std::array<THttpStatusMsg, kHttpStatusCount> HttpStatusMessages;

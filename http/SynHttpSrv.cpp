@@ -5,9 +5,10 @@
 #include <utility>
 
 #include "common/AsciiText.h"
+#include "common/ControlEscape.h"
 #include "common/Int64Text.h"
-#include "common/IntegerText.h"
 #include "http/HttpDates.h"
+#include "http/RequestFraming.h"
 #include "log/ConsoleLog.h"
 #include "net/SynSrv.h"
 #include "net/blcksock.h"
@@ -30,6 +31,11 @@ constexpr const char* kLogLastModified = "Last-Modified: %s";
 constexpr const char* kLogIsModified = "Is modified: Date=%g, Date2=%g";
 constexpr const char* kLogBadDate = "Failed parse date \"%s\"";
 constexpr const char* kLogResponseHeaders = "Response headers:\r\n%s";
+constexpr const char* kLogTotalLimit =
+    "Connection limit of %d reached: further connections are refused while it lasts";
+constexpr const char* kLogAddressLimit =
+    "Limit of %d connections per address reached by %s: its further connections are refused "
+    "while it lasts";
 
 constexpr const char* kCRLF = "\r\n";
 constexpr const char* kProtocol11 = "HTTP/1.1";
@@ -70,11 +76,24 @@ constexpr int32_t kStatusContinue = 100;
 constexpr int32_t kStatusNoContent = 204;
 constexpr int32_t kStatusPartial = 206;
 constexpr int32_t kStatusNotModified = 304;
+constexpr int32_t kStatusBadRequest = 400;
 constexpr int32_t kStatusNotFound = 404;
 constexpr int32_t kStatusPreconditionFailed = 412;
 constexpr int32_t kStatusTooLarge = 413;
 constexpr int32_t kStatusRangeNotSatisfiable = 416;
 constexpr int32_t kStatusExpectationFailed = 417;
+constexpr int32_t kStatusHeadersTooLarge = 431;
+constexpr int32_t kStatusNotImplemented = 501;
+
+// The header lines for the trace, each with its control bytes escaped, each followed by CR LF.
+std::string EscapedLines(const THeaderList& headers) {
+  std::string text;
+  for (const std::string& line : headers.Lines()) {
+    text += EscapeControlBytes(line);
+    text += kCRLF;
+  }
+  return text;
+}
 
 bool IsSuccess(const THttpRequest& response) {
   return response.StatusCode >= 200 && response.StatusCode <= 299;
@@ -282,6 +301,8 @@ TSynHttpServer::TSynHttpServer() {
     HandleCommand(connection, line);
   });
   SetMaxLineLength(kMaxLineLength);
+  SetHeadTimeout(kDefaultHeadTimeout);
+  SetSendTimeout(kDefaultSendTimeout);
 }
 
 TSynHttpServer::~TSynHttpServer() {
@@ -292,20 +313,32 @@ TSynHttpServer::~TSynHttpServer() {
 void TSynHttpServer::SetActive(bool value) {
   if (value == Active()) return;
   ConsoleLogFmt(kLogActive, value ? kLogStarting : kLogStopping, Port().c_str());
+  totalLimitSaid_.store(false);
+  addressLimitSaid_.store(false);
   TSynTcpServer::SetActive(value);
   ConsoleLog(kLogDone);
 }
 
-bool TSynHttpServer::ReadHeaders(TTCPBlockSocket& socket, THeaderList& headers, int32_t timeoutMs) {
+TSynHttpServer::THeadRead TSynHttpServer::ReadHeaders(TTCPBlockSocket& socket,
+                                                      THeaderList& headers, int32_t timeoutMs) {
   const int32_t timeout = timeoutMs == 0 ? kDefaultHeaderTimeoutMs : timeoutMs;
+  int lines = 0;
+  int64_t bytes = 0;
   for (;;) {
     const std::string line = socket.ReceiveLine(timeout);
-    if (socket.LastErrorCode() != 0) return false;
+    if (socket.LastErrorCode() == kSocketLineTooLong) return THeadRead::TooLarge;
+    if (socket.LastErrorCode() != 0) return THeadRead::Failed;
     if (line.empty()) break;
+    bytes += static_cast<int64_t>(line.size() + std::string_view(kCRLF).size());
+    if (++lines > kMaxHeaderLines || bytes > kMaxHeaderBytes) return THeadRead::TooLarge;
+    const bool continuation = IsWhiteSpace(line.front());
+    if (!IsWellFormedHeaderLine(line) || (continuation && headers.Count() == 0)) {
+      return THeadRead::Malformed;
+    }
     headers.Add(line);
   }
-  ConsoleLogFmt(kLogRequestHeaders, headers.Text().c_str());
-  return true;
+  ConsoleLogFmt(kLogRequestHeaders, EscapedLines(headers).c_str());
+  return THeadRead::Complete;
 }
 
 void TSynHttpServer::HandleCommand(TSynTcpSrvConnection& connection,
@@ -327,31 +360,49 @@ bool TSynHttpServer::ReadRequest(TSynTcpSrvConnection& connection,
   TTCPBlockSocket& socket = connection.Socket();
   request->Connection = &connection;
   response->Connection = &connection;
-  ConsoleLogFmt(kLogCommand, requestLine.c_str());
+  ConsoleLogFmt(kLogCommand, EscapeControlBytes(requestLine).c_str());
   request->ParseRequestLine(requestLine);
-  if (!ReadHeaders(socket, request->Headers, LineTimeout())) {
-    Disconnect(connection);
+  // An empty version is the old one-line form (or a stray line break), which has no status line
+  // to answer with; every other request can be told what is wrong with it.
+  const bool answerable = !request->Protocol.empty();
+  const bool http11 = SpeaksHttp11(request->Protocol);
+  response->Protocol = request->Protocol == kProtocol10 ? kProtocol10 : kProtocol11;
+  if (!IsCleanRequestLine(requestLine)) {
+    AnswerAndClose(connection, request, response, kStatusBadRequest);
+    return false;
+  }
+  const THeadRead head = ReadHeaders(socket, request->Headers, LineTimeout());
+  socket.ClearReadDeadline();  // the head is in: the body's reads are bounded by their timeout
+  if (head != THeadRead::Complete) {
+    if (head == THeadRead::Failed || !answerable) {
+      Disconnect(connection);
+    } else {
+      AnswerAndClose(connection, request, response,
+                     head == THeadRead::TooLarge ? kStatusHeadersTooLarge : kStatusBadRequest);
+    }
     return false;
   }
   request->ParseHeaders(true);
 
-  const bool http11 = SpeaksHttp11(request->Protocol);
-  if (http11) {
-    response->Protocol = kProtocol11;
-  } else if (request->Protocol == kProtocol10) {
-    response->Protocol = kProtocol10;
-  } else {
-    Disconnect(connection);
+  if (!http11 && request->Protocol != kProtocol10) {
+    if (answerable) {
+      AnswerAndClose(connection, request, response, kStatusBadRequest);
+    } else {
+      Disconnect(connection);
+    }
     return false;
   }
 
-  const std::string lengthText = request->Headers.GetValue(kHeaderContentLength);
-  if (StrToInt64Def(lengthText, 0) > kMaxRequestBody) {
+  const TRequestBody body = JudgeRequestBody(request->Headers);
+  if (body.Framing != TBodyFraming::Length) {
+    AnswerAndClose(connection, request, response,
+                   body.Framing == TBodyFraming::Unsupported ? kStatusNotImplemented
+                                                              : kStatusBadRequest);
+    return false;
+  }
+  if (body.Length > kMaxRequestBody) {
     // Refused before any of the body is read, so no client can make the server hold it.
-    response->SetStatus(kStatusTooLarge);
-    response->Headers.SetValue(kHeaderConnection, kClose);
-    response->Headers.SetValue(kHeaderServer, kServerName);
-    SendResponse(connection, request, response);
+    AnswerAndClose(connection, request, response, kStatusTooLarge);
     return false;
   }
 
@@ -367,15 +418,14 @@ bool TSynHttpServer::ReadRequest(TSynTcpSrvConnection& connection,
     }
   }
 
-  const int32_t contentLength = StrToIntDef(lengthText, 0);
-  if (contentLength > 0) {
-    std::ostringstream body;
-    socket.ReceiveToStream(body, LineTimeout(), contentLength);
+  if (body.Length > 0) {
+    std::ostringstream bytes;
+    socket.ReceiveToStream(bytes, LineTimeout(), body.Length);
     if (socket.LastErrorCode() != 0) {
       Disconnect(connection);
       return false;
     }
-    request->Content = std::move(body).str();
+    request->Content = std::move(bytes).str();
     request->ContentStream = std::make_unique<std::istringstream>(request->Content);
   }
 
@@ -390,6 +440,24 @@ bool TSynHttpServer::ReadRequest(TSynTcpSrvConnection& connection,
   }
   response->Headers.SetValue(kHeaderServer, kServerName);
   return true;
+}
+
+void TSynHttpServer::AnswerAndClose(TSynTcpSrvConnection& connection,
+                                    std::unique_ptr<THttpRequest>& request,
+                                    std::unique_ptr<THttpRequest>& response, int32_t status) {
+  response->SetStatus(status);
+  response->Headers.SetValue(kHeaderConnection, kClose);
+  response->Headers.SetValue(kHeaderServer, kServerName);
+  SendResponse(connection, request, response);
+  Disconnect(connection);
+}
+
+void TSynHttpServer::ConnectionRefused(TConnectionLimit limit, const std::string& peer) {
+  if (limit == TConnectionLimit::Total) {
+    if (!totalLimitSaid_.exchange(true)) ConsoleLogFmt(kLogTotalLimit, MaxConnections());
+  } else if (!addressLimitSaid_.exchange(true)) {
+    ConsoleLogFmt(kLogAddressLimit, MaxConnectionsPerAddress(), peer.c_str());
+  }
 }
 
 void TSynHttpServer::DoRequest(std::unique_ptr<THttpRequest>& request,
@@ -413,8 +481,11 @@ void TSynHttpServer::SendResponse(TSynTcpSrvConnection& connection,
   if (IsSuccess(answer)) ApplyRange(*request, answer, body);
   if (IsSuccess(answer)) ApplyEntityTags(*request, answer);
 
-  std::string wire = answer.StatusLine() + kCRLF + answer.Headers.Text() + kCRLF;
-  ConsoleLogFmt(kLogResponseHeaders, wire.c_str());
+  const std::string statusLine = answer.StatusLine();
+  std::string wire = statusLine + kCRLF + answer.Headers.Text() + kCRLF;
+  ConsoleLogFmt(kLogResponseHeaders,
+                (EscapeControlBytes(statusLine) + kCRLF + EscapedLines(answer.Headers) + kCRLF)
+                    .c_str());
   const bool chunked = answer.HasFlag(THttpRequest::kFlagChunked);
   const bool bodySent = BodyIsSent(*request, answer);
   const TInlineBody inlined =

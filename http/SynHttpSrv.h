@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,6 +35,23 @@ class TSynHttpServer : public TSynTcpServer {
   static constexpr int32_t kMaxLineLength = 65536;
   // The largest request body that is read; a longer one is answered with 413 and a close.
   static constexpr int64_t kMaxRequestBody = 16 * 1024 * 1024;
+  // The most header lines (continuations included) and header bytes (line ends included) of one
+  // request; more are answered with 431 and a close.
+  static constexpr int kMaxHeaderLines = 100;
+  static constexpr int64_t kMaxHeaderBytes = 64 * 1024;
+  // Defaults of the engine: the whole request head (line and headers) must arrive within
+  // kDefaultHeadTimeout from its first byte; a send that gets nothing out for kDefaultSendTimeout
+  // ends the connection.
+  static constexpr int32_t kDefaultHeadTimeout = 30000;
+  static constexpr int32_t kDefaultSendTimeout = 60000;
+
+  // How reading the header lines ended.
+  enum class THeadRead {
+    Complete,   // up to the empty line
+    Failed,     // the socket failed: time-out, close, reset
+    Malformed,  // a line that is no header line, or a control byte in one
+    TooLarge,   // beyond kMaxHeaderLines, kMaxHeaderBytes or the line length limit
+  };
 
   // Sets port "80" and takes the line hook of the TCP server for the engine.
   TSynHttpServer();
@@ -48,9 +66,9 @@ class TSynHttpServer : public TSynTcpServer {
   // Called for requests that carry "Expect"; set before activation.
   TSynOnHttpExpect OnExpect;
 
-  // Reads header lines into the list until the empty line; false when the socket fails. A
-  // timeout of 0 means the default. Runs on a connection worker.
-  static bool ReadHeaders(TTCPBlockSocket& socket, THeaderList& headers, int32_t timeoutMs);
+  // Reads header lines into the list until the empty line, within the limits above. A timeout
+  // of 0 means the default. Runs on a connection worker.
+  static THeadRead ReadHeaders(TTCPBlockSocket& socket, THeaderList& headers, int32_t timeoutMs);
 
  protected:
   // One exchange for one request line. Runs on the connection's worker.
@@ -61,10 +79,20 @@ class TSynHttpServer : public TSynTcpServer {
   // Fills the response: fires OnHttpGet. Runs on connection workers concurrently.
   virtual void DoRequest(std::unique_ptr<THttpRequest>& request,
                          std::unique_ptr<THttpRequest>& response);
+  // Called on the listener thread when a connection limit refused a connection: says so on the
+  // console, once per limit and activation.
+  void ConnectionRefused(TConnectionLimit limit, const std::string& peer) override;
+  // Answers a request that cannot be served with the status and no body, and closes.
+  void AnswerAndClose(TSynTcpSrvConnection& connection, std::unique_ptr<THttpRequest>& request,
+                      std::unique_ptr<THttpRequest>& response, int32_t status);
   // Writes the response by the conditional, range and connection rules.
   virtual void SendResponse(TSynTcpSrvConnection& connection,
                             std::unique_ptr<THttpRequest>& request,
                             std::unique_ptr<THttpRequest>& response);
+
+ private:
+  std::atomic<bool> totalLimitSaid_{false};
+  std::atomic<bool> addressLimitSaid_{false};
 };
 
 }  // namespace webtessl

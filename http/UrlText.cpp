@@ -138,4 +138,21 @@ std::string Utf8ToAnsi(std::string_view text) {
   return WideToMultiByte(SystemCodePage(), wide, kUnrepresentable);
 }
 
+std::string PercentEncodeControlBytes(std::string_view text) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  std::string encoded;
+  encoded.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 32 || byte == 127) {
+      encoded += '%';
+      encoded += kHexDigits[byte >> 4];
+      encoded += kHexDigits[byte & 0x0F];
+    } else {
+      encoded += c;
+    }
+  }
+  return encoded;
+}
+
 }  // namespace webtessl

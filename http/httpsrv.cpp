@@ -1,6 +1,17 @@
 #include "http/httpsrv.h"
 
 namespace webtessl {
+namespace {
+
+constexpr int32_t kStatusMisdirected = 421;
+constexpr const char* kMisdirectedText =
+    "421 - this server does not answer to that host name; its operator can allow it in the "
+    "server's configuration ([server] hosts).";
+constexpr int32_t kStatusUnauthorized = 401;
+constexpr const char* kUnauthorizedText = "401 - this server needs a user name and password.";
+constexpr const char* kPlainText = "text/plain";
+
+}  // namespace
 
 THTTPServer::~THTTPServer() {
   // The connections must end before the handlers they may be running go.
@@ -10,6 +21,19 @@ THTTPServer::~THTTPServer() {
 
 void THTTPServer::DoRequest(std::unique_ptr<THttpRequest>& request,
                             std::unique_ptr<THttpRequest>& response) {
+  if (HostFilter && !HostFilter->Admits(request->GetHeader(THttpRequest::kHost))) {
+    response->SetStatus(kStatusMisdirected);
+    response->Content = kMisdirectedText;
+    response->SetHeader(THttpRequest::kContentType, kPlainText);
+    return;
+  }
+  if (Authentication && !Authentication->Admits(request->GetHeader(THttpRequest::kAuthorization))) {
+    response->SetStatus(kStatusUnauthorized);
+    response->SetHeader(THttpRequest::kWwwAuthenticate, TBasicAuthentication::kChallenge);
+    response->Content = kUnauthorizedText;
+    response->SetHeader(THttpRequest::kContentType, kPlainText);
+    return;
+  }
   TSynHttpServer::DoRequest(request, response);
   const int count = Handlers.Count();
   for (int index = 0; index < count; ++index) {

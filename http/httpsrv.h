@@ -1,6 +1,10 @@
 #pragma once
 
+#include <optional>
+
+#include "http/BasicAuthentication.h"
 #include "http/HTTPRequestHandlers.h"
+#include "http/HostFilter.h"
 #include "http/RequestHandlerIntf.h"
 #include "http/SynHttpSrv.h"
 
@@ -18,9 +22,16 @@ class THTTPServer : public TSynHttpServer {
 
   // The handler chain; add handlers only while the server is inactive.
   THTTPRequestHandlers Handlers;
+  // When set, a request whose "Host" it does not admit is answered with 421 and reaches no
+  // handler. Set only while the server is inactive.
+  std::optional<THostFilter> HostFilter;
+  // When set, a request without the right name and password is answered with 401 and a
+  // challenge, and reaches no handler. Set only while the server is inactive.
+  std::optional<TBasicAuthentication> Authentication;
 
  protected:
-  // Fires OnHttpGet, then offers the request to the handlers in order until one claims it.
+  // Refuses a foreign "Host", then a request without the password when one is set; else fires OnHttpGet, then offers the request to the handlers in
+  // order until one claims it.
   void DoRequest(std::unique_ptr<THttpRequest>& request,
                  std::unique_ptr<THttpRequest>& response) override;
 };

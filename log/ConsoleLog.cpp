@@ -1,12 +1,15 @@
 #include "log/ConsoleLog.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -42,13 +45,21 @@ int WriteToStandardOutput(std::string_view bytes) {
   throw EInOutError(std::strerror(error));
 }
 
+constexpr const char* kDroppedLinesNotice =
+    "(%llu trace lines dropped: the console did not take them in time)";
+constexpr const char* kWriteFailureNotice =
+    "The trace cannot be written to standard output (%s): its lines are lost.\n";
+
 }  // namespace
 
 // The lines waiting to be written and the thread that writes them. Every field is guarded by
-// LogLock, except the thread handle, which only the owner touches.
+// LogLock, except the thread handle and the fixed settings.
 class TLogBatch {
  public:
-  TLogBatch() : writer_([this] { WriteBatches(); }) {}
+  explicit TLogBatch(bool terminal)
+      : interval_(terminal ? std::chrono::milliseconds(0) : TBatchedConsoleLog::kBatchInterval),
+        waitForWrite_(terminal),
+        writer_([this] { WriteBatches(); }) {}
 
   ~TLogBatch() { StopWriter(); }
 
@@ -60,65 +71,106 @@ class TLogBatch {
       stopping_ = true;
     }
     linesWaiting_.notify_one();
-    roomMade_.notify_all();
+    lineWritten_.notify_all();
     writer_.join();
   }
 
   TLogBatch(const TLogBatch&) = delete;
   TLogBatch& operator=(const TLogBatch&) = delete;
 
-  // Takes one line; the caller holds LogLock through guard.
+  // Takes one line, or counts it as dropped when too much waits already; the caller holds
+  // LogLock through guard.
   void Append(std::string_view text, std::unique_lock<std::mutex>& guard) {
-    if (failure_ != 0) RaiseWriteError(std::exchange(failure_, 0));
+    if (waiting_.size() + text.size() >= TBatchedConsoleLog::kMaxHeldBytes) {
+      ++dropped_;
+      return;
+    }
     const bool wasEmpty = waiting_.empty();
     waiting_.append(text);
     waiting_.push_back('\n');
+    const uint64_t mine = ++queued_;
     if (wasEmpty || waiting_.size() >= TBatchedConsoleLog::kMaxWaitingBytes) {
       linesWaiting_.notify_one();
     }
-    roomMade_.wait(guard, [this] {
-      return waiting_.size() < TBatchedConsoleLog::kMaxWaitingBytes || stopping_;
-    });
+    if (waitForWrite_ && !OutputStalled()) {
+      lineWritten_.wait_for(guard, TBatchedConsoleLog::kTerminalWait,
+                            [this, mine] { return written_ >= mine || stopping_; });
+    }
   }
 
   // Writes what no batch took any more; the caller holds LogLock.
   void WriteRest() {
+    TakeDropCount();
     if (!waiting_.empty()) WriteToStandardOutput(std::exchange(waiting_, std::string()));
   }
 
  private:
+  // True while a write has been under way for longer than a logging thread would wait for it.
+  bool OutputStalled() const {
+    return writeStarted_ &&
+           std::chrono::steady_clock::now() - *writeStarted_ > TBatchedConsoleLog::kTerminalWait;
+  }
+
+  // Adds the line that counts the dropped lines, behind the lines logged before them.
+  void TakeDropCount() {
+    if (dropped_ == 0) return;
+    std::array<char, kFormatBufferSize> notice;
+    const int length = std::snprintf(notice.data(), notice.size(), kDroppedLinesNotice,
+                                     static_cast<unsigned long long>(std::exchange(dropped_, 0)));
+    waiting_.append(notice.data(), static_cast<std::size_t>(std::max(length, 0)));
+    waiting_.push_back('\n');
+  }
+
   // The writer thread: once a line waits, gives more lines the batch interval to join it, then
   // writes them all with one call; ends when the owner stops it and nothing waits any more.
   void WriteBatches() {
     std::unique_lock guard(LogLock());
     std::string batch;
     for (;;) {
-      linesWaiting_.wait(guard, [this] { return stopping_ || !waiting_.empty(); });
-      if (waiting_.empty()) return;
-      linesWaiting_.wait_for(guard, TBatchedConsoleLog::kBatchInterval, [this] {
-        return stopping_ || waiting_.size() >= TBatchedConsoleLog::kMaxWaitingBytes;
-      });
+      linesWaiting_.wait(guard, [this] { return stopping_ || !waiting_.empty() || dropped_; });
+      if (waiting_.empty() && dropped_ == 0) return;
+      if (interval_.count() > 0) {
+        linesWaiting_.wait_for(guard, interval_, [this] {
+          return stopping_ || waiting_.size() >= TBatchedConsoleLog::kMaxWaitingBytes;
+        });
+      }
+      TakeDropCount();
       batch.swap(waiting_);
-      roomMade_.notify_all();
+      const uint64_t taken = queued_;
+      writeStarted_ = std::chrono::steady_clock::now();
       guard.unlock();
       const int error = WriteToStandardOutput(batch);
       batch.clear();
+      if (error != 0) SayFailureOnce(error);
       guard.lock();
-      if (error != 0) failure_ = error;
+      writeStarted_.reset();
+      written_ = taken;
+      lineWritten_.notify_all();
     }
   }
 
+  // Lines that cannot be written are lost; the operator hears of it once, on standard error.
+  void SayFailureOnce(int error) {
+    if (std::exchange(failureSaid_, true)) return;
+    std::fprintf(stderr, kWriteFailureNotice, std::strerror(error));
+  }
+
+  const std::chrono::milliseconds interval_;
+  const bool waitForWrite_;
   std::string waiting_;
-  int failure_ = 0;  // the error number of a batch that could not be written
+  uint64_t queued_ = 0;   // lines taken so far
+  uint64_t written_ = 0;  // lines out of the writer's hands so far
+  uint64_t dropped_ = 0;  // lines dropped since the last count was written
+  bool failureSaid_ = false;  // the writer thread's own
+  std::optional<std::chrono::steady_clock::time_point> writeStarted_;  // while a write runs
   bool stopping_ = false;
   std::condition_variable linesWaiting_;
-  std::condition_variable roomMade_;
+  std::condition_variable lineWritten_;
   std::thread writer_;  // last: starts once every other field is ready
 };
 
-TBatchedConsoleLog::TBatchedConsoleLog() {
-  if (StandardOutputIsTerminal()) return;
-  batch_ = std::make_unique<TLogBatch>();
+TBatchedConsoleLog::TBatchedConsoleLog() : batching_(!StandardOutputIsTerminal()) {
+  batch_ = std::make_unique<TLogBatch>(!batching_);
   const std::lock_guard guard(LogLock());
   g_activeBatch = batch_.get();
 }
@@ -126,7 +178,6 @@ TBatchedConsoleLog::TBatchedConsoleLog() {
 // Lines logged after the writer thread ended follow its last batch here, under the lock, before
 // any line can go out directly.
 TBatchedConsoleLog::~TBatchedConsoleLog() {
-  if (!batch_) return;
   batch_->StopWriter();
   const std::lock_guard guard(LogLock());
   batch_->WriteRest();

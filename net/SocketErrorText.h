@@ -10,6 +10,7 @@ inline constexpr int32_t kSocketNoError = 0;
 inline constexpr int32_t kSocketWouldBlock = 10035;
 inline constexpr int32_t kSocketInProgress = 10036;
 inline constexpr int32_t kSocketLineTooLong = 10055;
+inline constexpr int32_t kSocketNoBuffers = 10055;  // the same code, for want of memory
 inline constexpr int32_t kSocketConnectionReset = 10054;
 inline constexpr int32_t kSocketTimedOut = 10060;
 

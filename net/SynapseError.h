@@ -28,4 +28,10 @@ class ESynapseError : public Exception {
   std::string errorMessage_;
 };
 
+// The error for a failed socket operation: the code and its text, in the message format above.
+inline ESynapseError SocketFailure(int32_t code, const std::string& text) {
+  return ESynapseError("Synapse TCP/IP Socket error " + std::to_string(code) + ": " + text, code,
+                       text);
+}
+
 }  // namespace webtessl

@@ -19,12 +19,10 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kWildcardAddress = "0.0.0.0";
 constexpr std::string_view kAnyPort = "0";
 constexpr int32_t kMillisecondsPerSecond = 1000;
+// What WaitWithinDeadline gives once the read deadline has passed.
+constexpr int32_t kDeadlinePassed = -2;
 // How long Close lets the peer's last bytes arrive before it drops them.
 constexpr auto kCloseDrainPause = std::chrono::milliseconds(1);
-
-std::string FormatSocketError(int32_t code, const std::string& text) {
-  return "Synapse TCP/IP Socket error " + std::to_string(code) + ": " + text;
-}
 
 }  // namespace
 
@@ -47,8 +45,7 @@ void TTCPBlockSocket::RaiseIfFailed() const {
   const bool failed = lastErrorCode_ != kSocketNoError && lastErrorCode_ != kSocketWouldBlock &&
                       lastErrorCode_ != kSocketInProgress;
   if (failed && raiseOnError_) {
-    throw ESynapseError(FormatSocketError(lastErrorCode_, lastErrorText_), lastErrorCode_,
-                        lastErrorText_);
+    throw SocketFailure(lastErrorCode_, lastErrorText_);
   }
 }
 
@@ -103,6 +100,42 @@ void TTCPBlockSocket::SetLingerOption(bool enabled, int32_t timeMs) {
 
 void TTCPBlockSocket::SetNoDelay(bool enabled) {
   ApplyOption([enabled](TSocket handle) { return SetSocketNoDelay(handle, enabled); });
+}
+
+void TTCPBlockSocket::SetSendTimeout(int32_t timeoutMs) {
+  ApplyOption([timeoutMs](TSocket handle) { return SetSocketSendTimeout(handle, timeoutMs); });
+}
+
+void TTCPBlockSocket::ArmReadDeadlineOnData(int32_t limitMs) {
+  readDeadline_.reset();
+  deadlineArmedMs_ = std::max(limitMs, 0);
+}
+
+void TTCPBlockSocket::ClearReadDeadline() {
+  readDeadline_.reset();
+  deadlineArmedMs_ = 0;
+}
+
+// The wait a read may spend: its own timeout, cut to what a running deadline leaves (at least
+// 1 ms, as 0 would mean "only what is waiting" and -1 "no limit"); -2 once the deadline is over.
+int32_t TTCPBlockSocket::WaitWithinDeadline(int32_t timeoutMs) const {
+  if (!readDeadline_) {
+    return timeoutMs;
+  }
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(*readDeadline_ - Clock::now()).count();
+  if (left <= 0) {
+    return kDeadlinePassed;
+  }
+  return timeoutMs < 0 ? static_cast<int32_t>(left)
+                       : static_cast<int32_t>(std::min<int64_t>(timeoutMs, left));
+}
+
+void TTCPBlockSocket::StartDeadlineIfArmed() {
+  if (deadlineArmedMs_ > 0) {
+    readDeadline_ = Clock::now() + std::chrono::milliseconds(deadlineArmedMs_);
+    deadlineArmedMs_ = 0;
+  }
 }
 
 void TTCPBlockSocket::Bind(std::string_view address, std::string_view port) {
@@ -189,17 +222,25 @@ void TTCPBlockSocket::AdoptHandle(TSocket handle) {
 std::string TTCPBlockSocket::ReceivePacket(int32_t timeoutMs, std::size_t maxBytes) {
   SetError(kSocketNoError);
   if (!readAhead_.empty()) {
+    StartDeadlineIfArmed();
     return std::exchange(readAhead_, std::string());
+  }
+  const int32_t wait = WaitWithinDeadline(timeoutMs);
+  if (wait == kDeadlinePassed) {
+    SetError(kSocketTimedOut);
+    return {};
   }
   std::array<char, kMaxBytesWaiting> buffer;
   std::size_t received = 0;
   SetError(ReceiveWithin(Handle(), buffer.data(), std::min<std::size_t>(maxBytes, buffer.size()),
-                         timeoutMs, receiveTimeout_, received));
+                         wait, receiveTimeout_, received));
   if (lastErrorCode_ != kSocketNoError) {
     return {};
   }
-  if (lastErrorCode_ == kSocketNoError && received == 0) {
+  if (received == 0) {
     SetError(kSocketConnectionReset);  // a receive of nothing: the peer has closed
+  } else {
+    StartDeadlineIfArmed();
   }
   return std::string(buffer.data(), received);
 }
@@ -351,6 +392,7 @@ void TTCPBlockSocket::CloseHandle() {
 }
 
 void TTCPBlockSocket::Close() {
+  ClearReadDeadline();
   CloseHandle();
   pendingOptions_.clear();
 }

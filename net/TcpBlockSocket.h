@@ -1,11 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +45,9 @@ class TTCPBlockSocket {
   // Turns the small-packet delay off (true) or on, so small sends go out at once; queued until
   // a handle exists when there is none yet.
   void SetNoDelay(bool enabled);
+  // Ends a send that gets no byte out for timeoutMs (0: waits without end) with 10060, so a peer
+  // that never reads cannot hold the sender; queued until a handle exists when there is none yet.
+  void SetSendTimeout(int32_t timeoutMs);
   // Resolves the address and port texts (see ResolveAddressPair), creates the handle if needed,
   // binds it and reads the local address back. Empties the read-ahead buffer.
   void Bind(std::string_view address, std::string_view port);
@@ -74,6 +79,13 @@ class TTCPBlockSocket {
   // Sends count bytes of the open file from the offset without copying them through this
   // process; returns the count sent, less than count without an error when the file ends early.
   uint64_t SendFile(std::intptr_t file, int64_t offset, uint64_t count);
+
+  // From the next byte received on (taken from the read-ahead buffer or the system), every read
+  // must be done within limitMs: their waits are cut to what is left, and once it is used up they
+  // fail with 10060. Lets a whole request head be bounded while the wait for it is not.
+  void ArmReadDeadlineOnData(int32_t limitMs);
+  // Lifts the bound set by ArmReadDeadlineOnData, armed or running.
+  void ClearReadDeadline();
 
   // Graceful close: after an error-free history, shuts the sending side down and drops what the
   // peer still sends; then closes the handle, drops queued options and the read-ahead buffer.
@@ -125,6 +137,8 @@ class TTCPBlockSocket {
   void CreateHandleOf(TSocketFamily family);
   void SetHandle(TSocket handle);
   std::string ReceivePacket(int32_t timeoutMs, std::size_t maxBytes = kMaxBytesWaiting);
+  int32_t WaitWithinDeadline(int32_t timeoutMs) const;
+  void StartDeadlineIfArmed();
   bool LineTooLong(const std::string& accumulator, std::size_t lineEnd) const;
   std::size_t LineRoom(const std::string& accumulator) const;
   void Drain();
@@ -144,6 +158,8 @@ class TTCPBlockSocket {
   TSocketFamily family_ = TSocketFamily::Any;
   std::vector<TPendingOption> pendingOptions_;
   bool bound_ = false;
+  int32_t deadlineArmedMs_ = 0;  // > 0: the next data received starts a deadline this long
+  std::optional<std::chrono::steady_clock::time_point> readDeadline_;
 };
 
 }  // namespace webtessl

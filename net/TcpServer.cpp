@@ -21,6 +21,8 @@ TSynTcpSrvConnection::TSynTcpSrvConnection(TSynTcpServer& server)
     : server_(server),
       onCommand_(server.OnCommand()),
       lineTimeout_(server.LineTimeout()),
+      headTimeout_(server.HeadTimeout()),
+      sendTimeout_(server.SendTimeout()),
       noDelay_(server.NoDelay()),
       maxLineLength_(server.MaxLineLength()) {}
 
@@ -40,6 +42,9 @@ bool TSynTcpSrvConnection::Attach(TSocket handle, const TSocketAddress& peerAddr
   }
   if (noDelay_) {
     socket_->SetNoDelay(true);  // queued, applied as the handle is adopted
+  }
+  if (sendTimeout_ > 0) {
+    socket_->SetSendTimeout(sendTimeout_);
   }
   socket_->SetMaxLineLength(maxLineLength_);
   socket_->AdoptHandle(handle);
@@ -87,6 +92,7 @@ void TSynTcpSrvConnection::Serve() {
     invite(*this);
   }
   while (connected_.load()) {
+    socket_->ArmReadDeadlineOnData(headTimeout_);
     const std::string line = socket_->ReceiveLine(lineTimeout_);
     if (line.empty() && socket_->LastErrorCode() != kSocketNoError) {
       break;
@@ -166,13 +172,25 @@ void TSynTcpServer::SetActive(bool value) {
       listenerThread_.reset();
       throw;
     }
-    std::unique_lock lock(listenerLock_);
-    listenerReadyChanged_.wait(lock, [this] { return listenerReady_; });
+    int32_t error = kSocketNoError;
+    {
+      std::unique_lock lock(listenerLock_);
+      listenerReadyChanged_.wait(lock, [this] { return listenerReady_; });
+      error = listenError_;
+    }
+    if (error != kSocketNoError) {
+      StopListener();
+      throw SocketFailure(error, SocketErrorText(error));
+    }
   } else {
-    active_.store(false);
-    listenerThread_.reset();  // marks it terminated and waits for it
-    SetListenerState(false, 0);
+    StopListener();
   }
+}
+
+void TSynTcpServer::StopListener() {
+  active_.store(false);
+  listenerThread_.reset();  // marks it terminated and waits for it
+  SetListenerState(false, 0);
 }
 
 void TSynTcpServer::SetPort(std::string_view port) {
@@ -197,10 +215,11 @@ std::unique_ptr<TTCPBlockSocket> TSynTcpServer::CreateListenSocket() {
   return socket;
 }
 
-void TSynTcpServer::SetListenerState(bool ready, uint16_t port) {
+void TSynTcpServer::SetListenerState(bool ready, uint16_t port, int32_t error) {
   const std::lock_guard lock(listenerLock_);
   listenerReady_ = ready;
   listeningPort_ = port;
+  listenError_ = error;
   listenerReadyChanged_.notify_all();
 }
 
@@ -209,9 +228,9 @@ uint16_t TSynTcpServer::ListeningPort() const {
   return listeningPort_;
 }
 
-// Binds and listens; nullptr when the port cannot be bound or listened on (listening unbound
-// would take a random port). The server then accepts nothing until it is deactivated.
-std::unique_ptr<TTCPBlockSocket> TSynTcpServer::OpenListenSocket() {
+// Binds and listens; nullptr, with the socket error, when the port cannot be bound or listened
+// on (listening unbound would take a random port).
+std::unique_ptr<TTCPBlockSocket> TSynTcpServer::OpenListenSocket(int32_t& error) {
   std::unique_ptr<TTCPBlockSocket> listenSocket = CreateListenSocket();
   listenSocket->SetLingerOption(true, kListenLingerMs);
   listenSocket->Bind(localAddress_.empty() ? kAllLocalAddresses : std::string_view(localAddress_),
@@ -219,7 +238,8 @@ std::unique_ptr<TTCPBlockSocket> TSynTcpServer::OpenListenSocket() {
   if (listenSocket->LastErrorCode() == kSocketNoError) {
     listenSocket->Listen();
   }
-  if (listenSocket->LastErrorCode() != kSocketNoError) {
+  error = listenSocket->LastErrorCode();
+  if (error != kSocketNoError) {
     return nullptr;
   }
   return listenSocket;
@@ -227,17 +247,17 @@ std::unique_ptr<TTCPBlockSocket> TSynTcpServer::OpenListenSocket() {
 
 void TSynTcpServer::AcceptLoop() {
   std::unique_ptr<TTCPBlockSocket> listenSocket;
+  int32_t error = kSocketNoError;
   try {
-    listenSocket = OpenListenSocket();
+    listenSocket = OpenListenSocket(error);
   } catch (...) {
-    // Not even a socket object: treated like a port that cannot be bound.
+    error = kSocketNoBuffers;  // not even a socket object: out of memory
   }
-  SetListenerState(true, listenSocket ? AddressPort(listenSocket->LocalAddress()) : 0);
+  SetListenerState(true, listenSocket ? AddressPort(listenSocket->LocalAddress()) : 0, error);
+  if (!listenSocket) {
+    return;  // SetActive reports the failure and deactivates the server
+  }
   while (active_.load()) {
-    if (!listenSocket) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptPollMs));
-      continue;
-    }
     if (!listenSocket->WaitReadable(kAcceptPollMs)) {
       continue;
     }
@@ -250,7 +270,30 @@ void TSynTcpServer::AcceptLoop() {
   }
 }
 
+// Only the listener adds connections, so a limit found clear here stays clear until the add.
+std::optional<TSynTcpServer::TConnectionLimit> TSynTcpServer::LimitReachedFor(
+    const std::string& peerKey) const {
+  const int32_t total = maxConnections_.load();
+  const int32_t perAddress = maxConnectionsPerAddress_.load();
+  const std::lock_guard lock(connectionsLock_);
+  if (total > 0 && connections_.size() >= static_cast<std::size_t>(total)) {
+    return TConnectionLimit::Total;
+  }
+  const auto found = connectionsPerAddress_.find(peerKey);
+  if (perAddress > 0 && found != connectionsPerAddress_.end() && found->second >= perAddress) {
+    return TConnectionLimit::PerAddress;
+  }
+  return std::nullopt;
+}
+
 void TSynTcpServer::AcceptConnection(TSocket handle, const TSocketAddress& peerAddress) {
+  std::string peerKey = AddressText(peerAddress);
+  if (const std::optional<TConnectionLimit> limit = LimitReachedFor(peerKey)) {
+    CloseSocket(handle);
+    refusedConnections_.fetch_add(1);
+    ConnectionRefused(*limit, peerKey);
+    return;
+  }
   std::unique_ptr<TSynTcpSrvConnection> connection;
   try {
     if (connectionClass_) {
@@ -271,6 +314,7 @@ void TSynTcpServer::AcceptConnection(TSocket handle, const TSocketAddress& peerA
     return;
   }
   TSynTcpSrvConnection* const started = connection.get();
+  started->peerKey_ = std::move(peerKey);
   AddConnection(std::move(connection));
   try {
     started->Start();
@@ -282,8 +326,16 @@ void TSynTcpServer::AcceptConnection(TSocket handle, const TSocketAddress& peerA
 
 void TSynTcpServer::AddConnection(std::unique_ptr<TSynTcpSrvConnection> connection) {
   const std::lock_guard lock(connectionsLock_);
+  ++connectionsPerAddress_[connection->peerKey_];
   const TSynTcpSrvConnection* key = connection.get();
   connections_.emplace(key, std::move(connection));
+}
+
+void TSynTcpServer::UncountPeer(const TSynTcpSrvConnection& connection) {
+  const auto found = connectionsPerAddress_.find(connection.peerKey_);
+  if (found != connectionsPerAddress_.end() && --found->second <= 0) {
+    connectionsPerAddress_.erase(found);
+  }
 }
 
 std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeConnection(
@@ -295,6 +347,7 @@ std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeConnection(
   }
   std::unique_ptr<TSynTcpSrvConnection> taken = std::move(found->second);
   connections_.erase(found);
+  UncountPeer(*taken);
   return taken;
 }
 
@@ -306,6 +359,7 @@ std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeAnyConnection() {
   const auto first = connections_.begin();
   std::unique_ptr<TSynTcpSrvConnection> taken = std::move(first->second);
   connections_.erase(first);
+  UncountPeer(*taken);
   return taken;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -35,7 +36,8 @@ using TConnectionClass =
 // Disconnect and the read-only accessors are thread-safe. Non-copyable.
 class TSynTcpSrvConnection {
  public:
-  // Takes OnCommand, LineTimeout, NoDelay and MaxLineLength from the server.
+  // Takes OnCommand, LineTimeout, HeadTimeout, SendTimeout, NoDelay and MaxLineLength from the
+  // server.
   explicit TSynTcpSrvConnection(TSynTcpServer& server);
   // Disconnects, waits until the worker has left the connection, then closes the socket.
   virtual ~TSynTcpSrvConnection();
@@ -75,9 +77,14 @@ class TSynTcpSrvConnection {
   void FinishOnWorker();
   void MarkWorkerDone();
 
+  friend class TSynTcpServer;
+
   TSynTcpServer& server_;
   TCommandHandler onCommand_;
   int32_t lineTimeout_;
+  const int32_t headTimeout_;
+  const int32_t sendTimeout_;
+  std::string peerKey_;  // the peer's address text, set by the server as it counts the connection
   const bool noDelay_;
   const int32_t maxLineLength_;
   std::atomic<std::thread::id> threadId_{};
@@ -90,7 +97,8 @@ class TSynTcpSrvConnection {
 
 // A listening TCP server: one listener thread accepts connections on LocalAddress:Port and
 // each connection is served by a worker thread (see TSynTcpSrvConnection), taken from up to
-// SpareThreads parked workers or newly started. There is no limit on connections.
+// SpareThreads parked workers or newly started. Connections beyond MaxConnections, or beyond
+// MaxConnectionsPerAddress from one remote address, are closed as they are accepted.
 // Threading: configure it (events, ConnectionClass, the connection settings) before activating it,
 // and activate, deactivate and destroy it from one controlling thread. Disconnect, the counts
 // and RunInWorker are thread-safe. Non-copyable.
@@ -114,10 +122,11 @@ class TSynTcpServer {
   void Shutdown();
 
   bool Active() const { return active_.load(); }
-  // True starts the listener thread and returns once it listens (raises ESynapseError "Missing
-  // server Port" when Port is empty); false stops it and waits for it, within one accept poll.
-  // Open connections go on. A port that cannot be bound is not reported: the server counts as
-  // active and accepts nothing.
+  // True starts the listener thread and returns once it listens; raises ESynapseError "Missing
+  // server Port" when Port is empty, and the socket failure ("Synapse TCP/IP Socket error 10048:
+  // Address already in use", ...) when the address and port cannot be bound or listened on, the
+  // server staying inactive. False stops the listener and waits for it, within one accept poll.
+  // Open connections go on.
   virtual void SetActive(bool value);
   const std::string& Port() const { return port_; }
   // Deactivates the server first; the port takes effect at the next activation.
@@ -144,6 +153,25 @@ class TSynTcpServer {
   // longer line ends the connection (10055) after at most about twice this much was buffered.
   int32_t MaxLineLength() const { return maxLineLength_.load(); }
   void SetMaxLineLength(int32_t value) { maxLineLength_.store(value); }
+
+  // From the first byte of a line on, the line must arrive within this many ms (0, the
+  // default: no bound; each wait for more still gets LineTimeout). A derived server that reads
+  // more of a request after the line may use the same bound; the socket's read deadline carries
+  // it (see TTCPBlockSocket::ArmReadDeadlineOnData). LineTimeout alone bounds the wait for a
+  // line's first byte: the idle time of a kept connection.
+  int32_t HeadTimeout() const { return headTimeout_.load(); }
+  void SetHeadTimeout(int32_t value) { headTimeout_.store(value); }
+  // A send on a connection that gets no byte out for this many ms fails (0, the default: none).
+  int32_t SendTimeout() const { return sendTimeout_.load(); }
+  void SetSendTimeout(int32_t value) { sendTimeout_.store(value); }
+  // Most live connections, in all and from one remote address (0, the default: no limit). A
+  // connection beyond either is closed at once, and ConnectionRefused is told.
+  int32_t MaxConnections() const { return maxConnections_.load(); }
+  void SetMaxConnections(int32_t value) { maxConnections_.store(value); }
+  int32_t MaxConnectionsPerAddress() const { return maxConnectionsPerAddress_.load(); }
+  void SetMaxConnectionsPerAddress(int32_t value) { maxConnectionsPerAddress_.store(value); }
+  // Connections refused by either limit since the server was created. Thread-safe.
+  uint64_t RefusedConnections() const { return refusedConnections_.load(); }
 
   const TSynTcpConnectionHandler& OnConnectionExecute() const { return onConnectionExecute_; }
   void SetOnConnectionExecute(TSynTcpConnectionHandler handler) {
@@ -172,16 +200,26 @@ class TSynTcpServer {
   // Creates the listening socket; the listener thread owns it while it runs.
   virtual std::unique_ptr<TTCPBlockSocket> CreateListenSocket();
 
+  // Which connection limit refused a connection.
+  enum class TConnectionLimit { Total, PerAddress };
+  // Told on the listener thread after a connection was closed for a limit; does nothing here.
+  virtual void ConnectionRefused(TConnectionLimit /*limit*/, const std::string& /*peer*/) {}
+
  private:
   friend class TSynTcpSrvConnection;
 
   // The listener thread's body: bind, listen, report ready, accept until Active clears.
   void AcceptLoop();
-  std::unique_ptr<TTCPBlockSocket> OpenListenSocket();
-  void SetListenerState(bool ready, uint16_t port);
+  void StopListener();
+  std::unique_ptr<TTCPBlockSocket> OpenListenSocket(int32_t& error);
+  void SetListenerState(bool ready, uint16_t port, int32_t error = kSocketNoError);
 
   void AcceptConnection(TSocket handle, const TSocketAddress& peerAddress);
+  // The limit that a new connection from the peer would break, if any.
+  std::optional<TConnectionLimit> LimitReachedFor(const std::string& peerKey) const;
   void AddConnection(std::unique_ptr<TSynTcpSrvConnection> connection);
+  // Forgets a connection taken out of the list in the count of its peer. Under connectionsLock_.
+  void UncountPeer(const TSynTcpSrvConnection& connection);
   // Takes a connection out of the list; empty when it is no longer there.
   std::unique_ptr<TSynTcpSrvConnection> TakeConnection(const TSynTcpSrvConnection* connection);
   std::unique_ptr<TSynTcpSrvConnection> TakeAnyConnection();
@@ -193,6 +231,11 @@ class TSynTcpServer {
   std::atomic<int32_t> lineTimeout_{kDefaultLineTimeout};
   std::atomic<bool> noDelay_{true};
   std::atomic<int32_t> maxLineLength_{0};
+  std::atomic<int32_t> headTimeout_{0};
+  std::atomic<int32_t> sendTimeout_{0};
+  std::atomic<int32_t> maxConnections_{0};
+  std::atomic<int32_t> maxConnectionsPerAddress_{0};
+  std::atomic<uint64_t> refusedConnections_{0};
   TSynTcpConnectionHandler onConnectionExecute_;
   TCommandHandler onCommand_;
   TSynTcpConnectionHandler onSendInvite_;
@@ -201,10 +244,12 @@ class TSynTcpServer {
   mutable std::mutex listenerLock_;
   bool listenerReady_ = false;  // guarded by listenerLock_: the listener has tried to listen
   uint16_t listeningPort_ = 0;  // guarded by listenerLock_
+  int32_t listenError_ = 0;     // guarded by listenerLock_: why the listener could not listen
   std::condition_variable listenerReadyChanged_;
   mutable std::mutex connectionsLock_;
   std::unordered_map<const TSynTcpSrvConnection*, std::unique_ptr<TSynTcpSrvConnection>>
       connections_;
+  std::unordered_map<std::string, int32_t> connectionsPerAddress_;  // under connectionsLock_
 };
 
 }  // namespace webtessl

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 namespace webtessl {
 
@@ -12,6 +13,15 @@ constexpr int kEndOfInputChar = 26;
 // True when standard output is a terminal (a console window) rather than a file or a pipe.
 // Thread-safe.
 bool StandardOutputIsTerminal();
+
+// Makes a write to a pipe whose reader has gone fail with an error instead of ending the
+// process, so that a console piped into a program that quits (`| head`) cannot stop the server.
+// Call once at start-up, before any thread starts. Nothing to do where no such signal exists.
+void IgnoreBrokenPipeSignal();
+
+// One line of standard input without its line end, not shown while it is typed when standard
+// input is a terminal (for a password). Raises EInOutError when nothing can be read.
+std::string ReadSecretLine();
 
 // Standard input as the operator's stop channel. While an instance lives, a terminal on standard
 // input has its word-erase character switched off, so that Ctrl+W then Enter reaches the program,

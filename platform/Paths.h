@@ -25,4 +25,9 @@ std::string ProgramFilePath();
 // when the path has no folder.
 std::string ExtractFilePath(std::string_view path);
 
+// True when the path names its place without reference to a current folder: it begins with "/"
+// here; on Windows with a drive letter, a colon and a delimiter, or with two delimiters (a
+// network share).
+bool IsAbsolutePath(std::string_view path);
+
 }  // namespace webtessl

@@ -57,6 +57,9 @@ int32_t GetSocketLinger(TSocket handle, bool& enabled, int& seconds);
 // Turns the small-packet delay (Nagle's algorithm) off when enabled is true, or back on.
 int32_t SetSocketNoDelay(TSocket handle, bool enabled);
 int32_t GetSocketNoDelay(TSocket handle, bool& enabled);
+// Bounds how long one send may go without any byte taken by the system (0: no bound); a send that
+// makes no progress for that long fails with the timeout code, 10060.
+int32_t SetSocketSendTimeout(TSocket handle, int timeoutMs);
 
 // Binds the handle. An address still held by closed connections of a previous run can be bound
 // again at once (as Windows allows); an address that another socket listens on cannot.
@@ -101,6 +104,9 @@ int32_t ResolveSocketAddress(const std::optional<std::string>& node, const std::
 TSocketFamily AddressFamily(const TSocketAddress& address);
 uint16_t AddressPort(const TSocketAddress& address);
 std::string AddressText(const TSocketAddress& address);
+
+// This machine's host name as the system knows it (empty when it cannot tell). Thread-safe.
+std::string LocalHostName();
 
 // Raises this process's limit on open descriptors towards wanted (as far as the hard limit
 // allows) and returns the limit now in force. Thread-safe.

@@ -3,6 +3,7 @@
 #include "common/IntegerText.h"
 #include "common/QueryValue.h"
 #include "config/ConfigKeys.h"
+#include "config/FolderList.h"
 #include "config/IniFile.h"
 #include "http/HttpRequest.h"
 #include "json/superobject.h"
@@ -62,8 +63,8 @@ TSearchSettings LoadSearchSettings(const TIniFile* iniFile) {
   settings.defaultPageSize = kDefaultPageSize;
   settings.downloadEnabled = kDefaultEnableDownload;
   if (iniFile == nullptr) return settings;
-  settings.searchFolders = iniFile->ReadList(kSectionSettings, kKeyDirs);
-  settings.excludedFolders = iniFile->ReadList(kSectionSettings, kKeyExcludeDirs);
+  settings.searchFolders = ReadFolderList(*iniFile, kSectionSettings, kKeyDirs);
+  settings.excludedFolders = ReadFolderList(*iniFile, kSectionSettings, kKeyExcludeDirs);
   settings.defaultPageSize =
       iniFile->ReadInteger(kSectionSettings, kKeyDefaultPageSize, kDefaultPageSize);
   settings.downloadEnabled =

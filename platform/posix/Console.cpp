@@ -191,6 +191,30 @@ class TConsoleInput::TImpl {
   bool endOfInput_ = false;
 };
 
+std::string ReadSecretLine() {
+  termios saved{};
+  const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (terminal) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  std::string line;
+  char c = 0;
+  ssize_t count = 0;
+  while ((count = read(STDIN_FILENO, &c, 1)) == 1 && c != '\n') line += c;
+  const int error = errno;
+  if (terminal) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  if (count < 0) throw EInOutError(std::string("reading the password: ") + std::strerror(error));
+  if (count == 0 && line.empty()) throw EInOutError("reading the password: end of input");
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+void IgnoreBrokenPipeSignal() {
+  signal(SIGPIPE, SIG_IGN);
+}
+
 bool StandardOutputIsTerminal() {
   return isatty(STDOUT_FILENO) == 1;
 }

@@ -76,4 +76,8 @@ std::string ExtractFilePath(std::string_view path) {
   return std::string(path.substr(0, delimiter + 1));
 }
 
+bool IsAbsolutePath(std::string_view path) {
+  return !path.empty() && path.front() == kPathDelimiter;
+}
+
 }  // namespace webtessl

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -45,6 +46,7 @@ int NativeDescriptor(TSocket handle) {
 // The most one sendfile call takes on Linux.
 constexpr uint64_t kLargestSendFileStep = 0x7ffff000;
 constexpr int kMillisecondsPerSecond = 1000;
+constexpr std::size_t kLargestHostName = 255;
 constexpr int kMicrosecondsPerMillisecond = 1000;
 
 // Keeps SIGPIPE of a send to a closed connection away from this thread while it lives: the
@@ -83,6 +85,12 @@ class TPipeSignalGuard {
 // The result of the last failed call of this thread.
 int32_t LastError() {
   return SocketErrorFromSystem(errno);
+}
+
+// A blocking send that fails with "would block" ran into the send timeout: nothing was taken
+// for that long.
+int32_t SendFailure() {
+  return errno == EAGAIN || errno == EWOULDBLOCK ? SocketErrorFromSystem(ETIMEDOUT) : LastError();
 }
 
 // Maps a getaddrinfo result code to the Winsock numbering.
@@ -273,6 +281,13 @@ int32_t SetSocketNoDelay(TSocket handle, bool enabled) {
   return SetOption(handle, IPPROTO_TCP, TCP_NODELAY, value);
 }
 
+int32_t SetSocketSendTimeout(TSocket handle, int timeoutMs) {
+  const int limit = std::max(timeoutMs, 0);
+  const timeval value{limit / kMillisecondsPerSecond,
+                     (limit % kMillisecondsPerSecond) * kMicrosecondsPerMillisecond};
+  return SetOption(handle, SOL_SOCKET, SO_SNDTIMEO, value);
+}
+
 int32_t GetSocketNoDelay(TSocket handle, bool& enabled) {
   int value = 0;
   const int32_t error = GetOption(handle, IPPROTO_TCP, TCP_NODELAY, value);
@@ -419,7 +434,7 @@ int32_t SendToSocket(TSocket handle, const void* buffer, std::size_t length, std
       if (errno == EINTR) {
         continue;
       }
-      return LastError();
+      return SendFailure();
     }
     sent += static_cast<std::size_t>(result);
   }
@@ -439,9 +454,8 @@ int32_t SendFileToSocket(TSocket handle, std::intptr_t file, int64_t offset, uin
       if (errno == EINTR) {
         continue;
       }
-      const int error = errno;
-      guard.NoteFailure(error);
-      return SocketErrorFromSystem(error);
+      guard.NoteFailure(errno);
+      return SendFailure();
     }
     if (result == 0) {
       break;  // the file ends here
@@ -484,6 +498,14 @@ std::string AddressText(const TSocketAddress& address) {
     inet_ntop(NativeAddress(address)->sa_family, host, text, sizeof(text));
   }
   return text;
+}
+
+std::string LocalHostName() {
+  std::array<char, kLargestHostName + 1> name{};
+  if (gethostname(name.data(), kLargestHostName) != 0) {
+    return {};
+  }
+  return name.data();
 }
 
 int64_t RaiseOpenFileLimit(int64_t wanted) {

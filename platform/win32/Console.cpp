@@ -39,6 +39,30 @@ class TConsoleInput::TImpl {
   bool endOfInput_ = false;
 };
 
+std::string ReadSecretLine() {
+  const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  const bool console = ::GetConsoleMode(input, &mode) != FALSE;
+  if (console) ::SetConsoleMode(input, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  std::string line;
+  char c = 0;
+  DWORD count = 0;
+  BOOL read = FALSE;
+  while ((read = ::ReadFile(input, &c, 1, &count, nullptr)) != FALSE && count == 1 && c != '\n') {
+    line += c;
+  }
+  if (console) ::SetConsoleMode(input, mode);
+  if (read == FALSE || (count == 0 && line.empty())) {
+    throw EInOutError("reading the password: end of input");
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+void IgnoreBrokenPipeSignal() {
+  // A broken pipe is a plain write error on Windows.
+}
+
 bool StandardOutputIsTerminal() {
   DWORD mode = 0;
   return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;

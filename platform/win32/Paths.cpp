@@ -44,4 +44,12 @@ std::string ExtractFilePath(std::string_view path) {
   return std::string(path.substr(0, delimiter + 1));
 }
 
+bool IsAbsolutePath(std::string_view path) {
+  const auto isDelimiter = [](char c) { return c == '\\' || c == '/'; };
+  if (path.size() >= 2 && isDelimiter(path[0]) && isDelimiter(path[1])) return true;
+  const bool driveLetter = path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') ||
+                                                (path[0] >= 'a' && path[0] <= 'z'));
+  return driveLetter && path[1] == kDriveDelimiter && isDelimiter(path[2]);
+}
+
 }  // namespace webtessl

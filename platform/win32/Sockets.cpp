@@ -220,6 +220,12 @@ int32_t SetSocketNoDelay(TSocket handle, bool enabled) {
   return SetOption(handle, IPPROTO_TCP, TCP_NODELAY, value);
 }
 
+int32_t SetSocketSendTimeout(TSocket handle, int timeoutMs) {
+  if (!Loaded()) return kNotInitialised;
+  const DWORD value = static_cast<DWORD>(std::max(timeoutMs, 0));
+  return SetOption(handle, SOL_SOCKET, SO_SNDTIMEO, value);
+}
+
 int32_t GetSocketNoDelay(TSocket handle, bool& enabled) {
   if (!Loaded()) return kNotInitialised;
   BOOL value = FALSE;
@@ -416,6 +422,16 @@ std::string AddressText(const TSocketAddress& address) {
 }
 
 // Windows limits socket handles by memory only: every count asked for is already in force.
+std::string LocalHostName() {
+  // The DNS host name, which the system knows without the socket library.
+  char name[MAX_COMPUTERNAME_LENGTH * 4 + 1] = {};
+  DWORD size = sizeof(name);
+  if (::GetComputerNameExA(ComputerNameDnsHostname, name, &size) == FALSE) {
+    return {};
+  }
+  return std::string(name, size);
+}
+
 int64_t RaiseOpenFileLimit(int64_t wanted) {
   return wanted;
 }

@@ -88,6 +88,12 @@ class TChildProcess {
   }
 
   const std::string& Output() const { return output_; }
+  // Stops reading the child's output for good: its next writes find no reader (a `| head` that
+  // has quit).
+  void CloseOutput() {
+    if (stdout_ >= 0) ::close(stdout_);
+    stdout_ = -1;
+  }
 
   // Takes in whatever output is waiting, without waiting for more, so that a chatty child never
   // blocks on a full pipe between the test's looks at its output.

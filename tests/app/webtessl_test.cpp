@@ -64,11 +64,12 @@ class Pipe {
   int ends_[2] = {-1, -1};
 };
 
-// Writes a configuration file that names a free loopback port, and returns the port.
+// Writes a configuration file that names a free loopback port (and listens on loopback only),
+// and returns the port.
 int WriteConfigWithFreePort(const std::filesystem::path& file) {
   std::filesystem::create_directories(file.parent_path());
   const int port = testing::FreeLoopbackPort();
-  std::ofstream(file) << "[server]\nport=" << port << "\n";
+  std::ofstream(file) << "[server]\nport=" << port << "\naddress=127.0.0.1\n";
   return port;
 }
 

@@ -9,6 +9,7 @@
 
 #include "http/HttpDates.h"
 #include "tests/http/TestServer.h"
+#include "tests/net/ServerTesting.h"
 #include "tests/support/TempFolder.h"
 
 namespace webtessl {
@@ -111,12 +112,17 @@ TEST_F(SynHttpSrvTest, ConnectionCloseTokenEndsAnHttp11Connection) {
   EXPECT_TRUE(client.Closed());
 }
 
-TEST_F(SynHttpSrvTest, UnsupportedVersionsCloseWithoutAByte) {
-  for (const char* request : {"GET /text\r\n\r\n", "GET /text HTTP/0.9\r\n\r\n",
-                              "GET /text HTTP/1.00\r\n\r\n", "GET /text FTP/1.1\r\n\r\n"}) {
+// Without a version there is no status line to answer with; other unknown versions get 400.
+TEST_F(SynHttpSrvTest, UnsupportedVersionsAreRefused) {
+  TRawClient oldForm(server_.Port());
+  oldForm.Send("GET /text\r\n\r\n");
+  EXPECT_TRUE(oldForm.ClosedWithoutData());
+  for (const char* request :
+       {"GET /text HTTP/0.9\r\n\r\n", "GET /text HTTP/1.00\r\n\r\n", "GET /text FTP/1.1\r\n\r\n"}) {
     TRawClient client(server_.Port());
     client.Send(request);
-    EXPECT_TRUE(client.ClosedWithoutData()) << request;
+    EXPECT_NE(client.ReadAll().find(" 400 Bad Request\r\n"), std::string::npos) << request;
+    EXPECT_TRUE(client.Closed()) << request;
   }
 }
 
@@ -360,7 +366,8 @@ TEST_F(SynHttpSrvTest, AStrayLineBreakSwallowsTheNextRequest) {
   EXPECT_TRUE(client.Closed());
 }
 
-TEST_F(SynHttpSrvTest, OverlongLinesCloseWithoutAnswer) {
+// An endless request line closes the connection; an endless header line is answered with 431.
+TEST_F(SynHttpSrvTest, OverlongLinesAreRefused) {
   const std::string longText(TSynHttpServer::kMaxLineLength + 10, 'x');
   {
     TRawClient client(server_.Port());
@@ -370,7 +377,8 @@ TEST_F(SynHttpSrvTest, OverlongLinesCloseWithoutAnswer) {
   {
     TRawClient client(server_.Port());
     client.Send("GET /text HTTP/1.1\r\nX-Long: " + longText + "\r\n\r\n");
-    EXPECT_TRUE(client.ClosedWithoutData());
+    EXPECT_EQ(client.ReadAll().rfind("HTTP/1.1 431 Request Header Fields Too Large\r\n", 0), 0u);
+    EXPECT_TRUE(client.Closed());
   }
   TRawClient client(server_.Port());
   client.Send("GET /text HTTP/1.1\r\nX-Long: " + std::string(60000, 'y') + "\r\n\r\n");
@@ -420,6 +428,46 @@ TEST(SynHttpSrvLogTest, WritesTheTraceLinesWhole) {
                 "Server: SynHttpSrv/1.0\r\nDate: <date>\r\nContent-Length: 0\r\n\r\n\n"
                 "Stoping http server on port " +
                 port + "\nDone.\n");
+}
+
+// Bytes from the network reach the trace with their control characters escaped, so they can
+// neither drive the terminal nor forge trace lines.
+TEST(SynHttpSrvLogTest, EscapesControlBytesFromTheNetwork) {
+  TTestServer server;
+  server.Start();
+  ::testing::internal::CaptureStdout();
+  {
+    TRawClient client(server.Port());
+    client.Send("GET /a\x1b[31mb HTTP/1.1\r\n\r\n");
+    client.ReadAll();
+    TRawClient other(server.Port());
+    other.Send("GET /c HTTP/1.1\r\nX-Name: a\tb \xc2\x9b" "2J\r\n\r\n");  // C1 in UTF-8
+    EXPECT_FALSE(other.ReadHead().empty());
+  }
+  server.Destroy();
+  const std::string output = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(output.find("Command:\r\nGET /a\\x1b[31mb HTTP/1.1\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("X-Name: a\\x09b \\xc2\\x9b2J\r\n"), std::string::npos) << output;
+  EXPECT_EQ(output.find('\x1b'), std::string::npos);
+  EXPECT_EQ(output.find("\xc2\x9b"), std::string::npos);
+}
+
+// A client that never reads a large answer does not hold its worker beyond the send timeout.
+TEST(SynHttpSrvSendTest, AClientThatNeverReadsIsDroppedAtTheSendTimeout) {
+  TTestServer server;
+  const std::string big(64 << 20, 'b');
+  server.Handle([&big](auto&, auto& response) {
+    response->SetStatus(200);
+    response->Content = big;
+    return true;
+  });
+  server.Server().SetSendTimeout(300);
+  server.Start();
+  TRawClient client(server.Port());
+  client.Send("GET /big HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(testing::WaitFor([&server] { return server.Server().ConnectionCount() == 1; }));
+  // Nothing is read: the buffers fill, the send stalls, and the server ends the connection.
+  EXPECT_TRUE(testing::WaitFor([&server] { return server.Server().ConnectionCount() == 0; }));
 }
 
 TEST_F(SynHttpSrvTest, LogsTheModificationDateChecks) {

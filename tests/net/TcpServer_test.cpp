@@ -175,23 +175,27 @@ TEST_F(TcpServerConcurrencyTest, AssigningPortStopsTheServer) {
   EXPECT_EQ(Ask(*Connect(), "again"), "echo:again");
 }
 
-TEST_F(TcpServerConcurrencyTest, PortTakenByAnotherProgramGivesAnActiveServerThatAcceptsNothing) {
+// A port that another program listens on is a failure of the activation, not a server that
+// silently accepts nothing.
+TEST_F(TcpServerConcurrencyTest, PortTakenByAnotherProgramFailsTheActivation) {
   TTCPBlockSocket other;
   other.Bind("127.0.0.1", "0");
   other.Listen();
   ASSERT_EQ(other.LastErrorCode(), 0);
   port_ = PortOf(other);
   server_->SetPort(port_);
-  EXPECT_NO_THROW(server_->SetActive(true));
-  EXPECT_TRUE(server_->Active());
-  EXPECT_EQ(server_->ListeningPort(), 0);
-  auto client = Connect();  // reaches the other listener
-  client->SendText("x\r\n");
-  EXPECT_EQ(client->ReceiveLine(300), "");
-  EXPECT_EQ(client->LastErrorCode(), 10060);
-  EXPECT_EQ(server_->ConnectionCount(), 0u);
-  server_->SetActive(false);
+  try {
+    server_->SetActive(true);
+    ADD_FAILURE() << "activation succeeded on a taken port";
+  } catch (const ESynapseError& error) {
+    EXPECT_EQ(error.ErrorCode(), 10048);
+    EXPECT_STREQ(error.what(), "Synapse TCP/IP Socket error 10048: Address already in use");
+  }
   EXPECT_FALSE(server_->Active());
+  other.Close();
+  server_->SetActive(true);  // the same server starts once the port is free
+  EXPECT_TRUE(server_->Active());
+  EXPECT_EQ(std::to_string(server_->ListeningPort()), port_);
 }
 
 TEST_F(TcpServerConcurrencyTest, DeactivatingKeepsConnectionsButDestroyingClosesThemAndWaits) {
@@ -340,6 +344,55 @@ TEST_F(TcpServerConcurrencyTest, ManyClientsAtOnceAreAllServed) {
   EXPECT_EQ(answered, 16 * 20);
   EXPECT_TRUE(WaitFor([&] { return server_->ConnectionCount() == 0; }));
   EXPECT_LE(server_->ParkedWorkerCount(), 3u);
+}
+
+// Connections beyond the limit in all, or beyond the limit of one remote address, are closed as
+// they come; those served go on, and a freed place is taken again.
+TEST_F(TcpServerConcurrencyTest, ConnectionLimitsInAllAndPerAddress) {
+  server_->SetMaxConnections(3);
+  server_->SetMaxConnectionsPerAddress(2);
+  Activate();
+  auto first = Connect();
+  auto second = Connect();
+  EXPECT_EQ(Ask(*first, "a"), "echo:a");
+  EXPECT_EQ(Ask(*second, "b"), "echo:b");
+  auto third = Connect();  // a third from 127.0.0.1
+  EXPECT_TRUE(ClosedByServer(*third));
+  TTCPBlockSocket other;  // another loopback address has places of its own
+  other.Bind("127.0.0.2", "0");
+  other.Connect("127.0.0.1", port_);
+  ASSERT_EQ(other.LastErrorCode(), 0);
+  EXPECT_EQ(Ask(other, "c"), "echo:c");
+  TTCPBlockSocket beyond;  // the fourth in all
+  beyond.Bind("127.0.0.3", "0");
+  beyond.Connect("127.0.0.1", port_);
+  EXPECT_TRUE(ClosedByServer(beyond));
+  EXPECT_EQ(server_->RefusedConnections(), 2u);
+  EXPECT_EQ(Ask(*first, "still"), "echo:still");
+  first->SendText("quit\r\n");
+  ASSERT_TRUE(WaitFor([this] { return server_->ConnectionCount() == 2; }));
+  auto again = Connect();
+  EXPECT_EQ(Ask(*again, "d"), "echo:d");
+}
+
+// One byte at a time keeps each wait short, but a line must be complete within the head time
+// from its first byte; the wait for a line's first byte is not bounded by it.
+TEST_F(TcpServerConcurrencyTest, ALineTrickledByteByByteEndsAtTheHeadTimeout) {
+  server_->SetHeadTimeout(400);
+  Activate();
+  auto idle = Connect();
+  std::this_thread::sleep_for(600ms);
+  EXPECT_EQ(Ask(*idle, "late"), "echo:late");  // idle longer than the head time: still served
+
+  auto slow = Connect();  // each byte well within the line timeout of 120 s
+  bool closed = false;
+  for (int i = 0; i < 40 && !closed; ++i) {
+    slow->SendText("x");
+    std::this_thread::sleep_for(50ms);
+    closed = slow->WaitReadable(0) && ClosedByServer(*slow);
+  }
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(Ask(*idle, "on"), "echo:on");
 }
 
 }  // namespace

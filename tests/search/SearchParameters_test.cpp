@@ -135,10 +135,11 @@ TEST(SearchParametersTest, SettingsComeFromTheFileAndDefaultWithoutOne) {
   testing_support::TempFolder folder;
   const TIniFile iniFile(folder.Write(
       "config.ini",
-      "[settings]\r\ndirs=C:\\My Files\r\nexcludedirs=\"/a b\";/x\r\ndefaultpagesize=40\r\n"
+      "[settings]\r\ndirs=/My Files /x\r\nexcludedirs=\"/a b\";/x\r\ndefaultpagesize=40\r\n"
       "enabledownload=0\r\n"));
   const TSearchSettings settings = LoadSearchSettings(&iniFile);
-  EXPECT_EQ(settings.searchFolders, (std::vector<std::string>{"C:\\My", "Files"}));
+  // Unquoted, a folder with a blank is split; its relative half is dropped.
+  EXPECT_EQ(settings.searchFolders, (std::vector<std::string>{"/My", "/x"}));
   EXPECT_EQ(settings.excludedFolders, (std::vector<std::string>{"/a b", "/x"}));
   EXPECT_EQ(settings.defaultPageSize, 40);
   EXPECT_FALSE(settings.downloadEnabled);

@@ -104,7 +104,7 @@ TEST_F(TesselRequestHandlerTest, ClaimsOnlyTheExactFindPath) {
 
 TEST_F(TesselRequestHandlerTest, PeerReceivesTheExactQueryText) {
   const std::string record = server_.Root() + "/queries.txt";
-  server_.WriteSettings("dirs=\"/srv/my files\";/home\r\nexcludedirs=C:\\My Files\r\n");
+  server_.WriteSettings("dirs=\"/srv/my files\";/home\r\nexcludedirs=/My Files /x\r\n");
   TAnsweringPeer peer({"--record", record});
   ASSERT_EQ(
       server_.Get("/find?term=r%C3%A9sum%C3%A9+2&filter=*.pdf&from=-3&wholewords=on").Status(),
@@ -114,12 +114,12 @@ TEST_F(TesselRequestHandlerTest, PeerReceivesTheExactQueryText) {
       Lines(record),
       (std::vector<std::string>{
           R"({"cmd":69633,"SpaceOr":false,"QueryFrom":-3,"QueryCount":25,)"
-          R"("ExcludeDir":"C\u003a\\My\u003bFiles","CaseSensitive":false,)"
+          R"("ExcludeDir":"\/My\u003b\/x","CaseSensitive":false,)"
           R"("IncludeFiles":false,"QueryStr":"r\u00e9sum\u00e9\u00202",)"
           R"("QueryDir":"\/srv\/my\u0020files\u003b\/home","IncludeDir":false,)"
           R"("QueryFilter":"\u002a\u002epdf","WholeWords":true})",
           R"({"cmd":69633,"SpaceOr":false,"QueryFrom":0,"QueryCount":25,)"
-          R"("ExcludeDir":"C\u003a\\My\u003bFiles","CaseSensitive":false,)"
+          R"("ExcludeDir":"\/My\u003b\/x","CaseSensitive":false,)"
           R"("IncludeFiles":false,"QueryStr":"","QueryDir":"\/srv\/my\u0020files\u003b\/home",)"
           R"("IncludeDir":false,"QueryFilter":"","WholeWords":false})"}));
 }
