@@ -6,6 +6,7 @@
 #include "app/ConfigKeys.h"
 #include "app/IniFile.h"
 #include "common/QueryValue.h"
+#include "files/DownloadOpening.h"
 #include "files/DownloadRefusal.h"
 #include "files/PathText.h"
 #include "http/HttpRequest.h"
@@ -24,8 +25,6 @@ constexpr const char* kDispositionLine = "Content-disposition: attachment; filen
 constexpr char kControlReplacement = '_';
 constexpr char kDelete = 0x7F;
 constexpr int32_t kStatusOk = 200;
-constexpr int32_t kStatusUnauthorized = 401;
-constexpr int32_t kStatusNotFound = 404;
 
 // The file name with every control character replaced, so that it cannot end the header line
 // it is written into or start another one.
@@ -64,20 +63,12 @@ std::string TDownloadHandler::GetName() const {
 
 void TDownloadHandler::ServeDownload(const THttpRequest& request, THttpRequest& response) const {
   const std::string path = DecodeQueryValue(request.ParamValue(kFileParam));
-  const std::optional<std::string> allowed = AllowedPath(path);
-  if (!allowed) {
-    response.SetStatus(kStatusNotFound);
+  TDownloadOpening opened = OpenDownload(path);
+  if (!opened.file) {
+    response.SetStatus(opened.status);
     return;
   }
-  // The resolved path is opened, the one the sharing rule has just approved; what is sent and
-  // the length announced both come from the open file.
-  std::unique_ptr<TFileStream> file = TFileStream::Open(*allowed);
-  if (!file) {
-    const std::optional<TFileFacts> facts = FileFacts(*allowed);
-    const bool unreadable = facts && facts->kind == TFileKind::File;
-    response.SetStatus(unreadable ? kStatusUnauthorized : kStatusNotFound);
-    return;
-  }
+  std::unique_ptr<TFileStream> file = std::move(opened.file);
   response.Headers.Add(kContentLengthLine + std::to_string(file->Facts().size));
   response.Headers.Add(kDispositionLine + HeaderSafeName(ExtractFileName(path)));
   response.ContentStream = std::move(file);
@@ -86,6 +77,12 @@ void TDownloadHandler::ServeDownload(const THttpRequest& request, THttpRequest& 
 
 bool TDownloadHandler::IsDownloadRefused(const std::string& path) const {
   return !AllowedPath(path).has_value();
+}
+
+TDownloadOpening TDownloadHandler::OpenDownload(const std::string& path) const {
+  if (iniFile_ == nullptr) return webtessl::OpenDownload(path, {}, {});
+  return webtessl::OpenDownload(path, iniFile_->ReadList(kSectionSettings, kKeyDirs),
+                                iniFile_->ReadList(kSectionSettings, kKeyExcludeDirs));
 }
 
 std::optional<std::string> TDownloadHandler::AllowedPath(const std::string& path) const {
