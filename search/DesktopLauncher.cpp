@@ -9,11 +9,11 @@
 #include <sstream>
 #include <vector>
 
-#include "app/ConsoleLog.h"
 
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
+#include "search/ConsoleNotice.h"
 
 namespace webtessl {
 namespace {
@@ -29,14 +29,6 @@ std::vector<std::string> SplitAtBlanks(const std::string& parameters) {
   std::vector<std::string> arguments;
   for (std::string word; words >> word;) arguments.push_back(word);
   return arguments;
-}
-
-// The text with every control character shown as "?", so that a path cannot forge console lines.
-std::string Printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return text;
 }
 
 // The console hears once why the application could not be started, and once more only after
@@ -55,12 +47,10 @@ class TLaunchGate {
     return true;
   }
   void Report(bool started, const std::string& why) {
-    std::lock_guard lock(mutex_);
     if (started) {
-      reported_.clear();
-    } else if (why != reported_) {
-      reported_ = why;
-      ConsoleLog(Printable(why));
+      notice_.Clear();
+    } else {
+      notice_.Say(why);
     }
   }
 
@@ -69,7 +59,7 @@ class TLaunchGate {
   static constexpr size_t kMaxPrograms = 16;
   std::mutex mutex_;
   std::map<std::string, std::chrono::steady_clock::time_point> lastTries_;
-  std::string reported_;
+  TConsoleNotice notice_;
 };
 
 TLaunchGate& LaunchGate() {

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -77,15 +78,34 @@ TUniqueFd Listen(const std::string& path) {
   return listener;
 }
 
-// A connection to the window's socket; a full backlog is retried until the deadline.
+// Whether the other end of the connection runs as this user.
+bool FromSameUser(int connection) {
+  static const uid_t ownUser = ::geteuid();
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  return ::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
+         credentials.uid == ownUser;
+}
+
+// Whether the path names a socket of this user itself, not a link to one.
+bool IsOwnSocket(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) &&
+         info.st_uid == ::geteuid();
+}
+
+// A connection to the window's socket, made only when the socket is this user's and its listener
+// runs as this user, so that no frame goes to anyone else; a full backlog is retried until the
+// deadline.
 TUniqueFd Connect(const std::string& path, const TDeadline& deadline) {
   const auto address = SocketAddress(path);
+  if (!address || !IsOwnSocket(path)) return {};
   TUniqueFd connection = NewSocket();
-  if (!address || !connection.Valid()) return {};
+  if (!connection.Valid()) return {};
   for (;;) {
     if (::connect(connection.Get(), reinterpret_cast<const sockaddr*>(&*address),
                   sizeof *address) == 0) {
-      return connection;
+      return FromSameUser(connection.Get()) ? std::move(connection) : TUniqueFd();
     }
     if ((errno != EAGAIN && errno != EINTR) || deadline.RemainingMs() == 0) return {};
     std::this_thread::sleep_for(kBacklogRetryPause);
@@ -98,14 +118,6 @@ void WidenSendBuffer(int connection, uint32_t payloadBytes) {
   if (payloadBytes <= kWideSendThreshold) return;
   const int size = static_cast<int>(std::min<size_t>(payloadBytes, kWideSendBufferBytes));
   ::setsockopt(connection, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-}
-
-bool FromSameUser(int connection) {
-  static const uid_t ownUser = ::geteuid();
-  ucred credentials{};
-  socklen_t size = sizeof credentials;
-  return ::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
-         credentials.uid == ownUser;
 }
 
 // The bytes of a frame being received, left uninitialised since the frame overwrites them. The
