@@ -1,6 +1,6 @@
 #include "app/ConfigPath.h"
 
-#include "app/ConfigKeys.h"
+#include "config/ConfigKeys.h"
 #include "platform/Paths.h"
 
 namespace webtessl {

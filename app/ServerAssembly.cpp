@@ -3,8 +3,8 @@
 #include <exception>
 #include <string>
 
-#include "app/ConfigKeys.h"
-#include "app/IniFile.h"
+#include "config/ConfigKeys.h"
+#include "config/IniFile.h"
 #include "files/downloadHandler.h"
 #include "files/fileRequestHandler.h"
 #include "http/httpsrv.h"

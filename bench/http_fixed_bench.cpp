@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "app/ConsoleLog.h"
 #include "http/httpsrv.h"
+#include "log/ConsoleLog.h"
 
 namespace {
 

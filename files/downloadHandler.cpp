@@ -3,9 +3,9 @@
 #include <optional>
 #include <string_view>
 
-#include "app/ConfigKeys.h"
-#include "app/IniFile.h"
 #include "common/QueryValue.h"
+#include "config/ConfigKeys.h"
+#include "config/IniFile.h"
 #include "files/DownloadOpening.h"
 #include "files/DownloadRefusal.h"
 #include "files/PathText.h"

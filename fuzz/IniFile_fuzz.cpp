@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "app/ConfigKeys.h"
-#include "app/IniFile.h"
+#include "config/ConfigKeys.h"
+#include "config/IniFile.h"
 #include "platform/PrivateProfile.h"
 
 using namespace webtessl;

@@ -4,11 +4,11 @@
 #include <sstream>
 #include <utility>
 
-#include "app/ConsoleLog.h"
 #include "common/AsciiText.h"
 #include "common/Int64Text.h"
 #include "common/IntegerText.h"
 #include "http/HttpDates.h"
+#include "log/ConsoleLog.h"
 #include "net/SynSrv.h"
 #include "net/blcksock.h"
 

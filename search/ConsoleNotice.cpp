@@ -1,6 +1,6 @@
 #include "search/ConsoleNotice.h"
 
-#include "app/ConsoleLog.h"
+#include "log/ConsoleLog.h"
 
 namespace webtessl {
 namespace {

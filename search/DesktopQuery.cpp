@@ -49,12 +49,12 @@ TQueryOutcome Exchange(std::string_view queryText, uint16_t timeoutMs, TBytes& a
   endpoint.OnData = [&answer](TCommunicator&, const std::string&, const TBytes& buf) {
     answer = buf;
   };
-  if (!endpoint.PeerExists(kDesktopWindowTitle)) {
+  if (!endpoint.PeerExists(kSearchWindowTitle)) {
     outcome = TQueryOutcome::Launched;
     if (!LaunchDesktopApp()) outcome = TQueryOutcome::ProgramNotFound;
   }
   const uint32_t start = TickCount();
-  if (!endpoint.SendText(kDesktopWindowTitle, queryText)) return TQueryOutcome::NotDelivered;
+  if (!endpoint.SendText(kSearchWindowTitle, queryText)) return TQueryOutcome::NotDelivered;
   if (!AwaitAnswer(endpoint, start, timeoutMs)) return TQueryOutcome::TimedOut;
   return outcome;
 }

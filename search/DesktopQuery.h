@@ -7,9 +7,6 @@
 
 namespace webtessl {
 
-// The title of the desktop search application's IPC window.
-constexpr char kDesktopWindowTitle[] = "AI_Tessel_RPC_Server";
-
 // How one exchange with the desktop application ended. A later outcome replaces an earlier one,
 // so a search that found the application absent never ends with Answered.
 enum class TQueryOutcome : int32_t {

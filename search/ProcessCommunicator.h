@@ -12,6 +12,7 @@
 
 #include "common/Exception.h"
 #include "platform/DesktopMessages.h"
+#include "protocol/DesktopProtocol.h"
 
 namespace webtessl {
 
@@ -29,14 +30,8 @@ class TCommunicator;
 // window is gone) and the bytes (empty when none came).
 using TOnData = std::function<void(TCommunicator& sender, const std::string& from, const TBytes& buf)>;
 
-// Marks a WM_COPYDATA message of this protocol; others are acknowledged and ignored.
-constexpr uintptr_t kCommunicatorMarker = 16751103;
 // The posted message that hands arrived data to OnData.
 constexpr uint32_t kDataArrivedMessage = WM_USER + 5;
-// Class of the endpoint's hidden window; peers are looked up by it.
-constexpr char kUtilWindowClass[] = "TPUtilWindow";
-// How long a send waits for the receiver's acknowledgement.
-constexpr uint32_t kSendLimitMs = 1000;
 
 // An endpoint around a hidden window that exchanges byte messages with endpoints in other
 // processes on the same desktop. Not copyable. It belongs to the thread that created it: create,

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
-#include "app/ConfigKeys.h"
-#include "app/IniFile.h"
 #include "common/IntegerText.h"
 #include "common/QueryValue.h"
+#include "config/ConfigKeys.h"
+#include "config/IniFile.h"
 #include "http/HttpRequest.h"
 #include "json/superobject.h"
+#include "protocol/DesktopProtocol.h"
 #include "text/uEncoding.h"
 
 namespace webtessl {
@@ -79,18 +80,18 @@ TSearchParameters ReadSearchParameters(const THttpRequest& request,
 
 std::string SearchQueryText(const TSearchParameters& parameters, const TSearchSettings& settings) {
   const ISuperObject query = ParseJsonText(u"{}");
-  query->SetMemberInt(u"cmd", kSearchCommand);
-  query->SetMemberText(u"ExcludeDir", FromSystemCodePage(JoinFolders(settings.excludedFolders)));
-  query->SetMemberText(u"QueryStr", FromSystemCodePage(parameters.term));
-  query->SetMemberText(u"QueryFilter", FromSystemCodePage(parameters.filter));
-  query->SetMemberText(u"QueryDir", FromSystemCodePage(JoinFolders(settings.searchFolders)));
-  query->SetMemberInt(u"QueryFrom", parameters.pageStart);
-  query->SetMemberInt(u"QueryCount", parameters.pageSize);
-  query->SetMemberBool(u"SpaceOr", parameters.anyWord);
-  query->SetMemberBool(u"WholeWords", parameters.wholeWords);
-  query->SetMemberBool(u"IncludeDir", parameters.includeDirs);
-  query->SetMemberBool(u"IncludeFiles", parameters.includeFiles);
-  query->SetMemberBool(u"CaseSensitive", parameters.caseSensitive);
+  query->SetMemberInt(kCmdMember, kSearchCommand);
+  query->SetMemberText(kExcludeDirMember, FromSystemCodePage(JoinFolders(settings.excludedFolders)));
+  query->SetMemberText(kQueryStrMember, FromSystemCodePage(parameters.term));
+  query->SetMemberText(kQueryFilterMember, FromSystemCodePage(parameters.filter));
+  query->SetMemberText(kQueryDirMember, FromSystemCodePage(JoinFolders(settings.searchFolders)));
+  query->SetMemberInt(kQueryFromMember, parameters.pageStart);
+  query->SetMemberInt(kQueryCountMember, parameters.pageSize);
+  query->SetMemberBool(kSpaceOrMember, parameters.anyWord);
+  query->SetMemberBool(kWholeWordsMember, parameters.wholeWords);
+  query->SetMemberBool(kIncludeDirMember, parameters.includeDirs);
+  query->SetMemberBool(kIncludeFilesMember, parameters.includeFiles);
+  query->SetMemberBool(kCaseSensitiveMember, parameters.caseSensitive);
   // The escaped form is pure ASCII, which every code page leaves unchanged.
   return ToSystemCodePage(query->ToJsonText(false, true));
 }

@@ -41,8 +41,6 @@ constexpr int32_t kFallbackPageSize = 25;
 // The largest page one search answers, whatever "count" or the default page size asks: a larger
 // one would hand out the whole index in one answer.
 constexpr int32_t kMaxPageSize = 1000;
-// The desktop application's search command.
-constexpr int64_t kSearchCommand = 69633;
 
 // Reads the settings from the file anew; a missing file (or none given) gives the defaults.
 TSearchSettings LoadSearchSettings(const TIniFile* iniFile);

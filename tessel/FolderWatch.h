@@ -2,10 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-
-#include "platform/posix/UniqueFd.h"
 
 namespace webtessl {
 
@@ -16,6 +15,7 @@ struct TFolderEvent {
     Removed,    // an entry went (deleted, or moved out to an unwatched place)
     MovedFrom,  // first half of a move; the MovedTo with the same cookie may follow
     MovedTo,    // second half of a move
+    Changed,    // an entry was written, truncated or had its attributes (times) changed
     WatchGone,  // the folder's watch ended (the folder was deleted or unmounted)
     Overflow    // events were lost: everything must be compared again
   };
@@ -26,20 +26,21 @@ struct TFolderEvent {
   uint32_t cookie = 0;
 };
 
-// Watches folders for entries that appear, go or move, through inotify. Not thread-safe: one
+// Watches folders for entries that appear, go, move or change, through inotify. Not thread-safe: one
 // thread adds watches and reads events.
 class TFolderWatch {
  public:
   enum class TAddResult { Added, LimitReached, Failed };
 
   TFolderWatch();
+  ~TFolderWatch();
   TFolderWatch(const TFolderWatch&) = delete;
   TFolderWatch& operator=(const TFolderWatch&) = delete;
 
   // Whether watching works at all on this system.
-  bool Usable() const { return fd_.Valid(); }
-  // The descriptor to poll for readable events.
-  int Fd() const { return fd_.Get(); }
+  bool Usable() const;
+  // The descriptor to poll for readable events (-1 when there is none).
+  int Fd() const;
   // Watches the folder at path (not through a symbolic link); the watch id goes to `watch`.
   TAddResult Add(const std::string& path, int& watch);
   void Remove(int watch);
@@ -47,7 +48,8 @@ class TFolderWatch {
   void ReadEvents(const std::function<void(const TFolderEvent&)>& onEvent);
 
  private:
-  TUniqueFd fd_;
+  struct TImpl;
+  const std::unique_ptr<TImpl> impl_;
 };
 
 }  // namespace webtessl

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/posix/UniqueFd.h"
+#include <memory>
 
 namespace webtessl {
 
@@ -10,14 +10,16 @@ namespace webtessl {
 class TInstanceLock {
  public:
   TInstanceLock();
+  ~TInstanceLock();
   TInstanceLock(const TInstanceLock&) = delete;
   TInstanceLock& operator=(const TInstanceLock&) = delete;
 
   // Whether this process holds the lock.
-  bool Held() const { return fd_.Valid(); }
+  bool Held() const;
 
  private:
-  TUniqueFd fd_;
+  struct TImpl;
+  const std::unique_ptr<TImpl> impl_;
 };
 
 }  // namespace webtessl

@@ -1,6 +1,7 @@
 #include "tessel/SearchQuery.h"
 
 #include "json/superobject.h"
+#include "protocol/DesktopProtocol.h"
 #include "text/uEncoding.h"
 
 namespace webtessl {
@@ -37,32 +38,54 @@ bool MemberFlag(const TSuperObject& object, std::u16string_view name) {
   return member && member->AsBoolean();
 }
 
+TSortKey SortKeyOf(std::string_view text) {
+  if (text == "name") return TSortKey::Name;
+  if (text == "size") return TSortKey::Size;
+  if (text == "date") return TSortKey::Date;
+  return TSortKey::Path;  // "path", absent or unknown
+}
+
+// Sizes and dates come largest and newest first unless asked otherwise; names and paths A to Z.
+bool Ascending(const TSuperObject& object, TSortKey sort) {
+  const ISuperObject member = object.Member(kSortAscendingMember);
+  if (!member || member->Kind() == TSuperType::Null)
+    return sort == TSortKey::Path || sort == TSortKey::Name;
+  // A sender that passes the parameter on as text is understood too.
+  if (member->Kind() == TSuperType::String) {
+    const std::u16string& text = member->AsString();
+    return text == u"true" || text == u"1";
+  }
+  return member->AsBoolean();
+}
+
 }  // namespace
 
 TParsedMessage ParseMessage(std::string_view payload) {
   TParsedMessage parsed;
   const ISuperObject message = ParseJsonText(FromSystemCodePage(payload));
   if (!message || message->Kind() != TSuperType::Object) return parsed;
-  const ISuperObject command = message->Member(u"cmd");
+  const ISuperObject command = message->Member(kCmdMember);
   if (!command || command->AsInteger() != kSearchCommand) {
     parsed.kind = TParsedMessage::TKind::Other;
     return parsed;
   }
   TSearchQuery& query = parsed.query;
-  const auto from = MemberInteger(*message, u"QueryFrom", 0);
-  const auto count = MemberInteger(*message, u"QueryCount", kDefaultQueryCount);
+  const auto from = MemberInteger(*message, kQueryFromMember, 0);
+  const auto count = MemberInteger(*message, kQueryCountMember, kDefaultQueryCount);
   if (!from || !count || *from < 0 || *count < 0) return parsed;
   query.from = *from;
   query.count = *count;
-  query.text = MemberString(*message, u"QueryStr");
-  query.filter = MemberString(*message, u"QueryFilter");
-  query.dirs = SplitList(MemberString(*message, u"QueryDir"));
-  query.excludeDirs = SplitList(MemberString(*message, u"ExcludeDir"));
-  query.anyWord = MemberFlag(*message, u"SpaceOr");
-  query.wholeWords = MemberFlag(*message, u"WholeWords");
-  query.includeDirs = MemberFlag(*message, u"IncludeDir");
-  query.includeFiles = MemberFlag(*message, u"IncludeFiles");
-  query.caseSensitive = MemberFlag(*message, u"CaseSensitive");
+  query.text = MemberString(*message, kQueryStrMember);
+  query.filter = MemberString(*message, kQueryFilterMember);
+  query.dirs = SplitList(MemberString(*message, kQueryDirMember));
+  query.excludeDirs = SplitList(MemberString(*message, kExcludeDirMember));
+  query.anyWord = MemberFlag(*message, kSpaceOrMember);
+  query.wholeWords = MemberFlag(*message, kWholeWordsMember);
+  query.includeDirs = MemberFlag(*message, kIncludeDirMember);
+  query.includeFiles = MemberFlag(*message, kIncludeFilesMember);
+  query.caseSensitive = MemberFlag(*message, kCaseSensitiveMember);
+  query.sort = SortKeyOf(MemberString(*message, kSortMember));
+  query.ascending = Ascending(*message, query.sort);
   parsed.kind = TParsedMessage::TKind::Search;
   return parsed;
 }

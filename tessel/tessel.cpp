@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "platform/DesktopMessages.h"
-#include "search/ProcessCommunicator.h"
+#include "protocol/DesktopProtocol.h"
 #include "tessel/Indexer.h"
 #include "tessel/InstanceLock.h"
 #include "tessel/SearchWindow.h"

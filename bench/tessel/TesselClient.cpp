@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "json/superobject.h"
+#include "protocol/DesktopProtocol.h"
 #include "text/uEncoding.h"
 
 namespace webtessl::bench {
@@ -12,8 +13,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char kServerTitle[] = "AI_Tessel_RPC_Server";
-constexpr int64_t kSearchCommand = 69633;
 
 // Reads the members the benchmark checks from the answer's text.
 void ReadAnswer(const TBytes& bytes, TTesselAnswer& answer) {
@@ -29,18 +28,18 @@ void ReadAnswer(const TBytes& bytes, TTesselAnswer& answer) {
 
 std::string QueryText(const TTesselQuery& query) {
   const ISuperObject object = ParseJsonText(u"{}");
-  object->SetMemberInt(u"cmd", kSearchCommand);
-  object->SetMemberText(u"ExcludeDir", u"");
-  object->SetMemberText(u"QueryStr", FromSystemCodePage(query.term));
-  object->SetMemberText(u"QueryFilter", FromSystemCodePage(query.filter));
-  object->SetMemberText(u"QueryDir", u"");
-  object->SetMemberInt(u"QueryFrom", 0);
-  object->SetMemberInt(u"QueryCount", query.pageSize);
-  object->SetMemberBool(u"SpaceOr", false);
-  object->SetMemberBool(u"WholeWords", false);
-  object->SetMemberBool(u"IncludeDir", query.includeDirs);
-  object->SetMemberBool(u"IncludeFiles", query.includeFiles);
-  object->SetMemberBool(u"CaseSensitive", query.caseSensitive);
+  object->SetMemberInt(kCmdMember, kSearchCommand);
+  object->SetMemberText(kExcludeDirMember, u"");
+  object->SetMemberText(kQueryStrMember, FromSystemCodePage(query.term));
+  object->SetMemberText(kQueryFilterMember, FromSystemCodePage(query.filter));
+  object->SetMemberText(kQueryDirMember, u"");
+  object->SetMemberInt(kQueryFromMember, 0);
+  object->SetMemberInt(kQueryCountMember, query.pageSize);
+  object->SetMemberBool(kSpaceOrMember, false);
+  object->SetMemberBool(kWholeWordsMember, false);
+  object->SetMemberBool(kIncludeDirMember, query.includeDirs);
+  object->SetMemberBool(kIncludeFilesMember, query.includeFiles);
+  object->SetMemberBool(kCaseSensitiveMember, query.caseSensitive);
   return ToSystemCodePage(object->ToJsonText(false, true));
 }
 
@@ -52,7 +51,7 @@ TTesselClient::TTesselClient() {
   };
 }
 
-bool TTesselClient::ServerExists() const { return endpoint_.PeerExists(kServerTitle); }
+bool TTesselClient::ServerExists() const { return endpoint_.PeerExists(kSearchWindowTitle); }
 
 TTesselAnswer TTesselClient::Ask(const TTesselQuery& query, uint32_t timeoutMs) {
   const std::string text = QueryText(query);
@@ -60,7 +59,7 @@ TTesselAnswer TTesselClient::Ask(const TTesselQuery& query, uint32_t timeoutMs) 
   answered_ = false;
   const auto start = Clock::now();
   const auto deadline = start + std::chrono::milliseconds(timeoutMs);
-  if (!endpoint_.SendText(kServerTitle, text)) return answer;
+  if (!endpoint_.SendText(kSearchWindowTitle, text)) return answer;
   while (!answered_ && Clock::now() < deadline) {
     TMessage message;
     while (!answered_ && PeekMessage(message, endpoint_.Handle(), PM_REMOVE)) DispatchMessage(message);

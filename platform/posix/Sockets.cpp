@@ -22,7 +22,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/SocketRecords.h"  // after the system's socket headers
+#include "platform/internal/SocketRecords.h"  // after the system's socket headers
 
 namespace webtessl {
 

@@ -7,7 +7,7 @@
 #include "platform/win32/FileReads.h"
 #include "platform/win32/WinApi.h"
 
-#include "platform/SocketRecords.h"  // after the system's socket headers
+#include "platform/internal/SocketRecords.h"  // after the system's socket headers
 
 #include <algorithm>
 #include <chrono>

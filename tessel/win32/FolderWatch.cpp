@@ -4,7 +4,15 @@
 
 namespace webtessl {
 
-TFolderWatch::TFolderWatch() = default;
+struct TFolderWatch::TImpl {};
+
+TFolderWatch::TFolderWatch() : impl_(std::make_unique<TImpl>()) {}
+
+TFolderWatch::~TFolderWatch() = default;
+
+bool TFolderWatch::Usable() const { return false; }
+
+int TFolderWatch::Fd() const { return -1; }
 
 TFolderWatch::TAddResult TFolderWatch::Add(const std::string& /*path*/, int& watch) {
   watch = -1;

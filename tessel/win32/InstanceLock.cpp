@@ -4,6 +4,7 @@
 #include "tessel/InstanceLock.h"
 
 #include <fcntl.h>
+#include <io.h>
 #include <share.h>
 #include <sys/stat.h>
 
@@ -18,14 +19,29 @@ constexpr char kLockFileName[] = "\\tessel.lock";
 
 }  // namespace
 
-TInstanceLock::TInstanceLock() {
+// The lock file's descriptor, closed when the lock goes.
+struct TInstanceLock::TImpl {
+  int fd = -1;
+  TImpl() = default;
+  TImpl(const TImpl&) = delete;
+  TImpl& operator=(const TImpl&) = delete;
+  ~TImpl() {
+    if (fd >= 0) ::_close(fd);
+  }
+};
+
+TInstanceLock::TInstanceLock() : impl_(std::make_unique<TImpl>()) {
   const std::string folder = DesktopFolder();
   if (folder.empty()) return;
   int fd = -1;
   if (::_sopen_s(&fd, (folder + kLockFileName).c_str(), _O_RDWR | _O_CREAT | _O_NOINHERIT,
                  _SH_DENYRW, _S_IREAD | _S_IWRITE) == 0) {
-    fd_.Reset(fd);
+    impl_->fd = fd;
   }
 }
+
+TInstanceLock::~TInstanceLock() = default;
+
+bool TInstanceLock::Held() const { return impl_->fd >= 0; }
 
 }  // namespace webtessl

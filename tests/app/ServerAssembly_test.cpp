@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 #include "tests/app/ChildProcess.h"
 #include "tests/http/RawClient.h"
 #include "tests/support/TempFolder.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 #include "files/HtmlText.h"
 #include "files/downloadHandler.h"
 #include "files/fileRequestHandler.h"

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 #include "files/HtmlText.h"
 #include "files/fileRequestHandler.h"
 #include "tests/files/FileServiceTesting.h"

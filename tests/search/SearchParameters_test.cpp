@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 #include "http/HttpRequest.h"
 #include "json/superobject.h"
 #include "tests/support/TempFolder.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 #include "search/tesselRequestHandler.h"
 #include "tests/http/TestServer.h"
 #include "tests/platform/TestDesktop.h"

@@ -363,7 +363,7 @@ TEST_F(TesselRequestHandlerTest, AbsentApplicationIsStartedAndLaterRequestsSucce
   EXPECT_EQ(first.Status(), 404);
   EXPECT_EQ(first.body, "");
   EXPECT_EQ(program.Arguments(), "-tray");
-  ASSERT_TRUE(Eventually([] { return FindWindow(kUtilWindowClass, kDesktopWindowTitle) != 0; }));
+  ASSERT_TRUE(Eventually([] { return FindWindow(kUtilWindowClass, kSearchWindowTitle) != 0; }));
   const THttpAnswer later = server_.Get("/find?term=x");
   EXPECT_EQ(later.Status(), 200);
   EXPECT_EQ(later.body, std::string(kSummaryOfNothing) + kTableHead + "</table>");

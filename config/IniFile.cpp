@@ -1,4 +1,4 @@
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/ConsoleLog.h"
+#include "log/ConsoleLog.h"
 
 #include <fcntl.h>
 #include <poll.h>

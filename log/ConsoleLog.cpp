@@ -1,4 +1,4 @@
-#include "app/ConsoleLog.h"
+#include "log/ConsoleLog.h"
 
 #include <array>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/ConfigKeys.h"
+#include "config/ConfigKeys.h"
 #include "tests/support/TempFolder.h"
 
 namespace webtessl {
