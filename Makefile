@@ -2,6 +2,8 @@
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
 TSAN_BUILD ?= build-tsan
+ASAN_BUILD ?= build-asan
+SOAK_SECONDS ?= 60
 WINDOWS_BUILD ?= build-windows
 FUZZ_SECONDS ?= 10
 JOBS ?= $(shell nproc)
@@ -10,12 +12,12 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && \
 	echo "-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
 
-.PHONY: run test deps layering build unit-tests browser-tests fuzz-tests tsan-tests windows wine-tests clean
+.PHONY: run test deps layering build unit-tests browser-tests fuzz-tests tsan-tests asan-tests soak-tests windows wine-tests clean
 
 run: build
 	cd $(BUILD) && ./webtessl
 
-test: layering unit-tests browser-tests fuzz-tests tsan-tests wine-tests
+test: layering unit-tests browser-tests fuzz-tests tsan-tests asan-tests soak-tests wine-tests
 	@echo "All test stages passed."
 
 deps:
@@ -52,6 +54,21 @@ tsan-tests: deps
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 		ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R 'ConcurrencyTest\.'
 
+# The unit and loopback tests once more under AddressSanitizer and UndefinedBehaviorSanitizer:
+# a memory error or undefined behaviour ends the test that met it.
+asan-tests: deps
+	@test -f $(ASAN_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) $(GENERATOR) $(LAUNCHER) \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEBTESSL_SANITIZE=address,undefined -DWEBTESSL_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS="detect_leaks=1 abort_on_error=1" UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
+		ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The real server and tessel under a minute of mixed traffic (static files, downloads, searches,
+# slow and vanishing clients, tessel killed in the middle); threads, descriptors and memory must
+# come back afterwards.
+soak-tests: build
+	python3 tests/soak/soak_test.py $(BUILD) $(SOAK_SECONDS)
+
 # The Windows executables, cross-built with mingw-w64: $(WINDOWS_BUILD)/webtessl.exe and its webroot.
 windows: deps
 	@test -f $(WINDOWS_BUILD)/CMakeCache.txt || cmake -S . -B $(WINDOWS_BUILD) $(GENERATOR) $(LAUNCHER) \
@@ -63,7 +80,7 @@ wine-tests: windows
 	python3 tests/win32/wine_smoke_test.py $(WINDOWS_BUILD)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD)
 
 # Installing and packaging. `make install PREFIX=/usr/local DESTDIR=` installs the programs, their
 # web page, the user unit and the documents; `make package` builds the Debian package and

@@ -36,10 +36,16 @@ std::optional<std::string> AllowedDownloadPath(std::string_view path,
                                                const std::vector<std::string>& dirs,
                                                const std::vector<std::string>& excludeDirs) {
   std::optional<std::string> resolved = CanonicalPath(path);
-  if (!resolved || HasHiddenSegment(path) || HasHiddenSegment(*resolved)) return std::nullopt;
-  if (HasFolders(dirs) && !LiesInsideAny(*resolved, dirs)) return std::nullopt;
-  if (LiesInsideAny(*resolved, excludeDirs)) return std::nullopt;
+  if (!resolved || !IsRealPathAllowed(path, *resolved, dirs, excludeDirs)) return std::nullopt;
   return resolved;
+}
+
+bool IsRealPathAllowed(std::string_view requested, const std::string& realPath,
+                       const std::vector<std::string>& dirs,
+                       const std::vector<std::string>& excludeDirs) {
+  if (HasHiddenSegment(requested) || HasHiddenSegment(realPath)) return false;
+  if (HasFolders(dirs) && !LiesInsideAny(realPath, dirs)) return false;
+  return !LiesInsideAny(realPath, excludeDirs);
 }
 
 }  // namespace webtessl

@@ -19,4 +19,11 @@ std::optional<std::string> AllowedDownloadPath(std::string_view path,
                                                const std::vector<std::string>& dirs,
                                                const std::vector<std::string>& excludeDirs);
 
+// The same rule for a file already opened: `realPath` is the opened file's own path (links
+// resolved), `requested` the path as given. What is served is judged by this, so that nobody can
+// change what a checked path names between the check and the open.
+bool IsRealPathAllowed(std::string_view requested, const std::string& realPath,
+                       const std::vector<std::string>& dirs,
+                       const std::vector<std::string>& excludeDirs);
+
 }  // namespace webtessl

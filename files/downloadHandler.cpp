@@ -8,6 +8,7 @@
 #include "config/FolderList.h"
 #include "config/IniFile.h"
 #include "files/DownloadAnswer.h"
+#include "files/DownloadOpening.h"
 #include "files/DownloadRefusal.h"
 #include "files/PathText.h"
 #include "http/HttpRequest.h"
@@ -25,8 +26,6 @@ constexpr const char* kContentLengthLine = "Content-length:";
 constexpr const char* kInlineParam = "inline";
 constexpr std::string_view kInlineWanted = "1";
 constexpr int32_t kStatusOk = 200;
-constexpr int32_t kStatusUnauthorized = 401;
-constexpr int32_t kStatusNotFound = 404;
 
 }  // namespace
 
@@ -56,20 +55,12 @@ std::string TDownloadHandler::GetName() const {
 
 void TDownloadHandler::ServeDownload(const THttpRequest& request, THttpRequest& response) const {
   const std::string path = DecodeQueryValue(request.ParamValue(kFileParam));
-  const std::optional<std::string> allowed = AllowedPath(path);
-  if (!allowed) {
-    response.SetStatus(kStatusNotFound);
+  TDownloadOpening opened = OpenDownload(path);
+  if (!opened.file) {
+    response.SetStatus(opened.status);
     return;
   }
-  // The resolved path is opened, the one the sharing rule has just approved; what is sent and
-  // the length announced both come from the open file.
-  std::unique_ptr<TFileStream> file = TFileStream::Open(*allowed);
-  if (!file) {
-    const std::optional<TFileFacts> facts = FileFacts(*allowed);
-    const bool unreadable = facts && facts->kind == TFileKind::File;
-    response.SetStatus(unreadable ? kStatusUnauthorized : kStatusNotFound);
-    return;
-  }
+  std::unique_ptr<TFileStream> file = std::move(opened.file);
   response.Headers.Add(kContentLengthLine + std::to_string(file->Facts().size));
   SetDownloadHeaders(response, ExtractFileName(path),
                      request.ParamValue(kInlineParam) == kInlineWanted);
@@ -79,6 +70,12 @@ void TDownloadHandler::ServeDownload(const THttpRequest& request, THttpRequest& 
 
 bool TDownloadHandler::IsDownloadRefused(const std::string& path) const {
   return !AllowedPath(path).has_value();
+}
+
+TDownloadOpening TDownloadHandler::OpenDownload(const std::string& path) const {
+  if (iniFile_ == nullptr) return webtessl::OpenDownload(path, {}, {});
+  return webtessl::OpenDownload(path, ReadFolderList(*iniFile_, kSectionSettings, kKeyDirs),
+                                ReadFolderList(*iniFile_, kSectionSettings, kKeyExcludeDirs));
 }
 
 std::optional<std::string> TDownloadHandler::AllowedPath(const std::string& path) const {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "files/DownloadOpening.h"
 #include "http/RequestHandlerIntf.h"
 
 namespace webtessl {
@@ -37,6 +38,8 @@ class TDownloadHandler : public IRequestHandler {
   bool IsDownloadRefused(const std::string& path) const;
 
  private:
+  // The file the path names, opened and judged with "dirs" and "excludedirs" read now.
+  TDownloadOpening OpenDownload(const std::string& path) const;
   // The resolved path of the file when it may be downloaded.
   std::optional<std::string> AllowedPath(const std::string& path) const;
 

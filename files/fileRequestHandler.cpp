@@ -1,14 +1,12 @@
 #include "files/fileRequestHandler.h"
 
 #include <cerrno>
-#include <optional>
 #include <string_view>
 
 #include "files/DirectoryListing.h"
 #include "files/PathText.h"
 #include "http/HttpRequest.h"
 #include "http/UrlText.h"
-#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 namespace webtessl {
@@ -120,22 +118,23 @@ TResolvedRequest TFileRequestHandler::ResolveTarget(const std::string& rawUri) c
   DropSchemeAndHost(path);
   path = ConvertSeparators(path, kPathDelimiter);
   DropLeadingSeparators(path);
-  if (!NormalizeRelativePath(path)) return NotFound();
+  // Hidden files and folders (".git", ".env") are not part of the site.
+  if (!NormalizeRelativePath(path) || HasHiddenSegment(path)) return NotFound();
+  const std::string relative = StripTrailingSeparators(path);
   path = webRoot_ + path;
 
-  // Most requests name a file: opening it straight away answers them with one look-up, which
+  // The name is opened below the web root without following links, so nothing outside the root
+  // is ever reached, and opening it straight away answers most requests with one look-up, which
   // also tells a folder.
-  if (path.back() != kPathDelimiter) {
-    if (std::unique_ptr<TFileStream> file = TFileStream::Open(path)) {
-      return FileAnswer(path, std::move(file));
-    }
-    if (errno == EISDIR) return ResolveFolder(rawUri, path);
+  std::unique_ptr<TFileStream> file = TFileStream::OpenBeneath(webRoot_, relative);
+  if (file) {
+    // A file named with a trailing "/" is no folder.
+    return path.back() == kPathDelimiter ? NotFound() : FileAnswer(path, std::move(file));
   }
-  const std::string probe = path.back() == kPathDelimiter ? StripTrailingSeparators(path) : path;
-  const std::optional<TFileFacts> facts = FileFacts(probe);
-  if (!facts) return NotFound();
-  if (facts->kind != TFileKind::Directory) return FileAnswer(path);
-  return ResolveFolder(rawUri, path);
+  if (errno == EISDIR) return ResolveFolder(rawUri, path);
+  // A file in the root that cannot be read is left to the HTTP layer to report.
+  if (errno == EACCES && path.back() != kPathDelimiter) return FileAnswer(path);
+  return NotFound();
 }
 
 TResolvedRequest TFileRequestHandler::ResolveFolder(const std::string& rawUri,
@@ -144,17 +143,23 @@ TResolvedRequest TFileRequestHandler::ResolveFolder(const std::string& rawUri,
     return RedirectAnswer(FolderRedirectLocation(rawUri));
   }
   std::string indexPath = EnsureTrailingSeparator(folderPath);
-  if (FindIndexFile(indexPath)) return FileAnswer(indexPath);
+  if (FindIndexFile(indexPath)) {
+    if (auto index = OpenInRoot(indexPath)) return FileAnswer(indexPath, std::move(index));
+  }
   std::string page;
   if (BuildDirectoryListing(rawUri, folderPath, page)) return PageAnswer(page);
   return NotFound();
 }
 
+std::unique_ptr<TFileStream> TFileRequestHandler::OpenInRoot(const std::string& path) const {
+  if (!path.starts_with(webRoot_)) return nullptr;
+  return TFileStream::OpenBeneath(webRoot_, std::string_view(path).substr(webRoot_.size()));
+}
+
 bool TFileRequestHandler::FindIndexFile(std::string& folderPath) const {
   for (const char* name : IndexFileNames) {
     const std::string candidate = folderPath + name;
-    const std::optional<TFileFacts> facts = FileFacts(candidate);
-    if (facts && facts->kind == TFileKind::File) {
+    if (OpenInRoot(candidate)) {
       folderPath = candidate;
       return true;
     }

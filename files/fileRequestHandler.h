@@ -21,8 +21,9 @@ struct TResolvedRequest {
 // Serves the files below the web root, the folder "webroot" beside the program. It claims every
 // request, whatever the method: a file, a redirect for a folder URI without its trailing "/", an
 // index file, a generated listing (when allowed) or 404 "Not found.". A URI never reaches above
-// the web root. Thread-safe: every field is fixed at construction and each call works on its own
-// strings, so one instance serves all connections at once.
+// the web root, and no link inside the root is followed (one could lead out of it); hidden files
+// and folders (a segment beginning with ".") are not served. Thread-safe: every field is fixed
+// at construction and each call works on its own strings, so one instance serves all connections at once.
 class TFileRequestHandler : public IRequestHandler {
  public:
   // The index files of a folder, in the order they are tried.
@@ -55,6 +56,9 @@ class TFileRequestHandler : public IRequestHandler {
  private:
   TResolvedRequest ResolveTarget(const std::string& target) const;
   TResolvedRequest ResolveFolder(const std::string& rawUri, const std::string& folderPath) const;
+  // The regular file at the path (which begins with the web root), opened below the root
+  // without following links; nullptr when there is none.
+  std::unique_ptr<TFileStream> OpenInRoot(const std::string& path) const;
 
   const std::string webRoot_;
   const bool allowDirectoryListing_;

@@ -21,7 +21,8 @@ namespace webtessl {
 // another thread. A window lives while its owning process does: the desktop forgets the windows
 // of a process that died without destroying them.
 //
-// The desktop is a folder only its user can enter: $WEBTESSL_DESKTOP when set, else
+// The desktop is a folder only its user can enter; every record in it must be its user's, and
+// a sender talks only to a listener of its own user (and a receiver only to senders of it): $WEBTESSL_DESKTOP when set, else
 // $XDG_RUNTIME_DIR/webtessl-desktop, else /tmp/webtessl-desktop-<uid>.
 // On Windows the windows are the system's own hidden windows on the calling thread's desktop, and
 // the desktop folder is "webtessl-desktop" in the user's temporary folder.
@@ -56,8 +57,14 @@ struct TMessage {
 using TWindowProc = std::function<intptr_t(uint32_t message, uintptr_t wParam, intptr_t lParam)>;
 
 // The desktop folder in force for this process, created (mode 0700) when absent; empty when it
-// cannot be made or is not private to this user (then no window can be created or found).
+// cannot be made or is not private to this user: not a folder of this user's, or one that others
+// may enter or write (such a folder is refused, never repaired; then no window can be created
+// or found).
 std::string DesktopFolder();
+
+// The path of the desktop folder chosen for this process, usable or not (for telling the user
+// which folder was refused).
+std::string DesktopFolderPath();
 
 // Creates a window owned by the calling thread; returns 0 when the desktop is unusable.
 TWindowHandle CreateWindow(std::string_view className, std::string_view title, TWindowProc proc);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <istream>
 #include <memory>
+#include <optional>
+#include <string>
 #include <streambuf>
 #include <string_view>
 #include <vector>
@@ -52,6 +54,13 @@ class TFileStream : public std::istream {
   // tells why: ENOENT, EACCES, EISDIR for a folder, ENODEV for a pipe or device, ...). Opening
   // never blocks, not even on a named pipe, and the handle is not inherited by child processes.
   static std::unique_ptr<TFileStream> Open(std::string_view path);
+  // The regular file at `relative` below `folder`, reached without following a symbolic link on
+  // the way down from the folder (the folder's own path may hold links: it is trusted) and
+  // without leaving the folder, so that nobody who can write below it can lead the open
+  // elsewhere; the opened file lies in the folder. nullptr as for Open; errno ELOOP or EXDEV
+  // when a link or a climb above the folder was in the way.
+  static std::unique_ptr<TFileStream> OpenBeneath(std::string_view folder,
+                                                  std::string_view relative);
   // Takes ownership of the open handle of a regular file. Through Open only.
   TFileStream(TOpened, TFileHandle handle, const TFileFacts& facts);
   ~TFileStream() override;
@@ -61,10 +70,18 @@ class TFileStream : public std::istream {
   TFileHandle Handle() const { return handle_; }
   // Kind, size and modification time when the file was opened.
   const TFileFacts& Facts() const { return facts_; }
+  // The absolute path of the opened file itself, links resolved, in the form CanonicalPath
+  // gives: what a path was found to name is judged by this, not by the path. Nothing when the
+  // system cannot tell.
+  std::optional<std::string> RealPath() const;
   // The offset of the next byte the stream reads; -1 once the stream has failed.
   int64_t Position();
 
  private:
+  // Takes ownership of an open handle (invalid: none): the stream when it is a regular file,
+  // else nullptr with errno telling why, the handle closed.
+  static std::unique_ptr<TFileStream> FromOpenHandle(TFileHandle handle);
+
   TFileHandle handle_;
   TFileFacts facts_;
   TFileStreamBuffer buffer_;

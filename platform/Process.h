@@ -23,7 +23,8 @@ enum class TStartOutcome {
 };
 
 // Starts the program in a session of its own, standard input and output on /dev/null (on
-// Windows: through the shell, without error dialogs). With
+// Windows: through the shell, without error dialogs); it inherits no other descriptor of this
+// process than standard error. Failed leaves the reason in errno. With
 // waitMs 0 it is not waited for; otherwise waited for at most waitMs. Whatever happens, no
 // started process is left as a zombie. Thread-safe.
 TStartOutcome StartProcess(const TProcessStart& start, uint32_t waitMs, int& exitCode);

@@ -1,12 +1,19 @@
 #include "search/DesktopLauncher.h"
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <vector>
+
 
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
+#include "search/ConsoleNotice.h"
 
 namespace webtessl {
 namespace {
@@ -24,9 +31,55 @@ std::vector<std::string> SplitAtBlanks(const std::string& parameters) {
   return arguments;
 }
 
+// The console hears once why the application could not be started, and once more only after
+// it started again meanwhile; a launch is tried at most once per interval, so that a program
+// that fails to start is not spawned by every search.
+class TLaunchGate {
+ public:
+  // Whether the program may be launched now; when so, its interval starts anew.
+  bool Open(const std::string& program) {
+    std::lock_guard lock(mutex_);
+    const auto now = std::chrono::steady_clock::now();
+    const auto last = lastTries_.find(program);
+    if (last != lastTries_.end() && now - last->second < kLaunchInterval) return false;
+    if (lastTries_.size() >= kMaxPrograms) lastTries_.clear();
+    lastTries_[program] = now;
+    return true;
+  }
+  void Report(bool started, const std::string& why) {
+    if (started) {
+      notice_.Clear();
+    } else {
+      notice_.Say(why);
+    }
+  }
+
+ private:
+  static constexpr std::chrono::seconds kLaunchInterval{5};
+  static constexpr size_t kMaxPrograms = 16;
+  std::mutex mutex_;
+  std::map<std::string, std::chrono::steady_clock::time_point> lastTries_;
+  TConsoleNotice notice_;
+};
+
+TLaunchGate& LaunchGate() {
+  static TLaunchGate gate;
+  return gate;
+}
+
 void Start(const std::string& program) {
   uint32_t exitCode = 0;
-  RunProgram(program, kTrayParameters, exitCode, 0, false);  // a failed start is not reported
+  const bool started = RunProgram(program, kTrayParameters, exitCode, 0, false);
+  const std::string reason = started ? std::string() : std::strerror(errno);
+  LaunchGate().Report(started, "Cannot start " + program + ": " + reason);
+}
+
+// The program as an absolute path, so that the file checked is the one run (a relative path
+// would be run from the program's own folder).
+std::string Absolute(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.string();
 }
 
 }  // namespace
@@ -37,9 +90,13 @@ bool LaunchDesktopApp(const std::string& serverFolder) {
   std::string candidate = serverFolder + kDesktopProgramName;
   if (!ProgramFileExists(candidate)) {
     ReadInstallPath(candidate);
-    if (!ProgramFileExists(candidate)) return false;
+    candidate = Absolute(candidate);
+    if (!ProgramFileExists(candidate)) {
+      LaunchGate().Report(false, "The desktop search application was not found: " + candidate);
+      return false;
+    }
   }
-  Start(candidate);
+  if (LaunchGate().Open(candidate)) Start(candidate);
   return true;
 }
 

@@ -15,12 +15,13 @@ constexpr char kInstallPathValue[] = "InstallPath";
 // What the application is started with.
 constexpr char kTrayParameters[] = " -tray";
 
-// Finding and starting the desktop search application. Free functions, thread-safe; nothing
-// serializes concurrent launches.
+// Finding and starting the desktop search application. Free functions, thread-safe.
 
-// Starts the application found beside this program, else in the registry's install folder,
-// with " -tray", not waiting for it; false when no program file was found. Raises
-// ERegistryException when the install folder value is not text.
+// Starts the application found beside this program, else in the registry's install folder (a
+// relative folder taken from the current folder, once), with " -tray", not waiting for it; false
+// when no program file was found. The program is started at most once every few seconds, however
+// many searches ask; when it was not found or could not start, the console says why, once.
+// Raises ERegistryException when the install folder value is not text.
 bool LaunchDesktopApp();
 
 // LaunchDesktopApp with the server's own folder given (ending in the path delimiter).

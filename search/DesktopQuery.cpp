@@ -6,6 +6,7 @@
 
 #include "platform/DesktopMessages.h"
 #include "platform/Process.h"
+#include "search/ConsoleNotice.h"
 #include "search/DesktopLauncher.h"
 
 namespace webtessl {
@@ -58,9 +59,24 @@ TQueryOutcome Exchange(std::string_view queryText, uint16_t timeoutMs, TBytes& a
   return outcome;
 }
 
+// Whether the desktop folder can be used; when it is refused (another user could have touched
+// it), the console says so once and searches answer as when the application is absent, without
+// starting it (it would refuse the folder too).
+bool DesktopUsable() {
+  static TConsoleNotice notice;
+  if (!DesktopFolder().empty()) {
+    notice.Clear();
+    return true;
+  }
+  notice.Say("The desktop folder " + DesktopFolderPath() +
+             " is refused: it must be a folder of this user that no one else may enter or write");
+  return false;
+}
+
 }  // namespace
 
 TQueryOutcome QueryDesktop(std::string_view queryText, uint16_t timeoutMs, TBytes& answer) {
+  if (!DesktopUsable()) return TQueryOutcome::NotDelivered;
   try {
     return Exchange(queryText, timeoutMs, answer);
   } catch (const std::exception&) {

@@ -20,7 +20,8 @@ enum class TQueryOutcome : int32_t {
 
 // Sends the query text to the desktop application from an endpoint window of the calling
 // thread, and waits at most timeoutMs (counted from before the send) for its answer, which goes
-// into `answer`. Starts the application when its window is absent. Only this call's own window
+// into `answer`. Starts the application when its window is absent. When the desktop folder is
+// refused, answers NotDelivered without starting it (the console says why, once). Only this call's own window
 // is pumped, so concurrent queries on other threads never see each other's answers. Thread-safe.
 TQueryOutcome QueryDesktop(std::string_view queryText, uint16_t timeoutMs, TBytes& answer);
 

@@ -1,5 +1,7 @@
 #include "search/SearchParameters.h"
 
+#include <algorithm>
+
 #include "common/IntegerText.h"
 #include "common/QueryValue.h"
 #include "config/ConfigKeys.h"
@@ -78,6 +80,7 @@ TSearchParameters ReadSearchParameters(const THttpRequest& request,
   parameters.pageStart = StrToIntDef(request.ParamValue("from"), kDefaultPageStart);
   parameters.pageSize = StrToIntDef(request.ParamValue("count"), settings.defaultPageSize);
   if (parameters.pageSize < 1) parameters.pageSize = kFallbackPageSize;
+  parameters.pageSize = std::min(parameters.pageSize, kMaxPageSize);
   parameters.filter = DecodeQueryValue(request.ParamValue("filter"));
   parameters.anyWord = FlagOn(request, "anyword");
   parameters.wholeWords = FlagOn(request, "wholewords");

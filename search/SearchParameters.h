@@ -44,6 +44,9 @@ struct TSearchParameters {
 
 // The page size that replaces a "count" below 1, whatever the setting says.
 constexpr int32_t kFallbackPageSize = 25;
+// The largest page one search answers, whatever "count" or the default page size asks: a larger
+// one would hand out the whole index in one answer.
+constexpr int32_t kMaxPageSize = 1000;
 
 // Reads the settings from the file anew; a missing file (or none given) gives the defaults.
 TSearchSettings LoadSearchSettings(const TIniFile* iniFile);

@@ -1,5 +1,7 @@
 #include "tessel/Wildcard.h"
 
+#include <algorithm>
+
 #include "tessel/CaseFold.h"
 
 namespace webtessl {
@@ -7,67 +9,94 @@ namespace {
 
 constexpr char kAnyRun = '*';
 constexpr char kAnyChar = '?';
+constexpr size_t kWordBits = 64;
+// A "?" reaches at most this many bytes ahead (the longest UTF-8 sequence); the states of the
+// positions in between wait in a ring.
+constexpr size_t kRingSize = 5;
+// Patterns of up to 255 characters match without an allocation.
+constexpr size_t kLocalWords = 4;
 
-// Matches the segment at text[pos]; the end of the matched text, or npos.
-size_t MatchSegmentAt(std::string_view segment, std::string_view text, size_t pos) {
-  for (const char wanted : segment) {
-    if (pos >= text.size()) return std::string_view::npos;
-    if (wanted == kAnyChar) {
-      pos += Utf8SequenceLength(text, pos);
-    } else if (text[pos] == wanted) {
-      ++pos;
-    } else {
-      return std::string_view::npos;
-    }
+void SetBit(uint64_t* states, size_t bit) {
+  states[bit / kWordBits] |= uint64_t{1} << (bit % kWordBits);
+}
+
+bool HasBit(const uint64_t* states, size_t bit) {
+  return (states[bit / kWordBits] >> (bit % kWordBits) & 1) != 0;
+}
+
+bool IsEmpty(const uint64_t* states, size_t words) {
+  return std::all_of(states, states + words, [](uint64_t word) { return word == 0; });
+}
+
+// target |= (states & mask) << 1: the positions one pattern character further.
+void AddAdvanced(uint64_t* target, const uint64_t* states, const uint64_t* mask, size_t words) {
+  uint64_t carry = 0;
+  for (size_t i = 0; i < words; ++i) {
+    const uint64_t word = states[i] & mask[i];
+    target[i] |= word << 1 | carry;
+    carry = word >> (kWordBits - 1);
   }
-  return pos;
+}
+
+// target |= states & mask: the positions that stay.
+void AddKept(uint64_t* target, const uint64_t* states, const uint64_t* mask, size_t words) {
+  for (size_t i = 0; i < words; ++i) target[i] |= states[i] & mask[i];
 }
 
 }  // namespace
 
 TWildcard::TWildcard(std::string_view pattern) {
-  anchoredStart_ = pattern.empty() || pattern.front() != kAnyRun;
-  anchoredEnd_ = pattern.empty() || pattern.back() != kAnyRun;
+  for (const char c : pattern) positions_ += c != kAnyRun ? 1 : 0;
+  const size_t words = positions_ / kWordBits + 1;  // positions 0 .. positions_
+  for (TStates& steps : byteSteps_) steps.assign(words, 0);
+  anyCharSteps_.assign(words, 0);
+  starLoops_.assign(words, 0);
   std::string current;
+  size_t position = 0;
   for (const char c : pattern) {
-    if (c != kAnyRun) {
-      current += c;
-      ++minLength_;
-    } else if (!current.empty()) {
-      segments_.push_back(std::move(current));
+    if (c == kAnyRun) {
+      SetBit(starLoops_.data(), position);
+      if (!current.empty()) segments_.push_back(std::move(current));
       current.clear();
+      continue;
     }
+    SetBit((c == kAnyChar ? anyCharSteps_ : byteSteps_[static_cast<unsigned char>(c)]).data(),
+           position);
+    current += c;
+    ++position;
   }
+  minLength_ = positions_;
   if (!current.empty() || segments_.empty()) segments_.push_back(std::move(current));
 }
 
 bool TWildcard::Matches(std::string_view text) const {
   if (text.size() < minLength_) return false;
-  size_t pos = 0;
-  size_t first = 0;
-  size_t last = segments_.size();
-  if (anchoredStart_) {
-    pos = MatchSegmentAt(segments_.front(), text, 0);
-    if (pos == std::string_view::npos) return false;
-    first = 1;
-    if (segments_.size() == 1 && anchoredEnd_) return pos == text.size();
+  const size_t words = starLoops_.size();
+  // The ring of state sets lives on the stack for patterns of ordinary length.
+  uint64_t local[kRingSize * kLocalWords] = {};
+  std::vector<uint64_t> large(words > kLocalWords ? kRingSize * words : 0);
+  uint64_t* const ring = words > kLocalWords ? large.data() : local;
+  const auto at = [&](size_t pos) { return ring + pos % kRingSize * words; };
+  SetBit(at(0), 0);
+  for (size_t pos = 0; pos < text.size(); ++pos) {
+    uint64_t* const now = at(pos);
+    if (IsEmpty(now, words)) {
+      // Nothing reached this byte; a "?" may still have reached a later one.
+      bool later = false;
+      for (size_t ahead = 1; ahead < kRingSize && !later; ++ahead) {
+        later = !IsEmpty(at(pos + ahead), words);
+      }
+      if (!later) return false;
+      continue;
+    }
+    uint64_t* const next = at(pos + 1);
+    AddAdvanced(next, now, byteSteps_[static_cast<unsigned char>(text[pos])].data(), words);
+    AddKept(next, now, starLoops_.data(), words);
+    const size_t length = std::min(Utf8SequenceLength(text, pos), text.size() - pos);
+    AddAdvanced(at(pos + length), now, anyCharSteps_.data(), words);
+    std::fill(now, now + words, 0);
   }
-  // The last segment of an anchored end is tried at the end only; it is matched last.
-  if (anchoredEnd_ && last > first) --last;
-  for (size_t i = first; i < last; ++i) {
-    size_t found = std::string_view::npos;
-    for (size_t start = pos; start < text.size() && found == std::string_view::npos; ++start)
-      found = MatchSegmentAt(segments_[i], text, start);
-    if (found == std::string_view::npos) return segments_[i].empty();
-    pos = found;
-  }
-  if (!anchoredEnd_ || last == segments_.size()) return true;
-  // "?" matches whole characters, so the tail is tried at each start from pos on.
-  const std::string_view& tail = segments_.back();
-  for (size_t start = pos; start <= text.size(); ++start) {
-    if (MatchSegmentAt(tail, text, start) == text.size()) return true;
-  }
-  return false;
+  return HasBit(at(text.size()), positions_);
 }
 
 std::string_view TWildcard::LongestLiteral() const {

@@ -17,6 +17,7 @@ constexpr const char* kRuntimeVariable = "XDG_RUNTIME_DIR";
 constexpr const char* kRuntimeSubfolder = "/webtessl-desktop";
 constexpr const char* kTemporaryPrefix = "/tmp/webtessl-desktop-";
 constexpr mode_t kPrivateMode = 0700;
+constexpr mode_t kOthersRights = 0077;  // group and others: any right at all is refused
 
 std::string ChosenFolder() {
   std::string folder;
@@ -31,18 +32,14 @@ std::string ChosenFolder() {
   return folder;
 }
 
-// The folder must be a real folder (not a link) of this user that nobody else may enter; one of
-// ours with looser rights is tightened, anything else is refused.
+// The folder must be a real folder (not a link) of this user that nobody else may enter or
+// write: one made here is so; an existing one that is not is refused, never repaired, because
+// whatever another user could have put in it meanwhile would stay.
 bool MakePrivate(const std::string& folder) {
   if (::mkdir(folder.c_str(), kPrivateMode) != 0 && errno != EEXIST) return false;
   struct stat info {};
-  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
-    return false;
-  }
-  if ((info.st_mode & 0777) != kPrivateMode && ::chmod(folder.c_str(), kPrivateMode) != 0) {
-    return false;
-  }
-  return true;
+  return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         info.st_uid == ::geteuid() && (info.st_mode & kOthersRights) == 0;
 }
 
 // The folder most recently found private. Nobody else can remove or change a private folder,
@@ -59,6 +56,10 @@ std::string DesktopFolder() {
   std::lock_guard lock(lastPrivateMutex);
   lastPrivate = folder;
   return folder;
+}
+
+std::string DesktopFolderPath() {
+  return ChosenFolder();
 }
 
 namespace desktop {

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -77,15 +78,34 @@ TUniqueFd Listen(const std::string& path) {
   return listener;
 }
 
-// A connection to the window's socket; a full backlog is retried until the deadline.
+// Whether the other end of the connection runs as this user.
+bool FromSameUser(int connection) {
+  static const uid_t ownUser = ::geteuid();
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  return ::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
+         credentials.uid == ownUser;
+}
+
+// Whether the path names a socket of this user itself, not a link to one.
+bool IsOwnSocket(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) &&
+         info.st_uid == ::geteuid();
+}
+
+// A connection to the window's socket, made only when the socket is this user's and its listener
+// runs as this user, so that no frame goes to anyone else; a full backlog is retried until the
+// deadline.
 TUniqueFd Connect(const std::string& path, const TDeadline& deadline) {
   const auto address = SocketAddress(path);
+  if (!address || !IsOwnSocket(path)) return {};
   TUniqueFd connection = NewSocket();
-  if (!address || !connection.Valid()) return {};
+  if (!connection.Valid()) return {};
   for (;;) {
     if (::connect(connection.Get(), reinterpret_cast<const sockaddr*>(&*address),
                   sizeof *address) == 0) {
-      return connection;
+      return FromSameUser(connection.Get()) ? std::move(connection) : TUniqueFd();
     }
     if ((errno != EAGAIN && errno != EINTR) || deadline.RemainingMs() == 0) return {};
     std::this_thread::sleep_for(kBacklogRetryPause);
@@ -98,14 +118,6 @@ void WidenSendBuffer(int connection, uint32_t payloadBytes) {
   if (payloadBytes <= kWideSendThreshold) return;
   const int size = static_cast<int>(std::min<size_t>(payloadBytes, kWideSendBufferBytes));
   ::setsockopt(connection, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-}
-
-bool FromSameUser(int connection) {
-  static const uid_t ownUser = ::geteuid();
-  ucred credentials{};
-  socklen_t size = sizeof credentials;
-  return ::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
-         credentials.uid == ownUser;
 }
 
 // The bytes of a frame being received, left uninitialised since the frame overwrites them. The
@@ -141,11 +153,11 @@ class TReceiveBuffer {
 };
 thread_local TReceiveBuffer::TStorage TReceiveBuffer::spare_;
 
-// Reads one frame from the connection, lets the window handle it and answers with its result;
-// true when the exchange completed. A frame that is foreign or cut short is dropped unhandled,
-// and so is one whose sender has hung up by the time it is read (`checkHangUp`; the caller may
-// have seen that already).
-bool HandleOneSent(const TLocalWindow& window, int connection, bool checkHangUp) {
+// Reads one frame from the connection, lets the window handle it and answers with its result,
+// saying whether the connection is kept (`keep`); true when the exchange completed. A frame that
+// is foreign or cut short is dropped unhandled, and so is one whose sender has hung up by the
+// time it is read (`checkHangUp`; the caller may have seen that already).
+bool HandleOneSent(const TLocalWindow& window, int connection, bool checkHangUp, bool keep) {
   const TDeadline deadline(kReceiveLimitMs);
   desktop::TFrameHeader header;
   if (!desktop::ReceiveAll(connection, &header, sizeof header, deadline) ||
@@ -160,14 +172,16 @@ bool HandleOneSent(const TLocalWindow& window, int connection, bool checkHangUp)
   }
   const TCopyDataStruct data{static_cast<uintptr_t>(header.dwData), header.cbData,
                              header.cbData == 0 ? nullptr : buffer.Data()};
-  const desktop::TFrameResult reply{
+  desktop::TFrameResult reply{
       window.Call(WM_COPYDATA, header.wParam, reinterpret_cast<intptr_t>(&data))};
+  // A window closed by its own procedure keeps nothing.
+  reply.kept = keep && window.IsOpen() ? 1 : 0;
   return desktop::SendAll(connection, &reply, sizeof reply, TDeadline(kReceiveLimitMs));
 }
 
 // Handles the frames of senders that connected since the last look, until none is pending or
-// the window closes; each connection whose exchange completed is kept for its sender's next
-// message.
+// the window closes; a connection is kept for its sender's next message while the window holds
+// fewer than its limit.
 void AcceptNewConnections(TLocalWindow& window) {
   while (window.IsOpen()) {
     TUniqueFd connection(
@@ -176,8 +190,14 @@ void AcceptNewConnections(TLocalWindow& window) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return;
     }
-    if (FromSameUser(connection.Get()) && HandleOneSent(window, connection.Get(), true)) {
+    if (!FromSameUser(connection.Get())) continue;
+    const bool keep = window.AdmitConnection();
+    const bool completed = HandleOneSent(window, connection.Get(), true, keep);
+    if (!keep) continue;
+    if (completed) {
       window.Keep(std::move(connection));
+    } else {
+      window.Release();
     }
   }
 }
@@ -203,35 +223,62 @@ void HandleSentMessages(TLocalWindow& window) {
   for (size_t i = 0; i < connections.size(); ++i) {
     const short events = ready > 0 ? watched[i].revents : 0;
     if (events == 0 ||
-        ((events & kGone) == 0 && HandleOneSent(window, connections[i].Get(), false))) {
+        ((events & kGone) == 0 && HandleOneSent(window, connections[i].Get(), false, true))) {
       window.Keep(std::move(connections[i]));
+    } else {
+      window.Release();
     }
   }
   if (ready < 0 || watched.back().revents != 0) AcceptNewConnections(window);
 }
 
-// Sends the frame over a connection kept from an earlier exchange with the window when there is
-// one, else over a new connection; returns the connection it went over (invalid on failure). A
-// kept connection that the receiver has closed meanwhile took none of the frame, so the frame
-// then goes out once more over a new connection.
-TUniqueFd SendOverConnection(const std::string& path, const desktop::TFrameHeader& header,
-                             const TCopyDataStruct& data, const TDeadline& deadline) {
+// How one exchange over one connection ended.
+enum class TExchange { Answered, Unread, Failed };
+
+// Sends the frame over the connection and waits for the answer. Unread: the receiver had closed
+// the connection without reading the frame (only a kept connection can end so).
+TExchange Exchange(int connection, const desktop::TFrameHeader& header,
+                   const TCopyDataStruct& data, const TDeadline& deadline,
+                   desktop::TFrameResult& reply) {
+  WidenSendBuffer(connection, data.cbData);
+  switch (desktop::SendFrame(connection, header, data.lpData, data.cbData, deadline)) {
+    case desktop::TSendOutcome::Sent:
+      break;
+    case desktop::TSendOutcome::Refused:
+      return TExchange::Unread;
+    case desktop::TSendOutcome::Failed:
+      return TExchange::Failed;
+  }
+  switch (desktop::ReceiveReply(connection, reply, deadline)) {
+    case desktop::TReplyOutcome::Received:
+      return TExchange::Answered;
+    case desktop::TReplyOutcome::Unanswered:
+      return TExchange::Unread;
+    case desktop::TReplyOutcome::Failed:
+      break;
+  }
+  return TExchange::Failed;
+}
+
+// Exchanges the frame over a connection kept from an earlier exchange with the window when there
+// is one, else over a new connection; returns the connection that carried the answer (invalid on
+// failure). A frame the receiver never read (it had closed the kept connection, its window going
+// or gone) goes out once more over a new connection, which then reaches the window if it lives.
+TUniqueFd ExchangeWithWindow(const std::string& path, const desktop::TFrameHeader& header,
+                             const TCopyDataStruct& data, const TDeadline& deadline,
+                             desktop::TFrameResult& reply) {
   if (TUniqueFd kept = desktop::IdleConnections().Take(path); kept.Valid()) {
-    WidenSendBuffer(kept.Get(), data.cbData);
-    switch (desktop::SendFrame(kept.Get(), header, data.lpData, data.cbData, deadline)) {
-      case desktop::TSendOutcome::Sent:
+    switch (Exchange(kept.Get(), header, data, deadline, reply)) {
+      case TExchange::Answered:
         return kept;
-      case desktop::TSendOutcome::Failed:
+      case TExchange::Failed:
         return {};
-      case desktop::TSendOutcome::Refused:
+      case TExchange::Unread:
         break;
     }
   }
   TUniqueFd fresh = Connect(path, deadline);
-  if (!fresh.Valid()) return {};
-  WidenSendBuffer(fresh.Get(), data.cbData);
-  if (desktop::SendFrame(fresh.Get(), header, data.lpData, data.cbData, deadline) !=
-      desktop::TSendOutcome::Sent) {
+  if (!fresh.Valid() || Exchange(fresh.Get(), header, data, deadline, reply) != TExchange::Answered) {
     return {};
   }
   return fresh;
@@ -333,14 +380,12 @@ bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wP
   const std::string path = desktop::SocketPath(folder, window);
   const desktop::TFrameHeader header{desktop::kFrameMagic, message, wParam, data.cbData,
                                      data.dwData};
-  TUniqueFd connection = SendOverConnection(path, header, data, deadline);
   desktop::TFrameResult reply;
-  if (!connection.Valid() || !desktop::AwaitReadable(connection.Get(), deadline) ||
-      !desktop::ReceiveAll(connection.Get(), &reply, sizeof reply, deadline) ||
-      deadline.RemainingMs() == 0) {
+  TUniqueFd connection = ExchangeWithWindow(path, header, data, deadline, reply);
+  if (!connection.Valid() || deadline.RemainingMs() == 0) {
     return false;  // an answer that comes only as the limit runs out is a time-out too
   }
-  desktop::IdleConnections().Give(path, std::move(connection));
+  if (reply.kept == 1) desktop::IdleConnections().Give(path, std::move(connection));
   result = static_cast<intptr_t>(reply.result);
   return true;
 }

@@ -100,6 +100,12 @@ std::optional<std::string> ReadSmallFile(int fd) {
   }
 }
 
+// Only a regular file of this user is a record: nobody else can publish a window here.
+bool OwnRegularFile(int fd) {
+  struct stat info {};
+  return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
+}
+
 // A record file as read, still open: its lock tells whether its window lives.
 struct TRecordFile {
   TWindowRecord record;
@@ -109,7 +115,7 @@ struct TRecordFile {
 std::optional<TRecordFile> ReadRecordFile(const std::string& folder, TWindowHandle handle) {
   TUniqueFd file(
       ::open(RecordPath(folder, handle).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-  if (!file.Valid()) return std::nullopt;
+  if (!file.Valid() || !OwnRegularFile(file.Get())) return std::nullopt;
   const std::optional<std::string> text = ReadSmallFile(file.Get());
   std::optional<TWindowRecord> record = text ? Parse(*text) : std::nullopt;
   if (!record || record->handle != handle) return std::nullopt;

@@ -49,17 +49,33 @@ class TLocalWindow {
   void Close() {
     listener_.Reset();
     kept_.clear();
+    held_ = 0;
     recordLock_.Reset();
   }
   bool IsOpen() const { return listener_.Valid(); }
 
+  // The window holds a bounded number of connections for its senders' next messages: those
+  // kept, and those handed out by TakeKeptConnections and not yet given back. The decision to
+  // keep one is made before its answer goes out, and the answer tells the sender; a connection
+  // once promised is closed only when its sender hangs up, its frame is broken or the window
+  // closes, never while its sender may be sending the next frame over it.
+
+  // Whether a new connection may be kept after its exchange; when so, it counts as held.
+  bool AdmitConnection() {
+    if (!IsOpen() || held_ >= kMaxKeptConnections) return false;
+    ++held_;
+    return true;
+  }
   // The connections kept open, handed over to the caller (a window procedure that pumps
-  // messages itself then finds none of those being worked on).
+  // messages itself then finds none of those being worked on). They stay held.
   std::vector<TUniqueFd> TakeKeptConnections() { return std::exchange(kept_, {}); }
-  // Keeps a connection whose exchange completed, while the window is open and keeps fewer than
-  // its limit (else it closes, and its sender connects anew next time).
+  // Keeps a held connection for its sender's next message (it closes when the window has).
   void Keep(TUniqueFd connection) {
-    if (IsOpen() && kept_.size() < kMaxKeptConnections) kept_.push_back(std::move(connection));
+    if (IsOpen()) kept_.push_back(std::move(connection));
+  }
+  // A held connection closed.
+  void Release() {
+    if (held_ > 0) --held_;
   }
   // The descriptors of the kept connections, for waiting on them.
   std::vector<int> KeptFds() const;
@@ -103,6 +119,7 @@ class TLocalWindow {
 
   TUniqueFd listener_;
   std::vector<TUniqueFd> kept_;
+  size_t held_ = 0;
   TUniqueFd recordLock_;
   const TUniqueFd wake_;
   mutable std::mutex mutex_;

@@ -94,8 +94,20 @@ bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline) {
   return true;
 }
 
-bool AwaitReadable(int fd, const TDeadline& deadline) {
-  return AwaitReady(fd, POLLIN, deadline);
+TReplyOutcome ReceiveReply(int fd, TFrameResult& reply, const TDeadline& deadline) {
+  auto* bytes = reinterpret_cast<char*>(&reply);
+  for (;;) {
+    if (!AwaitReady(fd, POLLIN, deadline)) return TReplyOutcome::Failed;
+    const ssize_t received = ::recv(fd, bytes, sizeof reply, 0);
+    if (received < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (received == 0 || (received < 0 && (errno == ECONNRESET || errno == EPIPE))) {
+      return TReplyOutcome::Unanswered;
+    }
+    if (received < 0) return TReplyOutcome::Failed;
+    const auto got = static_cast<size_t>(received);
+    return ReceiveAll(fd, bytes + got, sizeof reply - got, deadline) ? TReplyOutcome::Received
+                                                                      : TReplyOutcome::Failed;
+  }
 }
 
 bool PeerHungUp(int fd) {

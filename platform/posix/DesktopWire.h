@@ -21,7 +21,9 @@ class TDeadline {
 };
 
 // The head of a message frame on the wire; the payload follows it, then the receiver answers
-// with one TFrameResult.
+// with one TFrameResult. The answer says whether the receiver keeps the connection open for the
+// sender's next frame: a receiver closes only connections it said it would not keep (or those of
+// a window that went), so a sender never sends over a connection that is being closed.
 struct TFrameHeader {
   uint32_t magic = 0;
   uint32_t message = 0;
@@ -31,6 +33,8 @@ struct TFrameHeader {
 };
 struct TFrameResult {
   int64_t result = 0;
+  uint32_t kept = 0;  // 1: the receiver keeps the connection for the next frame
+  uint32_t reserved = 0;
 };
 constexpr uint32_t kFrameMagic = 0x4D445457;  // "WTDM"
 
@@ -43,9 +47,11 @@ enum class TSendOutcome { Sent, Refused, Failed };
 TSendOutcome SendFrame(int fd, const TFrameHeader& header, const void* payload, size_t size,
                        const TDeadline& deadline);
 bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline);
-// Waits until the socket has something to read or has been closed; false when the deadline
-// passed first. For answers that cannot be there yet, so that reading them takes no vain try.
-bool AwaitReadable(int fd, const TDeadline& deadline);
+// How waiting for the receiver's answer ended. Unanswered: the other end closed the connection
+// before a single byte of its answer, having left the frame unread (a receiver answers every
+// frame it reads while its window lives).
+enum class TReplyOutcome { Received, Unanswered, Failed };
+TReplyOutcome ReceiveReply(int fd, TFrameResult& reply, const TDeadline& deadline);
 
 // Whether the other end has closed or shut down its side.
 bool PeerHungUp(int fd);

@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <algorithm>
 #include <cerrno>
 #include <string>
 
+#include "platform/posix/OpenBeneath.h"
 #include "platform/posix/StatFacts.h"
 #include "platform/posix/UniqueFd.h"
 
@@ -28,13 +30,8 @@ int64_t ReadFileAt(TFileHandle handle, char* target, int64_t count, int64_t offs
   return std::max<ssize_t>(got, 0);
 }
 
-std::unique_ptr<TFileStream> TFileStream::Open(std::string_view path) {
-  if (path.empty() || path.find('\0') != std::string_view::npos) {
-    errno = ENOENT;
-    return nullptr;
-  }
-  // Not blocking: opening a named pipe would otherwise wait for a writer.
-  TUniqueFd file(open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+std::unique_ptr<TFileStream> TFileStream::FromOpenHandle(TFileHandle handle) {
+  TUniqueFd file(NativeFile(handle));
   if (!file.Valid()) return nullptr;
   struct stat info {};
   if (fstat(file.Get(), &info) != 0) return nullptr;
@@ -46,6 +43,38 @@ std::unique_ptr<TFileStream> TFileStream::Open(std::string_view path) {
   auto stream = std::make_unique<TFileStream>(TOpened{}, file.Get(), facts);
   file.Release();
   return stream;
+}
+
+std::unique_ptr<TFileStream> TFileStream::Open(std::string_view path) {
+  if (path.empty() || path.find('\0') != std::string_view::npos) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  // Not blocking: opening a named pipe would otherwise wait for a writer.
+  return FromOpenHandle(open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+}
+
+std::unique_ptr<TFileStream> TFileStream::OpenBeneath(std::string_view folder,
+                                                      std::string_view relative) {
+  if (folder.empty() || folder.find('\0') != std::string_view::npos) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  const TUniqueFd base(
+      open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!base.Valid()) return nullptr;
+  return FromOpenHandle(posix::OpenBeneath(base.Get(), relative).Release());
+}
+
+std::optional<std::string> TFileStream::RealPath() const {
+  const std::string link = "/proc/self/fd/" + std::to_string(NativeFile(handle_));
+  std::string target(PATH_MAX, '\0');
+  const ssize_t length = readlink(link.c_str(), target.data(), target.size());
+  if (length <= 0 || static_cast<size_t>(length) >= target.size() || target[0] != '/') {
+    return std::nullopt;
+  }
+  target.resize(static_cast<size_t>(length));
+  return target;
 }
 
 TFileStream::~TFileStream() {

@@ -1,9 +1,11 @@
 #include "platform/PrivateProfile.h"
 
+#include "platform/FileStream.h"
+
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <fstream>
+#include <istream>
+#include <memory>
 #include <optional>
 
 namespace webtessl {
@@ -71,21 +73,16 @@ bool ReadLine(std::streambuf& input, std::string& line) {
   return true;
 }
 
-// Only a regular file is read: a folder, a device or a pipe could never end or never answer.
-bool IsReadableFile(const std::string& fileName) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(fileName, error);
-}
-
 }  // namespace
 
 std::string ReadProfileString(std::string_view section, std::string_view key,
                               std::string_view defaultValue, const std::string& fileName) {
-  std::ifstream file;
-  if (IsReadableFile(fileName)) file.open(fileName, std::ios::binary);
+  // Opened close-on-exec, so that a program started meanwhile does not inherit it; only a regular
+  // file opens (a folder, a device or a pipe could never end or never answer).
+  const std::unique_ptr<TFileStream> file = TFileStream::Open(fileName);
   std::string rawLine;
   bool inSection = false;
-  while (file.is_open() && ReadLine(*file.rdbuf(), rawLine)) {
+  while (file && ReadLine(*file->rdbuf(), rawLine)) {
     std::string_view line(rawLine);
     line = Trim(line.substr(0, line.find('\0')));
     if (const std::optional<std::string_view> name = SectionName(line)) {

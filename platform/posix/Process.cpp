@@ -3,6 +3,7 @@
 #include "platform/posix/UniqueFd.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -58,6 +59,9 @@ void RetryWaitPid(pid_t pid, int& status) {
   sigset_t none;
   ::sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  // Whatever this process has open stays here, even a descriptor some library opened without
+  // close-on-exec; the error pipe stays usable until the exec.
+  ::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
   const int devNull = ::open("/dev/null", O_RDWR);
   if (devNull >= 0) {
     ::dup2(devNull, STDIN_FILENO);
@@ -85,13 +89,14 @@ void RetryWaitPid(pid_t pid, int& status) {
   ::_exit(0);
 }
 
-// True when the exec succeeded: the error pipe closed without a word.
+// True when the exec succeeded: the error pipe closed without a word; else errno tells why not.
 bool ExecSucceeded(int errorFd) {
   int error = 0;
   ssize_t got = 0;
   do {
     got = ::read(errorFd, &error, sizeof error);
   } while (got < 0 && errno == EINTR);
+  if (got == sizeof error) errno = error;
   return got == 0;
 }
 

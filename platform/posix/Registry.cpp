@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <fstream>
+#include <istream>
+#include <memory>
 
+#include "platform/FileStream.h"
 #include "platform/Paths.h"
 
 namespace webtessl {
@@ -96,8 +98,10 @@ std::string CurrentUserRegistryFile() {
 }
 
 std::optional<TRegistryKey> TRegistryKey::OpenCurrentUser(std::string_view keyPath) {
-  std::ifstream file(CurrentUserRegistryFile(), std::ios::binary);
-  if (!file) return std::nullopt;
+  // Opened close-on-exec, so that a program started meanwhile does not inherit it.
+  const std::unique_ptr<TFileStream> stream = TFileStream::Open(CurrentUserRegistryFile());
+  if (!stream) return std::nullopt;
+  std::istream& file = *stream;
   const std::string wanted = "[" + std::string(kCurrentUserRoot) + std::string(keyPath) + "]";
   TRegistryKey key;
   bool found = false;

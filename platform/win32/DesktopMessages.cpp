@@ -132,11 +132,16 @@ bool IsOwnProcessWindow(TWindowHandle handle) {
 // Windows are found on the desktop of the calling thread; the files that belong with them (such
 // as an application's instance lock) go to a folder of the user's own temporary folder, which
 // only the user may enter.
-std::string DesktopFolder() {
+std::string DesktopFolderPath() {
   wchar_t temporary[MAX_PATH + 1] = {};
   const DWORD length = ::GetTempPathW(MAX_PATH + 1, temporary);
   if (length == 0 || length > MAX_PATH) return {};
-  const std::string folder = win32::FromWide(temporary) + kDesktopFolderName;
+  return win32::FromWide(temporary) + kDesktopFolderName;
+}
+
+std::string DesktopFolder() {
+  const std::string folder = DesktopFolderPath();
+  if (folder.empty()) return {};
   if (::CreateDirectoryA(folder.c_str(), nullptr) == FALSE &&
       ::GetLastError() != ERROR_ALREADY_EXISTS) {
     return {};

@@ -5,6 +5,7 @@
 
 #include "platform/win32/FileFacts.h"
 #include "platform/win32/FileReads.h"
+#include "platform/win32/FinalPath.h"
 #include "platform/win32/LiteralPath.h"
 #include "platform/win32/WinApi.h"
 
@@ -61,19 +62,9 @@ int64_t ReadFileAt(TFileHandle handle, char* target, int64_t count, int64_t offs
   return win32::ReadAtOffset(NativeFile(handle), target, wanted, offset, got) == 0 ? got : 0;
 }
 
-// Opening never blocks: a path that could reach a pipe or a device is refused before it is
-// opened, and the handle (not inherited by child processes) must turn out a file on a disk.
-std::unique_ptr<TFileStream> TFileStream::Open(std::string_view path) {
-  if (!win32::IsLiteralPath(path)) {
-    errno = ENOENT;
-    return nullptr;
-  }
-  win32::TUniqueHandle file(::CreateFileA(std::string(path).c_str(), GENERIC_READ, kShareEverything,
-                                          nullptr, OPEN_EXISTING, kOpenFlags, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) {
-    errno = ErrnoOf(::GetLastError());
-    return nullptr;
-  }
+std::unique_ptr<TFileStream> TFileStream::FromOpenHandle(TFileHandle handle) {
+  win32::TUniqueHandle file(NativeFile(handle));
+  if (file.get() == INVALID_HANDLE_VALUE) return nullptr;
   const std::optional<TFileFacts> facts = FactsOfHandle(file.get());
   if (!facts || facts->kind != TFileKind::File) {
     errno = facts && facts->kind == TFileKind::Directory ? EISDIR : ENODEV;
@@ -83,6 +74,52 @@ std::unique_ptr<TFileStream> TFileStream::Open(std::string_view path) {
       std::make_unique<TFileStream>(TOpened{}, reinterpret_cast<TFileHandle>(file.get()), *facts);
   file.release();
   return stream;
+}
+
+// Opening never blocks: a path that could reach a pipe or a device is refused before it is
+// opened, and the handle (not inherited by child processes) must turn out a file on a disk.
+std::unique_ptr<TFileStream> TFileStream::Open(std::string_view path) {
+  if (!win32::IsLiteralPath(path)) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  const HANDLE file = ::CreateFileA(std::string(path).c_str(), GENERIC_READ, kShareEverything,
+                                    nullptr, OPEN_EXISTING, kOpenFlags, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    errno = ErrnoOf(::GetLastError());
+    return nullptr;
+  }
+  return FromOpenHandle(reinterpret_cast<TFileHandle>(file));
+}
+
+// The system follows links while it opens; what was opened is then judged by its own final
+// path, which must lie in the folder's.
+std::unique_ptr<TFileStream> TFileStream::OpenBeneath(std::string_view folder,
+                                                      std::string_view relative) {
+  if (relative.starts_with('/') || relative.starts_with('\\') ||
+      relative.find(':') != std::string_view::npos) {
+    errno = EXDEV;
+    return nullptr;
+  }
+  const std::optional<std::string> root = CanonicalPath(folder);
+  if (!root) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  std::string path(folder);
+  if (!path.ends_with('\\') && !path.ends_with('/')) path += '\\';
+  std::unique_ptr<TFileStream> stream = Open(path.append(relative));
+  if (!stream) return nullptr;
+  const std::optional<std::string> opened = stream->RealPath();
+  if (!opened || !win32::LiesWithin(*opened, *root)) {
+    errno = EXDEV;
+    return nullptr;
+  }
+  return stream;
+}
+
+std::optional<std::string> TFileStream::RealPath() const {
+  return win32::FinalPathOf(NativeFile(handle_));
 }
 
 TFileStream::~TFileStream() {

@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 
 #include "platform/win32/FileFacts.h"
+#include "platform/win32/FinalPath.h"
 #include "platform/win32/LiteralPath.h"
 #include "platform/win32/WinApi.h"
 
@@ -12,10 +13,6 @@ namespace webtessl {
 namespace {
 
 constexpr char kEveryEntry[] = "*";
-// The longest path the system reports, and the prefixes it writes before it.
-constexpr DWORD kLongestPath = 32768;
-constexpr std::string_view kLongPathPrefix = "\\\\?\\";
-constexpr std::string_view kUncPrefix = "\\\\?\\UNC\\";
 
 struct TFindCloser {
   void operator()(HANDLE search) const { ::FindClose(search); }
@@ -55,14 +52,7 @@ std::optional<std::string> CanonicalPath(std::string_view path) {
       std::string(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
-  std::string resolved(kLongestPath, '\0');
-  const DWORD length = ::GetFinalPathNameByHandleA(file.get(), resolved.data(), kLongestPath,
-                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= kLongestPath) return std::nullopt;
-  resolved.resize(length);
-  if (resolved.starts_with(kUncPrefix)) return "\\\\" + resolved.substr(kUncPrefix.size());
-  if (resolved.starts_with(kLongPathPrefix)) return resolved.substr(kLongPathPrefix.size());
-  return resolved;
+  return win32::FinalPathOf(file.get());
 }
 
 std::vector<TDirectoryEntry> ListDirectory(std::string_view folder) {

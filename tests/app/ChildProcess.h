@@ -55,6 +55,7 @@ class TChildProcess {
   TChildProcess& operator=(const TChildProcess&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
   void Type(const std::string& text) { (void)!::write(stdin_, text.data(), text.size()); }
   void Signal(int signal) { ::kill(pid_, signal); }
 

@@ -123,6 +123,27 @@ TEST_F(TFileRequestHandlerTest, NeverClimbsAboveTheWebRoot) {
   EXPECT_EQ(Fetch("/a/../a/b.txt").Body, "b");
 }
 
+// Links inside the root are never followed: one could lead anywhere on the machine. Hidden
+// files and folders (a version-control folder, an environment file) are no part of the site.
+TEST_F(TFileRequestHandlerTest, ServesNoLinkAndNoHiddenFile) {
+  folder_.Write("secret.txt", "secret");
+  std::filesystem::create_directories(folder_.File("outside"));
+  folder_.Write("outside/index.html", "outside");
+  Put("docs/page.html", "page");
+  std::filesystem::create_symlink(folder_.File("secret.txt"), Root() + "/leak.txt");
+  std::filesystem::create_directory_symlink(folder_.File("outside"), Root() + "/out");
+  std::filesystem::create_symlink(folder_.File("outside/index.html"), Root() + "/docs/index.html");
+  Put(".env", "KEY=1");
+  Put(".git/config", "[core]");
+  Put("docs/.hidden/a.txt", "a");
+  for (const char* target :
+       {"/leak.txt", "/out/index.html", "/out/", "/out", "/docs/", "/.env", "/.git/config",
+        "/.git/", "/docs/.hidden/a.txt", "/%2Eenv", "/docs/page.html/"}) {
+    ExpectNotFound(Fetch(target), target);
+  }
+  EXPECT_EQ(Fetch("/docs/page.html").Body, "page");
+}
+
 TEST_F(TFileRequestHandlerTest, CollapsesEmptyAndDotSegmentsAndBothSeparators) {
   Put("a/b.txt", "b");
   Put("top.txt", "top");

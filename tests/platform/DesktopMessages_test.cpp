@@ -1,16 +1,22 @@
 #include "platform/DesktopMessages.h"
 
 #include "tests/platform/TestDesktop.h"
+#include "tests/support/SecondUser.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <functional>
 #include <numeric>
 #include <vector>
@@ -107,24 +113,116 @@ TEST(DesktopMessagesTest, WindowIsFoundDescribedRenamedAndDestroyed) {
   EXPECT_TRUE(std::filesystem::is_empty(desktop.Folder()));
 }
 
-TEST(DesktopMessagesTest, DesktopFolderIsPrivateOrRefused) {
+// A desktop folder that others may enter or write, or that is no folder of this user, is refused
+// and left as it is (what another user put in it would stay if it were "repaired").
+TEST(DesktopMessagesTest, DesktopFolderIsPrivateOrRefusedAndNeverChanged) {
   TTestDesktop desktop;
-  const std::string loose = desktop.Folder() + "/loose";
-  ASSERT_EQ(::mkdir(loose.c_str(), 0755), 0);
-  ::setenv("WEBTESSL_DESKTOP", loose.c_str(), 1);
-  ASSERT_EQ(DesktopFolder(), loose);
-  struct stat info {};
-  ASSERT_EQ(::stat(loose.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  const auto modeOf = [](const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+  };
+  for (const mode_t loose : {0755, 0777, 0710, 0701, 01777}) {
+    const std::string folder = desktop.Folder() + "/loose" + std::to_string(loose);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), loose), 0);
+    ::setenv("WEBTESSL_DESKTOP", folder.c_str(), 1);
+    EXPECT_EQ(DesktopFolder(), "") << std::oct << loose;
+    EXPECT_EQ(DesktopFolderPath(), folder);
+    EXPECT_EQ(modeOf(folder), loose) << "the folder was changed";
+  }
+  const std::string fresh = desktop.Folder() + "/fresh";
+  ::setenv("WEBTESSL_DESKTOP", fresh.c_str(), 1);
+  EXPECT_EQ(DesktopFolder(), fresh) << "a folder made here is private";
+  EXPECT_EQ(modeOf(fresh), 0700u);
 
   // A link in place of the folder could lead elsewhere: no window is made there.
   const std::string link = desktop.Folder() + "/link";
-  ASSERT_EQ(::symlink(loose.c_str(), link.c_str()), 0);
+  ASSERT_EQ(::symlink(fresh.c_str(), link.c_str()), 0);
   ::setenv("WEBTESSL_DESKTOP", link.c_str(), 1);
   EXPECT_EQ(DesktopFolder(), "");
   EXPECT_EQ(CreateWindow(kClass, "x", [](uint32_t, uintptr_t, intptr_t) { return intptr_t{0}; }),
             0u);
   EXPECT_EQ(FindWindow(kClass, "x"), 0u);
+
+  const auto other = testing_support::SecondUser();
+  if (!other) GTEST_SKIP() << testing_support::kNoSecondUser;
+  const std::string foreign = desktop.Folder() + "/foreign";
+  ASSERT_EQ(::mkdir(foreign.c_str(), 0700), 0);
+  ASSERT_EQ(::chown(foreign.c_str(), other->uid, other->gid), 0);
+  ::setenv("WEBTESSL_DESKTOP", foreign.c_str(), 1);
+  EXPECT_EQ(DesktopFolder(), "") << "another user's folder, private to them";
+  struct stat info {};
+  ASSERT_EQ(::stat(foreign.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, other->uid);
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+}
+
+// What another user placed in the desktop (by whatever way) is not trusted: a record of theirs
+// names no window, and a socket whose listener runs as them gets no byte of a message.
+TEST(DesktopMessagesTest, ForeignRecordsAndListenersAreIgnored) {
+  const auto other = testing_support::SecondUser();
+  if (!other) GTEST_SKIP() << testing_support::kNoSecondUser;
+  TTestDesktop desktop;
+  // The other user's listener, bound in a folder of theirs, then moved into the desktop and
+  // given to this user, as if it had been planted.
+  const std::string theirs = desktop.Folder() + "-theirs";
+  ASSERT_EQ(::mkdir(theirs.c_str(), 0700), 0);
+  ASSERT_EQ(::chown(theirs.c_str(), other->uid, other->gid), 0);
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  TChildProcess listener([&] {
+    if (!testing_support::BecomeUser(*other)) return 3;
+    const std::string path = theirs + "/s.sock";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0 || ::write(ready[1], "r", 1) != 1) {
+      return 4;
+    }
+    pollfd waiting{fd, POLLIN, 0};
+    if (::poll(&waiting, 1, 10000) != 1) return 5;  // never connected to
+    const int connection = ::accept(fd, nullptr, nullptr);
+    pollfd reading{connection, POLLIN, 0};
+    char byte = 0;
+    if (::poll(&reading, 1, 5000) != 1) return 6;
+    return ::read(connection, &byte, 1) == 0 ? 0 : 7;  // closed without a byte
+  });
+  char signal = 0;
+  ASSERT_EQ(::read(ready[0], &signal, 1), 1);
+  constexpr TWindowHandle kPlanted = 4242;
+  const std::string planted = desktop.Folder() + "/" + std::to_string(kPlanted) + ".sock";
+  ASSERT_EQ(::rename((theirs + "/s.sock").c_str(), planted.c_str()), 0);
+  ASSERT_EQ(::chown(planted.c_str(), ::geteuid(), ::getegid()), 0);
+  intptr_t result = 0;
+  EXPECT_FALSE(SendMessageTimeout(kPlanted, WM_COPYDATA, 0, TCopyDataStruct{1, 6, "secret"}, 2000,
+                                  result));
+  EXPECT_EQ(listener.Wait(), 0) << "the listener got bytes, or no connection to check";
+
+  // A record of theirs, well formed and held alive, names no window.
+  const TWindowHandle window =
+      CreateWindow(kClass, "Mine", [](uint32_t, uintptr_t, intptr_t) { return intptr_t{0}; });
+  ASSERT_NE(window, 0u);
+  const std::string record = desktop.Folder() + "/" + std::to_string(window) + ".window";
+  const std::string copy = desktop.Folder() + "/4343.window";
+  std::ifstream original(record, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(original)), std::istreambuf_iterator<char>());
+  const std::string handleText = std::to_string(window);
+  text.replace(text.find(handleText), handleText.size(), "4343");
+  text.replace(text.rfind("Mine"), 4, "Fake");
+  std::ofstream(copy, std::ios::binary) << text;
+  ASSERT_EQ(::chown(copy.c_str(), other->uid, other->gid), 0);
+  const int held = ::open(copy.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  EXPECT_EQ(FindWindow(kClass, "Fake"), 0u);
+  EXPECT_FALSE(IsWindow(4343));
+  ASSERT_EQ(::chown(copy.c_str(), ::geteuid(), ::getegid()), 0);
+  EXPECT_EQ(FindWindow(kClass, "Fake"), 4343u) << "the same record of this user's is one";
+  ::close(held);
+  DestroyWindow(window);
+  std::filesystem::remove_all(theirs);
 }
 
 // Another local user can neither see the windows nor connect to them.

@@ -95,6 +95,46 @@ TEST(FileStreamTest, OpensNothingButRegularFilesAndNeverBlocks) {
   EXPECT_FALSE(TFileStream::Open(""));
 }
 
+// Opening below a folder reaches only what lies in it by real names: a link anywhere on the way,
+// or a climb above the folder, opens nothing. The opened file tells its own path, also after it
+// was moved.
+TEST(FileStreamTest, OpensBelowAFolderWithoutLinksAndTellsItsRealPath) {
+  const TTestFolder folder;
+  std::filesystem::create_directories(folder.Root() + "/root/sub");
+  const std::string file = WriteFile(folder, "root/sub/a.txt", "a");
+  WriteFile(folder, "outside.txt", "outside");
+  std::filesystem::create_symlink(folder.Root() + "/outside.txt", folder.Root() + "/root/link.txt");
+  std::filesystem::create_symlink(folder.Root() + "/root/sub", folder.Root() + "/root/alias");
+  std::filesystem::create_directory_symlink(folder.Root() + "/root", folder.Root() + "/root-link");
+
+  auto opened = TFileStream::OpenBeneath(folder.Root() + "/root", "sub/a.txt");
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(ReadAll(*opened), "a");
+  EXPECT_EQ(opened->RealPath(), std::filesystem::canonical(file).string());
+  EXPECT_TRUE(TFileStream::OpenBeneath(folder.Root() + "/root-link", "sub/a.txt"))
+      << "the folder's own path may hold links";
+  struct TRefused {
+    const char* relative;
+    int error;
+  };
+  for (const TRefused refused : {TRefused{"link.txt", ELOOP}, TRefused{"alias/a.txt", ELOOP},
+                                 TRefused{"../outside.txt", EXDEV},
+                                 TRefused{"sub/../../outside.txt", EXDEV}}) {
+    errno = 0;
+    EXPECT_FALSE(TFileStream::OpenBeneath(folder.Root() + "/root", refused.relative))
+        << refused.relative;
+    EXPECT_EQ(errno, refused.error) << refused.relative;
+  }
+  EXPECT_FALSE(TFileStream::OpenBeneath(folder.Root() + "/root", folder.Root() + "/outside.txt"));
+  errno = 0;
+  EXPECT_FALSE(TFileStream::OpenBeneath(folder.Root() + "/root", "sub"));
+  EXPECT_EQ(errno, EISDIR);
+
+  std::filesystem::rename(folder.Root() + "/root/sub", folder.Root() + "/root/moved");
+  EXPECT_EQ(opened->RealPath(),
+            std::filesystem::canonical(folder.Root() + "/root/moved/a.txt").string());
+}
+
 TEST(FileStreamTest, EmptyFileEndsAtOnce) {
   const TTestFolder folder;
   const auto file = TFileStream::Open(WriteFile(folder, "empty", ""));

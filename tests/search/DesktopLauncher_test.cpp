@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "platform/Registry.h"
 #include "tests/platform/TestDesktop.h"
@@ -129,6 +130,52 @@ TEST_F(DesktopLauncherTest, RunProgramWaitsWhenAskedAndReportsTheExitCode) {
   EXPECT_EQ(exitCode, 1u);
   EXPECT_FALSE(RunProgram("/bin/sleep", " 2 ", exitCode, 100, false));
   EXPECT_TRUE(NoChildLeft());
+}
+
+// However many searches ask while the application is absent, it is started once per interval.
+TEST_F(DesktopLauncherTest, StartsTheProgramOnlyOnceForManyAsksInARow) {
+  const std::string counter = folder_.Root() + "/starts";
+  const std::string program = ServerFolder() + kDesktopProgramName;
+  std::ofstream(program) << "#!/bin/sh\necho started >> " << counter << "\n";
+  ::chmod(program.c_str(), 0755);
+  for (int ask = 0; ask < 50; ++ask) EXPECT_TRUE(LaunchDesktopApp(ServerFolder()));
+  const auto starts = [&] {
+    std::ifstream lines(counter);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);) ++count;
+    return count;
+  };
+  ASSERT_TRUE(Eventually([&] { return starts() > 0; }));
+  // Every start happened within the calls; a second one would have written by now.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(starts(), 1);
+  EXPECT_TRUE(NoChildLeft());
+}
+
+// Why the application could not be started is said on the console once, not at every search.
+TEST_F(DesktopLauncherTest, SaysOnceWhyTheProgramCannotStart) {
+  testing::internal::CaptureStdout();
+  for (int ask = 0; ask < 5; ++ask) LaunchDesktopApp(ServerFolder());
+  std::ofstream(ServerFolder() + kDesktopProgramName) << "not executable";
+  for (int ask = 0; ask < 5; ++ask) LaunchDesktopApp(ServerFolder());
+  const std::string console = testing::internal::GetCapturedStdout();
+  const std::string missing =
+      "The desktop search application was not found: " + ServerFolder() + kDesktopProgramName;
+  EXPECT_EQ(console, missing + "\nCannot start " + ServerFolder() + kDesktopProgramName +
+                         ": Permission denied\n");
+}
+
+// A relative install folder is taken from the current folder, and the program found there is
+// the one run (not the same relative path again from the program's own folder).
+TEST_F(DesktopLauncherTest, RelativeInstallPathIsResolvedOnce) {
+  PlaceProgram(InstallFolder(), "install");
+  RegisterInstallPath("\"InstallPath\"=\"install\"");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder_.Root());
+  const bool launched = LaunchDesktopApp(ServerFolder());
+  std::filesystem::current_path(before);
+  EXPECT_TRUE(launched);
+  EXPECT_EQ(Launched(), "install|" + Canonical(InstallFolder()) + "|-tray");
 }
 
 }  // namespace

@@ -80,6 +80,10 @@ TEST(SearchParametersTest, PageSizeFallsBackTo25BelowOneWhateverTheSetting) {
   EXPECT_EQ(Read("count=$20").pageSize, 32);
   EXPECT_EQ(Read("count=99999999999", WithDefaultPageSize(30)).pageSize, 30);
   EXPECT_EQ(Read("count=0xFFFFFFFF").pageSize, 25);  // the pattern of -1
+  EXPECT_EQ(Read("count=1000").pageSize, 1000);
+  EXPECT_EQ(Read("count=1001").pageSize, 1000) << "pages are at most 1,000 results";
+  EXPECT_EQ(Read("count=2147483647").pageSize, 1000);
+  EXPECT_EQ(Read("", WithDefaultPageSize(5000)).pageSize, 1000) << "the default too";
 }
 
 TEST(SearchParametersTest, PageStartTakesAnyIntegerAndDefaultsToZero) {

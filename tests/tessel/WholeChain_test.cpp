@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -68,6 +69,22 @@ std::vector<pid_t> TesselsOnDesktop(const std::string& desktop) {
     }
   }
   return found;
+}
+
+// What the process's descriptors above standard error refer to ("socket:[123]", a file path),
+// by descriptor number.
+std::map<int, std::string> OpenDescriptors(pid_t pid) {
+  std::map<int, std::string> open;
+  const std::filesystem::path folder = "/proc/" + std::to_string(pid) + "/fd";
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const int fd = std::stoi(entry->path().filename().string());
+    std::error_code unreadable;
+    const std::filesystem::path target = std::filesystem::read_symlink(entry->path(), unreadable);
+    if (fd > STDERR_FILENO && !unreadable) open[fd] = target.string();
+  }
+  return open;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
@@ -312,6 +329,24 @@ TEST_F(WholeChainTest, FirstSearchLaunchesTesselThenJsonAnswersCarryTheFileFacts
   EXPECT_EQ(lateAnswer.results[0].sizestr, "0 KB");
   EXPECT_EQ(lateAnswer.results[0].timestr.size(), std::string(kFixedTimeText).size());
   EXPECT_NE(lateAnswer.results[0].timestr, kFixedTimeText);
+  StopAll();
+}
+
+// A tessel the server started holds nothing the server has open: no listening or connected
+// socket, no configuration file, no desktop window of the server's.
+TEST_F(WholeChainTest, StartedTesselInheritsNoDescriptorOfTheServer) {
+  StartServer();
+  LaunchTessel();
+  const std::vector<pid_t> tessels = TesselsOnDesktop(scene_.Desktop());
+  ASSERT_EQ(tessels.size(), 1u);
+  const std::map<int, std::string> server = OpenDescriptors(server_->Pid());
+  ASSERT_FALSE(server.empty()) << "the server's descriptors cannot be read";
+  for (const auto& [fd, target] : OpenDescriptors(tessels.front())) {
+    for (const auto& [serverFd, serverTarget] : server) {
+      EXPECT_NE(target, serverTarget) << "tessel's descriptor " << fd << " is the server's "
+                                      << serverFd;
+    }
+  }
   StopAll();
 }
 

@@ -41,5 +41,28 @@ TEST(WildcardTest, PathologicalPatternsStayFast) {
   EXPECT_FALSE(TWildcard(pattern + "*b").Matches(name));
 }
 
+// A "?" takes one whole character of however many bytes; the bytes of a cut sequence are
+// characters of their own.
+TEST(WildcardTest, QuestionMarksTakeWholeCharactersAnywhere) {
+  EXPECT_TRUE(TWildcard("*a?b").Matches("xa\xC3\xA9" "b"));
+  EXPECT_FALSE(TWildcard("*a?b").Matches("xa\xC3\xA9" "ab"));
+  EXPECT_TRUE(TWildcard("*ab*abc").Matches("ababxabc"));
+  EXPECT_TRUE(TWildcard("a?c*?").Matches("a\xE2\x82\xAC" "cd"));
+  EXPECT_FALSE(TWildcard("a?c").Matches("a\xE2\x82" "c"));  // a cut sequence: two characters
+  EXPECT_TRUE(TWildcard("a??c").Matches("a\xE2\x82" "c"));
+}
+
+// A long pattern (more positions than one machine word holds) of many pieces against long names.
+TEST(WildcardTest, LongPatternsOfManyPiecesMatchExactly) {
+  std::string pattern;
+  for (int i = 0; i < 40; ++i) pattern += "*a?";
+  const TWildcard wildcard(pattern + "*z");
+  const std::string many(4000, 'a');
+  for (int i = 0; i < 1000; ++i) EXPECT_FALSE(wildcard.Matches(many));
+  EXPECT_TRUE(wildcard.Matches(many + "z"));
+  EXPECT_FALSE(wildcard.Matches(std::string(79, 'a') + "z"));
+  EXPECT_TRUE(wildcard.Matches(std::string(80, 'a') + "z"));
+}
+
 }  // namespace
 }  // namespace webtessl

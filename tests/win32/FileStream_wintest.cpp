@@ -39,6 +39,24 @@ TEST(Win32FileStreamTest, ReadsTheFileWithItsFactsAndSeeksAnywhereInIt) {
   EXPECT_EQ(ReadAll(*file, 10), bytes.substr(199990));
 }
 
+// Opening below a folder reaches only what lies in it, judged by the opened file's final path;
+// the opened file tells that path.
+TEST(Win32FileStreamTest, OpensBelowAFolderOnlyWhatLiesInIt) {
+  const TWinTestFolder folder;
+  std::filesystem::create_directories(folder.PathOf("root\\sub"));
+  folder.Write("root\\sub\\a.txt", "a");
+  folder.Write("outside.txt", "outside");
+  const auto opened = TFileStream::OpenBeneath(folder.PathOf("root"), "sub/a.txt");
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(ReadAll(*opened, 10), "a");
+  EXPECT_EQ(opened->RealPath(), CanonicalPath(folder.PathOf("root\\sub\\a.txt")));
+  for (const char* outside : {"..\\outside.txt", "sub/../../outside.txt", "C:\\outside.txt"}) {
+    errno = 0;
+    EXPECT_FALSE(TFileStream::OpenBeneath(folder.PathOf("root"), outside)) << outside;
+    EXPECT_EQ(errno, EXDEV) << outside;
+  }
+}
+
 TEST(Win32FileStreamTest, ReadsBeyondFourGibibytes) {
   const TWinTestFolder folder;
   const int64_t offset = (int64_t{1} << 32) + 3;
