@@ -23,7 +23,7 @@ std::string Hex(int value) {
   return text.str();
 }
 
-class ServerAssemblyConcurrencyTest : public ::testing::Test {
+class ServerAssemblyTest : public ::testing::Test {
  protected:
   void WriteConfig(const std::string& portText) {
     config_ = folder_.Write("config.ini", "[Server]\r\nPort = " + portText + "\r\n");
@@ -39,6 +39,9 @@ class ServerAssemblyConcurrencyTest : public ::testing::Test {
   testing_support::TempFolder folder_;
   std::string config_;
 };
+
+// The same setting, for the tests where a request runs while the program starts or stops.
+class ServerAssemblyConcurrencyTest : public ServerAssemblyTest {};
 
 TEST_F(ServerAssemblyConcurrencyTest, StartsOnTheConfiguredPortAndStops) {
   WriteConfig("0x" + Hex(port_));
@@ -89,7 +92,7 @@ std::string Fetch(int port, const std::string& target) {
   return client.ReadAll();
 }
 
-TEST_F(ServerAssemblyConcurrencyTest, OffersDownloadsBeforeFiles) {
+TEST_F(ServerAssemblyTest, OffersDownloadsBeforeFiles) {
   const std::string file = folder_.Write("shared.txt", "shared");
   WriteConfig(std::to_string(port_));
   const TIniFile iniFile(config_);
