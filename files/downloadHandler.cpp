@@ -9,6 +9,7 @@
 #include "files/DownloadRefusal.h"
 #include "files/PathText.h"
 #include "http/HttpRequest.h"
+#include "http/StatusCodes.h"
 #include "http/UrlText.h"
 #include "platform/FileStream.h"
 #include "platform/FileSystem.h"
@@ -23,9 +24,6 @@ constexpr const char* kContentLengthLine = "Content-length:";
 constexpr const char* kDispositionLine = "Content-disposition: attachment; filename=";
 constexpr char kControlReplacement = '_';
 constexpr char kDelete = 0x7F;
-constexpr int32_t kStatusOk = 200;
-constexpr int32_t kStatusUnauthorized = 401;
-constexpr int32_t kStatusNotFound = 404;
 
 // The file name with every control character replaced, so that it cannot end the header line
 // it is written into or start another one.
