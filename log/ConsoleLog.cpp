@@ -6,12 +6,12 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
 
 #include "common/Exception.h"
+#include "common/Mutex.h"
 #include "platform/Console.h"
 
 namespace webtessl {
@@ -21,13 +21,10 @@ namespace {
 constexpr std::size_t kFormatBufferSize = 1024;
 
 // Guards standard output, the active batch and everything in it.
-std::mutex& LogLock() {
-  static std::mutex lock;
-  return lock;
-}
+constinit TMutex g_logLock;
 
-// The active batch, if any; under LogLock.
-TLogBatch* g_activeBatch = nullptr;
+// The active batch, if any.
+TLogBatch* g_activeBatch GUARDED_BY(g_logLock) = nullptr;
 
 // Writes the bytes to standard output at once; the error number of a failure, else 0.
 int WriteToStandardOutput(std::string_view bytes) {
@@ -45,18 +42,18 @@ int WriteToStandardOutput(std::string_view bytes) {
 }  // namespace
 
 // The lines waiting to be written and the thread that writes them. Every field is guarded by
-// LogLock, except the thread handle, which only the owner touches.
+// g_logLock, except the condition variables and the thread handle, which only the owner touches.
 class TLogBatch {
  public:
   TLogBatch() : writer_([this] { WriteBatches(); }) {}
 
   ~TLogBatch() { StopWriter(); }
 
-  // Ends the writer thread once it has written every batch; the caller does not hold LogLock.
-  void StopWriter() {
+  // Ends the writer thread once it has written every batch.
+  void StopWriter() EXCLUDES(g_logLock) {
     if (!writer_.joinable()) return;
     {
-      const std::lock_guard guard(LogLock());
+      const TMutexLock guard(g_logLock);
       stopping_ = true;
     }
     linesWaiting_.notify_one();
@@ -67,8 +64,8 @@ class TLogBatch {
   TLogBatch(const TLogBatch&) = delete;
   TLogBatch& operator=(const TLogBatch&) = delete;
 
-  // Takes one line; the caller holds LogLock through guard.
-  void Append(std::string_view text, std::unique_lock<std::mutex>& guard) {
+  // Takes one line; the caller holds g_logLock through guard.
+  void Append(std::string_view text, TMutexLock& guard) REQUIRES(g_logLock) {
     if (failure_ != 0) RaiseWriteError(std::exchange(failure_, 0));
     const bool wasEmpty = waiting_.empty();
     waiting_.append(text);
@@ -76,41 +73,42 @@ class TLogBatch {
     if (wasEmpty || waiting_.size() >= TBatchedConsoleLog::kMaxWaitingBytes) {
       linesWaiting_.notify_one();
     }
-    roomMade_.wait(guard, [this] {
-      return waiting_.size() < TBatchedConsoleLog::kMaxWaitingBytes || stopping_;
-    });
+    while (waiting_.size() >= TBatchedConsoleLog::kMaxWaitingBytes && !stopping_) {
+      guard.Wait(roomMade_);
+    }
   }
 
-  // Writes what no batch took any more; the caller holds LogLock.
-  void WriteRest() {
+  // Writes what no batch took any more.
+  void WriteRest() REQUIRES(g_logLock) {
     if (!waiting_.empty()) WriteToStandardOutput(std::exchange(waiting_, std::string()));
   }
 
  private:
   // The writer thread: once a line waits, gives more lines the batch interval to join it, then
   // writes them all with one call; ends when the owner stops it and nothing waits any more.
-  void WriteBatches() {
-    std::unique_lock guard(LogLock());
+  void WriteBatches() EXCLUDES(g_logLock) {
+    TMutexLock guard(g_logLock);
     std::string batch;
     for (;;) {
-      linesWaiting_.wait(guard, [this] { return stopping_ || !waiting_.empty(); });
+      while (!stopping_ && waiting_.empty()) guard.Wait(linesWaiting_);
       if (waiting_.empty()) return;
-      linesWaiting_.wait_for(guard, TBatchedConsoleLog::kBatchInterval, [this] {
-        return stopping_ || waiting_.size() >= TBatchedConsoleLog::kMaxWaitingBytes;
-      });
+      const auto deadline = std::chrono::steady_clock::now() + TBatchedConsoleLog::kBatchInterval;
+      while (!stopping_ && waiting_.size() < TBatchedConsoleLog::kMaxWaitingBytes) {
+        if (!guard.WaitUntil(linesWaiting_, deadline)) break;
+      }
       batch.swap(waiting_);
       roomMade_.notify_all();
-      guard.unlock();
+      guard.Unlock();
       const int error = WriteToStandardOutput(batch);
       batch.clear();
-      guard.lock();
+      guard.Lock();
       if (error != 0) failure_ = error;
     }
   }
 
-  std::string waiting_;
-  int failure_ = 0;  // the error number of a batch that could not be written
-  bool stopping_ = false;
+  std::string waiting_ GUARDED_BY(g_logLock);
+  int failure_ GUARDED_BY(g_logLock) = 0;  // the error number of a batch that could not be written
+  bool stopping_ GUARDED_BY(g_logLock) = false;
   std::condition_variable linesWaiting_;
   std::condition_variable roomMade_;
   std::thread writer_;  // last: starts once every other field is ready
@@ -119,7 +117,7 @@ class TLogBatch {
 TBatchedConsoleLog::TBatchedConsoleLog() {
   if (StandardOutputIsTerminal()) return;
   batch_ = std::make_unique<TLogBatch>();
-  const std::lock_guard guard(LogLock());
+  const TMutexLock guard(g_logLock);
   g_activeBatch = batch_.get();
 }
 
@@ -128,13 +126,13 @@ TBatchedConsoleLog::TBatchedConsoleLog() {
 TBatchedConsoleLog::~TBatchedConsoleLog() {
   if (!batch_) return;
   batch_->StopWriter();
-  const std::lock_guard guard(LogLock());
+  const TMutexLock guard(g_logLock);
   batch_->WriteRest();
   g_activeBatch = nullptr;
 }
 
 void ConsoleLog(std::string_view text) {
-  std::unique_lock guard(LogLock());
+  TMutexLock guard(g_logLock);
   if (g_activeBatch != nullptr) {
     g_activeBatch->Append(text, guard);
     return;
