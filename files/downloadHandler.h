@@ -15,7 +15,7 @@ class TIniFile;
 // named by the "file" query parameter unless the sharing rule refuses it. The settings are read
 // from the configuration file at every request, so edits apply without a restart. Thread-safe:
 // after SetIniFile the handler only reads, and each request opens its own file.
-class TDownloadHandler : public IRequestHandler {
+class TDownloadHandler final : public IRequestHandler {
  public:
   // Hands over the configuration reader, which must outlive the handler. Before activation.
   void SetIniFile(const TIniFile& iniFile);

@@ -23,7 +23,7 @@ struct TResolvedRequest {
 // index file, a generated listing (when allowed) or 404 "Not found.". A URI never reaches above
 // the web root. Thread-safe: every field is fixed at construction and each call works on its own
 // strings, so one instance serves all connections at once.
-class TFileRequestHandler : public IRequestHandler {
+class TFileRequestHandler final : public IRequestHandler {
  public:
   // The index files of a folder, in the order they are tried.
   static constexpr std::array<const char*, 4> IndexFileNames = {"index.html", "index.htm",

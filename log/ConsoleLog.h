@@ -26,7 +26,7 @@ class TLogBatch;  // the lines waiting and the thread that writes them
 // operator watching sees each as it happens. A batch that cannot be written is reported by the
 // next ConsoleLog call, in the calling thread. Lines logged in the last moments before the
 // process is killed by a signal may be lost. One instance at a time, per process.
-class TBatchedConsoleLog {
+class TBatchedConsoleLog final {
  public:
   static constexpr std::chrono::milliseconds kBatchInterval{20};
   // Past this many bytes waiting, logging threads wait until a batch has been written, so that
