@@ -7,14 +7,14 @@
 #include <string>
 
 #include "config/IniFile.h"
-#include "tests/app/ChildProcess.h"
 #include "tests/http/RawClient.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 
 namespace webtessl {
 namespace {
 
-using testing::TChildProcess;
+using testing_support::TChildProcess;
 using testing::TRawClient;
 
 std::string Hex(int value) {
@@ -67,7 +67,8 @@ TEST_F(ServerAssemblyConcurrencyTest, StartsOnTheConfiguredPortAndStops) {
 // without an answer and the program ends with the stop lines and exit code 0.
 void StopDuringRequest(const std::string& config, int port, const std::string& startLines,
                        const std::string& stopLines, bool byKey) {
-  TChildProcess program({std::string(WEBTESSL_BUILD_DIR) + "/webtessl", "-config", config});
+  TChildProcess program({std::string(WEBTESSL_BUILD_DIR) + "/webtessl", "-config", config},
+                        testing_support::TChildSettings::Typed());
   ASSERT_TRUE(program.Started());
   ASSERT_TRUE(program.WaitForOutput(startLines)) << program.Output();
   TRawClient client(port);
@@ -116,7 +117,8 @@ TEST_F(ServerAssemblyTest, OffersDownloadsBeforeFiles) {
 
 TEST_F(ServerAssemblyConcurrencyTest, TheProgramServesTheWebPageBesideIt) {
   WriteConfig(std::to_string(port_));
-  TChildProcess program({std::string(WEBTESSL_BUILD_DIR) + "/webtessl", "-config", config_});
+  TChildProcess program({std::string(WEBTESSL_BUILD_DIR) + "/webtessl", "-config", config_},
+                        testing_support::TChildSettings::Typed());
   ASSERT_TRUE(program.Started());
   ASSERT_TRUE(program.WaitForOutput(StartLines())) << program.Output();
   const std::string answer = Fetch(port_, "/");
