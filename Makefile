@@ -61,3 +61,49 @@ wine-tests: windows
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) $(WINDOWS_BUILD)
+
+# Installing and packaging. `make install PREFIX=/usr/local DESTDIR=` installs the programs, their
+# web page, the user unit and the documents; `make package` builds the Debian package and
+# `make windows-installer` the Windows installer; their test stages run with `make test` and
+# `make wine-tests`.
+PREFIX ?= /usr/local
+PACKAGE_BUILD ?= build-package
+VERSION := $(shell sed -n 's/.*kProgramVersion\[\] = "\(.*\)";/\1/p' app/ProgramInfo.h)
+DEB_FILE := $(PACKAGE_BUILD)/webtessl_$(VERSION)_amd64.deb
+INSTALLER_FILE := $(WINDOWS_BUILD)/webtessl-$(VERSION)-setup.exe
+BUILD_FLAGS := DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags
+
+.PHONY: install package windows-installer package-tests wine-installer-tests clean-package
+
+install: deps
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS) --target webtessl tessel webtessl_docs
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+
+# A build of its own: optimised, with Debian's hardening flags, without tests or benchmarks.
+package: deps
+	@test -f $(PACKAGE_BUILD)/CMakeCache.txt || \
+		CXXFLAGS="$$($(BUILD_FLAGS) --get CXXFLAGS) $$($(BUILD_FLAGS) --get CPPFLAGS)" \
+		LDFLAGS="$$($(BUILD_FLAGS) --get LDFLAGS)" \
+		cmake -S . -B $(PACKAGE_BUILD) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Release \
+			-DWEBTESSL_TESTS=OFF -DWEBTESSL_BENCH=OFF
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+	@echo "Package: $(DEB_FILE)"
+
+windows-installer: windows
+	cmake --build $(WINDOWS_BUILD) --target windows-installer
+	@echo "Installer: $(INSTALLER_FILE)"
+
+package-tests: package
+	python3 tests/packaging/deb_package_test.py $(DEB_FILE) $(VERSION)
+
+wine-installer-tests: windows-installer
+	python3 tests/packaging/wine_installer_test.py $(INSTALLER_FILE) $(VERSION)
+
+clean-package:
+	rm -rf $(PACKAGE_BUILD)
+
+test: package-tests
+wine-tests: wine-installer-tests
+clean: clean-package

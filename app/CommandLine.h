@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "app/ProgramInfo.h"
 
 namespace webtessl {
 
@@ -18,7 +21,14 @@ class TCommandLine final {
   // in the case it was given in; nothing when there is no such option or nothing follows it.
   std::optional<std::string> ConfigPath() const;
 
+  // Help or the version when "--help" ("-h") or "--version" is given anywhere after the program
+  // path, other than as the path of "-config"; the first one given decides.
+  std::optional<TInformation> InformationAsked() const;
+
  private:
+  // Where the path of the first "-config" stands, when one follows it.
+  std::optional<size_t> ConfigPathPosition() const;
+
   std::vector<std::string> given_;
   std::vector<std::string> arguments_;
 };

@@ -1,5 +1,6 @@
 #include "app/MainSequence.h"
 
+#include <cstdio>
 #include <exception>
 #include <string>
 
@@ -7,6 +8,7 @@
 #include "app/ConfigPath.h"
 #include "app/ConsoleLoop.h"
 #include "app/FailureReport.h"
+#include "app/ProgramInfo.h"
 #include "app/ServerAssembly.h"
 #include "config/IniFile.h"
 #include "log/ConsoleLog.h"
@@ -44,13 +46,23 @@ void Report(const std::exception& error) noexcept {
   }
 }
 
+// Prints the help or version text instead of serving; fails when standard output cannot take it
+// (a full disk, a closed pipe), so that a script can tell.
+int PrintInformation(TInformation information) {
+  const std::string text = InformationText(information);
+  const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+  return written && std::fflush(stdout) == 0 ? kExitCodeStopped : kExitCodeInformationUnwritten;
+}
+
 }  // namespace
 
 int RunMainSequence(int argc, const char* const* argv) {
   try {
+    const TCommandLine commandLine(argc, argv);
+    if (const std::optional<TInformation> asked = commandLine.InformationAsked())
+      return PrintInformation(*asked);
     const TBatchedConsoleLog batchedLog;  // written out before a failure is reported
     TConsoleInput console;
-    const TCommandLine commandLine(argc, argv);
     const TIniFile configuration(SettleConfigPath(commandLine));
     Serve(configuration, console);
   } catch (const std::exception& error) {

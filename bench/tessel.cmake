@@ -11,3 +11,8 @@ target_sources(tessel_query_bench PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/tessel/ChildProcess.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tessel/TesselClient.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tessel/TreePlan.cpp)
+# The index at ten million entries, loaded without the file system (bench/tessel_scale_bench.cpp).
+target_sources(tessel_scale_bench PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR}/tessel/BenchQueries.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/tessel/TreePlan.cpp)
+target_link_libraries(tessel_scale_bench PRIVATE tessel_core)

@@ -1,6 +1,9 @@
 #include "tessel/CaseFold.h"
 
+#include <algorithm>
 #include <cstdint>
+
+#include "tessel/UnicodeTables.h"
 
 namespace webtessl {
 namespace {
@@ -61,68 +64,24 @@ void AppendUtf8(char32_t code, std::string& out) {
   }
 }
 
-bool InRange(char32_t code, char32_t first, char32_t last) {
-  return code >= first && code <= last;
-}
-
-// Blocks where upper and lower case alternate: the even code point is the capital.
-char32_t FoldAlternating(char32_t code) {
-  return (code % 2 == 0) ? code + 1 : code;
-}
-// Blocks where the odd code point is the capital.
-char32_t FoldAlternatingOdd(char32_t code) {
-  return (code % 2 == 1) ? code + 1 : code;
-}
-
-char32_t FoldLatin(char32_t code) {
-  if (InRange(code, 'A', 'Z')) return code + 0x20;
-  if (code == 0xB5) return 0x3BC;  // micro sign folds to Greek mu
-  if (InRange(code, 0xC0, 0xDE) && code != 0xD7) return code + 0x20;
-  if (InRange(code, 0x100, 0x12F) || InRange(code, 0x132, 0x137) || InRange(code, 0x14A, 0x177))
-    return FoldAlternating(code);
-  if (InRange(code, 0x139, 0x148) || InRange(code, 0x179, 0x17E)) return FoldAlternatingOdd(code);
-  if (code == 0x178) return 0xFF;
-  if (code == 0x17F) return 's';
-  if (InRange(code, 0x1E00, 0x1E95) || InRange(code, 0x1EA0, 0x1EFF)) return FoldAlternating(code);
-  return code;
-}
-
-char32_t FoldGreek(char32_t code) {
-  if (InRange(code, 0x391, 0x3AB) && code != 0x3A2) return code + 0x20;
-  if (code == 0x386) return 0x3AC;
-  if (InRange(code, 0x388, 0x38A)) return code + 0x25;
-  if (code == 0x38C) return 0x3CC;
-  if (InRange(code, 0x38E, 0x38F)) return code + 0x3F;
-  if (code == 0x3C2) return 0x3C3;  // final sigma
-  return code;
-}
-
-char32_t FoldCyrillic(char32_t code) {
-  if (InRange(code, 0x400, 0x40F)) return code + 0x50;
-  if (InRange(code, 0x410, 0x42F)) return code + 0x20;
-  if (InRange(code, 0x460, 0x481) || InRange(code, 0x48A, 0x4BF) || InRange(code, 0x4D0, 0x52F))
-    return FoldAlternating(code);
-  if (code == 0x4C0) return 0x4CF;
-  if (InRange(code, 0x4C1, 0x4CE)) return FoldAlternatingOdd(code);
-  return code;
-}
-
+// The simple case fold from the generated table; characters without one stay.
 char32_t Fold(char32_t code) {
-  if (code < 0x370 || InRange(code, 0x1E00, 0x1EFF)) return FoldLatin(code);
-  if (code < 0x400) return FoldGreek(code);
-  if (code < 0x530) return FoldCyrillic(code);
-  return code;
+  const TCodeMapping* const end = kSimpleCaseFolds + kSimpleCaseFoldCount;
+  const TCodeMapping* const found = std::lower_bound(
+      kSimpleCaseFolds, end, code, [](const TCodeMapping& m, char32_t c) { return m.from < c; });
+  return found != end && found->from == code ? found->to : code;
 }
 
+// Letters, combining marks and numbers, from the generated ranges.
 bool IsWordCode(char32_t code) {
   if (code < 0x80) {
-    return InRange(code, '0', '9') || InRange(code, 'A', 'Z') || InRange(code, 'a', 'z');
+    return (code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z') ||
+           (code >= 'a' && code <= 'z');
   }
-  if (code < 0xC0) return code == 0xAA || code == 0xB5 || code == 0xBA;
-  if (code == 0xD7 || code == 0xF7) return false;
-  // General punctuation, and the CJK symbols and punctuation block.
-  if (InRange(code, 0x2000, 0x206F) || InRange(code, 0x3000, 0x303F)) return false;
-  return true;
+  const TCodeRange* const end = kWordCharacterRanges + kWordCharacterRangeCount;
+  const TCodeRange* const found = std::lower_bound(
+      kWordCharacterRanges, end, code, [](const TCodeRange& r, char32_t c) { return r.last < c; });
+  return found != end && found->first <= code;
 }
 
 }  // namespace

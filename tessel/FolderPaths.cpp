@@ -31,6 +31,10 @@ std::optional<std::string> NormalizeFolder(std::string_view nativePath) {
   return normal;
 }
 
+bool HasHiddenName(std::string_view path) {
+  return path.starts_with('.') || path.find("/.") != std::string_view::npos;
+}
+
 bool IsSameOrUnder(std::string_view path, std::string_view folder) {
   if (folder == "/") return !path.empty() && path.front() == kDelimiter;
   return path.starts_with(folder) &&

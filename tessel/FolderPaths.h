@@ -17,6 +17,9 @@ class TNameIndex;
 // holds "." or ".." as a name.
 std::optional<std::string> NormalizeFolder(std::string_view nativePath);
 
+// Whether a name in the normalized path is hidden (begins with ".").
+bool HasHiddenName(std::string_view path);
+
 // Whether path is the folder itself or lies under it (both normalized).
 bool IsSameOrUnder(std::string_view path, std::string_view folder);
 

@@ -15,6 +15,7 @@ struct TFolderEvent {
     Removed,    // an entry went (deleted, or moved out to an unwatched place)
     MovedFrom,  // first half of a move; the MovedTo with the same cookie may follow
     MovedTo,    // second half of a move
+    Changed,    // an entry was written, truncated or had its attributes (times) changed
     WatchGone,  // the folder's watch ended (the folder was deleted or unmounted)
     Overflow    // events were lost: everything must be compared again
   };
@@ -25,7 +26,7 @@ struct TFolderEvent {
   uint32_t cookie = 0;
 };
 
-// Watches folders for entries that appear, go or move, through inotify. Not thread-safe: one
+// Watches folders for entries that appear, go, move or change, through inotify. Not thread-safe: one
 // thread adds watches and reads events.
 class TFolderWatch {
  public:

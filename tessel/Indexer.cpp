@@ -48,6 +48,11 @@ void TIndexer::Wake() const {
   wake_.Wake();
 }
 
+std::unique_lock<std::shared_mutex> TIndexer::LockExclusive() const {
+  const std::lock_guard gate(gateMutex_);
+  return std::unique_lock(indexMutex_);
+}
+
 void TIndexer::Run() {
   const auto start = Clock::now();
   if (!watch_.Usable()) ReportUnwatched("inotify is not available");
@@ -58,6 +63,7 @@ void TIndexer::Run() {
   std::reverse(stack.begin(), stack.end());  // the first root first
   ScanFolders(std::move(stack));
   const size_t entries = WithIndex([](TNameIndex& index) {
+    index.ShrinkToFit();
     index.PathRanks();  // ready for the first large answer
     return index.Size();
   });
@@ -112,7 +118,7 @@ void TIndexer::ReadFolder(const TFolderTask& task, std::vector<TFolderTask>& sta
   const auto& [folder, path] = task;
   bool isRoot = false;
   {
-    std::lock_guard lock(indexMutex_);
+    const auto lock = LockExclusive();
     // The folder may have gone, or moved, since it was put on the stack.
     if (!index_.IsLive(folder) || !index_.IsDirectory(folder) || index_.Path(folder) != path)
       return;
@@ -121,12 +127,12 @@ void TIndexer::ReadFolder(const TFolderTask& task, std::vector<TFolderTask>& sta
   WatchFolder(folder, path);  // before reading, so that no change slips between
   const auto listing = ListFolder(path, isRoot);
   if (!listing || !seen.emplace(listing->device, listing->inode).second) return;
-  std::lock_guard lock(indexMutex_);
+  const auto lock = LockExclusive();
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return;
   for (const TListedEntry& entry : listing->entries) {
     std::string childPath = JoinPath(path, entry.name);
     if (entry.isDirectory && IsExcludedFolder(settings_, childPath, entry.name)) continue;
-    const TEntryId child = index_.Add(folder, entry.name, entry.isDirectory);
+    const TEntryId child = index_.Add(folder, entry.name, entry.isDirectory, entry.facts);
     if (child != kNoEntry && entry.isDirectory) stack.emplace_back(child, std::move(childPath));
   }
 }
@@ -171,7 +177,7 @@ void TIndexer::HandleEvents(std::vector<TFolderTask>& toScan) {
   if (!watch_.Usable()) return;
   bool overflow = false;
   {
-    std::lock_guard lock(indexMutex_);
+    const auto lock = LockExclusive();
     watch_.ReadEvents([&](const TFolderEvent& event) {
       if (event.kind == TFolderEvent::TKind::Overflow) {
         overflow = true;
@@ -185,6 +191,30 @@ void TIndexer::HandleEvents(std::vector<TFolderTask>& toScan) {
     FlushRemovals();
   }
   resyncNeeded_ = resyncNeeded_ || overflow;
+  RefreshFacts();
+}
+
+void TIndexer::RefreshFacts() {
+  if (staleFacts_.empty()) return;
+  // The paths under the lock, the file system without it, the new facts under it again.
+  std::vector<std::pair<TEntryId, std::string>> stale;
+  WithIndex([&](TNameIndex& index) {
+    for (const TEntryId id : staleFacts_) {
+      if (index.IsLive(id)) stale.emplace_back(id, index.Path(id));
+    }
+  });
+  staleFacts_.clear();
+  std::vector<std::pair<size_t, TEntryFacts>> read;
+  for (size_t i = 0; i < stale.size(); ++i) {
+    if (const auto entry = ReadEntry(stale[i].second)) read.emplace_back(i, entry->facts);
+  }
+  WithIndex([&](TNameIndex& index) {
+    for (const auto& [at, facts] : read) {
+      const auto& [id, path] = stale[at];
+      // An entry removed or renamed meanwhile is left to the events that tell of it.
+      if (index.IsLive(id) && index.Path(id) == path) index.SetFacts(id, facts);
+    }
+  });
 }
 
 void TIndexer::HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& toScan) {
@@ -201,6 +231,14 @@ void TIndexer::HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& 
   // Folder removals wait for one pass over the index; a later event may concern the same name.
   if (event.kind != TKind::Removed) FlushRemovals();
   const TEntryId existing = index_.Find(folder, event.name);
+  if (event.kind == TKind::Changed) {
+    // Written, truncated or touched: its facts are read again once the events are handled.
+    staleFacts_.insert(existing != kNoEntry
+                           ? existing
+                           : AddFromEvent(folder, event.name, event.isDirectory, toScan));
+    return;
+  }
+  staleFacts_.insert(folder);  // an entry came or went: the folder's own date changed
   switch (event.kind) {
     case TKind::Removed:
       if (existing == kNoEntry) break;
@@ -219,23 +257,25 @@ void TIndexer::HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& 
         movedFrom_.erase(moved);
         if (index_.IsLive(entry)) {
           index_.Move(entry, folder, event.name);
+          staleFacts_.insert(entry);
           break;
         }
       }
-      AddFromEvent(folder, event.name, event.isDirectory, toScan);
+      staleFacts_.insert(AddFromEvent(folder, event.name, event.isDirectory, toScan));
       break;
     default:
-      AddFromEvent(folder, event.name, event.isDirectory, toScan);
+      staleFacts_.insert(AddFromEvent(folder, event.name, event.isDirectory, toScan));
       break;
   }
 }
 
-void TIndexer::AddFromEvent(TEntryId folder, std::string_view name, bool isDirectory,
-                            std::vector<TFolderTask>& toScan) {
+TEntryId TIndexer::AddFromEvent(TEntryId folder, std::string_view name, bool isDirectory,
+                                std::vector<TFolderTask>& toScan) {
   std::string path = JoinPath(index_.Path(folder), name);
-  if (isDirectory && IsExcludedFolder(settings_, path, name)) return;
+  if (isDirectory && IsExcludedFolder(settings_, path, name)) return kNoEntry;
   const TEntryId entry = index_.Add(folder, name, isDirectory);
   if (entry != kNoEntry && isDirectory) toScan.emplace_back(entry, std::move(path));
+  return entry;
 }
 
 void TIndexer::FlushRemovals() {
@@ -292,7 +332,7 @@ void TIndexer::ResyncFolder(TEntryId folder, const std::string& path,
   WithIndex([&](TNameIndex& index) { isRoot = index.IsLive(folder) && index.IsRoot(folder); });
   const auto listing = ListFolder(path, isRoot);
   if (!listing) return;  // gone: the folder above it tells
-  std::lock_guard lock(indexMutex_);
+  const auto lock = LockExclusive();
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return;
   std::set<std::string_view> present;
   for (const TListedEntry& entry : listing->entries) {
@@ -300,8 +340,11 @@ void TIndexer::ResyncFolder(TEntryId folder, const std::string& path,
     if (entry.isDirectory && IsExcludedFolder(settings_, childPath, entry.name)) continue;
     present.insert(entry.name);
     const TEntryId existing = index_.Find(folder, entry.name);
-    if (existing != kNoEntry && index_.IsDirectory(existing) == entry.isDirectory) continue;
-    const TEntryId child = index_.Add(folder, entry.name, entry.isDirectory);
+    if (existing != kNoEntry && index_.IsDirectory(existing) == entry.isDirectory) {
+      index_.SetFacts(existing, entry.facts);
+      continue;
+    }
+    const TEntryId child = index_.Add(folder, entry.name, entry.isDirectory, entry.facts);
     if (child != kNoEntry && entry.isDirectory) toScan.emplace_back(child, std::move(childPath));
   }
   std::vector<TEntryId> gone;
@@ -336,7 +379,9 @@ bool TIndexer::Covers(const std::string& folder) const {
 bool TIndexer::EnsureFolder(const std::string& folder, std::chrono::milliseconds wait) {
   std::error_code error;
   if (!std::filesystem::is_directory(ToNativePath(folder), error)) return false;
-  if (WithIndex([&](TNameIndex&) { return Covers(folder); })) return true;
+  if (WithIndexShared([&](const TNameIndex&) { return Covers(folder); })) return true;
+  // Hidden entries are never answered: a folder asked for by a query does not make them visible.
+  if (HasHiddenName(folder)) return false;
   std::unique_lock lock(requestMutex_);
   if (!finished_.contains(folder) &&
       std::find(requested_.begin(), requested_.end(), folder) == requested_.end()) {
@@ -354,7 +399,7 @@ void TIndexer::TakeRequests(std::vector<TFolderTask>& stack) {
     folders.swap(requested_);
   }
   for (const std::string& folder : folders) {
-    std::lock_guard lock(indexMutex_);
+    const auto lock = LockExclusive();
     if (Covers(folder)) {
       Finish(folder);
       continue;

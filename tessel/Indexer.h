@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 #include <set>
+#include <shared_mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -22,9 +23,10 @@ namespace webtessl {
 
 // Builds the index of the configured roots on a thread of its own and keeps it fresh: folders
 // are watched through inotify as they are read; when no more watches can be had, it says so once
-// on stderr and reads the unwatched folders again every rescan interval. Queries use the index
-// under WithIndex meanwhile. Thread-safe: WithIndex, Indexing and EnsureFolder may be called from
-// any thread; Start once, from the owner.
+// on stderr and reads the unwatched folders again every rescan interval. Sizes and modification
+// times follow writes, truncations, attribute changes and moves. Queries read the index under
+// WithIndexShared meanwhile, several at once. Thread-safe: WithIndex, WithIndexShared, Indexing
+// and EnsureFolder may be called from any thread; Start once, from the owner.
 class TIndexer {
  public:
   explicit TIndexer(TTesselSettings settings);
@@ -36,11 +38,21 @@ class TIndexer {
   // Starts building the index.
   void Start();
 
-  // Calls fn with the index, locked against the indexer's changes for the call.
+  // Calls fn with the index, locked against every other use for the call.
   template <typename Fn>
   auto WithIndex(Fn fn) {
-    std::lock_guard lock(indexMutex_);
+    const auto lock = LockExclusive();
     return fn(index_);
+  }
+
+  // Calls fn with the index, locked against changes for the call; other readers may read it at
+  // the same time.
+  template <typename Fn>
+  auto WithIndexShared(Fn fn) const {
+    std::unique_lock gate(gateMutex_);
+    std::shared_lock lock(indexMutex_);
+    gate.unlock();
+    return fn(static_cast<const TNameIndex&>(index_));
   }
 
   // True while the first scan, or the scan of a folder asked for, is running.
@@ -62,8 +74,9 @@ class TIndexer {
   void ReportUnwatched(const char* reason);
   void HandleEvents(std::vector<TFolderTask>& toScan);
   void HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& toScan);
-  void AddFromEvent(TEntryId folder, std::string_view name, bool isDirectory,
-                    std::vector<TFolderTask>& toScan);
+  TEntryId AddFromEvent(TEntryId folder, std::string_view name, bool isDirectory,
+                        std::vector<TFolderTask>& toScan);
+  void RefreshFacts();
   void FlushRemovals();
   void Resync(const std::vector<TEntryId>& folders);
   std::vector<TEntryId> AllFolders();
@@ -75,10 +88,15 @@ class TIndexer {
   bool Covers(const std::string& folder) const;  // under indexMutex_
   void Finish(const std::string& folder);
   void Wake() const;
+  // The index locked for a change. A writer passes the gate before it waits for the lock, and
+  // readers pass the gate before theirs, so that a steady stream of queries cannot keep the
+  // indexer out.
+  std::unique_lock<std::shared_mutex> LockExclusive() const;
 
   const TTesselSettings settings_;
 
-  mutable std::mutex indexMutex_;
+  mutable std::mutex gateMutex_;
+  mutable std::shared_mutex indexMutex_;
   TNameIndex index_;  // guarded by indexMutex_
 
   // The indexer thread's own state.
@@ -90,6 +108,7 @@ class TIndexer {
   bool resyncNeeded_ = false;  // watch events were lost
   std::vector<TEntryId> pendingRemovals_;
   std::unordered_map<uint32_t, TEntryId> movedFrom_;
+  std::unordered_set<TEntryId> staleFacts_;  // entries whose size or date may have changed
   // Folders asked for and the stack size below which their scan is done.
   std::vector<std::pair<size_t, std::string>> scanning_;
 

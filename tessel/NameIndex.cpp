@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "tessel/CaseFold.h"
@@ -43,17 +44,43 @@ TEntryId TNameIndex::AddRoot(const std::string& path) {
   return id;
 }
 
-TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirectory) {
+TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirectory,
+                         const TEntryFacts& facts) {
   // Only folders hold entries, so that removing a file never leaves entries without a folder.
   if (name.size() > kMaxNameLength || !IsLive(parent) || !IsDirectory(parent)) return kNoEntry;
-  const TEntryId existing = Find(parent, name);
-  if (existing != kNoEntry) {
-    if (IsDirectory(existing) == isDirectory) return existing;
-    Remove(std::span(&existing, 1));  // a new entry of the other kind took the name
+  TEntryId id = Find(parent, name);
+  if (id != kNoEntry && IsDirectory(id) != isDirectory) {
+    Remove(std::span(&id, 1));  // a new entry of the other kind took the name
+    id = kNoEntry;
   }
-  const TEntryId id = NewEntry(parent, name, isDirectory ? kDirectory : 0);
-  children_.Insert(id);
+  if (id == kNoEntry) {
+    id = NewEntry(parent, name, isDirectory ? kDirectory : 0);
+    children_.Insert(id);
+  }
+  SetFacts(id, facts);
   return id;
+}
+
+void TNameIndex::SetFacts(TEntryId entry, const TEntryFacts& facts) {
+  if (!IsLive(entry)) return;
+  ForgetSize(entry);
+  const uint64_t size = IsDirectory(entry) ? 0 : facts.size;
+  if (size >= kLargeSize) {
+    sizes_[entry] = kLargeSize;
+    largeSizes_[entry] = size;
+  } else {
+    sizes_[entry] = static_cast<uint32_t>(size);
+  }
+  times_[entry] = static_cast<uint32_t>(std::clamp<int64_t>(facts.modified, 0, UINT32_MAX));
+}
+
+TEntryFacts TNameIndex::Facts(TEntryId entry) const {
+  return {SizeOf(entry), times_[entry]};
+}
+
+void TNameIndex::ForgetSize(TEntryId entry) {
+  if (sizes_[entry] == kLargeSize) largeSizes_.erase(entry);
+  sizes_[entry] = 0;
 }
 
 TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t flags) {
@@ -64,7 +91,11 @@ TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t fl
   } else {
     id = static_cast<TEntryId>(entries_.size());
     entries_.emplace_back();
+    sizes_.push_back(0);
+    times_.push_back(0);
   }
+  ForgetSize(id);
+  times_[id] = 0;
   TEntry& entry = entries_[id];
   entry.parent = parent;
   entry.flags = flags | kLive;
@@ -170,6 +201,7 @@ void TNameIndex::MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& o
   }
   MarkRecordStale(entry);
   staleBytes_ += StoredBytes(entry);
+  ForgetSize(id);
   entry.flags = 0;
   freeIds_.push_back(id);
   --liveCount_;
@@ -277,22 +309,33 @@ size_t TNameIndex::RecordAt(uint32_t offset, size_t from) const {
 }
 
 void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
-                                  const std::function<void(const TNameHit&)>& onHit) const {
+                                  const std::function<bool(const TNameHit&)>& onHit) const {
+  ForEachFoldedHitInPart(foldedWord, 0, 1, onHit);
+}
+
+void TNameIndex::ForEachFoldedHitInPart(std::string_view foldedWord, size_t part, size_t parts,
+                                        const std::function<bool(const TNameHit&)>& onHit) const {
   if (foldedWord.empty() || recordOffsets_.empty()) return;
-  size_t pos = 0;
-  size_t record = 0;
+  // The part's first and last records; the arena between their starts is searched.
+  const size_t records = recordOffsets_.size();
+  size_t record = records * part / parts;
+  const size_t endRecord = records * (part + 1) / parts;
+  if (record == endRecord) return;
+  const size_t limit = endRecord < records ? recordOffsets_[endRecord] : folded_.size();
+  const std::string_view text = std::string_view(folded_).substr(0, limit);
+  size_t pos = recordOffsets_[record];
   for (;;) {
-    const size_t hit = FindSubstring(folded_, foldedWord, pos);
+    const size_t hit = FindSubstring(text, foldedWord, pos);
     if (hit == std::string_view::npos) return;
     record = RecordAt(static_cast<uint32_t>(hit), record);
-    const size_t end =
-        record + 1 < recordOffsets_.size() ? recordOffsets_[record + 1] : folded_.size();
+    const size_t end = record + 1 < records ? recordOffsets_[record + 1] : folded_.size();
     if (const uint32_t tag = recordTags_[record]; tag != kRecordStale) {
       const uint32_t start = recordOffsets_[record];
-      onHit({tag & kRecordIdMask, (tag & kRecordDirectory) != 0, (tag & kRecordRoot) != 0,
-             std::string_view(folded_).substr(start, end - 1 - start)});
+      if (!onHit({tag & kRecordIdMask, (tag & kRecordDirectory) != 0, (tag & kRecordRoot) != 0,
+                  std::string_view(folded_).substr(start, end - 1 - start)}))
+        return;
     }
-    if (end == folded_.size()) return;
+    if (end >= limit) return;
     pos = end;
   }
 }
@@ -340,13 +383,26 @@ void TNameIndex::CompactIfWasteful() {
   staleBytes_ = 0;
 }
 
+void TNameIndex::ShrinkToFit() {
+  entries_.shrink_to_fit();
+  sizes_.shrink_to_fit();
+  times_.shrink_to_fit();
+  names_.shrink_to_fit();
+  folded_.shrink_to_fit();
+  recordOffsets_.shrink_to_fit();
+  recordTags_.shrink_to_fit();
+  freeIds_.shrink_to_fit();
+}
+
 void TNameIndex::Changed() {
   ++version_;
 }
 
-const std::vector<uint32_t>& TNameIndex::PathRanks() {
+std::shared_ptr<const std::vector<uint32_t>> TNameIndex::PathRanks() const {
+  std::lock_guard lock(ranksMutex_);
   if (ranksVersion_ != version_) {
-    ranks_ = ComputePathRanks(*this);
+    ranks_.reset();  // the old ranks' memory goes before the new ones are made
+    ranks_ = std::make_shared<const std::vector<uint32_t>>(ComputePathRanks(*this));
     ranksVersion_ = version_;
   }
   return ranks_;

@@ -3,12 +3,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "tessel/ChildTable.h"
+#include "tessel/EntryFacts.h"
 
 namespace webtessl {
 
@@ -26,8 +30,9 @@ struct TNameHit {
 // runs a substring search over the contiguous folded arena; a hit is mapped to its entry through
 // the list of name records, which follows the arena's order. Renamed and removed entries leave
 // stale bytes in the arenas until the next compaction; entry ids of removed entries are reused. A
-// root is an entry without a folder, whose full path is kept apart. Not thread-safe: the owner
-// serializes access.
+// root is an entry without a folder, whose full path is kept apart. Sizes and modification times
+// lie in arrays of their own, by entry id, 4 bytes each (sizes of 4 GiB and more in a table). Not thread-safe: the owner serializes changes against
+// everything else; the const members may run on several threads at once.
 class TNameIndex {
  public:
   TNameIndex();
@@ -36,10 +41,19 @@ class TNameIndex {
 
   // Adds a root folder with its absolute path (no trailing delimiter unless it is "/").
   TEntryId AddRoot(const std::string& path);
-  // Adds the named entry to the folder and returns it; when one of that name and kind exists
-  // there, it is kept, and one of the other kind is replaced. kNoEntry when the folder is not a
-  // live folder or the name is too long.
-  TEntryId Add(TEntryId parent, std::string_view name, bool isDirectory);
+  // Adds the named entry to the folder with its facts and returns it; when one of that name and
+  // kind exists there, it is kept with the new facts, and one of the other kind is replaced.
+  // kNoEntry when the folder is not a live folder or the name is too long.
+  TEntryId Add(TEntryId parent, std::string_view name, bool isDirectory,
+               const TEntryFacts& facts = {});
+  // Replaces the size and modification time of a live entry (a folder's size stays 0). Times
+  // before 1970 are kept as 1970, times after 2106 as 2106.
+  void SetFacts(TEntryId entry, const TEntryFacts& facts);
+  TEntryFacts Facts(TEntryId entry) const;
+  uint64_t SizeOf(TEntryId entry) const {
+    return sizes_[entry] != kLargeSize ? sizes_[entry] : largeSizes_.at(entry);
+  }
+  int64_t ModifiedOf(TEntryId entry) const { return times_[entry]; }
   // The entry of that name in the folder, or kNoEntry.
   TEntryId Find(TEntryId parent, std::string_view name) const;
   // Moves an entry, with everything under it, to another folder and name. An entry of the new
@@ -75,9 +89,14 @@ class TNameIndex {
   uint64_t Version() const { return version_; }
 
   // Calls onHit once for every live entry whose folded name contains the (non-empty) folded
-  // word, in arena order. Reads only the arena and the name records, not the entries.
+  // word, in arena order, until onHit returns false. Reads only the arena and the name records,
+  // not the entries.
   void ForEachFoldedHit(std::string_view foldedWord,
-                        const std::function<void(const TNameHit&)>& onHit) const;
+                        const std::function<bool(const TNameHit&)>& onHit) const;
+  // The same over one of `parts` stretches of the arena of about equal size, split between
+  // names: the parts together give the hits of the whole, in order.
+  void ForEachFoldedHitInPart(std::string_view foldedWord, size_t part, size_t parts,
+                              const std::function<bool(const TNameHit&)>& onHit) const;
   // Occurrences of the folded word in the first sampleBytes of the arena: a cheap measure of how
   // common it is.
   size_t SampleHits(std::string_view foldedWord, size_t sampleBytes) const;
@@ -86,9 +105,13 @@ class TNameIndex {
   // Calls onEntry for every live entry.
   void ForEachLive(const std::function<void(TEntryId)>& onEntry) const;
 
+  // Gives back the room the arrays grew into beyond what they hold (after a large scan).
+  void ShrinkToFit();
+
   // The position of each entry in the order of full paths compared byte by byte; computed when
-  // first asked after a change. Entries that are not live have no meaningful rank.
-  const std::vector<uint32_t>& PathRanks();
+  // first asked after a change. Entries that are not live have no meaningful rank. Safe to call
+  // from several threads at once (one computes, the others wait for it).
+  std::shared_ptr<const std::vector<uint32_t>> PathRanks() const;
 
  private:
   // kOwnName: the name differs from its fold and is kept in names_ too.
@@ -109,6 +132,7 @@ class TNameIndex {
   size_t StoredBytes(const TEntry& entry) const;
   void MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& onRemovedFolder);
   void MarkRecordStale(const TEntry& entry);
+  void ForgetSize(TEntryId entry);
   // The record that holds the arena offset, searched from record `from` on.
   size_t RecordAt(uint32_t offset, size_t from) const;
   void CompactIfWasteful();
@@ -133,8 +157,14 @@ class TNameIndex {
   size_t liveCount_ = 0;
   size_t staleBytes_ = 0;
   uint64_t version_ = 0;
-  std::vector<uint32_t> ranks_;
-  uint64_t ranksVersion_ = ~0ULL;
+  // Sizes below 4 GiB, by entry id; the rare larger ones are kLargeSize there and kept apart.
+  static constexpr uint32_t kLargeSize = UINT32_MAX;
+  std::vector<uint32_t> sizes_;
+  std::unordered_map<TEntryId, uint64_t> largeSizes_;
+  std::vector<uint32_t> times_;  // by entry id: seconds since 1970
+  mutable std::mutex ranksMutex_;
+  mutable std::shared_ptr<const std::vector<uint32_t>> ranks_;  // guarded by ranksMutex_
+  mutable uint64_t ranksVersion_ = ~0ULL;                       // guarded by ranksMutex_
 };
 
 }  // namespace webtessl

@@ -38,6 +38,26 @@ bool MemberFlag(const TSuperObject& object, std::u16string_view name) {
   return member && member->AsBoolean();
 }
 
+TSortKey SortKeyOf(std::string_view text) {
+  if (text == "name") return TSortKey::Name;
+  if (text == "size") return TSortKey::Size;
+  if (text == "date") return TSortKey::Date;
+  return TSortKey::Path;  // "path", absent or unknown
+}
+
+// Sizes and dates come largest and newest first unless asked otherwise; names and paths A to Z.
+bool Ascending(const TSuperObject& object, TSortKey sort) {
+  const ISuperObject member = object.Member(kSortAscendingMember);
+  if (!member || member->Kind() == TSuperType::Null)
+    return sort == TSortKey::Path || sort == TSortKey::Name;
+  // A sender that passes the parameter on as text is understood too.
+  if (member->Kind() == TSuperType::String) {
+    const std::u16string& text = member->AsString();
+    return text == u"true" || text == u"1";
+  }
+  return member->AsBoolean();
+}
+
 }  // namespace
 
 TParsedMessage ParseMessage(std::string_view payload) {
@@ -64,6 +84,8 @@ TParsedMessage ParseMessage(std::string_view payload) {
   query.includeDirs = MemberFlag(*message, kIncludeDirMember);
   query.includeFiles = MemberFlag(*message, kIncludeFilesMember);
   query.caseSensitive = MemberFlag(*message, kCaseSensitiveMember);
+  query.sort = SortKeyOf(MemberString(*message, kSortMember));
+  query.ascending = Ascending(*message, query.sort);
   parsed.kind = TParsedMessage::TKind::Search;
   return parsed;
 }

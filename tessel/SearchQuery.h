@@ -11,6 +11,14 @@ namespace webtessl {
 // Page size when a query names none.
 constexpr int64_t kDefaultQueryCount = 25;
 
+// The order of the answered matches.
+enum class TSortKey {
+  Path,  // full path, byte by byte
+  Name,  // name with case folded
+  Size,  // size in bytes (folders 0)
+  Date   // last modification
+};
+
 // One search as the server asks it: the members of its JSON query, with texts in the system code
 // page (UTF-8 here) and folder lists split at ";".
 struct TSearchQuery {
@@ -25,6 +33,8 @@ struct TSearchQuery {
   bool includeDirs = false;              // IncludeDir
   bool includeFiles = false;             // IncludeFiles
   bool caseSensitive = false;            // CaseSensitive
+  TSortKey sort = TSortKey::Path;        // Sort: "name", "path", "size", "date"; else path
+  bool ascending = true;                 // SortAscending; when absent, false for size and date
 };
 
 // What a message asks for.

@@ -1,7 +1,10 @@
 #include "tessel/SearchRun.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
+#include <system_error>
+#include <thread>
 
 #include "tessel/CaseFold.h"
 #include "tessel/FolderPaths.h"
@@ -18,6 +21,17 @@ constexpr size_t kDirectSortLimit = 2048;
 constexpr size_t kHeapSelectShare = 8;
 // The words of a query are weighed by their occurrences in this much of the name arena.
 constexpr size_t kSampleBytes = 256 * 1024;
+// An index with this many entry ids is searched in two halves at once.
+constexpr size_t kParallelEntries = 1 << 18;
+// Candidates looked at between two looks at the clock.
+constexpr size_t kCandidatesPerClockLook = 4096;
+
+using Clock = std::chrono::steady_clock;
+
+template <typename T>
+int CompareValues(const T& a, const T& b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
 
 bool ContainsWord(std::string_view text, std::string_view word, bool wholeWords) {
   for (size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
@@ -44,7 +58,8 @@ std::vector<std::string> Distinct(const std::vector<std::string>& items, bool ca
 // One search over the index: the query compiled into words, patterns and folder sets.
 class TSearchRun {
  public:
-  TSearchRun(TNameIndex& index, const TSearchQuery& query) : index_(index), query_(query) {
+  TSearchRun(const TNameIndex& index, const TSearchQuery& query, Clock::time_point deadline)
+      : index_(index), query_(query), deadline_(deadline) {
     for (std::string& word : Distinct(SplitWords(query.text), query.caseSensitive)) {
       if (word.find('\0') != std::string::npos) {
         impossibleWord_ = true;  // no name or path holds a NUL
@@ -64,12 +79,14 @@ class TSearchRun {
   TSearchResult Run() {
     TSearchResult result;
     if (tooLarge_ || (impossibleWord_ && !query_.anyWord) || !ResolveFolders()) return result;
+    const std::vector<std::string> literals = CandidateLiterals();
     std::vector<TEntryId> matches;
-    ForEachCandidate([&](const TNameHit& hit) {
-      if (Accepts(hit)) matches.push_back(hit.entry);
-    });
+    result.cut = !GatherMatches(literals, matches);
     result.count = matches.size();
-    result.paths = Page(matches);
+    for (const TEntryId id : Page(matches)) {
+      result.paths.push_back(index_.Path(id));
+      result.facts.push_back(index_.Facts(id));
+    }
     return result;
   }
 
@@ -124,25 +141,82 @@ class TSearchRun {
     return best;
   }
 
-  template <typename OnHit>
-  void ForEachCandidate(OnHit onHit) const {
-    const std::vector<std::string> literals = CandidateLiterals();
-    if (literals.empty()) {
-      index_.ForEachLive([&](TEntryId id) { onHit(index_.HitOf(id)); });
-    } else if (literals.size() == 1) {
-      index_.ForEachFoldedHit(literals.front(), onHit);
-    } else {
-      std::vector<bool> found(index_.IdLimit(), false);
-      for (const std::string& literal : literals)
-        index_.ForEachFoldedHit(literal,
-                                [&found](const TNameHit& hit) { found[hit.entry] = true; });
-      for (TEntryId id = 0; id < found.size(); ++id) {
-        if (found[id]) onHit(index_.HitOf(id));
-      }
+  // The matches in candidate order; false when the deadline cut the search short. A large index
+  // is searched in two halves at once, one on a thread of its own.
+  bool GatherMatches(const std::vector<std::string>& literals,
+                     std::vector<TEntryId>& matches) const {
+    if (index_.IdLimit() < kParallelEntries || literals.size() > 1)
+      return GatherPart(literals, 0, 1, matches);
+    std::vector<TEntryId> second;
+    bool secondComplete = true;
+    std::optional<std::thread> helper;
+    try {
+      helper.emplace([&] { secondComplete = GatherPart(literals, 1, 2, second); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the second half is searched here after the first.
     }
+    bool complete = GatherPart(literals, 0, 2, matches);
+    if (helper) {
+      helper->join();
+    } else {
+      secondComplete = GatherPart(literals, 1, 2, second);
+    }
+    matches.insert(matches.end(), second.begin(), second.end());
+    return complete && secondComplete;
   }
 
-  bool Accepts(const TNameHit& hit) {
+  // The matches among one of `parts` shares of the candidates.
+  bool GatherPart(const std::vector<std::string>& literals, size_t part, size_t parts,
+                  std::vector<TEntryId>& matches) const {
+    size_t sinceClockLook = 0;
+    bool cut = false;
+    const auto take = [&](const TNameHit& hit) {
+      if (Accepts(hit)) matches.push_back(hit.entry);
+      if (++sinceClockLook < kCandidatesPerClockLook) return true;
+      sinceClockLook = 0;
+      cut = Clock::now() >= deadline_;
+      return !cut;
+    };
+    return ForEachCandidate(literals, part, parts, take) && !cut;
+  }
+
+  // Calls onHit for every candidate of the part until it returns false. False when it did, or
+  // when the deadline passed before all candidates were gathered (those gathered are still
+  // looked at). Several literals are taken as one part.
+  template <typename OnHit>
+  bool ForEachCandidate(const std::vector<std::string>& literals, size_t part, size_t parts,
+                        OnHit onHit) const {
+    if (literals.empty()) {
+      const size_t limit = index_.IdLimit();
+      for (TEntryId id = limit * part / parts; id < limit * (part + 1) / parts; ++id) {
+        if (index_.IsLive(id) && !onHit(index_.HitOf(id))) return false;
+      }
+      return true;
+    }
+    bool complete = true;
+    if (literals.size() == 1) {
+      index_.ForEachFoldedHitInPart(literals.front(), part, parts,
+                                    [&](const TNameHit& hit) { return complete = onHit(hit); });
+      return complete;
+    }
+    std::vector<bool> found(index_.IdLimit(), false);
+    for (const std::string& literal : literals) {
+      index_.ForEachFoldedHit(literal, [&found](const TNameHit& hit) {
+        found[hit.entry] = true;
+        return true;
+      });
+      if (Clock::now() >= deadline_) {
+        complete = false;
+        break;
+      }
+    }
+    for (TEntryId id = 0; id < found.size(); ++id) {
+      if (found[id] && !onHit(index_.HitOf(id))) return false;
+    }
+    return complete;
+  }
+
+  bool Accepts(const TNameHit& hit) const {
     if (hit.isRoot) return false;
     if (hit.isDirectory ? !query_.includeDirs : !includeFiles_) return false;
     const TEntryId id = hit.entry;
@@ -153,21 +227,23 @@ class TSearchRun {
     return MatchesWords(id, name) && InFolders(id);
   }
 
-  bool MatchesWords(TEntryId id, std::string_view name) {
+  bool MatchesWords(TEntryId id, std::string_view name) const {
     if (nameWords_.empty() && pathWords_.empty()) return !impossibleWord_;
     const bool any = query_.anyWord;
     for (const std::string& word : nameWords_) {
       if (ContainsWord(name, word, query_.wholeWords) == any) return any;
     }
     if (!pathWords_.empty()) {
-      path_.clear();
+      // One buffer per thread: the halves of a search run at once.
+      thread_local std::string path;
+      path.clear();
       if (query_.caseSensitive) {
-        index_.AppendPath(id, path_);
+        index_.AppendPath(id, path);
       } else {
-        index_.AppendFoldedPath(id, path_);
+        index_.AppendFoldedPath(id, path);
       }
       for (const std::string& word : pathWords_) {
-        if (ContainsWord(path_, word, query_.wholeWords) == any) return any;
+        if (ContainsWord(path, word, query_.wholeWords) == any) return any;
       }
     }
     return !any;
@@ -184,37 +260,73 @@ class TSearchRun {
     }
   }
 
-  std::vector<std::string> Page(std::vector<TEntryId>& matches) {
+  // The query's sort key of two matches compared, in the asked direction: below 0 when a comes
+  // first, 0 when the key does not tell them apart (always so for the path order).
+  int CompareByKey(TEntryId a, TEntryId b) const {
+    int order = 0;
+    switch (query_.sort) {
+      case TSortKey::Path:
+        return 0;
+      case TSortKey::Name:
+        order = index_.FoldedName(a).compare(index_.FoldedName(b));
+        break;
+      case TSortKey::Size:
+        order = CompareValues(index_.SizeOf(a), index_.SizeOf(b));
+        break;
+      case TSortKey::Date:
+        order = CompareValues(index_.ModifiedOf(a), index_.ModifiedOf(b));
+        break;
+    }
+    return query_.ascending ? order : -order;
+  }
+
+  // Whether paths decide in their own direction: the path order asked for backwards. Ties of the
+  // other keys always keep the forward path order, so that pages follow each other stably.
+  bool PathsBackwards() const { return query_.sort == TSortKey::Path && !query_.ascending; }
+
+  // The matches of the page asked for, in the query's order. A page of a large set is selected,
+  // not sorted with all the others.
+  std::vector<TEntryId> Page(std::vector<TEntryId>& matches) const {
     const size_t from = std::min<size_t>(static_cast<size_t>(query_.from), matches.size());
     const size_t end =
         from + std::min<size_t>(static_cast<size_t>(query_.count), matches.size() - from);
-    std::vector<std::string> paths;
-    if (from == end) return paths;
+    if (from == end) return {};
+    const bool backwards = PathsBackwards();
     if (matches.size() <= kDirectSortLimit) {
-      std::vector<std::string> all;
+      // Few matches: their paths are compared directly, without the index's path order.
+      std::vector<std::pair<TEntryId, std::string>> all;
       all.reserve(matches.size());
-      for (const TEntryId id : matches) all.push_back(index_.Path(id));
-      std::sort(all.begin(), all.end());
-      paths.assign(std::make_move_iterator(all.begin() + from),
-                   std::make_move_iterator(all.begin() + end));
-      return paths;
+      for (const TEntryId id : matches) all.emplace_back(id, index_.Path(id));
+      std::sort(all.begin(), all.end(), [&](const auto& a, const auto& b) {
+        const int order = CompareByKey(a.first, b.first);
+        if (order != 0) return order < 0;
+        return backwards ? b.second < a.second : a.second < b.second;
+      });
+      std::vector<TEntryId> page;
+      for (size_t i = from; i < end; ++i) page.push_back(all[i].first);
+      return page;
     }
-    const std::vector<uint32_t>& ranks = index_.PathRanks();
-    const auto byRank = [&ranks](TEntryId a, TEntryId b) { return ranks[a] < ranks[b]; };
+    const auto ranksHeld = index_.PathRanks();
+    const std::vector<uint32_t>& ranks = *ranksHeld;
+    const auto before = [&](TEntryId a, TEntryId b) {
+      const int order = CompareByKey(a, b);
+      if (order != 0) return order < 0;
+      return backwards ? ranks[b] < ranks[a] : ranks[a] < ranks[b];
+    };
     if (end <= matches.size() / kHeapSelectShare) {
       // An early page: one pass keeps the first `end` in a heap, most matches are only compared
       // with its top.
-      std::partial_sort(matches.begin(), matches.begin() + end, matches.end(), byRank);
+      std::partial_sort(matches.begin(), matches.begin() + end, matches.end(), before);
     } else {
-      std::nth_element(matches.begin(), matches.begin() + from, matches.end(), byRank);
-      std::partial_sort(matches.begin() + from, matches.begin() + end, matches.end(), byRank);
+      std::nth_element(matches.begin(), matches.begin() + from, matches.end(), before);
+      std::partial_sort(matches.begin() + from, matches.begin() + end, matches.end(), before);
     }
-    for (size_t i = from; i < end; ++i) paths.push_back(index_.Path(matches[i]));
-    return paths;
+    return {matches.begin() + from, matches.begin() + end};
   }
 
-  TNameIndex& index_;
+  const TNameIndex& index_;
   const TSearchQuery& query_;
+  const Clock::time_point deadline_;
   std::vector<std::string> nameWords_;
   std::vector<std::string> pathWords_;
   std::vector<TWildcard> patterns_;
@@ -223,13 +335,13 @@ class TSearchRun {
   bool includeFiles_ = true;
   bool impossibleWord_ = false;
   bool tooLarge_ = false;
-  std::string path_;
 };
 
 }  // namespace
 
-TSearchResult RunSearch(TNameIndex& index, const TSearchQuery& query) {
-  return TSearchRun(index, query).Run();
+TSearchResult RunSearch(const TNameIndex& index, const TSearchQuery& query,
+                        Clock::time_point deadline) {
+  return TSearchRun(index, query, deadline).Run();
 }
 
 }  // namespace webtessl

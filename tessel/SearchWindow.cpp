@@ -19,10 +19,17 @@ constexpr uint32_t kPumpSliceMs = 50;
 // How long a query waits for folders outside the roots to be read before it is answered from
 // what is there: well inside the server's default timeout of one second.
 constexpr auto kFirstUseWait = std::chrono::milliseconds(600);
+// How long one search may look for matches before it answers with what it has: inside the
+// server's default timeout of one second, with the waiting for folders on top.
+constexpr auto kSearchBudget = std::chrono::milliseconds(700);
+// Searches answered at once, and how many more may wait.
+constexpr size_t kQueryThreads = 4;
+constexpr size_t kMaxWaitingQueries = 256;
 
 }  // namespace
 
 TSearchWindow::TSearchWindow(TIndexer& indexer) : indexer_(indexer) {
+  workers_.emplace(kQueryThreads, kMaxWaitingQueries);
   window_ = CreateWindow(kUtilWindowClass, kSearchWindowTitle,
                          [this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
                            return WndProc(message, wParam, lParam);
@@ -30,6 +37,7 @@ TSearchWindow::TSearchWindow(TIndexer& indexer) : indexer_(indexer) {
 }
 
 TSearchWindow::~TSearchWindow() {
+  workers_.reset();  // the answers under way are sent first
   if (window_ != 0) DestroyWindow(window_);
 }
 
@@ -56,15 +64,19 @@ void TSearchWindow::Run(const std::atomic<bool>& stop) {
 
 void TSearchWindow::AnswerReceived() {
   while (!received_.empty()) {
-    const TReceived query = std::move(received_.front());
+    // A query refused because too many wait goes unanswered: its sender times out.
+    workers_->Post([this, query = std::move(received_.front())] { Answer(query); });
     received_.pop_front();
-    const std::optional<std::string> answer = AnswerFor(query.payload);
-    if (!answer) continue;
-    const TCopyDataStruct data{kCommunicatorMarker, static_cast<uint32_t>(answer->size()),
-                               answer->data()};
-    intptr_t result = 0;
-    SendMessageTimeout(query.from, WM_COPYDATA, window_, data, kSendLimitMs, result);
   }
+}
+
+void TSearchWindow::Answer(const TReceived& query) {
+  const std::optional<std::string> answer = AnswerFor(query.payload);
+  if (!answer) return;
+  const TCopyDataStruct data{kCommunicatorMarker, static_cast<uint32_t>(answer->size()),
+                             answer->data()};
+  intptr_t result = 0;
+  SendMessageTimeout(query.from, WM_COPYDATA, window_, data, kSendLimitMs, result);
 }
 
 std::optional<std::string> TSearchWindow::AnswerFor(const std::string& payload) {
@@ -84,8 +96,9 @@ std::optional<std::string> TSearchWindow::AnswerFor(const std::string& payload) 
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (path) indexer_.EnsureFolder(*path, std::max(left, std::chrono::milliseconds(0)));
   }
-  const TSearchResult result =
-      indexer_.WithIndex([&](TNameIndex& index) { return RunSearch(index, message.query); });
+  const auto searchDeadline = Clock::now() + kSearchBudget;
+  const TSearchResult result = indexer_.WithIndexShared(
+      [&](const TNameIndex& index) { return RunSearch(index, message.query, searchDeadline); });
   return AnswerText(result, indexer_.Indexing());
 }
 

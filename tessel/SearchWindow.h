@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/DesktopMessages.h"
+#include "tessel/QueryWorkers.h"
 
 namespace webtessl {
 
@@ -15,7 +16,9 @@ class TIndexer;
 // The desktop window that takes queries and sends answers. A query arrives as a WM_COPYDATA
 // message (marker kCommunicatorMarker) whose wParam names the sender's window; it is copied and
 // acknowledged at once, and answered once the message has returned, with one WM_COPYDATA to that
-// window. Belongs to the thread that creates it, which must also call Run.
+// window. Queries are answered by a few worker threads at once, each cut at a time budget, so
+// that one expensive query does not hold up the others. Belongs to the thread that creates it,
+// which must also call Run.
 class TSearchWindow {
  public:
   explicit TSearchWindow(TIndexer& indexer);
@@ -29,7 +32,7 @@ class TSearchWindow {
   // Handles messages and answers queries until stop becomes true.
   void Run(const std::atomic<bool>& stop);
 
-  // The answer text for one query's bytes; nothing for a message that gets no answer.
+  // The answer text for one query's bytes; nothing for a message that gets no answer. Any thread.
   std::optional<std::string> AnswerFor(const std::string& payload);
 
  private:
@@ -40,10 +43,13 @@ class TSearchWindow {
 
   intptr_t WndProc(uint32_t message, uintptr_t wParam, intptr_t lParam);
   void AnswerReceived();
+  void Answer(const TReceived& query);
 
   TIndexer& indexer_;
   std::deque<TReceived> received_;
   TWindowHandle window_ = 0;
+  // Ended first of all, before the window they answer from goes.
+  std::optional<TQueryWorkers> workers_;
 };
 
 }  // namespace webtessl

@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          python3 procps g++-mingw-w64-x86-64-posix wine wine64)
+          python3 procps g++-mingw-w64-x86-64-posix wine wine64
+          dpkg-dev lintian systemd nsis)
 
 missing=()
 for package in "${packages[@]}"; do

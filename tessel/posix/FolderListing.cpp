@@ -15,12 +15,13 @@ struct TDirCloser {
 };
 using TDirPtr = std::unique_ptr<DIR, TDirCloser>;
 
-bool IsFolderEntry(int folderFd, const dirent& entry) {
-  if (entry.d_type == DT_DIR) return true;
-  if (entry.d_type != DT_UNKNOWN) return false;
-  struct stat info {};
-  return ::fstatat(folderFd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-         S_ISDIR(info.st_mode);
+TListedEntry EntryOf(std::string_view name, const struct stat& info) {
+  TListedEntry entry;
+  entry.name = name;
+  entry.isDirectory = S_ISDIR(info.st_mode);
+  entry.facts.size = entry.isDirectory || info.st_size < 0 ? 0 : static_cast<uint64_t>(info.st_size);
+  entry.facts.modified = info.st_mtim.tv_sec;
+  return entry;
 }
 
 }  // namespace
@@ -43,9 +44,17 @@ std::optional<TFolderListing> ListFolder(const std::string& path, bool followLin
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string_view name(entry->d_name);
     if (IsHiddenName(name)) continue;  // also "." and ".."
-    listing.entries.push_back({std::string(name), IsFolderEntry(fd, *entry)});
+    // Relative to the open folder: no path is looked up again, and the entry is the one listed.
+    if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone
+    listing.entries.push_back(EntryOf(name, info));
   }
   return listing;
+}
+
+std::optional<TListedEntry> ReadEntry(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
+  return EntryOf({}, info);
 }
 
 }  // namespace webtessl

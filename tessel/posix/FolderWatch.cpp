@@ -11,8 +11,11 @@
 namespace webtessl {
 namespace {
 
-constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR |
-                                IN_DONT_FOLLOW | IN_EXCL_UNLINK;
+// Writes are seen both as they happen and when the writer closes the file, so a file that is
+// written for a long time shows its growth too.
+constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
+                                IN_CLOSE_WRITE | IN_ATTRIB | IN_ONLYDIR | IN_DONT_FOLLOW |
+                                IN_EXCL_UNLINK;
 constexpr size_t kReadBufferBytes = 64 * 1024;
 
 TFolderEvent::TKind KindOf(uint32_t mask) {
@@ -22,6 +25,7 @@ TFolderEvent::TKind KindOf(uint32_t mask) {
   if (mask & IN_MOVED_FROM) return TKind::MovedFrom;
   if (mask & IN_MOVED_TO) return TKind::MovedTo;
   if (mask & IN_DELETE) return TKind::Removed;
+  if (mask & (IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB)) return TKind::Changed;
   return TKind::Created;
 }
 

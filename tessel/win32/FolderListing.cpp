@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/win32/FileFacts.h"
 #include "tessel/NativePath.h"
 
 namespace webtessl {
@@ -21,9 +22,20 @@ using TFindHandle = std::unique_ptr<void, TFindCloser>;
 
 constexpr char kEveryEntry[] = "\\*";
 
-bool IsFolderEntry(const WIN32_FIND_DATAA& found) {
-  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+bool IsFolderEntry(DWORD attributes) {
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+TListedEntry EntryOf(std::string_view name, DWORD attributes, DWORD sizeHigh, DWORD sizeLow,
+                     const FILETIME& written) {
+  const TFileFacts facts = win32::FactsOf(attributes, sizeHigh, sizeLow, written);
+  TListedEntry entry;
+  entry.name = name;
+  entry.isDirectory = IsFolderEntry(attributes);
+  entry.facts.size = entry.isDirectory ? 0 : static_cast<uint64_t>(facts.size);
+  entry.facts.modified = facts.modified.seconds;
+  return entry;
 }
 
 // A folder the user named may be a link; any other must be a real folder.
@@ -50,9 +62,18 @@ std::optional<TFolderListing> ListFolder(const std::string& path, bool followLin
   do {
     const std::string_view name(found.cFileName);
     if (IsHiddenName(name)) continue;  // also "." and ".."
-    listing.entries.push_back({std::string(name), IsFolderEntry(found)});
+    listing.entries.push_back(EntryOf(name, found.dwFileAttributes, found.nFileSizeHigh,
+                                      found.nFileSizeLow, found.ftLastWriteTime));
   } while (::FindNextFileA(search.get(), &found) != FALSE);
   return listing;
+}
+
+std::optional<TListedEntry> ReadEntry(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(ToNativePath(path).c_str(), GetFileExInfoStandard, &data))
+    return std::nullopt;
+  return EntryOf({}, data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
+                 data.ftLastWriteTime);
 }
 
 }  // namespace webtessl

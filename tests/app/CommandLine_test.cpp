@@ -35,5 +35,21 @@ TEST(CommandLineTest, MissingOrDanglingOptionIsIgnored) {
   EXPECT_EQ(Parse({}).ConfigPath(), std::nullopt);
 }
 
+TEST(CommandLineTest, HelpAndVersionAreAskedAnywhereButAsTheConfigPath) {
+  EXPECT_EQ(Parse({"webtessl", "--HELP"}).InformationAsked(), TInformation::kHelp);
+  EXPECT_EQ(Parse({"webtessl", "-h"}).InformationAsked(), TInformation::kHelp);
+  EXPECT_EQ(Parse({"webtessl", "-config", "a.ini", "--version"}).InformationAsked(),
+            TInformation::kVersion);
+  EXPECT_EQ(Parse({"webtessl", "--version", "--help"}).InformationAsked(), TInformation::kVersion);
+  // The path of "-config" is a file name, whatever it reads like; a later option still counts.
+  EXPECT_EQ(Parse({"webtessl", "-config", "--help"}).InformationAsked(), std::nullopt);
+  EXPECT_EQ(Parse({"webtessl", "-config", "--help"}).ConfigPath(), "--help");
+  EXPECT_EQ(Parse({"webtessl", "-config", "--help", "--help"}).InformationAsked(),
+            TInformation::kHelp);
+  // The program's own path, and look-alikes, ask for nothing.
+  EXPECT_EQ(Parse({"--help"}).InformationAsked(), std::nullopt);
+  EXPECT_EQ(Parse({"webtessl", "-help", "--versions", "help"}).InformationAsked(), std::nullopt);
+}
+
 }  // namespace
 }  // namespace webtessl

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/ProgramInfo.h"
 #include "tests/http/RawClient.h"
 #include "tests/support/TempFolder.h"
 
@@ -214,6 +215,49 @@ TEST(ProgramTest, UnreadableInputIsReportedAsClassNameAndMessage) {
   close(directory);
   ExpectCleanExit(program, kStopLimit + kStartUpLimit);
   EXPECT_EQ(program.Output(), ServerLines(program.Port()) + "EInOutError: read: Is a directory\n");
+}
+
+TEST(ProgramTest, VersionAndHelpPrintTheirTextAndServeNothing) {
+  TempFolder folder;
+  Pipe input;
+  ProgramProcess version(folder, input.ReadEnd(), {"--VERSION"});
+  ExpectCleanExit(version, kStartUpLimit);
+  EXPECT_EQ(version.Output(), "webtessl " + std::string(kProgramVersion) + "\n");
+
+  ProgramProcess help(folder, input.ReadEnd(), {"-config", folder.File("x.ini"), "--help"});
+  ExpectCleanExit(help, kStartUpLimit);
+  const std::string text = help.Output();
+  EXPECT_EQ(text.rfind("Usage: webtessl [-config PATH]\n", 0), 0u) << text;
+  EXPECT_NE(text.find("--version"), std::string::npos);
+  EXPECT_EQ(text.find("Starting"), std::string::npos);
+}
+
+TEST(ProgramTest, HelpThatCannotBeWrittenEndsWithExitCodeOne) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+  std::string program = kProgram;
+  std::string option = "--help";
+  char* argv[] = {program.data(), option.data(), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, kProgram.c_str(), &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+TEST(ProgramTest, AConfigurationFileNamedLikeAnOptionIsStillServed) {
+  TempFolder folder;
+  Pipe input;
+  const std::string config = folder.File("--help");
+  const int port = WriteConfigWithFreePort(config);
+  ProgramProcess program(folder, input.ReadEnd(), {"-config", config});
+  program.WaitUntilStarted();
+  program.Signal(SIGTERM);
+  ExpectCleanExit(program, kStopLimit);
+  EXPECT_EQ(program.Output(), ServerLines(port));
 }
 
 // A pseudo-terminal standing in for the operator's console.

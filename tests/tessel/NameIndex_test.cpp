@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -17,8 +18,10 @@ using testing_tessel::AddPath;
 
 std::vector<std::string> Hits(const TNameIndex& index, std::string_view word) {
   std::vector<std::string> paths;
-  index.ForEachFoldedHit(word,
-                         [&](const TNameHit& hit) { paths.push_back(index.Path(hit.entry)); });
+  index.ForEachFoldedHit(word, [&](const TNameHit& hit) {
+    paths.push_back(index.Path(hit.entry));
+    return true;
+  });
   std::sort(paths.begin(), paths.end());
   return paths;
 }
@@ -139,7 +142,7 @@ TEST(NameIndexTest, PathRanksFollowByteOrderOfFullPaths) {
   index.ForEachLive([&](TEntryId id) { all.push_back(id); });
   std::sort(all.begin(), all.end());
   all.erase(std::unique(all.begin(), all.end()), all.end());
-  const std::vector<uint32_t>& ranks = index.PathRanks();
+  const std::vector<uint32_t> ranks = *index.PathRanks();
   std::vector<TEntryId> byRank = all;
   std::sort(byRank.begin(), byRank.end(),
             [&](TEntryId a, TEntryId b) { return ranks[a] < ranks[b]; });
@@ -168,7 +171,7 @@ TEST(NameIndexTest, RandomChangesKeepLookupsAndRanksConsistent) {
   }
   std::vector<TEntryId> live;
   index.ForEachLive([&](TEntryId id) { live.push_back(id); });
-  const std::vector<uint32_t>& ranks = index.PathRanks();
+  const std::vector<uint32_t> ranks = *index.PathRanks();
   std::set<std::string> paths;
   for (const TEntryId id : live) {
     const std::string path = index.Path(id);
@@ -179,6 +182,80 @@ TEST(NameIndexTest, RandomChangesKeepLookupsAndRanksConsistent) {
   }
   std::sort(live.begin(), live.end(), [&](TEntryId a, TEntryId b) { return ranks[a] < ranks[b]; });
   for (size_t i = 1; i < live.size(); ++i) EXPECT_LT(index.Path(live[i - 1]), index.Path(live[i]));
+}
+
+// Sizes and dates lie beside the names by entry id: through additions, renames, removals that
+// free ids for reuse, compaction of the name arenas and the release of spare room, every live
+// entry keeps its own, a reused id starts from nothing, and folders stay at size 0.
+TEST(NameIndexTest, FactsStayWithTheirEntriesThroughChurnOnALargeIndex) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/big");
+  std::vector<TEntryId> folders;
+  for (int i = 0; i < 300; ++i)
+    folders.push_back(index.Add(root, "folder" + std::to_string(i), true, {999, 7}));
+  std::map<TEntryId, std::pair<std::string, TEntryFacts>> expected;
+  std::mt19937 random(3);
+  for (int i = 0; i < 200000; ++i) {
+    const TEntryId folder = folders[random() % folders.size()];
+    const std::string name = "File_" + std::to_string(i) + (i % 3 == 0 ? "É.txt" : ".dat");
+    // Sizes below and above 4 GiB, which are kept apart.
+    const uint64_t size = i % 2 == 0 ? random() : random() * 1000ULL;
+    const TEntryFacts facts{size, 1000000000 + static_cast<int64_t>(i)};
+    const TEntryId id = index.Add(folder, name, false, facts);
+    expected[id] = {index.Path(id), facts};
+  }
+  EXPECT_EQ(index.Facts(folders[0]), (TEntryFacts{0, 7}));  // a folder has no size
+  // Rename a third, remove a third (their ids are reused below), touch the rest.
+  std::vector<TEntryId> removed;
+  for (auto it = expected.begin(); it != expected.end();) {
+    const TEntryId id = it->first;
+    switch (id % 3) {
+      case 0:
+        index.Move(id, folders[id % folders.size()], "renamed_" + std::to_string(id) + "_Ω");
+        it->second.first = index.Path(id);
+        ++it;
+        break;
+      case 1:
+        removed.push_back(id);
+        it = expected.erase(it);
+        break;
+      default:
+        it->second.second.modified += 1;
+        index.SetFacts(id, it->second.second);
+        ++it;
+    }
+  }
+  index.Remove(removed);
+  for (int i = 0; i < 1000; ++i) {
+    const TEntryId id = index.Add(folders[0], "again" + std::to_string(i), false);
+    EXPECT_EQ(index.Facts(id), TEntryFacts{}) << "a reused id keeps no facts";
+    expected[id] = {index.Path(id), {}};
+  }
+  // Dates outside what is kept are held at its ends.
+  const TEntryId early = index.Add(folders[1], "early", false, {1, -5});
+  const TEntryId late = index.Add(folders[1], "late", false, {1, int64_t{1} << 40});
+  const TEntryId huge = index.Add(folders[1], "huge", false, {uint64_t{1} << 45, 1});
+  EXPECT_EQ(index.SizeOf(huge), uint64_t{1} << 45);
+  index.SetFacts(huge, {UINT32_MAX - 1, 1});
+  EXPECT_EQ(index.SizeOf(huge), UINT32_MAX - 1);
+  index.SetFacts(huge, {UINT32_MAX, 1});
+  EXPECT_EQ(index.SizeOf(huge), UINT32_MAX);
+  EXPECT_EQ(index.ModifiedOf(early), 0);
+  EXPECT_EQ(index.ModifiedOf(late), int64_t{UINT32_MAX});
+  index.Remove(std::vector<TEntryId>{early, late, huge});
+  index.ShrinkToFit();
+  EXPECT_EQ(index.Size(), expected.size() + folders.size() + 1);
+  const std::vector<uint32_t> ranks = *index.PathRanks();
+  std::vector<std::pair<uint32_t, std::string>> byRank;
+  for (const auto& [id, want] : expected) {
+    ASSERT_TRUE(index.IsLive(id));
+    ASSERT_EQ(index.Path(id), want.first);
+    ASSERT_EQ(index.Facts(id), want.second) << want.first;
+    ASSERT_EQ(index.Find(index.Parent(id), index.Name(id)), id);
+    byRank.emplace_back(ranks[id], want.first);
+  }
+  std::sort(byRank.begin(), byRank.end());
+  for (size_t i = 1; i < byRank.size(); ++i) ASSERT_LT(byRank[i - 1].second, byRank[i].second);
 }
 
 }  // namespace

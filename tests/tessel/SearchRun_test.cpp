@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tessel/NameIndex.h"
@@ -201,6 +202,205 @@ TEST_F(SearchRunTest, OversizedQueriesGiveEmptyAnswersQuickly) {
   huge.text.clear();
   huge.filter = std::string(1 << 20, '*') + "t";
   EXPECT_EQ(RunSearch(index_, huge).count, 5u);  // the names ending in .txt
+}
+
+TEST_F(SearchRunTest, WholeWordsEndAtAnyCharacterThatIsNoLetterMarkOrNumber) {
+  for (const char* name : {"report€.txt", "report，final.txt", "note 😀.txt", "report².txt",
+                           "report\u0301s.txt", "reportж.txt", "«report».txt"})
+    AddPath(index_, root_, std::string("words/") + name);
+  TSearchQuery query;
+  query.dirs = {"/r/words"};
+  query.wholeWords = true;
+  query.count = 100;
+  query.text = "report";
+  EXPECT_EQ(Find(query), (TPaths{"/r/words/report€.txt", "/r/words/report，final.txt",
+                                 "/r/words/«report».txt"}));
+  query.text = "note";
+  EXPECT_EQ(Find(query), (TPaths{"/r/words/note 😀.txt"}));
+}
+
+TEST_F(SearchRunTest, CaseIsFoldedInEveryScript) {
+  for (const char* name : {"STRAẞE.txt", "ἈΘΉΝΑ.txt", "ＡＢＣ.txt"}) AddPath(index_, root_, name);
+  EXPECT_EQ(Find("straße"), (TPaths{"/r/STRAẞE.txt"}));
+  EXPECT_EQ(Find("ἀθήνα"), (TPaths{"/r/ἈΘΉΝΑ.txt"}));
+  EXPECT_EQ(Find("ａｂｃ"), (TPaths{"/r/ＡＢＣ.txt"}));
+}
+
+TEST_F(SearchRunTest, ASearchPastItsDeadlineAnswersWhatItHasMarkedAsCut) {
+  for (int i = 0; i < 10000; ++i) AddPath(index_, root_, "many/m" + std::to_string(i));
+  TSearchQuery query;
+  query.text = "m";
+  const TSearchResult whole = RunSearch(index_, query);
+  EXPECT_FALSE(whole.cut);
+  EXPECT_GE(whole.count, 10000u);
+  const TSearchResult cut = RunSearch(index_, query, std::chrono::steady_clock::now());
+  EXPECT_TRUE(cut.cut);
+  EXPECT_LT(cut.count, whole.count);
+  EXPECT_EQ(cut.paths.size(), 25u);
+  query.filter = "*1*;*2*";  // several literals: the candidates are gathered first
+  EXPECT_TRUE(RunSearch(index_, query, std::chrono::steady_clock::now()).cut);
+}
+
+// Beyond a quarter million ids the index is searched in two halves at once; together they must
+// find exactly what one pass finds, in the same order, whatever straddles their border.
+TEST_F(SearchRunTest, AnIndexSearchedInTwoHalvesFindsWhatOnePassWould) {
+  constexpr int kFiles = 300000;
+  const TEntryId bulk = index_.Add(root_, "bulk", true);
+  for (int i = 0; i < kFiles; ++i) index_.Add(bulk, "n" + std::to_string(i), false);
+  // Renamed names leave stale records in the arena.
+  for (int i = 0; i < kFiles; i += 1000)
+    index_.Move(index_.Find(bulk, "n" + std::to_string(i)), bulk, "moved" + std::to_string(i));
+  TPaths withTwelve;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = (i % 1000 == 0 ? "moved" : "n") + std::to_string(i);
+    if (name.find("12") != std::string::npos) withTwelve.push_back("/r/bulk/" + name);
+  }
+  std::sort(withTwelve.begin(), withTwelve.end());
+  TSearchQuery query;
+  query.text = "12";
+  query.count = static_cast<int64_t>(withTwelve.size());
+  const TSearchResult found = RunSearch(index_, query);
+  EXPECT_EQ(found.count, withTwelve.size());
+  EXPECT_EQ(found.paths, withTwelve);
+  TSearchQuery everything;
+  everything.text = "";
+  EXPECT_EQ(RunSearch(index_, everything).count, static_cast<size_t>(kFiles) + 12u);
+  TSearchQuery moved;
+  moved.filter = "moved*";
+  EXPECT_EQ(RunSearch(index_, moved).count, static_cast<size_t>(kFiles / 1000));
+}
+
+// A tree of files with sizes and dates, and the expected order of any key computed apart.
+class SearchRunSortTest : public ::testing::Test {
+ protected:
+  struct TFile {
+    std::string path;
+    std::string foldedName;
+    TEntryFacts facts;
+  };
+
+  SearchRunSortTest() { root_ = index_.AddRoot("/s"); }
+
+  void Add(const std::string& relative, const std::string& foldedName, TEntryFacts facts) {
+    const TEntryId id = AddPath(index_, root_, relative);
+    index_.SetFacts(id, facts);
+    files_.push_back({"/s/" + relative, foldedName, facts});
+  }
+
+  // Adds `count` files with few distinct sizes and dates, so that ties abound.
+  void AddMany(int count) {
+    std::mt19937 random(11);
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "f" + std::to_string(random() % 100000) + "_" + std::to_string(i);
+      Add("d" + std::to_string(i % 7) + "/" + name, name,
+          {random() % 50, static_cast<int64_t>(1600000000 + random() % 40)});
+    }
+  }
+
+  TPaths Expected(TSortKey key, bool ascending) const {
+    std::vector<TFile> sorted = files_;
+    const auto keyOf = [key](const TFile& file) {
+      switch (key) {
+        case TSortKey::Size:
+          return std::to_string(1000000000000 + file.facts.size);
+        case TSortKey::Date:
+          return std::to_string(1000000000000 + file.facts.modified);
+        case TSortKey::Name:
+          return file.foldedName;
+        case TSortKey::Path:
+          break;
+      }
+      return file.path;
+    };
+    std::sort(sorted.begin(), sorted.end(), [&](const TFile& a, const TFile& b) {
+      const std::string ka = keyOf(a);
+      const std::string kb = keyOf(b);
+      if (ka != kb) return ascending ? ka < kb : kb < ka;
+      return a.path < b.path;  // ties: forward path order
+    });
+    TPaths paths;
+    for (const TFile& file : sorted) paths.push_back(file.path);
+    return paths;
+  }
+
+  // Every page of `pageSize` in the order asked for, joined.
+  TPaths AllPages(TSearchQuery query, size_t pageSize) const {
+    TPaths joined;
+    query.count = static_cast<int64_t>(pageSize);
+    for (query.from = 0;; query.from += query.count) {
+      const TSearchResult result = RunSearch(index_, query);
+      EXPECT_EQ(result.count, files_.size());
+      EXPECT_EQ(result.facts.size(), result.paths.size());
+      if (result.paths.empty()) break;
+      joined.insert(joined.end(), result.paths.begin(), result.paths.end());
+    }
+    return joined;
+  }
+
+  TNameIndex index_;
+  TEntryId root_ = kNoEntry;
+  std::vector<TFile> files_;
+};
+
+TEST_F(SearchRunSortTest, EachKeyInBothDirectionsWithTiesInPathOrder) {
+  Add("b/big.iso", "big.iso", {900, 100});
+  Add("a/Zeta.txt", "zeta.txt", {5, 300});
+  Add("a/alpha.txt", "alpha.txt", {5, 200});
+  Add("c/alpha.txt", "alpha.txt", {0, 300});
+  Add("b/Mid.doc", "mid.doc", {40, 250});
+  for (const TSortKey key : {TSortKey::Path, TSortKey::Name, TSortKey::Size, TSortKey::Date}) {
+    for (const bool ascending : {true, false}) {
+      TSearchQuery query;
+      query.sort = key;
+      query.ascending = ascending;
+      query.count = 100;
+      const TSearchResult result = RunSearch(index_, query);
+      EXPECT_EQ(result.paths, Expected(key, ascending))
+          << static_cast<int>(key) << " ascending " << ascending;
+    }
+  }
+  TSearchQuery bySize;
+  bySize.sort = TSortKey::Size;
+  bySize.ascending = false;
+  bySize.count = 2;
+  const TSearchResult top = RunSearch(index_, bySize);
+  EXPECT_EQ(top.paths, (TPaths{"/s/b/big.iso", "/s/b/Mid.doc"}));
+  EXPECT_EQ(top.facts, (std::vector<TEntryFacts>{{900, 100}, {40, 250}}));
+}
+
+TEST_F(SearchRunSortTest, PagesOfALargeSortedSetFollowEachOtherWithoutGapOrRepeat) {
+  AddMany(5000);  // beyond the few matches whose paths are compared directly
+  for (const TSortKey key : {TSortKey::Path, TSortKey::Name, TSortKey::Size, TSortKey::Date}) {
+    for (const bool ascending : {true, false}) {
+      TSearchQuery query;
+      query.sort = key;
+      query.ascending = ascending;
+      const TPaths expected = Expected(key, ascending);
+      EXPECT_EQ(AllPages(query, 437), expected) << static_cast<int>(key) << " " << ascending;
+      // A first page is selected in one pass; one deep inside by partitioning.
+      query.count = 25;
+      query.from = 0;
+      EXPECT_EQ(RunSearch(index_, query).paths, TPaths(expected.begin(), expected.begin() + 25));
+      query.from = 3100;
+      EXPECT_EQ(RunSearch(index_, query).paths,
+                TPaths(expected.begin() + 3100, expected.begin() + 3125));
+    }
+  }
+}
+
+TEST_F(SearchRunSortTest, SortingAppliesToTheMatchesOnly) {
+  AddMany(3000);
+  Add("z/huge report.pdf", "huge report.pdf", {1 << 30, 5});
+  Add("z/tiny report.pdf", "tiny report.pdf", {1, 2000000000});
+  TSearchQuery query;
+  query.filter = "*.pdf";
+  query.sort = TSortKey::Date;
+  query.ascending = false;
+  EXPECT_EQ(RunSearch(index_, query).paths,
+            (TPaths{"/s/z/tiny report.pdf", "/s/z/huge report.pdf"}));
+  query.text = "report";
+  query.sort = TSortKey::Size;
+  EXPECT_EQ(RunSearch(index_, query).paths.front(), "/s/z/huge report.pdf");
 }
 
 }  // namespace

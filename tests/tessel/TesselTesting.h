@@ -27,6 +27,8 @@ struct TQuery {
   bool anyWord = false;
   bool includeDirs = false;
   bool includeFiles = false;
+  std::string sort{};  // "Sort" when not empty
+  int ascending = -1;  // "SortAscending" when 0 or 1
 };
 
 // The query text as the server writes it: escaped JSON, pure ASCII.
@@ -44,6 +46,8 @@ inline std::string QueryText(const TQuery& query) {
   object->SetMemberBool(u"IncludeDir", query.includeDirs);
   object->SetMemberBool(u"IncludeFiles", query.includeFiles);
   object->SetMemberBool(u"CaseSensitive", false);
+  if (!query.sort.empty()) object->SetMemberText(u"Sort", FromSystemCodePage(query.sort));
+  if (query.ascending >= 0) object->SetMemberBool(u"SortAscending", query.ascending == 1);
   return ToSystemCodePage(object->ToJsonText(false, true));
 }
 
@@ -51,8 +55,11 @@ inline std::string QueryText(const TQuery& query) {
 struct TAnswer {
   bool arrived = false;
   std::vector<std::string> files;
+  std::vector<int64_t> sizes;  // beside files
+  std::vector<int64_t> times;  // beside files: seconds since 1970
   int64_t count = -1;
   bool indexing = false;
+  bool cut = false;
 };
 
 inline TAnswer ReadAnswer(const std::optional<std::string>& text) {
@@ -62,11 +69,17 @@ inline TAnswer ReadAnswer(const std::optional<std::string>& text) {
   const ISuperObject object = ParseJsonText(FromSystemCodePage(*text));
   if (!object) return answer;
   if (const auto results = object->MemberArray(u"results")) {
-    for (const ISuperObject& result : results->Elements())
+    for (const ISuperObject& result : results->Elements()) {
       answer.files.push_back(ToSystemCodePage(result->MemberText(u"FileName")));
+      const ISuperObject size = result->Member(u"size");
+      const ISuperObject time = result->Member(u"time");
+      answer.sizes.push_back(size ? size->AsInteger() : -1);
+      answer.times.push_back(time ? time->AsInteger() : -1);
+    }
   }
   if (const ISuperObject count = object->Member(u"count")) answer.count = count->AsInteger();
   answer.indexing = object->Member(u"indexing") != nullptr;
+  answer.cut = object->Member(u"cut") != nullptr;
   return answer;
 }
 

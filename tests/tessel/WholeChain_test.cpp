@@ -387,5 +387,34 @@ TEST_F(WholeChainTest, QueryParametersReachTessel) {
   StopAll();
 }
 
+// Sorted searches, asked of the tessel the server launched in the server's own query form; the
+// sizes and dates it reports are those the server completes its answers with.
+TEST_F(WholeChainTest, SortedSearchesOfTheLaunchedTesselAgreeWithTheServersFacts) {
+  StartServer();
+  LaunchTessel();
+  const std::string big = "big report.bin";
+  std::ofstream(scene_.Path(big)) << std::string(10000, 'b');
+  const TReply found = AwaitAnswer(
+      "/find?term=report&format=json",
+      [](const TReply& reply) { return ReadJsonAnswer(reply.Body).count == 4; }, kFreshLimit);
+  const TJsonAnswer served = ReadJsonAnswer(found.Body);
+  ASSERT_EQ(served.count, 4) << found.Body;
+  const auto sorted = testing_tessel::Search({.text = "report", .sort = "size"});
+  // Largest first, then the three of equal size in full-path order.
+  ASSERT_EQ(sorted.files,
+            (std::vector<std::string>{scene_.Path(big), scene_.Path(kQuarterly),
+                                      scene_.Path(kAngle), scene_.Path(kCafe)}));
+  for (const TResult& result : served.results) {
+    const auto at = std::find(sorted.files.begin(), sorted.files.end(), result.dir + result.file);
+    ASSERT_NE(at, sorted.files.end()) << result.file;
+    EXPECT_EQ(sorted.sizes[static_cast<size_t>(at - sorted.files.begin())], result.size);
+  }
+  const auto oldest = testing_tessel::Search({.text = "report", .count = 3, .sort = "date",
+                                              .ascending = 1});
+  EXPECT_EQ(oldest.files, (std::vector<std::string>{scene_.Path(kQuarterly), scene_.Path(kAngle),
+                                                    scene_.Path(kCafe)}));
+  StopAll();
+}
+
 }  // namespace
 }  // namespace webtessl

@@ -1,8 +1,11 @@
 // The tessel program as the server meets it: a real process, queried through the desktop
 // message layer.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -28,6 +31,18 @@ constexpr char kIndexedLine[] = "tessel: indexed ";
 
 bool HasFile(const TAnswer& answer, const std::string& path) {
   return std::find(answer.files.begin(), answer.files.end(), path) != answer.files.end();
+}
+
+// Whether the answer about a single file reports the size and modification second it has now.
+bool ReportsFactsOnDisk(const TAnswer& answer, const std::string& path) {
+  struct stat info {};
+  if (answer.files != TPaths{path} || ::stat(path.c_str(), &info) != 0) return false;
+  return answer.sizes[0] == info.st_size && answer.times[0] == info.st_mtim.tv_sec;
+}
+
+void SetModified(const std::string& path, int64_t seconds) {
+  const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
 class TesselProgramTest : public ::testing::Test {
@@ -161,6 +176,103 @@ TEST_F(TesselProgramTest, HostileTreesAreIndexedWithoutHarm) {
   EXPECT_EQ(many.count, 11);  // f9999 and f99990 to f99999
   EXPECT_EQ(many.files, (TPaths{scene_.Path("many/f9999"), scene_.Path("many/f99990"),
                                 scene_.Path("many/f99991")}));
+}
+
+TEST_F(TesselProgramTest, SizesAndDatesFollowWritesTruncationTouchAndReplacement) {
+  const std::string file = scene_.AddFile("facts/ledger.csv");
+  SetModified(file, 1000000000);
+  TTesselProcess tessel;
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
+  const TAnswer first = Search({.text = "ledger"});
+  ASSERT_EQ(first.files, TPaths{file});
+  EXPECT_EQ(first.sizes, (std::vector<int64_t>{1}));
+  EXPECT_EQ(first.times, (std::vector<int64_t>{1000000000}));
+  const auto within = [&](const char* change) {
+    const auto start = std::chrono::steady_clock::now();
+    const bool held = Eventually([&] { return ReportsFactsOnDisk(Search({.text = "ledger"}), file); });
+    EXPECT_TRUE(held && testing_desktop::ElapsedMs(start) < 1000) << change;
+  };
+  std::ofstream(file, std::ios::app) << std::string(5000, 'w');
+  within("written");
+  std::filesystem::resize_file(file, 12);
+  within("truncated");
+  SetModified(file, 1234567890);
+  within("touched");
+  const std::string replacement = scene_.AddFile("facts/.ledger.tmp");
+  std::ofstream(replacement) << std::string(777, 'r');
+  SetModified(replacement, 1500000000);
+  std::filesystem::rename(replacement, file);
+  within("replaced by a rename");
+  EXPECT_EQ(Search({.text = "ledger"}).sizes, (std::vector<int64_t>{777}));
+}
+
+TEST_F(TesselProgramTest, SortedSearchesPageThroughTheWholeMatchSet) {
+  std::vector<std::string> bySize;
+  for (int i = 0; i < 12; ++i) {
+    const std::string file = scene_.AddFile("sorted/item" + std::to_string(i) + ".dat");
+    std::ofstream(file) << std::string(static_cast<size_t>((i * 5) % 12) * 100, 'x');
+    SetModified(file, 1600000000 + i);
+  }
+  TTesselProcess tessel;
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
+  // Largest first by default; newest first by default; a page at a time.
+  std::vector<int64_t> sizes;
+  for (int64_t from = 0; from < 12; from += 5) {
+    const TAnswer page = Search({.text = "item", .from = from, .count = 5, .sort = "size"});
+    EXPECT_EQ(page.count, 12);
+    sizes.insert(sizes.end(), page.sizes.begin(), page.sizes.end());
+  }
+  std::vector<int64_t> expected;
+  for (int i = 11; i >= 0; --i) expected.push_back(i * 100);
+  EXPECT_EQ(sizes, expected);
+  EXPECT_EQ(Search({.text = "item", .count = 1, .sort = "date"}).files,
+            TPaths{scene_.Path("sorted/item11.dat")});
+  EXPECT_EQ(Search({.text = "item", .count = 1, .sort = "date", .ascending = 1}).files,
+            TPaths{scene_.Path("sorted/item0.dat")});
+  EXPECT_EQ(Search({.text = "item", .count = 2, .sort = "name", .ascending = 0}).files,
+            (TPaths{scene_.Path("sorted/item9.dat"), scene_.Path("sorted/item8.dat")}));
+  EXPECT_EQ(Search({.text = "item", .count = 1, .sort = "path", .ascending = 0}).files,
+            TPaths{scene_.Path("sorted/item9.dat")});
+  EXPECT_EQ(Search({.text = "item", .count = 1, .sort = "bogus"}).files,
+            TPaths{scene_.Path("sorted/item0.dat")});
+}
+
+TEST_F(TesselProgramTest, AFolderNamedByTheQueryNeverUncoversHiddenEntries) {
+  scene_.AddFile(".private/secret report.txt");
+  scene_.AddFile("open/.inner/secret notes.txt");
+  testing_support::TempFolder outside;
+  std::filesystem::create_directories(outside.Path() / ".stash");
+  outside.Write(".stash/secret plan.txt", "x");
+  TTesselProcess tessel;
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
+  for (const std::string& folder :
+       {scene_.Path(".private"), scene_.Path("open/.inner"), outside.Path().string() + "/.stash",
+        scene_.Path(".private") + ";" + outside.Path().string() + "/.stash"}) {
+    const TAnswer answer = Search({.text = "secret", .dirs = folder});
+    EXPECT_TRUE(answer.arrived) << folder;
+    EXPECT_EQ(answer.count, 0) << folder;
+  }
+  // Neither did asking make them part of the index.
+  EXPECT_EQ(Search({.text = "secret"}).count, 0);
+}
+
+TEST_F(TesselProgramTest, QueriesFromManySendersAtOnceAreAllAnswered) {
+  for (int i = 0; i < 50; ++i) scene_.AddFile("crowd/member" + std::to_string(i) + ".txt");
+  TTesselProcess tessel;
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
+  std::vector<std::thread> senders;
+  std::atomic<int> right{0};
+  for (int sender = 0; sender < 8; ++sender) {
+    senders.emplace_back([&, sender] {
+      for (int round = 0; round < 10; ++round) {
+        const std::string name = "member" + std::to_string((sender * 10 + round) % 50) + ".txt";
+        const TAnswer answer = Search({.text = name, .sort = "size"});
+        if (answer.files == TPaths{scene_.Path("crowd/" + name)}) ++right;
+      }
+    });
+  }
+  for (std::thread& sender : senders) sender.join();
+  EXPECT_EQ(right, 80);
 }
 
 }  // namespace
