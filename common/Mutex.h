@@ -30,11 +30,12 @@
 
 namespace webtessl {
 
-// A mutex the analysis can name. Constant-initialised, so a namespace-scope one is ready before
-// any code that runs during start-up locks it. Thread-safe.
+// A mutex the analysis can name. Thread-safe. Where the standard mutex is constant-initialised
+// (glibc), so is a namespace-scope TMutex; the Windows thread library's is not, so none is locked
+// from another file's static initialisation.
 class CAPABILITY("mutex") TMutex final {
  public:
-  constexpr TMutex() = default;
+  TMutex() = default;
   TMutex(const TMutex&) = delete;
   TMutex& operator=(const TMutex&) = delete;
 

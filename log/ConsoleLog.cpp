@@ -21,7 +21,7 @@ namespace {
 constexpr std::size_t kFormatBufferSize = 1024;
 
 // Guards standard output, the active batch and everything in it.
-constinit TMutex g_logLock;
+TMutex g_logLock;
 
 // The active batch, if any.
 TLogBatch* g_activeBatch GUARDED_BY(g_logLock) = nullptr;
