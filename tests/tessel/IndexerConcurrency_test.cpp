@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "tessel/SearchRun.h"
 #include "tests/platform/TestDesktop.h"
@@ -21,7 +23,9 @@ using testing_desktop::Eventually;
 size_t Count(TIndexer& indexer, const std::string& text) {
   TSearchQuery query;
   query.text = text;
-  return indexer.WithIndex([&](TNameIndex& index) { return RunSearch(index, query).count; });
+  query.sort = TSortKey::Size;
+  return indexer.WithIndexShared(
+      [&](const TNameIndex& index) { return RunSearch(index, query).count; });
 }
 
 TEST(IndexerConcurrencyTest, QueriesRunWhileTheTreeIsReadAndChanged) {
@@ -36,7 +40,12 @@ TEST(IndexerConcurrencyTest, QueriesRunWhileTheTreeIsReadAndChanged) {
   settings.excludes = {"folder7"};
   TIndexer indexer(settings);
   indexer.Start();
-  // Queries meanwhile see a growing index, never a broken one.
+  // Queries meanwhile, two at a time as tessel's threads ask them, see a growing index, never a
+  // broken one.
+  std::atomic<bool> done{false};
+  std::thread second([&] {
+    while (!done) Count(indexer, "fil");
+  });
   size_t seen = 0;
   while (indexer.Indexing()) seen = std::max(seen, Count(indexer, "file"));
   EXPECT_EQ(Count(indexer, "file"), 39u * 50u);  // folder7 is left out
@@ -45,6 +54,8 @@ TEST(IndexerConcurrencyTest, QueriesRunWhileTheTreeIsReadAndChanged) {
   std::filesystem::remove_all(tree.Path() / "folder2");
   EXPECT_TRUE(Eventually([&] { return Count(indexer, "new") == 100; }));
   EXPECT_TRUE(Eventually([&] { return Count(indexer, "file") == 38u * 50u; }));
+  done = true;
+  second.join();
 }
 
 TEST(IndexerConcurrencyTest, FoldersAskedForAreReadOnceAndWaitedFor) {

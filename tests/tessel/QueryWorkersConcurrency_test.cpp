@@ -17,11 +17,11 @@ namespace {
 constexpr auto kGenerous = std::chrono::seconds(20);
 
 TEST(QueryWorkersConcurrencyTest, AJobThatWaitsDoesNotHoldUpTheOthers) {
-  TQueryWorkers workers(2, 8);
   std::promise<void> released;
   std::shared_future<void> release = released.get_future().share();
   std::promise<void> firstWaiting;
   std::promise<void> secondRan;
+  TQueryWorkers workers(2, 8);  // ends, waiting for its jobs, before what they use
   ASSERT_TRUE(workers.Post([&] {
     firstWaiting.set_value();
     release.wait();  // an expensive query, until the second job has run
