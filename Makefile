@@ -11,6 +11,8 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 # Every configure step compiles through ccache when the machine has it.
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && \
 	echo "-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
+# The builds of the test command stop at the first warning.
+WERROR ?= ON
 
 .PHONY: run test deps layering build unit-tests browser-tests fuzz-tests tsan-tests asan-tests soak-tests windows wine-tests clean
 
@@ -28,7 +30,7 @@ layering:
 	python3 tools/check-layering.py
 
 build: deps
-	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(GENERATOR) $(LAUNCHER) -DWEBTESSL_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
 unit-tests: layering build
@@ -41,18 +43,18 @@ browser-tests: build
 
 # A short run of every fuzz target, so that a regression in input handling is caught.
 fuzz-tests: deps
-	@test -f $(FUZZ_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) $(LAUNCHER) \
+	@test -f $(FUZZ_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) $(LAUNCHER) -DWEBTESSL_WERROR=$(WERROR) \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEBTESSL_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	bash tools/run-fuzz.sh $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
 
-# The tests that exercise threads (test suites named *ConcurrencyTest), again under ThreadSanitizer.
+# The tests that drive threads against each other (label "concurrency"), again under ThreadSanitizer.
 tsan-tests: deps
-	@test -f $(TSAN_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) $(GENERATOR) $(LAUNCHER) \
+	@test -f $(TSAN_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) $(GENERATOR) $(LAUNCHER) -DWEBTESSL_WERROR=$(WERROR) \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEBTESSL_SANITIZE=thread -DWEBTESSL_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-		ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R 'ConcurrencyTest\.'
+		ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -L concurrency
 
 # The unit and loopback tests once more under AddressSanitizer and UndefinedBehaviorSanitizer:
 # a memory error or undefined behaviour ends the test that met it.
@@ -71,7 +73,7 @@ soak-tests: build
 
 # The Windows executables, cross-built with mingw-w64: $(WINDOWS_BUILD)/webtessl.exe and its webroot.
 windows: deps
-	@test -f $(WINDOWS_BUILD)/CMakeCache.txt || cmake -S . -B $(WINDOWS_BUILD) $(GENERATOR) $(LAUNCHER) \
+	@test -f $(WINDOWS_BUILD)/CMakeCache.txt || cmake -S . -B $(WINDOWS_BUILD) $(GENERATOR) $(LAUNCHER) -DWEBTESSL_WERROR=$(WERROR) \
 		-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 

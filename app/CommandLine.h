@@ -11,7 +11,7 @@
 namespace webtessl {
 
 // The program's command line. Thread-safe because immutable.
-class TCommandLine {
+class TCommandLine final {
  public:
   TCommandLine(int argc, const char* const* argv);
 

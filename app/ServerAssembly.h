@@ -11,7 +11,7 @@ class THTTPServer;
 // handlers (in the order download, search, file), sets the port from the configuration and
 // activates the server; Stop deactivates it, ends every connection and only then releases the
 // handlers. Main thread only. The configuration reader must outlive the assembly.
-class TServerAssembly {
+class TServerAssembly final {
  public:
   explicit TServerAssembly(const TIniFile& iniFile);
   ~TServerAssembly();

@@ -5,6 +5,7 @@ add_executable(tessel_tree_gen
   ${CMAKE_CURRENT_SOURCE_DIR}/tessel/TreePlan.cpp)
 target_include_directories(tessel_tree_gen PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(tessel_tree_gen PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+target_link_libraries(tessel_query_bench PRIVATE webtessl_test_support)
 target_sources(tessel_query_bench PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/tessel/BenchQueries.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tessel/ChildProcess.cpp

@@ -10,7 +10,7 @@ namespace webtessl {
 // The configuration reader: holds only the file's name and reads every value afresh from the
 // file, so edits take effect on the next read. Nothing is ever written. Thread-safe: any number
 // of threads may read at once.
-class TIniFile {
+class TIniFile final {
  public:
   // Opening does not touch the file; a missing file only makes every read give its default.
   explicit TIniFile(std::string fileName);

@@ -6,15 +6,12 @@
 
 #include "files/DownloadRefusal.h"
 #include "files/PathText.h"
+#include "http/StatusCodes.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 namespace webtessl {
 namespace {
-
-constexpr int32_t kStatusOk = 200;
-constexpr int32_t kStatusUnauthorized = 401;
-constexpr int32_t kStatusNotFound = 404;
 
 // A folder to open below and the rest of the path below it.
 struct TStartingPoint {

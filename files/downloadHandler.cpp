@@ -12,6 +12,7 @@
 #include "files/DownloadRefusal.h"
 #include "files/PathText.h"
 #include "http/HttpRequest.h"
+#include "http/StatusCodes.h"
 #include "http/UrlText.h"
 #include "platform/FileStream.h"
 #include "platform/FileSystem.h"
@@ -25,7 +26,6 @@ constexpr const char* kFileParam = "file";
 constexpr const char* kContentLengthLine = "Content-length:";
 constexpr const char* kInlineParam = "inline";
 constexpr std::string_view kInlineWanted = "1";
-constexpr int32_t kStatusOk = 200;
 
 }  // namespace
 

@@ -17,7 +17,7 @@ class TIniFile;
 // of a type the browser shows safely is shown instead (see DownloadAnswer.h). The settings are read
 // from the configuration file at every request, so edits apply without a restart. Thread-safe:
 // after SetIniFile the handler only reads, and each request opens its own file.
-class TDownloadHandler : public IRequestHandler {
+class TDownloadHandler final : public IRequestHandler {
  public:
   // Hands over the configuration reader, which must outlive the handler. Before activation.
   void SetIniFile(const TIniFile& iniFile);

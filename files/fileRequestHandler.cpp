@@ -6,6 +6,7 @@
 #include "files/DirectoryListing.h"
 #include "files/PathText.h"
 #include "http/HttpRequest.h"
+#include "http/StatusCodes.h"
 #include "http/UrlText.h"
 #include "platform/Paths.h"
 
@@ -19,9 +20,6 @@ constexpr const char* kPageType = "text/html";
 constexpr std::string_view kSchemeEnd = "://";
 constexpr size_t kLastSchemeEndPosition = 6;  // "://" counts when it starts within the first 7
 constexpr std::string_view kCurrentFolderPrefix = "./";
-constexpr int32_t kStatusOk = 200;
-constexpr int32_t kStatusFound = 302;
-constexpr int32_t kStatusNotFound = 404;
 
 TResolvedRequest NotFound() {
   return {"", kNotFoundText, kStatusNotFound, nullptr};

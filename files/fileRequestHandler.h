@@ -24,7 +24,7 @@ struct TResolvedRequest {
 // the web root, and no link inside the root is followed (one could lead out of it); hidden files
 // and folders (a segment beginning with ".") are not served. Thread-safe: every field is fixed
 // at construction and each call works on its own strings, so one instance serves all connections at once.
-class TFileRequestHandler : public IRequestHandler {
+class TFileRequestHandler final : public IRequestHandler {
  public:
   // The index files of a folder, in the order they are tried.
   static constexpr std::array<const char*, 4> IndexFileNames = {"index.html", "index.htm",

@@ -8,6 +8,7 @@
 
 #include "common/AsciiText.h"
 #include "common/Exception.h"
+#include "http/HeaderNames.h"
 #include "http/HttpDates.h"
 #include "http/MimeTypes.h"
 #include "http/Multipart.h"
@@ -21,7 +22,6 @@ namespace {
 
 constexpr const char* kHeaderContentType = "Content-Type";
 constexpr const char* kHeaderContentDisposition = "Content-Disposition";
-constexpr const char* kHeaderLastModified = "Last-Modified";
 constexpr const char* kParamFileName = "filename";
 constexpr const char* kParamBoundary = "boundary";
 constexpr const char* kDefaultMultipartType = "multipart/mixed";
@@ -30,10 +30,7 @@ constexpr const char* kNotFoundType = "text/plain";
 constexpr const char* kDefaultProtocol = "HTTP/1.0";
 constexpr std::string_view kProtocolPrefix = "HTTP";
 constexpr size_t kProtocolLength = 8;  // "HTTP/1.1"
-constexpr int32_t kStatusOk = 200;
-constexpr int32_t kStatusFound = 302;
-constexpr int32_t kStatusNotFound = 404;
-constexpr int32_t kStatusUnset = 500;
+constexpr int32_t kStatusUnset = kStatusInternalError;
 
 // Header names of the accessors by index; a parameter accessor names the header that holds it.
 constexpr std::array<const char*, 13> kHeaderNames = {kHeaderContentType,

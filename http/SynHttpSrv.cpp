@@ -7,8 +7,11 @@
 #include "common/AsciiText.h"
 #include "common/ControlEscape.h"
 #include "common/Int64Text.h"
+#include "common/IntegerText.h"
+#include "http/HeaderNames.h"
 #include "http/HttpDates.h"
 #include "http/RequestFraming.h"
+#include "http/StatusCodes.h"
 #include "log/ConsoleLog.h"
 #include "net/SynSrv.h"
 #include "net/blcksock.h"
@@ -59,7 +62,6 @@ constexpr const char* kHeaderExpect = "Expect";
 constexpr const char* kHeaderContentLength = "Content-Length";
 constexpr const char* kHeaderTransferEncoding = "Transfer-Encoding";
 constexpr const char* kHeaderDate = "Date";
-constexpr const char* kHeaderLastModified = "Last-Modified";
 constexpr const char* kHeaderIfModifiedSince = "If-Modified-Since";
 constexpr const char* kHeaderIfUnmodifiedSince = "If-Unmodified-Since";
 constexpr const char* kHeaderIfRange = "If-Range";
@@ -71,19 +73,6 @@ constexpr const char* kHeaderIfNoneMatch = "If-None-Match";
 
 // A body up to this size goes out in the same send as the head: one system call, one packet.
 constexpr int64_t kInlineBodyLimit = 16384;
-
-constexpr int32_t kStatusContinue = 100;
-constexpr int32_t kStatusNoContent = 204;
-constexpr int32_t kStatusPartial = 206;
-constexpr int32_t kStatusNotModified = 304;
-constexpr int32_t kStatusBadRequest = 400;
-constexpr int32_t kStatusNotFound = 404;
-constexpr int32_t kStatusPreconditionFailed = 412;
-constexpr int32_t kStatusTooLarge = 413;
-constexpr int32_t kStatusRangeNotSatisfiable = 416;
-constexpr int32_t kStatusExpectationFailed = 417;
-constexpr int32_t kStatusHeadersTooLarge = 431;
-constexpr int32_t kStatusNotImplemented = 501;
 
 // The header lines for the trace, each with its control bytes escaped, each followed by CR LF.
 std::string EscapedLines(const THeaderList& headers) {

@@ -1,13 +1,13 @@
 #include "http/httpsrv.h"
 
+#include "http/StatusCodes.h"
+
 namespace webtessl {
 namespace {
 
-constexpr int32_t kStatusMisdirected = 421;
 constexpr const char* kMisdirectedText =
     "421 - this server does not answer to that host name; its operator can allow it in the "
     "server's configuration ([server] hosts).";
-constexpr int32_t kStatusUnauthorized = 401;
 constexpr const char* kUnauthorizedText = "401 - this server needs a user name and password.";
 constexpr const char* kPlainText = "text/plain";
 

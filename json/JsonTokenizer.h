@@ -17,7 +17,7 @@ ISuperObject ParseJsonText(std::u16string_view text);
 
 // The parser behind ParseJsonText: a recursive descent over the text whose depth is bounded by
 // the nesting limit, so no input can exhaust the stack. One text per tokenizer; not thread-safe.
-class TSuperTokenizer {
+class TSuperTokenizer final {
  public:
   explicit TSuperTokenizer(std::u16string_view text);
   TSuperTokenizer(const TSuperTokenizer&) = delete;

@@ -16,7 +16,7 @@ class TSuperArray;
 // followed by one space per nesting level; with escape, every character but ASCII letters and
 // digits is escaped, so the text is pure ASCII. A value met again while it is being written (a
 // value that holds itself) is skipped. One writer per text; not thread-safe.
-class TSuperWriter {
+class TSuperWriter final {
  public:
   TSuperWriter(bool indent, bool escape);
   TSuperWriter(const TSuperWriter&) = delete;

@@ -41,7 +41,7 @@ struct TSuperObjectIter {
 // Visits the members of a table in member order (an in-order walk with its own stack); it equals
 // std::default_sentinel once past the last member. Valid while the table is not changed. Not
 // thread-safe.
-class TSuperAvlIterator {
+class TSuperAvlIterator final {
  public:
   explicit TSuperAvlIterator(const TSuperAvlEntry* root);  // positioned on the first member
 
@@ -62,7 +62,7 @@ class TSuperAvlIterator {
 // The members of one object: a height-balanced (AVL) search tree ordered by (MemberNameHash,
 // name), so that lookup, insertion and removal take logarithmic time and iteration yields member
 // order. Owns its entries and holds a reference to each member value. Not thread-safe.
-class TSuperTableString {
+class TSuperTableString final {
  public:
   TSuperTableString() = default;
   TSuperTableString(const TSuperTableString&) = delete;

@@ -10,7 +10,7 @@ namespace webtessl {
 
 // The elements of a JSON array: references to values (an element may be none), dense from index 0
 // to Length() - 1. Owned by its array value. Not thread-safe.
-class TSuperArray {
+class TSuperArray final {
  public:
   TSuperArray() = default;
   TSuperArray(const TSuperArray&) = delete;

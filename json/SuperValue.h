@@ -20,7 +20,7 @@ enum class TSuperType : uint8_t { Null, Boolean, Double, Currency, Integer, Obje
 // object do nothing; getters on it give none (MemberText the empty text). A value that holds
 // itself (directly or not) is never freed: break such a cycle with RemoveMember. Not thread-safe:
 // a document belongs to one thread at a time.
-class TSuperObject {
+class TSuperObject final {
  public:
   // A value of the kind with the empty payload: false, 0, "", no members or no elements.
   explicit TSuperObject(TSuperType kind);

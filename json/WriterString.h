@@ -11,7 +11,7 @@ namespace webtessl {
 // as needed, but keeps what it has written in chunks instead of moving it into each larger room,
 // so a long text is copied only once: into the one string that MoveTo fills at the end. Chunks
 // stop doubling at a size the allocator can reuse from call to call. Not thread-safe.
-class TSuperWriterString {
+class TSuperWriterString final {
  public:
   TSuperWriterString();
   TSuperWriterString(const TSuperWriterString&) = delete;

@@ -29,7 +29,7 @@ class TLogBatch;  // the lines waiting and the thread that writes them
 // kTerminalWait. A write that fails is said once on standard error; the lines are lost. Lines
 // logged in the last moments before the process is killed by a signal may be lost. One instance
 // at a time, per process.
-class TBatchedConsoleLog {
+class TBatchedConsoleLog final {
  public:
   static constexpr std::chrono::milliseconds kBatchInterval{20};
   // Past this many bytes waiting, a batch is written at once.

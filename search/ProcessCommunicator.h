@@ -38,7 +38,7 @@ constexpr uint32_t kDataArrivedMessage = WM_USER + 5;
 // name, send and destroy it there; its messages are handled, and OnData called, only while that
 // thread pumps them (PeekMessage and DispatchMessage on Handle()). Endpoints on different threads
 // are independent.
-class TCommunicator {
+class TCommunicator final {
  public:
   // Creates the hidden window (its title empty) on the calling thread.
   TCommunicator();

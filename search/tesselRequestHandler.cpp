@@ -1,6 +1,7 @@
 #include "search/tesselRequestHandler.h"
 
 #include "http/HttpRequest.h"
+#include "http/StatusCodes.h"
 #include "http/UrlText.h"
 #include "json/superobject.h"
 #include "search/DesktopQuery.h"
@@ -12,8 +13,6 @@ namespace webtessl {
 namespace {
 
 constexpr char kHandlerName[] = "tessel";
-constexpr int32_t kStatusOk = 200;
-constexpr int32_t kStatusNotFound = 404;
 constexpr char kJsonContentType[] = "application/json";
 constexpr char kHtmlContentType[] = "text/html; charset=utf-8";
 

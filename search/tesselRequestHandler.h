@@ -28,7 +28,7 @@ constexpr char kSearchPath[] = "/find";
 // answers JSON or an HTML fragment; 404 without a body when the application gave no answer. One
 // instance serves every connection at once: every value of a request lives in its call, and the
 // handler itself only holds the configuration reader, which must outlive it.
-class TTesselRequestHandler : public IRequestHandler {
+class TTesselRequestHandler final : public IRequestHandler {
  public:
   TTesselRequestHandler() = default;
   TTesselRequestHandler(const TTesselRequestHandler&) = delete;

@@ -80,7 +80,7 @@ class TEncoding {
 
 // The encoding of one code page. The program's characters already are system-code-page bytes,
 // so its operations pass bytes through unchanged. Thread-safe because immutable.
-class TMBCSEncoding : public TEncoding {
+class TMBCSEncoding final : public TEncoding {
  public:
   // The system code page (code page 0), with no conversion flags.
   TMBCSEncoding();

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
+
 namespace webtessl::bench {
 
 // What a program run to its end left behind.
@@ -26,17 +28,16 @@ class TBackgroundProcess {
  public:
   TBackgroundProcess(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
                      const std::string& logPath);
-  ~TBackgroundProcess();
   TBackgroundProcess(const TBackgroundProcess&) = delete;
   TBackgroundProcess& operator=(const TBackgroundProcess&) = delete;
 
   // The process id, or -1 when the program could not be started.
-  pid_t Pid() const { return pid_; }
+  pid_t Pid() const { return child_.Pid(); }
   // Whether it is still running (false once it has ended; it is reaped then).
-  bool Running();
+  bool Running() { return child_.Running(); }
 
  private:
-  pid_t pid_ = -1;
+  testing_support::TChildProcess child_;
 };
 
 // Resident memory of a process, from /proc: now (VmRSS) and at its peak (VmHWM); 0 when unknown.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/posix/Interrupted.h"
 #include "platform/posix/OpenBeneath.h"
 #include "platform/posix/StatFacts.h"
 #include "platform/posix/UniqueFd.h"
@@ -23,10 +24,8 @@ int NativeFile(TFileHandle handle) {
 }  // namespace
 
 int64_t ReadFileAt(TFileHandle handle, char* target, int64_t count, int64_t offset) {
-  ssize_t got = -1;
-  do {
-    got = pread(NativeFile(handle), target, static_cast<size_t>(count), offset);
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = RetryInterrupted(
+      [&] { return pread(NativeFile(handle), target, static_cast<size_t>(count), offset); });
   return std::max<ssize_t>(got, 0);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include "platform/posix/Interrupted.h"
 #include "platform/posix/UniqueFd.h"
 
 #include <fcntl.h>
@@ -43,8 +44,7 @@ std::vector<char*> ArgumentVector(const TProcessStart& start) {
 }
 
 void RetryWaitPid(pid_t pid, int& status) {
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  RetryInterrupted([&] { return ::waitpid(pid, &status, 0); });
 }
 
 // In a forked child, so only async-signal-safe calls: gives the program clean signals, its
@@ -92,20 +92,15 @@ void RetryWaitPid(pid_t pid, int& status) {
 // True when the exec succeeded: the error pipe closed without a word; else errno tells why not.
 bool ExecSucceeded(int errorFd) {
   int error = 0;
-  ssize_t got = 0;
-  do {
-    got = ::read(errorFd, &error, sizeof error);
-  } while (got < 0 && errno == EINTR);
-  if (got == sizeof error) errno = error;
+  const ssize_t got = RetryInterrupted([&] { return ::read(errorFd, &error, sizeof error); });
+  if (got == static_cast<ssize_t>(sizeof error)) errno = error;
   return got == 0;
 }
 
 TStartOutcome AwaitStatus(int statusFd, uint32_t waitMs, int& exitCode) {
   pollfd entry{statusFd, POLLIN, 0};
-  int ready = 0;
-  do {
-    ready = ::poll(&entry, 1, static_cast<int>(std::min<uint32_t>(waitMs, INT32_MAX)));
-  } while (ready < 0 && errno == EINTR);
+  const int ready = RetryInterrupted(
+      [&] { return ::poll(&entry, 1, static_cast<int>(std::min<uint32_t>(waitMs, INT32_MAX))); });
   if (ready == 0) return TStartOutcome::TimedOut;
   int status = 0;
   if (::read(statusFd, &status, sizeof status) != sizeof status) return TStartOutcome::Failed;

@@ -24,6 +24,7 @@
 #include <ctime>
 
 #include "platform/internal/SocketRecords.h"  // after the system's socket headers
+#include "platform/posix/Interrupted.h"
 
 namespace webtessl {
 
@@ -314,11 +315,10 @@ int32_t ListenSocket(TSocket handle, int backlog) {
 int32_t AcceptSocket(TSocket handle, TSocket& accepted, TSocketAddress& peer) {
   accepted = kInvalidSocket;
   peer = TSocketAddress{};
-  int descriptor = -1;
-  do {
+  const int descriptor = RetryInterrupted([&] {
     socklen_t length = peer.Bytes.size();
-    descriptor = accept4(NativeDescriptor(handle), NativeAddress(peer), &length, SOCK_CLOEXEC);
-  } while (descriptor < 0 && errno == EINTR);
+    return accept4(NativeDescriptor(handle), NativeAddress(peer), &length, SOCK_CLOEXEC);
+  });
   if (descriptor < 0) {
     return LastError();
   }
@@ -337,10 +337,8 @@ int32_t ConnectSocket(TSocket handle, const TSocketAddress& address) {
   }
   // An interrupted connect goes on in the background: wait for it and fetch its outcome.
   pollfd entry{NativeDescriptor(handle), POLLOUT, 0};
-  while (poll(&entry, 1, -1) < 0) {
-    if (errno != EINTR) {
-      return LastError();
-    }
+  if (RetryInterrupted([&] { return poll(&entry, 1, -1); }) < 0) {
+    return LastError();
   }
   int outcome = 0;
   const int32_t error = GetOption(handle, SOL_SOCKET, SO_ERROR, outcome);
@@ -412,10 +410,8 @@ int32_t ReceiveWithin(TSocket handle, void* buffer, std::size_t length, int time
     }
     timeout.AppliedMs = timeoutMs;
   }
-  ssize_t result = -1;
-  do {
-    result = recv(NativeDescriptor(handle), buffer, length, flags);
-  } while (result < 0 && errno == EINTR);
+  const ssize_t result =
+      RetryInterrupted([&] { return recv(NativeDescriptor(handle), buffer, length, flags); });
   if (result < 0) {
     return errno == EAGAIN || errno == EWOULDBLOCK ? SocketErrorFromSystem(ETIMEDOUT)
                                                     : LastError();

@@ -14,7 +14,7 @@
 #include "net/SynapseError.h"
 #include "net/TcpBlockSocket.h"
 #include "platform/PasswordHash.h"
-#include "tests/app/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/http/RawClient.h"
 #include "tests/support/TempFolder.h"
 
@@ -22,7 +22,8 @@ namespace webtessl {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TChildProcess;
+using testing_support::TChildProcess;
+using testing_support::TChildSettings;
 using testing::TRawClient;
 
 const std::string kProgram = std::string(WEBTESSL_BUILD_DIR) + "/webtessl";
@@ -176,7 +177,7 @@ TEST(ProgramNetworkTest, APortAlreadyTakenEndsTheProgramWithExitCodeOne) {
   other.Listen();
   ASSERT_EQ(other.LastErrorCode(), 0);
   const std::string config = folder.Write("config.ini", "[server]\nport=" + port + "\n");
-  TChildProcess program({kProgram, "-config", config});
+  TChildProcess program({kProgram, "-config", config}, TChildSettings::Typed());
   ASSERT_TRUE(program.Started());
   EXPECT_EQ(program.Wait(), 1);
   EXPECT_EQ(program.Output(), "Starting http server on port " + port +
@@ -187,7 +188,7 @@ TEST(ProgramNetworkTest, APortAlreadyTakenEndsTheProgramWithExitCodeOne) {
 TEST(ProgramNetworkTest, AMissingConfigurationFileIsSaidAndTheDefaultsServe) {
   testing_support::TempFolder folder;
   const std::string missing = folder.File("no-such.ini");
-  TChildProcess program({kProgram, "-config", missing});
+  TChildProcess program({kProgram, "-config", missing}, TChildSettings::Typed());
   ASSERT_TRUE(program.Started());
   EXPECT_TRUE(program.WaitForOutput("Configuration file " + missing +
                                     " not found: the server starts with its defaults\n"))
@@ -203,7 +204,7 @@ TEST(ProgramNetworkTest, AConsoleReaderThatGoesAwayDoesNotStopTheServer) {
   const int port = testing::FreeLoopbackPort();
   const std::string config =
       folder.Write("config.ini", "[server]\nport=" + std::to_string(port) + "\n");
-  TChildProcess program({kProgram, "-config", config});
+  TChildProcess program({kProgram, "-config", config}, TChildSettings::Typed());
   ASSERT_TRUE(program.Started());
   ASSERT_TRUE(program.WaitForOutput("Done.\n")) << program.Output();
   program.CloseOutput();
@@ -220,7 +221,7 @@ TEST(ProgramNetworkTest, AConsoleReaderThatGoesAwayDoesNotStopTheServer) {
 // The hash line the program prints is what the server checks the password against; a name
 // without a password is refused at start rather than leaving the server open.
 TEST_F(NetworkSettingsConcurrencyTest, APasswordMadeByTheProgramGuardsTheServer) {
-  TChildProcess hasher({kProgram, "-hashpassword"});
+  TChildProcess hasher({kProgram, "-hashpassword"}, TChildSettings::Typed());
   ASSERT_TRUE(hasher.Started());
   hasher.Type("open sesame\n");
   EXPECT_EQ(hasher.Wait(10000), 0);

@@ -7,14 +7,14 @@
 #include <string>
 
 #include "config/IniFile.h"
-#include "tests/app/ChildProcess.h"
 #include "tests/http/RawClient.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 
 namespace webtessl {
 namespace {
 
-using testing::TChildProcess;
+using testing_support::TChildProcess;
 using testing::TRawClient;
 
 std::string Hex(int value) {
@@ -23,7 +23,7 @@ std::string Hex(int value) {
   return text.str();
 }
 
-class ServerAssemblyConcurrencyTest : public ::testing::Test {
+class ServerAssemblyTest : public ::testing::Test {
  protected:
   void WriteConfig(const std::string& portText) {
     config_ = folder_.Write("config.ini", "[Server]\r\nPort = " + portText + "\r\n");
@@ -39,6 +39,9 @@ class ServerAssemblyConcurrencyTest : public ::testing::Test {
   testing_support::TempFolder folder_;
   std::string config_;
 };
+
+// The same setting, for the tests where a request runs while the program starts or stops.
+class ServerAssemblyConcurrencyTest : public ServerAssemblyTest {};
 
 TEST_F(ServerAssemblyConcurrencyTest, StartsOnTheConfiguredPortAndStops) {
   WriteConfig("0x" + Hex(port_));
@@ -64,7 +67,8 @@ TEST_F(ServerAssemblyConcurrencyTest, StartsOnTheConfiguredPortAndStops) {
 // without an answer and the program ends with the stop lines and exit code 0.
 void StopDuringRequest(const std::string& config, int port, const std::string& startLines,
                        const std::string& stopLines, bool byKey) {
-  TChildProcess program({std::string(WEBTESSL_BUILD_DIR) + "/webtessl", "-config", config});
+  TChildProcess program({std::string(WEBTESSL_BUILD_DIR) + "/webtessl", "-config", config},
+                        testing_support::TChildSettings::Typed());
   ASSERT_TRUE(program.Started());
   ASSERT_TRUE(program.WaitForOutput(startLines)) << program.Output();
   TRawClient client(port);
@@ -89,7 +93,7 @@ std::string Fetch(int port, const std::string& target) {
   return client.ReadAll();
 }
 
-TEST_F(ServerAssemblyConcurrencyTest, OffersDownloadsBeforeFiles) {
+TEST_F(ServerAssemblyTest, OffersDownloadsBeforeFiles) {
   const std::string file = folder_.Write("shared.txt", "shared");
   WriteConfig(std::to_string(port_));
   const TIniFile iniFile(config_);
@@ -113,7 +117,8 @@ TEST_F(ServerAssemblyConcurrencyTest, OffersDownloadsBeforeFiles) {
 
 TEST_F(ServerAssemblyConcurrencyTest, TheProgramServesTheWebPageBesideIt) {
   WriteConfig(std::to_string(port_));
-  TChildProcess program({std::string(WEBTESSL_BUILD_DIR) + "/webtessl", "-config", config_});
+  TChildProcess program({std::string(WEBTESSL_BUILD_DIR) + "/webtessl", "-config", config_},
+                        testing_support::TChildSettings::Typed());
   ASSERT_TRUE(program.Started());
   ASSERT_TRUE(program.WaitForOutput(StartLines())) << program.Output();
   const std::string answer = Fetch(port_, "/");

@@ -3,6 +3,7 @@
 // files of a temporary tree, completed from the file system, as JSON and HTML; the answers' links
 // download the files. Every tessel the test caused to start is ended with it.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -23,8 +24,8 @@
 #include <vector>
 
 #include "json/superobject.h"
-#include "tests/app/ChildProcess.h"
 #include "tests/files/FileServiceTesting.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/tessel/TesselTesting.h"
 #include "text/uEncoding.h"
 
@@ -32,7 +33,7 @@ namespace webtessl {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TChildProcess;
+using testing_support::TChildProcess;
 using testing::TReply;
 using testing_tessel::TTesselScene;
 
@@ -232,7 +233,8 @@ class WholeChainTest : public ::testing::Test {
     std::filesystem::create_directories(config.parent_path());
     std::ofstream(config) << "[server]\nport=" << port_ << "\n[settings]\ndirs=" << scene_.Root()
                           << "\n";
-    server_ = std::make_unique<TChildProcess>(std::vector<std::string>{kBuildDir + "/webtessl"});
+    server_ = std::make_unique<TChildProcess>(std::vector<std::string>{kBuildDir + "/webtessl"},
+                                              testing_support::TChildSettings::Typed());
     ASSERT_TRUE(server_->Started());
     ASSERT_TRUE(server_->WaitForOutput("Done.\n")) << server_->Output();
   }

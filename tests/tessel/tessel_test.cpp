@@ -57,7 +57,7 @@ TEST_F(TesselProgramTest, AnswersFromTheTreeItIndexed) {
   scene_.AddFile(".secret/report.txt");
   scene_.AddFile("other/notes.txt");
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
   const TAnswer answer = Search({.text = "REPORT"});
   ASSERT_TRUE(answer.arrived);
   EXPECT_EQ(answer.files, (TPaths{report, greek}));
@@ -71,7 +71,7 @@ TEST_F(TesselProgramTest, AnswersFromTheTreeItIndexed) {
 TEST_F(TesselProgramTest, ChangesReachAnswersWithinASecond) {
   scene_.AddFile("project/src/old.c");
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
   const auto within = [](const std::function<bool()>& condition) {
     const auto start = std::chrono::steady_clock::now();
     const bool held = Eventually(condition);
@@ -116,7 +116,7 @@ TEST_F(TesselProgramTest, SigtermEndsItCleanlyAndTakesTheWindowAway) {
 TEST_F(TesselProgramTest, BadMessagesGetEmptyAnswersOrNone) {
   scene_.AddFile("a.txt");
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
   const TAnswer garbage = testing_tessel::ReadAnswer(testing_tessel::Ask("{not json"));
   EXPECT_TRUE(garbage.arrived);
   EXPECT_EQ(garbage.count, 0);
@@ -135,7 +135,7 @@ TEST_F(TesselProgramTest, FoldersOutsideTheRootsAreIndexedOnFirstUse) {
   testing_support::TempFolder outside;
   const std::string file = outside.Write("elsewhere.txt", "x");
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
   EXPECT_EQ(Search({.text = "elsewhere"}).count, 0);
   const TAnswer first = Search({.text = "elsewhere", .dirs = outside.Path().string()});
   EXPECT_EQ(first.files, (TPaths{file}));
@@ -149,9 +149,9 @@ TEST_F(TesselProgramTest, UnwatchedFoldersAreReadAgainPeriodically) {
   scene_.WriteSettings("roots=" + scene_.Root() + "\nmaxwatches=1\nrescanseconds=1");
   scene_.AddFile("sub/first.txt");
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
-  EXPECT_NE(tessel.Output().find("watch limit"), std::string::npos) << tessel.Output();
-  EXPECT_EQ(tessel.Output().find("watch limit"), tessel.Output().rfind("watch limit"));
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
+  EXPECT_NE(tessel.Errors().find("watch limit"), std::string::npos) << tessel.Errors();
+  EXPECT_EQ(tessel.Errors().find("watch limit"), tessel.Errors().rfind("watch limit"));
   const std::string later = scene_.AddFile("sub/later.txt");
   EXPECT_TRUE(Eventually([&] { return HasFile(Search({.text = "later"}), later); }));
   std::filesystem::remove(later);
@@ -166,7 +166,7 @@ TEST_F(TesselProgramTest, HostileTreesAreIndexedWithoutHarm) {
   for (int i = 0; i < 100000; ++i) std::ofstream(scene_.Path("many/f" + std::to_string(i)));
   scene_.WriteSettings("roots=" + scene_.Root() + ";/does/not/exist");
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine, 60000)) << tessel.Output();
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine, 60000)) << tessel.Errors();
   EXPECT_EQ(Search({.text = "inside"}).files, (TPaths{scene_.Path("loop/inside.txt")}));
   // The link itself is a file entry; nothing is found through it.
   EXPECT_EQ(Search({.text = "again"}).count, 1);
@@ -182,7 +182,7 @@ TEST_F(TesselProgramTest, SizesAndDatesFollowWritesTruncationTouchAndReplacement
   const std::string file = scene_.AddFile("facts/ledger.csv");
   SetModified(file, 1000000000);
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
   const TAnswer first = Search({.text = "ledger"});
   ASSERT_EQ(first.files, TPaths{file});
   EXPECT_EQ(first.sizes, (std::vector<int64_t>{1}));
@@ -214,7 +214,7 @@ TEST_F(TesselProgramTest, SortedSearchesPageThroughTheWholeMatchSet) {
     SetModified(file, 1600000000 + i);
   }
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
   // Largest first by default; newest first by default; a page at a time.
   std::vector<int64_t> sizes;
   for (int64_t from = 0; from < 12; from += 5) {
@@ -244,7 +244,7 @@ TEST_F(TesselProgramTest, AFolderNamedByTheQueryNeverUncoversHiddenEntries) {
   std::filesystem::create_directories(outside.Path() / ".stash");
   outside.Write(".stash/secret plan.txt", "x");
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
   for (const std::string& folder :
        {scene_.Path(".private"), scene_.Path("open/.inner"), outside.Path().string() + "/.stash",
         scene_.Path(".private") + ";" + outside.Path().string() + "/.stash"}) {
@@ -259,7 +259,7 @@ TEST_F(TesselProgramTest, AFolderNamedByTheQueryNeverUncoversHiddenEntries) {
 TEST_F(TesselProgramTest, QueriesFromManySendersAtOnceAreAllAnswered) {
   for (int i = 0; i < 50; ++i) scene_.AddFile("crowd/member" + std::to_string(i) + ".txt");
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.AwaitOutput(kIndexedLine)) << tessel.Output();
+  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
   std::vector<std::thread> senders;
   std::atomic<int> right{0};
   for (int sender = 0; sender < 8; ++sender) {
