@@ -11,6 +11,9 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 # Every configure step compiles through ccache when the machine has it.
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && \
 	echo "-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
+# Paths below the checkout are hashed relative to it, so that clones in other folders share hits.
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 # The builds of the test command stop at the first warning.
 WERROR ?= ON
 
