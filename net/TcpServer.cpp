@@ -289,8 +289,9 @@ std::optional<TSynTcpServer::TConnectionLimit> TSynTcpServer::LimitReachedFor(
 void TSynTcpServer::AcceptConnection(TSocket handle, const TSocketAddress& peerAddress) {
   std::string peerKey = AddressText(peerAddress);
   if (const std::optional<TConnectionLimit> limit = LimitReachedFor(peerKey)) {
-    CloseSocket(handle);
+    // Counted before the close, so that whoever sees the connection closed sees it counted.
     refusedConnections_.fetch_add(1);
+    CloseSocket(handle);
     ConnectionRefused(*limit, peerKey);
     return;
   }
