@@ -2,6 +2,7 @@
 
 #include "common/AsciiText.h"
 #include "http/HttpRequest.h"
+#include "http/UrlText.h"
 #include "text/uEncoding.h"
 
 namespace webtessl {
@@ -17,7 +18,6 @@ constexpr char kInline[] = "inline";
 constexpr char kUnknownType[] = "application/octet-stream";
 constexpr char kControlReplacement = '_';
 constexpr char kDelete = 0x7F;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 struct TTypeRow {
   std::string_view extension;  // without its dot
@@ -95,18 +95,7 @@ std::string QuotedName(std::string_view name) {
 }
 
 std::string EncodedName(std::string_view utf8) {
-  std::string encoded = "UTF-8''";
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (IsAttributeChar(byte)) {
-      encoded += c;
-    } else {
-      encoded += '%';
-      encoded += kHexDigits[byte >> 4];
-      encoded += kHexDigits[byte & 0xF];
-    }
-  }
-  return encoded;
+  return "UTF-8''" + PercentEncode(utf8, [](unsigned char byte) { return !IsAttributeChar(byte); });
 }
 
 }  // namespace

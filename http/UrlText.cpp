@@ -138,13 +138,13 @@ std::string Utf8ToAnsi(std::string_view text) {
   return WideToMultiByte(SystemCodePage(), wide, kUnrepresentable);
 }
 
-std::string PercentEncodeControlBytes(std::string_view text) {
+std::string PercentEncode(std::string_view text, bool (*mustEscape)(unsigned char byte)) {
   static constexpr char kHexDigits[] = "0123456789ABCDEF";
   std::string encoded;
   encoded.reserve(text.size());
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte < 32 || byte == 127) {
+    if (mustEscape(byte)) {
       encoded += '%';
       encoded += kHexDigits[byte >> 4];
       encoded += kHexDigits[byte & 0x0F];
@@ -153,6 +153,10 @@ std::string PercentEncodeControlBytes(std::string_view text) {
     }
   }
   return encoded;
+}
+
+std::string PercentEncodeControlBytes(std::string_view text) {
+  return PercentEncode(text, [](unsigned char byte) { return byte < 32 || byte == 127; });
 }
 
 }  // namespace webtessl

@@ -29,8 +29,12 @@ std::string SplitUrl(std::string_view url, TUrlParts& parts);
 // converted to the system code page.
 std::string UrlDecode(std::string_view text);
 
-// The text with every control byte (codes 0 to 31 and 127) written as "%" and two upper-case
-// hexadecimal digits, so that it can stand in a header value without ending or forging a line.
+// The text with every byte for which mustEscape is true written as "%" and two upper-case
+// hexadecimal digits; the other bytes stay as they are.
+std::string PercentEncode(std::string_view text, bool (*mustEscape)(unsigned char byte));
+
+// The text with every control byte (codes 0 to 31 and 127) percent-encoded, so that it can stand
+// in a header value without ending or forging a line.
 std::string PercentEncodeControlBytes(std::string_view text);
 
 // True when the text, up to its first zero byte, is well-formed UTF-8 of at most three bytes per

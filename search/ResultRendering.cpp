@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "common/HtmlEscape.h"
+#include "http/UrlText.h"
 #include "text/uEncoding.h"
 
 namespace webtessl {
@@ -24,7 +25,6 @@ constexpr char16_t kRowWithoutLink[] =
 constexpr char16_t kTableEnd[] = u"</table>";
 constexpr char16_t kPlaceholderMark[] = u"%";
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // '#', '&' and '+' are escaped too: left as they are, a browser would cut the link at a '#' (the
 // fragment), the server's query at a '&' (the next parameter), and the query decoder would read a
@@ -95,19 +95,7 @@ std::string RenderJson(const TSuperObject& answer) {
 }
 
 std::string EncodeUrlChars(std::string_view bytes) {
-  std::string encoded;
-  encoded.reserve(bytes.size());
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (NeedsUrlEscape(byte)) {
-      encoded += '%';
-      encoded += kHexDigits[byte >> 4];
-      encoded += kHexDigits[byte & 0xF];
-    } else {
-      encoded += c;
-    }
-  }
-  return encoded;
+  return PercentEncode(bytes, NeedsUrlEscape);
 }
 
 std::u16string EscapeHtml(std::u16string_view text) {
