@@ -78,7 +78,7 @@ def read_answer(sock):
 
 def request(port, target, timeout=20):
     with socket.create_connection((HOST, port), timeout=timeout) as sock:
-        sock.sendall(b"GET " + target.encode() + b" HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+        sock.sendall(b"GET " + target.encode() + b" HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
         return read_answer(sock)
 
 
@@ -216,7 +216,7 @@ class Traffic:
             target, expected = random.choice(self.static_pages)
             try:
                 with socket.create_connection((HOST, self.scene.port), timeout=20) as sock:
-                    for byte in b"GET " + target.encode() + b" HTTP/1.1\r\nHost: x\r\n\r\n":
+                    for byte in b"GET " + target.encode() + b" HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n":
                         sock.sendall(bytes([byte]))
                         time.sleep(0.005)
                     status, _, body = read_answer(sock)
@@ -231,10 +231,10 @@ class Traffic:
             try:
                 with socket.create_connection((HOST, self.scene.port), timeout=5) as sock:
                     cut = random.randint(1, 30)
-                    sock.sendall(b"GET /download?file=/x HTTP/1.1\r\nHost: x\r\n\r\n"[:cut])
+                    sock.sendall(b"GET /download?file=/x HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"[:cut])
                     if random.random() < 0.5:
                         # Asks for a large answer and leaves without reading it.
-                        sock.sendall(b"GET / HTTP/1.1\r\nHost: x\r\n\r\n" * 50)
+                        sock.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" * 50)
                 self.count("vanished")
             except OSError:
                 self.count("vanished")
