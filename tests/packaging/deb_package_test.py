@@ -34,7 +34,9 @@ IDLE_SECONDS = 2.0
 # CPU time the server may use while idle with its input at the end: polling costs a few
 # milliseconds a second; a loop that spins on the end of input would take the whole interval.
 IDLE_CPU_LIMIT_S = 0.25
-RUNTIME_PACKAGES = {"libc6", "libgcc-s1", "libstdc++6"}
+# The C library with its password-hashing part (crypt_r, for the optional password), and the
+# C++ runtime.
+RUNTIME_PACKAGES = {"libc6", "libcrypt1", "libgcc-s1", "libstdc++6"}
 PRIVATE_DIR = "usr/lib/webtessl"
 UNIT = "usr/lib/systemd/user/webtessl.service"
 DOC_DIR = "usr/share/doc/webtessl"
