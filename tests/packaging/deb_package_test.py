@@ -11,7 +11,6 @@ Every check must pass. Where systemd-analyze cannot run (no systemd on the machi
 is skipped with a message; lintian must be installed (tools/install-deps.sh).
 """
 
-import http.client
 import json
 import os
 import queue
@@ -25,6 +24,9 @@ import tempfile
 import threading
 import time
 import urllib.parse
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from loopback_http import http_get  # noqa: E402
 
 START_TIMEOUT_S = 10
 ANSWER_TIMEOUT_S = 10
@@ -61,17 +63,6 @@ def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
         probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
-
-
-def http_get(port, path):
-    """One GET over loopback; returns (status, headers as a dict, body)."""
-    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=ANSWER_TIMEOUT_S)
-    try:
-        connection.request("GET", path)
-        response = connection.getresponse()
-        return response.status, {k.lower(): v for k, v in response.getheaders()}, response.read()
-    finally:
-        connection.close()
 
 
 def write_file(path, data):

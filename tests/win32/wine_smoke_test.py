@@ -21,6 +21,9 @@ import threading
 import time
 import urllib.parse
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from loopback_http import http_get  # noqa: E402
+
 STOP_KEY = b"\x17\r\n"  # Ctrl+W, then Enter
 START_TIMEOUT_S = 30
 ANSWER_TIMEOUT_S = 10
@@ -127,17 +130,6 @@ class ConsoleReader:
             if line == wanted:
                 print(f"ok - console line {wanted!r}", flush=True)
                 return
-
-
-def http_get(port, path):
-    """One GET over loopback; returns (status, headers as a dict, body)."""
-    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=ANSWER_TIMEOUT_S)
-    try:
-        connection.request("GET", path)
-        response = connection.getresponse()
-        return response.status, {k.lower(): v for k, v in response.getheaders()}, response.read()
-    finally:
-        connection.close()
 
 
 def check_backend_tests(prefix, program_folder):
