@@ -16,8 +16,16 @@ constexpr char kCommaTextDelimiter = ',';
 
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
+TIniFile::TIniFile(std::string fileName, std::shared_ptr<const TProfileSnapshot> snapshot)
+    : fileName_(std::move(fileName)), snapshot_(std::move(snapshot)) {}
+
+TIniFile TIniFile::Snapshot() const {
+  return TIniFile(fileName_, std::make_shared<const TProfileSnapshot>(fileName_));
+}
+
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view def) const {
+  if (snapshot_) return snapshot_->ReadString(section, key, def);
   return ReadProfileString(section, key, def, fileName_);
 }
 

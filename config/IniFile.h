@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace webtessl {
+
+class TProfileSnapshot;
 
 // The configuration reader: holds only the file's name and reads every value afresh from the
 // file, so edits take effect on the next read. Nothing is ever written. Thread-safe: any number
@@ -14,6 +17,11 @@ class TIniFile final {
  public:
   // Opening does not touch the file; a missing file only makes every read give its default.
   explicit TIniFile(std::string fileName);
+
+  // A reader of the same file that answers every read from one reading of it, made now: for
+  // the settings one request takes together, so that they cost one reading and come from one
+  // state of the file. The next snapshot sees the file's edits.
+  TIniFile Snapshot() const;
 
   // The text value, cut to 2047 characters, or def when the file, section or key is missing.
   std::string ReadString(std::string_view section, std::string_view key,
@@ -29,7 +37,10 @@ class TIniFile final {
   const std::string& FileName() const { return fileName_; }
 
  private:
+  TIniFile(std::string fileName, std::shared_ptr<const TProfileSnapshot> snapshot);
+
   const std::string fileName_;
+  const std::shared_ptr<const TProfileSnapshot> snapshot_;  // null: every read goes to the file
 };
 
 }  // namespace webtessl

@@ -33,19 +33,28 @@ void TDownloadHandler::SetIniFile(const TIniFile& iniFile) {
   iniFile_ = &iniFile;
 }
 
-bool TDownloadHandler::IsDownloadEnabled() const {
-  if (iniFile_ == nullptr) return kDefaultEnableDownload;
-  return iniFile_->ReadBool(kSectionSettings, kKeyEnableDownload, kDefaultEnableDownload);
+TDownloadHandler::TSettings TDownloadHandler::ReadSettings() const {
+  if (iniFile_ == nullptr) return {kDefaultEnableDownload, {}, {}};
+  const TIniFile file = iniFile_->Snapshot();
+  return {file.ReadBool(kSectionSettings, kKeyEnableDownload, kDefaultEnableDownload),
+          ReadFolderList(file, kSectionSettings, kKeyDirs),
+          ReadFolderList(file, kSectionSettings, kKeyExcludeDirs)};
 }
 
-// The path is compared before the setting is read: the answer is the same either way, and the
+bool TDownloadHandler::IsDownloadEnabled() const {
+  return ReadSettings().enabled;
+}
+
+// The path is compared before the settings are read: the answer is the same either way, and the
 // requests for other paths (every static file) need no read of the configuration file.
 bool TDownloadHandler::HandleRequest(std::unique_ptr<THttpRequest>& request,
                                      std::unique_ptr<THttpRequest>& response) {
   TUrlParts parts;
   SplitUrl(request->URI, parts);
-  if (parts.path != kDownloadPath || !IsDownloadEnabled()) return false;
-  ServeDownload(*request, *response);
+  if (parts.path != kDownloadPath) return false;
+  const TSettings settings = ReadSettings();
+  if (!settings.enabled) return false;
+  Serve(*request, *response, settings);
   return true;
 }
 
@@ -54,8 +63,14 @@ std::string TDownloadHandler::GetName() const {
 }
 
 void TDownloadHandler::ServeDownload(const THttpRequest& request, THttpRequest& response) const {
+  Serve(request, response, ReadSettings());
+}
+
+void TDownloadHandler::Serve(const THttpRequest& request, THttpRequest& response,
+                             const TSettings& settings) {
   const std::string path = DecodeQueryValue(request.ParamValue(kFileParam));
-  TDownloadOpening opened = OpenDownload(path);
+  TDownloadOpening opened =
+      webtessl::OpenDownload(path, settings.searchFolders, settings.excludedFolders);
   if (!opened.file) {
     response.SetStatus(opened.status);
     return;
@@ -69,19 +84,8 @@ void TDownloadHandler::ServeDownload(const THttpRequest& request, THttpRequest& 
 }
 
 bool TDownloadHandler::IsDownloadRefused(const std::string& path) const {
-  return !AllowedPath(path).has_value();
-}
-
-TDownloadOpening TDownloadHandler::OpenDownload(const std::string& path) const {
-  if (iniFile_ == nullptr) return webtessl::OpenDownload(path, {}, {});
-  return webtessl::OpenDownload(path, ReadFolderList(*iniFile_, kSectionSettings, kKeyDirs),
-                                ReadFolderList(*iniFile_, kSectionSettings, kKeyExcludeDirs));
-}
-
-std::optional<std::string> TDownloadHandler::AllowedPath(const std::string& path) const {
-  if (iniFile_ == nullptr) return AllowedDownloadPath(path, {}, {});
-  return AllowedDownloadPath(path, ReadFolderList(*iniFile_, kSectionSettings, kKeyDirs),
-                             ReadFolderList(*iniFile_, kSectionSettings, kKeyExcludeDirs));
+  const TSettings settings = ReadSettings();
+  return !AllowedDownloadPath(path, settings.searchFolders, settings.excludedFolders).has_value();
 }
 
 }  // namespace webtessl

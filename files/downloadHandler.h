@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "files/DownloadOpening.h"
 #include "http/RequestHandlerIntf.h"
@@ -38,10 +39,16 @@ class TDownloadHandler final : public IRequestHandler {
   bool IsDownloadRefused(const std::string& path) const;
 
  private:
-  // The file the path names, opened and judged with "dirs" and "excludedirs" read now.
-  TDownloadOpening OpenDownload(const std::string& path) const;
-  // The resolved path of the file when it may be downloaded.
-  std::optional<std::string> AllowedPath(const std::string& path) const;
+  // The settings one request uses, read together with one reading of the file.
+  struct TSettings {
+    bool enabled = true;                       // "enabledownload"
+    std::vector<std::string> searchFolders;    // "dirs"
+    std::vector<std::string> excludedFolders;  // "excludedirs"
+  };
+  TSettings ReadSettings() const;
+  // ServeDownload with the file judged by these settings.
+  static void Serve(const THttpRequest& request, THttpRequest& response,
+                    const TSettings& settings);
 
   const TIniFile* iniFile_ = nullptr;
 };

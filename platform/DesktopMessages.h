@@ -94,6 +94,14 @@ bool SetWindowText(TWindowHandle window, std::string_view title);
 bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wParam,
                         const TCopyDataStruct& data, uint32_t timeoutMs, intptr_t& result);
 
+// Gives the caller's window a fresh handle, so that answers to what it sends from now on (with
+// the fresh handle as the sender's) can be told from answers to what it sent before: a message
+// addressed to a handle that an earlier renewal gave is never handed to the window's procedure
+// (it is acknowledged with 0, or refused). The window keeps its class, title and procedure
+// (messages posted to it before may be dropped); FindWindow still finds it under a handle that
+// reaches it. Returns the fresh handle, 0 when the window is not the caller's. Owner thread only.
+TWindowHandle RenewWindowHandle(TWindowHandle window);
+
 // Queues a message for a window of this process; false when there is none. Any thread.
 bool PostMessage(TWindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 

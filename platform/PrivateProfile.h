@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,25 @@ constexpr size_t kProfileValueMaxLength = 2047;
 // current folder. Thread-safe.
 std::string ReadProfileString(std::string_view section, std::string_view key,
                               std::string_view defaultValue, const std::string& fileName);
+
+// An INI file as it was at one moment, for taking several values that belong together with one
+// reading of the file: each value is what ReadProfileString gave at that moment. Where the
+// system keeps INI files itself (Windows), and for a file too large to hold, each value is read
+// from the file as ReadProfileString reads it. Immutable after construction; thread-safe.
+class TProfileSnapshot final {
+ public:
+  // Reads the file now; a missing or unreadable file gives every default.
+  explicit TProfileSnapshot(const std::string& fileName);
+
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view defaultValue) const;
+
+ private:
+  std::string fileName_;
+  std::optional<std::string> content_;  // the file's bytes when they were read here
+};
+
+// A configuration file is a few hundred bytes; a larger one than this is not held in memory.
+constexpr size_t kProfileSnapshotMaxBytes = 1024 * 1024;
 
 }  // namespace webtessl

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "platform/DesktopMessages.h"
@@ -42,20 +43,40 @@ bool AwaitAnswer(const TCommunicator& endpoint, uint32_t start, uint16_t timeout
   }
 }
 
-TQueryOutcome Exchange(std::string_view queryText, uint16_t timeoutMs, TBytes& answer) {
+// Hands the endpoint's data to `answer` for as long as it lives.
+class TAnswerSink {
+ public:
+  TAnswerSink(TCommunicator& endpoint, TBytes& answer) : endpoint_(endpoint) {
+    endpoint_.OnData = [&answer](TCommunicator&, const std::string&, const TBytes& buf) {
+      answer = buf;
+    };
+  }
+  ~TAnswerSink() { endpoint_.OnData = nullptr; }
+  TAnswerSink(const TAnswerSink&) = delete;
+  TAnswerSink& operator=(const TAnswerSink&) = delete;
+
+ private:
+  TCommunicator& endpoint_;
+};
+
+// One exchange over the endpoint; `answered` tells whether an answer came, which is the only
+// case in which nothing more is to be expected for this query.
+TQueryOutcome Exchange(TCommunicator& endpoint, std::string_view queryText, uint16_t timeoutMs,
+                       TBytes& answer, bool& answered) {
+  endpoint.BeginExchange();
+  const TAnswerSink sink(endpoint, answer);
   TQueryOutcome outcome = TQueryOutcome::Answered;
-  TCommunicator endpoint;
-  endpoint.SetName(EndpointName(endpoint));
-  endpoint.OnData = [&answer](TCommunicator&, const std::string&, const TBytes& buf) {
-    answer = buf;
-  };
-  if (!endpoint.PeerExists(kSearchWindowTitle)) {
+  const TWindowHandle peer = endpoint.FindPeer(kSearchWindowTitle);
+  if (peer == 0) {
     outcome = TQueryOutcome::Launched;
     if (!LaunchDesktopApp()) outcome = TQueryOutcome::ProgramNotFound;
   }
   const uint32_t start = TickCount();
-  if (!endpoint.SendText(kSearchWindowTitle, queryText)) return TQueryOutcome::NotDelivered;
+  const bool sent = peer != 0 ? endpoint.SendTextTo(peer, queryText)
+                              : endpoint.SendText(kSearchWindowTitle, queryText);
+  if (!sent) return TQueryOutcome::NotDelivered;
   if (!AwaitAnswer(endpoint, start, timeoutMs)) return TQueryOutcome::TimedOut;
+  answered = true;
   return outcome;
 }
 
@@ -73,13 +94,32 @@ bool DesktopUsable() {
   return false;
 }
 
+// The calling thread's endpoint, kept from one search to the next: a window costs a socket, a
+// record file and an event of its own, far more than an exchange over a window that exists.
+// It goes with its thread.
+thread_local std::unique_ptr<TCommunicator> threadEndpoint;
+
+std::unique_ptr<TCommunicator> NewEndpoint() {
+  auto endpoint = std::make_unique<TCommunicator>();
+  endpoint->SetName(EndpointName(*endpoint));
+  return endpoint;
+}
+
 }  // namespace
 
 TQueryOutcome QueryDesktop(std::string_view queryText, uint16_t timeoutMs, TBytes& answer) {
-  if (!DesktopUsable()) return TQueryOutcome::NotDelivered;
+  if (!threadEndpoint && !DesktopUsable()) return TQueryOutcome::NotDelivered;
+  bool answered = false;
   try {
-    return Exchange(queryText, timeoutMs, answer);
+    if (!threadEndpoint) threadEndpoint = NewEndpoint();
+    const TQueryOutcome outcome = Exchange(*threadEndpoint, queryText, timeoutMs, answer, answered);
+    // After an exchange without an answer the application may still answer it; a window that
+    // is gone refuses that answer at once instead of keeping the application's sender waiting
+    // for the send limit. A window that could not be made is not kept either.
+    if (!answered || threadEndpoint->Handle() == 0) threadEndpoint.reset();
+    return outcome;
   } catch (const std::exception&) {
+    threadEndpoint.reset();
     return TQueryOutcome::Failed;
   }
 }

@@ -18,11 +18,14 @@ enum class TQueryOutcome : int32_t {
   Failed = 99,          // an error was raised while querying
 };
 
-// Sends the query text to the desktop application from an endpoint window of the calling
+// Sends the query text to the desktop application from the endpoint window of the calling
 // thread, and waits at most timeoutMs (counted from before the send) for its answer, which goes
 // into `answer`. Starts the application when its window is absent. When the desktop folder is
-// refused, answers NotDelivered without starting it (the console says why, once). Only this call's own window
-// is pumped, so concurrent queries on other threads never see each other's answers. Thread-safe.
+// refused, answers NotDelivered without starting it (the console says why, once). The thread's
+// window is kept for its next query and takes a fresh handle for each, so an answer to an
+// earlier query never reaches a later one; after a query without an answer it is closed. Only
+// the calling thread's window is pumped, so concurrent queries on other threads never see each
+// other's answers. Thread-safe.
 TQueryOutcome QueryDesktop(std::string_view queryText, uint16_t timeoutMs, TBytes& answer);
 
 }  // namespace webtessl

@@ -40,14 +40,20 @@ void TCommunicator::SetName(const std::string& name) {
 }
 
 bool TCommunicator::PeerExists(std::string_view title) const {
-  const TWindowHandle peer = FindWindow(peerClassName_, title);
-  return peer != 0 && IsWindow(peer);
+  return FindPeer(title) != 0;
+}
+
+// The desktop looks only for live windows, so a window found needs no second check.
+TWindowHandle TCommunicator::FindPeer(std::string_view title) const {
+  return title.empty() ? 0 : FindWindow(peerClassName_, title);
 }
 
 bool TCommunicator::SendData(std::string_view title, const void* data, size_t size) {
-  if (title.empty() || size > kMaxCopyDataBytes) return false;
-  const TWindowHandle peer = FindWindow(peerClassName_, title);
-  if (peer == 0 || !IsWindow(peer)) return false;
+  return SendDataTo(FindPeer(title), data, size);
+}
+
+bool TCommunicator::SendDataTo(TWindowHandle peer, const void* data, size_t size) {
+  if (peer == 0 || size > kMaxCopyDataBytes) return false;
   const TCopyDataStruct copyData{kCommunicatorMarker, static_cast<uint32_t>(size), data};
   intptr_t result = 0;
   return SendMessageTimeout(peer, WM_COPYDATA, handle_, copyData, kSendLimitMs, result) &&
@@ -55,9 +61,24 @@ bool TCommunicator::SendData(std::string_view title, const void* data, size_t si
 }
 
 bool TCommunicator::SendText(std::string_view title, std::string_view text) {
+  return SendTextTo(FindPeer(title), text);
+}
+
+bool TCommunicator::SendTextTo(TWindowHandle peer, std::string_view text) {
   const TBytes bytes = TEncoding::Default().GetBytes(text);
-  if (bytes.empty()) return SendData(title, nullptr, 0);
-  return SendData(title, bytes.data(), bytes.size());
+  if (bytes.empty()) return SendDataTo(peer, nullptr, 0);
+  return SendDataTo(peer, bytes.data(), bytes.size());
+}
+
+void TCommunicator::BeginExchange() {
+  if (handle_ == 0) return;
+  if (const TWindowHandle renewed = RenewWindowHandle(handle_); renewed != 0) handle_ = renewed;
+  // Taking the messages without dispatching them drops them; what was sent to a handle given
+  // up is answered by the desktop without reaching this window.
+  TMessage msg;
+  while (PeekMessage(msg, handle_, PM_REMOVE)) {
+  }
+  arrived_.clear();
 }
 
 intptr_t TCommunicator::WndProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -37,7 +37,8 @@ constexpr uint32_t kDataArrivedMessage = WM_USER + 5;
 // processes on the same desktop. Not copyable. It belongs to the thread that created it: create,
 // name, send and destroy it there; its messages are handled, and OnData called, only while that
 // thread pumps them (PeekMessage and DispatchMessage on Handle()). Endpoints on different threads
-// are independent.
+// are independent. One endpoint may serve many exchanges one after the other: BeginExchange
+// before each keeps answers to an earlier one out of it.
 class TCommunicator final {
  public:
   // Creates the hidden window (its title empty) on the calling thread.
@@ -47,7 +48,7 @@ class TCommunicator final {
   TCommunicator(const TCommunicator&) = delete;
   TCommunicator& operator=(const TCommunicator&) = delete;
 
-  // The hidden window (0 when the desktop was unusable).
+  // The hidden window (0 when the desktop was unusable); BeginExchange may change it.
   TWindowHandle Handle() const { return handle_; }
   // The class name of the hidden window as the desktop reports it.
   const std::string& PeerClassName() const { return peerClassName_; }
@@ -57,11 +58,19 @@ class TCommunicator final {
   virtual void SetName(const std::string& name);
   // Whether a window of PeerClassName with exactly this title exists.
   bool PeerExists(std::string_view title) const;
+  // The window of PeerClassName with exactly this title, or 0.
+  TWindowHandle FindPeer(std::string_view title) const;
   // Sends the bytes to the window of PeerClassName with that title; true when it acknowledged
   // them with a nonzero result within kSendLimitMs.
   virtual bool SendData(std::string_view title, const void* data, size_t size);
   // Sends the text's bytes (system code page, through the Default encoding) like SendData.
   virtual bool SendText(std::string_view title, std::string_view text);
+  // SendText to a window found before with FindPeer; false when it is gone.
+  bool SendTextTo(TWindowHandle peer, std::string_view text);
+  // Starts a new exchange: the window takes a fresh handle (RenewWindowHandle), under which
+  // what is sent from now on goes out, so that a late answer to something sent before never
+  // arrives; whatever arrived before and was not yet handed to OnData is dropped.
+  void BeginExchange();
   // The window procedure of the hidden window.
   intptr_t WndProc(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
@@ -69,6 +78,7 @@ class TCommunicator final {
 
  private:
   intptr_t CopyDataArrived(TWindowHandle from, const TCopyDataStruct& data);
+  bool SendDataTo(TWindowHandle peer, const void* data, size_t size);
   void DeliverArrived(uintptr_t block);
 
   // What arrived in one message, kept from its WM_COPYDATA until its posted kDataArrivedMessage

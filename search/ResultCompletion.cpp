@@ -66,8 +66,8 @@ double DateTimeOf(const TDateTimeParts& parts) {
 
 }  // namespace
 
-std::optional<TLastWrite> LastWriteText(const TFileFacts& facts) {
-  const int64_t localSeconds = facts.modified.seconds - UtcBiasMinutes() * kSecondsPerMinute;
+std::optional<TLastWrite> LastWriteText(const TFileFacts& facts, int32_t utcBiasMinutes) {
+  const int64_t localSeconds = facts.modified.seconds - utcBiasMinutes * kSecondsPerMinute;
   const std::optional<TDateTimeParts> parts = DecodeDateTime(
       UnixTimeToDateTime(localSeconds, facts.modified.nanoseconds / kNanosecondsPerMillisecond));
   if (!parts) return std::nullopt;
@@ -89,11 +89,16 @@ std::string ResultSizeText(int64_t size) {
 }
 
 void CompleteResult(TSuperObject& result) {
+  CompleteResult(result, UtcBiasMinutes());
+}
+
+void CompleteResult(TSuperObject& result, int32_t utcBiasMinutes) {
   if (result.Kind() != TSuperType::Object) return;
   const std::string path = ToSystemCodePage(result.MemberText(u"FileName"));
   const size_t nameStart = path.rfind(kPathDelimiter) + 1;  // 0 when there is no folder
   const std::optional<TFileFacts> facts = FileFacts(path);
-  const std::optional<TLastWrite> lastWrite = facts ? LastWriteText(*facts) : std::nullopt;
+  const std::optional<TLastWrite> lastWrite =
+      facts ? LastWriteText(*facts, utcBiasMinutes) : std::nullopt;
   const int64_t size = facts ? facts->size : 0;
   result.RemoveMember(u"FileName");
   result.SetMemberText(u"file", FromSystemCodePage(path.substr(nameStart)));
@@ -107,10 +112,12 @@ void CompleteResult(TSuperObject& result) {
 }
 
 void CompleteResults(const TSuperArray& results) {
+  // One answer is one moment: the zone is read once for all its results.
+  const int32_t utcBiasMinutes = UtcBiasMinutes();
   for (const ISuperObject& result : results.Elements()) {
     if (!result) continue;
     try {
-      CompleteResult(*result);
+      CompleteResult(*result, utcBiasMinutes);
     } catch (const std::exception&) {
       // One result that cannot be completed keeps what it has; the others still are.
     }

@@ -24,14 +24,16 @@ struct TLastWrite {
 // size 0; a missing file no time. A folder also gets "folder": true. A value that is not an object
 // is left alone.
 void CompleteResult(TSuperObject& result);
+// CompleteResult with local time taken as UTC shifted by this many minutes (UtcBiasMinutes).
+void CompleteResult(TSuperObject& result, int32_t utcBiasMinutes);
 
-// Completes every element of the answer's "results" array; an error raised while completing one
-// result ends that result's completion only.
+// Completes every element of the answer's "results" array, all with the time zone as read once
+// at the start; an error raised while completing one result ends that result's completion only.
 void CompleteResults(const TSuperArray& results);
 
 // The local last-write time of a file or folder, or nothing when it lies outside the years 1 to
-// 9999. Local time is UTC shifted by the zone's present offset.
-std::optional<TLastWrite> LastWriteText(const TFileFacts& facts);
+// 9999. Local time is UTC shifted by the zone's offset as UtcBiasMinutes gave it.
+std::optional<TLastWrite> LastWriteText(const TFileFacts& facts, int32_t utcBiasMinutes);
 
 // Seconds since 1970-01-01 00:00 of a date-time value, rounded to the nearest second (an exact
 // half to the even second).

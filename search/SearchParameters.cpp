@@ -65,12 +65,13 @@ TSearchSettings LoadSearchSettings(const TIniFile* iniFile) {
   settings.defaultPageSize = kDefaultPageSize;
   settings.downloadEnabled = kDefaultEnableDownload;
   if (iniFile == nullptr) return settings;
-  settings.searchFolders = ReadFolderList(*iniFile, kSectionSettings, kKeyDirs);
-  settings.excludedFolders = ReadFolderList(*iniFile, kSectionSettings, kKeyExcludeDirs);
+  const TIniFile file = iniFile->Snapshot();
+  settings.searchFolders = ReadFolderList(file, kSectionSettings, kKeyDirs);
+  settings.excludedFolders = ReadFolderList(file, kSectionSettings, kKeyExcludeDirs);
   settings.defaultPageSize =
-      iniFile->ReadInteger(kSectionSettings, kKeyDefaultPageSize, kDefaultPageSize);
+      file.ReadInteger(kSectionSettings, kKeyDefaultPageSize, kDefaultPageSize);
   settings.downloadEnabled =
-      iniFile->ReadBool(kSectionSettings, kKeyEnableDownload, kDefaultEnableDownload);
+      file.ReadBool(kSectionSettings, kKeyEnableDownload, kDefaultEnableDownload);
   return settings;
 }
 

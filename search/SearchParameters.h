@@ -48,7 +48,8 @@ constexpr int32_t kFallbackPageSize = 25;
 // one would hand out the whole index in one answer.
 constexpr int32_t kMaxPageSize = 1000;
 
-// Reads the settings from the file anew; a missing file (or none given) gives the defaults.
+// Reads the settings from the file anew, with one reading of it; a missing file (or none given)
+// gives the defaults.
 TSearchSettings LoadSearchSettings(const TIniFile* iniFile);
 
 // Reads the request's query parameters ("term", "filter", "from", "count", the five flags,

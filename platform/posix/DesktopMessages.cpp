@@ -37,7 +37,6 @@ using desktop::Windows;
 // leave: a sender that stalls or dies mid-frame costs the receiver at most this.
 constexpr uint32_t kReceiveLimitMs = 1000;
 constexpr int kCreateAttempts = 64;
-constexpr TWindowHandle kLargestHandle = 0x7FFFFFFF;
 constexpr auto kBacklogRetryPause = std::chrono::milliseconds(1);
 // Frames above this size get a wider send buffer, of at most kWideSendBufferBytes.
 constexpr uint32_t kWideSendThreshold = 128 * 1024;
@@ -45,9 +44,10 @@ constexpr size_t kWideSendBufferBytes = 4 * 1024 * 1024;
 // Largest receive buffer a thread keeps for the next message.
 constexpr size_t kKeptBufferBytes = 1024 * 1024;
 
+// A new window's handle: an identity at random, generation 0.
 TWindowHandle NewHandle() {
   thread_local std::mt19937 engine{std::random_device{}()};
-  return std::uniform_int_distribution<TWindowHandle>(1, kLargestHandle)(engine);
+  return std::uniform_int_distribution<TWindowHandle>(1, desktop::kIdentityMask)(engine);
 }
 
 std::optional<sockaddr_un> SocketAddress(const std::string& path) {
@@ -156,7 +156,8 @@ thread_local TReceiveBuffer::TStorage TReceiveBuffer::spare_;
 // Reads one frame from the connection, lets the window handle it and answers with its result,
 // saying whether the connection is kept (`keep`); true when the exchange completed. A frame that
 // is foreign or cut short is dropped unhandled, and so is one whose sender has hung up by the
-// time it is read (`checkHangUp`; the caller may have seen that already).
+// time it is read (`checkHangUp`; the caller may have seen that already). A frame addressed to
+// a generation of the window that has passed is answered with 0 and not handed to the window.
 bool HandleOneSent(const TLocalWindow& window, int connection, bool checkHangUp, bool keep) {
   const TDeadline deadline(kReceiveLimitMs);
   desktop::TFrameHeader header;
@@ -173,7 +174,9 @@ bool HandleOneSent(const TLocalWindow& window, int connection, bool checkHangUp,
   const TCopyDataStruct data{static_cast<uintptr_t>(header.dwData), header.cbData,
                              header.cbData == 0 ? nullptr : buffer.Data()};
   desktop::TFrameResult reply{
-      window.Call(WM_COPYDATA, header.wParam, reinterpret_cast<intptr_t>(&data))};
+      window.Addressed(header.target)
+          ? window.Call(WM_COPYDATA, header.wParam, reinterpret_cast<intptr_t>(&data))
+          : 0};
   // A window closed by its own procedure keeps nothing.
   reply.kept = keep && window.IsOpen() ? 1 : 0;
   return desktop::SendAll(connection, &reply, sizeof reply, TDeadline(kReceiveLimitMs));
@@ -326,7 +329,7 @@ bool DestroyWindow(TWindowHandle window) {
   const TWindowPtr local = CallersWindow(window);
   if (!local) return false;
   Windows().Remove(window);
-  desktop::RemoveWindowFiles(local->Folder(), window);
+  desktop::RemoveWindowFiles(local->Folder(), local->Handle());
   local->Close();
   local->DropPosted();
   return true;
@@ -337,27 +340,33 @@ TWindowHandle FindWindow(std::string_view className, std::string_view title) {
   return record ? record->handle : 0;
 }
 
+// Whether, what and how a window is does not depend on its generation: these look only at its
+// identity.
 bool IsWindow(TWindowHandle window) {
   return Windows().Find(window) != nullptr ||
-         desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), window).has_value();
+         desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), desktop::IdentityOf(window))
+             .has_value();
 }
 
 std::string GetWindowText(TWindowHandle window) {
   if (const TWindowPtr local = Windows().Find(window)) return local->Title();
-  const auto record = desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), window);
+  const auto record =
+      desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), desktop::IdentityOf(window));
   return record ? record->title : std::string();
 }
 
 std::string GetClassName(TWindowHandle window) {
   if (const TWindowPtr local = Windows().Find(window)) return local->ClassName();
-  const auto record = desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), window);
+  const auto record =
+      desktop::ReadLiveRecord(desktop::KnownDesktopFolder(), desktop::IdentityOf(window));
   return record ? record->className : std::string();
 }
 
 bool SetWindowText(TWindowHandle window, std::string_view title) {
   const TWindowPtr local = CallersWindow(window);
   if (!local) return false;
-  TUniqueFd recordLock = desktop::ReplaceRecord(local->Folder(), window, local->ClassName(), title);
+  TUniqueFd recordLock =
+      desktop::ReplaceRecord(local->Folder(), local->Handle(), local->ClassName(), title);
   if (!recordLock.Valid()) return false;
   local->KeepRecordLock(std::move(recordLock));
   local->SetTitle(std::string(title));
@@ -371,15 +380,16 @@ bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wP
     return false;
   }
   if (const TWindowPtr own = CallersWindow(window)) {
-    result = own->Call(message, wParam, reinterpret_cast<intptr_t>(&data));
+    result = own->Addressed(window) ? own->Call(message, wParam, reinterpret_cast<intptr_t>(&data))
+                                    : 0;
     return true;
   }
   const std::string folder = desktop::KnownDesktopFolder();
   if (folder.empty()) return false;
   const TDeadline deadline(timeoutMs);
-  const std::string path = desktop::SocketPath(folder, window);
+  const std::string path = desktop::SocketPath(folder, desktop::IdentityOf(window));
   const desktop::TFrameHeader header{desktop::kFrameMagic, message, wParam, data.cbData,
-                                     data.dwData};
+                                     data.dwData, window};
   desktop::TFrameResult reply;
   TUniqueFd connection = ExchangeWithWindow(path, header, data, deadline, reply);
   if (!connection.Valid() || deadline.RemainingMs() == 0) {
@@ -388,6 +398,11 @@ bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wP
   if (reply.kept == 1) desktop::IdleConnections().Give(path, std::move(connection));
   result = static_cast<intptr_t>(reply.result);
   return true;
+}
+
+TWindowHandle RenewWindowHandle(TWindowHandle window) {
+  const TWindowPtr local = CallersWindow(window);
+  return local ? local->Renew() : 0;
 }
 
 bool PostMessage(TWindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -6,7 +6,7 @@ namespace webtessl::desktop {
 
 void TLocalWindow::Post(const TMessage& msg) {
   {
-    std::lock_guard lock(mutex_);
+    TMutexLock lock(mutex_);
     queue_.push_back(msg);
   }
   // The owner finds its own posts in the queue before it waits; only others must wake it.

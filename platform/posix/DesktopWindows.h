@@ -1,11 +1,11 @@
 #pragma once
 
+#include "common/Mutex.h"
 #include "platform/DesktopMessages.h"
 #include "platform/posix/UniqueFd.h"
 
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -15,10 +15,26 @@
 
 namespace webtessl::desktop {
 
+// A window handle is the window's identity (what names its record and its socket) in the low
+// bits and a generation in the high ones. The generation starts at 0, the handle the window is
+// created and found with, and each renewal moves it on; a message addressed to a generation
+// other than 0 reaches the window only while that generation is its current one, so an answer
+// to something sent under an earlier generation is dropped.
+constexpr unsigned kGenerationShift = 22;
+constexpr TWindowHandle kIdentityMask = (TWindowHandle{1} << kGenerationShift) - 1;
+constexpr TWindowHandle kLastGeneration = 0x7FFFFFFF >> kGenerationShift;
+
+constexpr TWindowHandle IdentityOf(TWindowHandle handle) {
+  return handle & kIdentityMask;
+}
+constexpr TWindowHandle GenerationOf(TWindowHandle handle) {
+  return handle >> kGenerationShift;
+}
+
 // One window of this process. The constant members never change; the listening socket, the
-// connections kept open for senders' next messages and the lock on the window's record are used
-// by the owner thread only; the title and the queue of posted messages are guarded by the mutex,
-// because other threads read the title and post messages.
+// connections kept open for senders' next messages, the lock on the window's record and the
+// current generation are used by the owner thread only; the title and the queue of posted
+// messages are guarded by the mutex, because other threads read the title and post messages.
 class TLocalWindow {
  public:
   TLocalWindow(TWindowHandle handle, std::string folder, std::string className, std::string title,
@@ -33,7 +49,22 @@ class TLocalWindow {
         wake_(std::move(wake)),
         title_(std::move(title)) {}
 
+  // The handle the window was created with (generation 0).
   TWindowHandle Handle() const { return handle_; }
+  // The handle of the current generation. Owner thread only.
+  TWindowHandle CurrentHandle() const { return handle_ | (generation_ << kGenerationShift); }
+  // Moves on to the next generation (after the last one comes the first after 0) and returns
+  // its handle. Owner thread only.
+  TWindowHandle Renew() {
+    generation_ = generation_ == kLastGeneration ? 1 : generation_ + 1;
+    return CurrentHandle();
+  }
+  // Whether a message addressed to this handle is for the window now: its first handle, or
+  // that of its current generation. Owner thread only.
+  bool Addressed(TWindowHandle target) const {
+    return IdentityOf(target) == handle_ &&
+           (GenerationOf(target) == 0 || GenerationOf(target) == generation_);
+  }
   bool OwnedByCaller() const { return owner_ == std::this_thread::get_id(); }
   const std::string& Folder() const { return folder_; }
   const std::string& ClassName() const { return className_; }
@@ -81,11 +112,11 @@ class TLocalWindow {
   std::vector<int> KeptFds() const;
 
   std::string Title() const {
-    std::lock_guard lock(mutex_);
+    TMutexLock lock(mutex_);
     return title_;
   }
   void SetTitle(std::string title) {
-    std::lock_guard lock(mutex_);
+    TMutexLock lock(mutex_);
     title_ = std::move(title);
   }
 
@@ -94,18 +125,18 @@ class TLocalWindow {
   // Clears the wake-up signal after a wait that it ended.
   void DrainWake() const;
   std::optional<TMessage> Take(bool remove) {
-    std::lock_guard lock(mutex_);
+    TMutexLock lock(mutex_);
     if (queue_.empty()) return std::nullopt;
     TMessage front = queue_.front();
     if (remove) queue_.pop_front();
     return front;
   }
   bool HasPosted() const {
-    std::lock_guard lock(mutex_);
+    TMutexLock lock(mutex_);
     return !queue_.empty();
   }
   void DropPosted() {
-    std::lock_guard lock(mutex_);
+    TMutexLock lock(mutex_);
     queue_.clear();
   }
 
@@ -121,43 +152,47 @@ class TLocalWindow {
   std::vector<TUniqueFd> kept_;
   size_t held_ = 0;
   TUniqueFd recordLock_;
+  TWindowHandle generation_ = 0;
   const TUniqueFd wake_;
-  mutable std::mutex mutex_;
-  std::string title_;
-  std::deque<TMessage> queue_;
+  mutable TMutex mutex_;
+  std::string title_ GUARDED_BY(mutex_);
+  std::deque<TMessage> queue_ GUARDED_BY(mutex_);
 };
 
 using TWindowPtr = std::shared_ptr<TLocalWindow>;
 
-// The windows of this process by handle. Thread-safe.
+// The windows of this process by handle; a handle of any generation finds its window.
+// Thread-safe.
 class TWindowTable {
  public:
   void Add(TWindowPtr window) {
-    std::lock_guard lock(mutex_);
+    TMutexLock lock(mutex_);
     windows_[window->Handle()] = std::move(window);
   }
   void Remove(TWindowHandle handle) {
-    std::lock_guard lock(mutex_);
-    windows_.erase(handle);
+    TMutexLock lock(mutex_);
+    windows_.erase(IdentityOf(handle));
   }
   TWindowPtr Find(TWindowHandle handle) const {
-    std::lock_guard lock(mutex_);
-    const auto found = windows_.find(handle);
+    TMutexLock lock(mutex_);
+    const auto found = windows_.find(IdentityOf(handle));
     return found == windows_.end() ? nullptr : found->second;
   }
   // The calling thread's windows: all of them for handle 0, else that one if it is the caller's.
   std::vector<TWindowPtr> OwnedByCaller(TWindowHandle handle) const {
     std::vector<TWindowPtr> owned;
-    std::lock_guard lock(mutex_);
+    TMutexLock lock(mutex_);
     for (const auto& [key, window] : windows_) {
-      if ((handle == 0 || key == handle) && window->OwnedByCaller()) owned.push_back(window);
+      if ((handle == 0 || key == IdentityOf(handle)) && window->OwnedByCaller()) {
+        owned.push_back(window);
+      }
     }
     return owned;
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::unordered_map<TWindowHandle, TWindowPtr> windows_;
+  mutable TMutex mutex_;
+  std::unordered_map<TWindowHandle, TWindowPtr> windows_ GUARDED_BY(mutex_);
 };
 
 // The one table of this process.

@@ -30,13 +30,15 @@ struct TFrameHeader {
   uint32_t wParam = 0;
   uint32_t cbData = 0;
   uint64_t dwData = 0;
+  uint32_t target = 0;  // the handle the sender addressed, generation included
+  uint32_t reserved = 0;
 };
 struct TFrameResult {
   int64_t result = 0;
   uint32_t kept = 0;  // 1: the receiver keeps the connection for the next frame
   uint32_t reserved = 0;
 };
-constexpr uint32_t kFrameMagic = 0x4D445457;  // "WTDM"
+constexpr uint32_t kFrameMagic = 0x3244544D;  // "MTD2": the frame that names its target
 
 // Writes or reads exactly `size` bytes on a non-blocking socket before the deadline.
 bool SendAll(int fd, const void* bytes, size_t size, const TDeadline& deadline);

@@ -73,16 +73,12 @@ bool ReadLine(std::streambuf& input, std::string& line) {
   return true;
 }
 
-}  // namespace
-
-std::string ReadProfileString(std::string_view section, std::string_view key,
-                              std::string_view defaultValue, const std::string& fileName) {
-  // Opened close-on-exec, so that a program started meanwhile does not inherit it; only a regular
-  // file opens (a folder, a device or a pipe could never end or never answer).
-  const std::unique_ptr<TFileStream> file = TFileStream::Open(fileName);
+// The value of the key in the section, read from the lines of `input`; the first match wins.
+std::optional<std::string> FindValue(std::streambuf& input, std::string_view section,
+                                     std::string_view key) {
   std::string rawLine;
   bool inSection = false;
-  while (file && ReadLine(*file->rdbuf(), rawLine)) {
+  while (ReadLine(input, rawLine)) {
     std::string_view line(rawLine);
     line = Trim(line.substr(0, line.find('\0')));
     if (const std::optional<std::string_view> name = SectionName(line)) {
@@ -91,7 +87,51 @@ std::string ReadProfileString(std::string_view section, std::string_view key,
       if (const std::optional<std::string_view> value = ValueOfKey(line, key)) return Cut(*value);
     }
   }
-  return Cut(defaultValue);
+  return std::nullopt;
+}
+
+// Reads bytes held in memory, without copying them.
+class TViewBuffer final : public std::streambuf {
+ public:
+  explicit TViewBuffer(std::string_view bytes) {
+    char* begin = const_cast<char*>(bytes.data());  // only ever read
+    setg(begin, begin, begin + bytes.size());
+  }
+};
+
+// Opened close-on-exec, so that a program started meanwhile does not inherit it; only a regular
+// file opens (a folder, a device or a pipe could never end or never answer).
+std::unique_ptr<TFileStream> OpenProfile(const std::string& fileName) {
+  return TFileStream::Open(fileName);
+}
+
+}  // namespace
+
+std::string ReadProfileString(std::string_view section, std::string_view key,
+                              std::string_view defaultValue, const std::string& fileName) {
+  const std::unique_ptr<TFileStream> file = OpenProfile(fileName);
+  if (!file) return Cut(defaultValue);
+  return FindValue(*file->rdbuf(), section, key).value_or(Cut(defaultValue));
+}
+
+TProfileSnapshot::TProfileSnapshot(const std::string& fileName) : fileName_(fileName) {
+  const std::unique_ptr<TFileStream> file = OpenProfile(fileName);
+  if (!file) {
+    content_.emplace();  // every value its default
+    return;
+  }
+  if (file->Facts().size > static_cast<int64_t>(kProfileSnapshotMaxBytes)) return;
+  std::string bytes(static_cast<size_t>(file->Facts().size), '\0');
+  file->read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(file->gcount()));
+  content_ = std::move(bytes);
+}
+
+std::string TProfileSnapshot::ReadString(std::string_view section, std::string_view key,
+                                         std::string_view defaultValue) const {
+  if (!content_) return ReadProfileString(section, key, defaultValue, fileName_);
+  TViewBuffer input(*content_);
+  return FindValue(input, section, key).value_or(Cut(defaultValue));
 }
 
 }  // namespace webtessl

@@ -211,6 +211,18 @@ bool SendMessageTimeout(TWindowHandle window, uint32_t message, TWindowHandle wP
   return true;
 }
 
+// A window of the system has one handle for life: the fresh handle is a new window of the same
+// class, title and procedure, and the old one goes, so a late answer to it finds no window.
+TWindowHandle RenewWindowHandle(TWindowHandle window) {
+  if (!IsCallersWindow(window)) return 0;
+  const std::shared_ptr<const TWindowProc> proc = Procedures().Find(WindowOf(window));
+  if (!proc) return 0;
+  const TWindowHandle renewed = CreateWindow(GetClassName(window), GetWindowText(window), *proc);
+  if (renewed == 0) return 0;
+  DestroyWindow(window);
+  return renewed;
+}
+
 bool PostMessage(TWindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   return IsWindow(window) && IsOwnProcessWindow(window) &&
          ::PostMessageA(WindowOf(window), message, wParam, lParam) != FALSE;

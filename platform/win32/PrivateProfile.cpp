@@ -16,4 +16,12 @@ std::string ReadProfileString(std::string_view section, std::string_view key,
   return std::string(value, length);
 }
 
+// The system keeps its own copy of a private-profile file, so nothing is read here.
+TProfileSnapshot::TProfileSnapshot(const std::string& fileName) : fileName_(fileName) {}
+
+std::string TProfileSnapshot::ReadString(std::string_view section, std::string_view key,
+                                         std::string_view defaultValue) const {
+  return ReadProfileString(section, key, defaultValue, fileName_);
+}
+
 }  // namespace webtessl

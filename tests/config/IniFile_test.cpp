@@ -140,6 +140,28 @@ TEST_F(IniFileTest, EveryReadGoesToTheFile) {
   EXPECT_TRUE(ini.ReadBool("settings", "enabledownload", true));
 }
 
+TEST_F(IniFileTest, SnapshotAnswersFromOneReadingAndTheNextOneSeesEdits) {
+  const std::string file =
+      folder_.Write("config.ini", "[settings]\nenabledownload=0\ndirs=/a;\"/b c\"\n[server]\nport=81\n");
+  const TIniFile ini(file);
+  const TIniFile snapshot = ini.Snapshot();
+  folder_.Write("config.ini", "[settings]\nenabledownload=1\n");
+  EXPECT_FALSE(snapshot.ReadBool(kSectionSettings, kKeyEnableDownload, true));
+  EXPECT_EQ(snapshot.ReadList(kSectionSettings, kKeyDirs), (Items{"/a", "/b c"}));
+  EXPECT_EQ(snapshot.ReadInteger(kSectionServer, kKeyPort, kDefaultPort), 81);
+  EXPECT_EQ(snapshot.FileName(), file);
+  EXPECT_TRUE(ini.Snapshot().ReadBool(kSectionSettings, kKeyEnableDownload, false));
+  EXPECT_EQ(ini.Snapshot().ReadList(kSectionSettings, kKeyDirs), Items{});
+  std::filesystem::remove(file);
+  ExpectAllDefaults(ini.Snapshot());
+  // A file too large to hold is read as the plain reader reads it, with the same values.
+  std::string huge = "[settings]\n";
+  while (huge.size() <= 2 * 1024 * 1024) huge += "key=value\n";
+  const TIniFile large = WithContent(huge + "[server]\nport=82\n");
+  EXPECT_EQ(large.Snapshot().ReadInteger(kSectionServer, kKeyPort, kDefaultPort), 82);
+  EXPECT_EQ(large.Snapshot().ReadString(kSectionSettings, "key", ""), "value");
+}
+
 TEST_F(IniFileTest, BinaryGarbageNeverBreaksTheReader) {
   std::mt19937 random(20800);
   std::string garbage;
@@ -150,11 +172,14 @@ TEST_F(IniFileTest, BinaryGarbageNeverBreaksTheReader) {
                                    "99\n[settings]\ndirs=/a\n" + garbage);
   EXPECT_EQ(ini.ReadInteger("server", "port", kDefaultPort), 81);
   EXPECT_EQ(ini.ReadList("settings", "dirs"), Items{"/a"});
+  EXPECT_EQ(ini.Snapshot().ReadInteger("server", "port", kDefaultPort), 81);
+  EXPECT_EQ(ini.Snapshot().ReadList("settings", "dirs"), Items{"/a"});
 }
 
 TEST_F(IniFileTest, DevicesAndEndlessLinesGiveDefaultsOrTheirValues) {
   ExpectAllDefaults(TIniFile("/dev/zero"));  // never ends: only regular files are read
   ExpectAllDefaults(TIniFile("/dev/null"));
+  ExpectAllDefaults(TIniFile("/dev/zero").Snapshot());
   // A line far longer than any value is read only so far, and the next line is read as usual.
   const TIniFile ini =
       WithContent("[settings]\nhuge=" + std::string(5'000'000, 'x') + "\n[server]\nport=81\n");

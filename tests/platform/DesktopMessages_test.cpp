@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include <iterator>
 #include <functional>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 namespace webtessl {
@@ -297,6 +299,55 @@ TEST(DesktopMessagesTest, SendToAMissingWindowFailsAtOnce) {
   EXPECT_FALSE(SendMessageTimeout(12345, WM_USER, 0, TCopyDataStruct{}, 1000, result));
 }
 
+// A renewed handle retires the one the previous renewal gave: what is sent to that one is
+// acknowledged with 0 and never reaches the procedure, while the current handle and the one the
+// window was created with (the one FindWindow gives) reach it. The window, run by another thread,
+// is reached through the desktop as from another process.
+TEST(DesktopMessagesTest, RenewedHandleRetiresThePreviousOne) {
+  TTestDesktop desktop;
+  std::atomic<TWindowHandle> created = 0, retired = 0, current = 0;
+  std::atomic<int> calls = 0;
+  std::atomic<bool> done = false;
+  std::thread owner([&] {
+    const TWindowHandle window =
+        CreateWindow(kClass, "Renewing", [&](uint32_t message, uintptr_t, intptr_t lParam) {
+          if (message != WM_COPYDATA) return intptr_t{0};
+          ++calls;
+          const auto* data = reinterpret_cast<const TCopyDataStruct*>(lParam);
+          return Checksum(data->lpData, data->cbData);
+        });
+    retired = RenewWindowHandle(window);
+    current = RenewWindowHandle(window);
+    created = window;
+    while (!done) {
+      WaitMessageTimeout(window, 20);
+      TMessage msg;
+      while (PeekMessage(msg, window, PM_REMOVE)) DispatchMessage(msg);
+    }
+    DestroyWindow(window);
+  });
+  ASSERT_TRUE(Eventually([&] { return created != 0; }));
+  EXPECT_EQ(RenewWindowHandle(created), 0u) << "only the owner renews";
+  EXPECT_NE(retired, created);
+  EXPECT_NE(current, retired);
+  EXPECT_EQ(FindWindow(kClass, "Renewing"), created);
+  EXPECT_TRUE(IsWindow(retired));
+  EXPECT_EQ(GetWindowText(current), "Renewing");
+  EXPECT_EQ(GetClassName(retired), kClass);
+  intptr_t result = -1;
+  ASSERT_TRUE(Send(retired, "old", 3, result));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(calls, 0);
+  ASSERT_TRUE(Send(current, "new", 3, result));
+  EXPECT_EQ(result, Checksum("new", 3));
+  ASSERT_TRUE(Send(created, "first", 5, result));
+  EXPECT_EQ(result, Checksum("first", 5));
+  EXPECT_EQ(calls, 2);
+  done = true;
+  owner.join();
+  EXPECT_FALSE(Send(current, "gone", 4, result));
+}
+
 // Messages after the first travel over the connection the first one left open; once the
 // receiver's window is gone, a send fails at once instead of reaching anything through it.
 TEST(DesktopMessagesTest, LaterMessagesReachTheSameWindowUntilItIsDestroyed) {
@@ -428,8 +479,10 @@ void SendRawBytes(const std::string& folder, TWindowHandle window, const std::st
   ::close(fd);
 }
 
-std::string FrameHead(uint32_t magic, uint32_t message, uint32_t cbData) {
-  const uint32_t fields[] = {magic, message, 0, cbData, 1, 0};
+// A frame head as the desktop's wire carries it: magic, message, wParam, size, the 64-bit marker,
+// the target handle and a reserved word.
+std::string FrameHead(uint32_t magic, uint32_t message, uint32_t cbData, uint32_t target = 0) {
+  const uint32_t fields[] = {magic, message, 0, cbData, 1, 0, target, 0};
   return std::string(reinterpret_cast<const char*>(fields), sizeof fields);
 }
 
@@ -442,7 +495,7 @@ TEST(DesktopMessagesTest, BrokenFramesAreDroppedWithoutCallingTheWindow) {
         return intptr_t{1};
       });
   ASSERT_NE(window, 0u);
-  constexpr uint32_t kMagic = 0x4D445457;
+  constexpr uint32_t kMagic = 0x3244544D;
   SendRawBytes(desktop.Folder(), window, FrameHead(kMagic, WM_COPYDATA, 0).substr(0, 10));
   SendRawBytes(desktop.Folder(), window, FrameHead(kMagic, WM_COPYDATA, 100) + "only ten..");
   SendRawBytes(desktop.Folder(), window, FrameHead(kMagic, WM_COPYDATA, 0xFFFFFFFF));

@@ -65,7 +65,8 @@ TEST(ProcessCommunicatorTest, QueryIsAcknowledgedAndTheAnswerArrivesWithTheSende
   EXPECT_EQ(received.calls, 1);
   EXPECT_EQ(received.from, kPeerTitle);
   EXPECT_EQ(Text(received.buf), "{\"results\":[],\"count\":3}");
-  EXPECT_EQ(peer.NextLine(), "query 13 from " + std::to_string(endpoint.Handle()));
+  EXPECT_EQ(peer.NextLine(), "query 13 from " + std::to_string(endpoint.Handle()) +
+                                  " titled " + endpoint.Name());
   EXPECT_EQ(ReadAll(record), "{\"cmd\":69633}\n");
   std::remove(record.c_str());
 }
@@ -79,7 +80,8 @@ TEST(ProcessCommunicatorTest, EmptyPayloadsTravelBothWaysAndGiveNoArray) {
   Prepare(endpoint, received, "Empty");
   ASSERT_TRUE(endpoint.SendText(kPeerTitle, ""));
   PumpUntil(endpoint, [&] { return received.calls > 0; }, 5000);
-  EXPECT_EQ(peer.NextLine(), "query 0 from " + std::to_string(endpoint.Handle()));
+  EXPECT_EQ(peer.NextLine(), "query 0 from " + std::to_string(endpoint.Handle()) +
+                                  " titled " + endpoint.Name());
   EXPECT_EQ(received.calls, 1);
   EXPECT_TRUE(received.buf.empty());
   EXPECT_EQ(received.from, kPeerTitle);
@@ -122,9 +124,37 @@ TEST(ProcessCommunicatorTest, ReceiverReturningZeroFailsTheSendThoughTheDataArri
   TReceived received;
   Prepare(endpoint, received, "Zero");
   EXPECT_FALSE(endpoint.SendText(kPeerTitle, "query"));
-  EXPECT_EQ(peer.NextLine(), "query 5 from " + std::to_string(endpoint.Handle()));
+  EXPECT_EQ(peer.NextLine(), "query 5 from " + std::to_string(endpoint.Handle()) +
+                                  " titled " + endpoint.Name());
   PumpUntil(endpoint, [&] { return received.calls > 0; }, 5000);
   EXPECT_EQ(Text(received.buf), "late but here");
+}
+
+TEST(ProcessCommunicatorTest, LateAnswerToAnEarlierExchangeIsDroppedAndTheNextOneArrives) {
+  TTestDesktop desktop;
+  TPeerProcess peer({"--when", "late", "--delay-ms", "300", "--echo", "1", "--threads", "1"});
+  ASSERT_TRUE(peer.AwaitReady());
+  TCommunicator endpoint;
+  TReceived received;
+  Prepare(endpoint, received, "Again");
+  endpoint.BeginExchange();
+  const TWindowHandle first = endpoint.Handle();
+  ASSERT_TRUE(endpoint.SendText(kPeerTitle, "first"));
+  endpoint.BeginExchange();  // the first exchange is given up before its answer
+  const TWindowHandle second = endpoint.Handle();
+  EXPECT_NE(second, first);
+  EXPECT_EQ(GetWindowText(second), "Again") << "the window stays what it was";
+  EXPECT_EQ(endpoint.FindPeer("Again") != 0, true);
+  ASSERT_TRUE(endpoint.SendText(kPeerTitle, "second"));
+  EXPECT_EQ(peer.NextLine(), "query 5 from " + std::to_string(first) + " titled Again");
+  EXPECT_EQ(peer.NextLine(), "query 6 from " + std::to_string(second) + " titled Again");
+  PumpUntil(endpoint, [&] { return received.calls > 0; }, 5000);
+  PumpUntil(endpoint, [] { return false; }, 200);
+  EXPECT_EQ(received.calls, 1);
+  EXPECT_EQ(Text(received.buf), "second");
+  // The late answer was taken by the desktop and acknowledged with 0; the awaited one with 1.
+  EXPECT_EQ(peer.NextLine(), "answered 0");
+  EXPECT_EQ(peer.NextLine(), "answered 1");
 }
 
 TEST(ProcessCommunicatorTest, ForeignMarkerIsAcknowledgedWithOneAndIgnored) {

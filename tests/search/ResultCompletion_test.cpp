@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/TimeZone.h"
 #include "tests/search/UtcZone.h"
 #include "tests/support/TempFolder.h"
 #include "text/uEncoding.h"
@@ -124,10 +125,16 @@ TEST(CompleteResultTest, LocalTimeFollowsTheZone) {
   ::setenv("TZ", "UTC-2", 1);  // two hours east of UTC
   const auto facts = FileFacts(path);
   ASSERT_TRUE(facts);
-  const auto lastWrite = LastWriteText(*facts);
+  const auto lastWrite = LastWriteText(*facts, UtcBiasMinutes());
   ASSERT_TRUE(lastWrite);
   EXPECT_EQ(lastWrite->text, "2009-03-07 16:05:09");
   EXPECT_EQ(lastWrite->parts.hour, 16);
+  // Completing a whole answer reads the zone once and uses it for every result.
+  const ISuperObject answer =
+      ParseJsonText(u"{\"results\":[{\"FileName\":\"" + FromSystemCodePage(path) + u"\"}]}");
+  CompleteResults(*answer->MemberArray(u"results"));
+  EXPECT_EQ(answer->MemberArray(u"results")->ElementAt(0)->MemberText(u"timestr"),
+            u"2009-03-07 16:05:09");
 }
 
 TEST(CompleteResultsTest, EveryObjectIsCompletedAndOtherElementsAreLeftAlone) {

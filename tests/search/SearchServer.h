@@ -66,6 +66,7 @@ class TSearchServer {
     return answer;
   }
 
+  int Port() const { return server_.Port(); }
   // The test's own folder (XDG_CONFIG_HOME is its "config" subfolder).
   const std::string& Root() const { return folder_.Root(); }
   const testing_desktop::TTestFolder& Folder() const { return folder_; }

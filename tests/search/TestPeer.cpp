@@ -2,17 +2,24 @@
 // the application's IPC window and answers every query with a given text, at the moment and in
 // the way its options say. Usage: tests/search/TestPeer.md.
 
+#include <atomic>
+#include <condition_variable>
 #include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <deque>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "common/Mutex.h"
 #include "platform/DesktopMessages.h"
 #include "search/ProcessCommunicator.h"
 
@@ -41,6 +48,7 @@ struct TOptions {
   std::string recordFile;
   long queries = -1;  // answer this many queries, then leave; -1: no limit
   uint32_t lifetimeMs = 60000;
+  uint32_t threads = 0;  // answering threads; 0: the window's own thread answers
 };
 
 struct TPendingAnswer {
@@ -100,17 +108,69 @@ TOptions ParseOptions(int argc, char** argv) {
     else if (name == "--record") options.recordFile = value;
     else if (name == "--queries") options.queries = std::stol(value);
     else if (name == "--lifetime-ms") options.lifetimeMs = std::stoul(value);
+    else if (name == "--threads") options.threads = std::stoul(value);
     else Usage("unknown option " + name);
   }
   return options;
 }
 
+TMutex sayLock;
+
 void Say(const std::string& line) {
+  TMutexLock lock(sayLock);
   std::cout << line << std::endl;
 }
 
+// Threads that run jobs in the order they were posted, as the application's query threads send
+// its answers; the jobs posted are all run before the threads end.
+class TAnsweringThreads {
+ public:
+  explicit TAnsweringThreads(uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) threads_.emplace_back([this] { Work(); });
+  }
+  ~TAnsweringThreads() {
+    {
+      TMutexLock lock(lock_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+  TAnsweringThreads(const TAnsweringThreads&) = delete;
+  TAnsweringThreads& operator=(const TAnsweringThreads&) = delete;
+
+  void Post(std::function<void()> job) {
+    {
+      TMutexLock lock(lock_);
+      jobs_.push_back(std::move(job));
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      std::function<void()> job;
+      {
+        TMutexLock lock(lock_);
+        while (jobs_.empty() && !stopping_) lock.Wait(wake_);
+        if (jobs_.empty()) return;
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      job();
+    }
+  }
+
+  TMutex lock_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> jobs_ GUARDED_BY(lock_);
+  bool stopping_ GUARDED_BY(lock_) = false;
+  std::vector<std::thread> threads_;
+};
+
 // The peer's window and what it owes: queries are recorded and acknowledged in the window
-// procedure, answers go out from there (early) or from the pump loop.
+// procedure, answers go out from there (early), from the pump loop, or from answering threads.
 class TPeer {
  public:
   explicit TPeer(TOptions options) : options_(std::move(options)) {
@@ -118,8 +178,10 @@ class TPeer {
                            [this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
                              return WndProc(message, wParam, lParam);
                            });
+    if (options_.threads > 0) answering_.emplace(options_.threads);
   }
   ~TPeer() {
+    answering_.reset();  // the answers under way go out first
     if (window_ != 0) DestroyWindow(window_);
   }
   TPeer(const TPeer&) = delete;
@@ -151,7 +213,8 @@ class TPeer {
     const auto& data = *reinterpret_cast<const TCopyDataStruct*>(lParam);
     const std::string query(static_cast<const char*>(data.lpData), data.cbData);
     Record(query);
-    Say("query " + std::to_string(query.size()) + " from " + std::to_string(wParam));
+    Say("query " + std::to_string(query.size()) + " from " + std::to_string(wParam) + " titled " +
+        GetWindowText(static_cast<TWindowHandle>(wParam)));
     TPendingAnswer answer{static_cast<TWindowHandle>(wParam), Clock::now(), AnswerTo(query)};
     switch (options_.when) {
       case TWhen::Early: Answer(answer); break;
@@ -193,8 +256,9 @@ class TPeer {
     const auto now = Clock::now();
     std::vector<TPendingAnswer> later;
     for (const auto& pending : pending_) {
-      if (pending.due <= now) Answer(pending);
-      else later.push_back(pending);
+      if (pending.due > now) later.push_back(pending);
+      else if (answering_) answering_->Post([this, pending] { Answer(pending); });
+      else Answer(pending);
     }
     pending_ = std::move(later);
   }
@@ -202,7 +266,8 @@ class TPeer {
   const TOptions options_;
   TWindowHandle window_ = 0;
   std::vector<TPendingAnswer> pending_;
-  long answered_ = 0;
+  std::atomic<long> answered_ = 0;
+  std::optional<TAnsweringThreads> answering_;
 };
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "json/superobject.h"
 #include "platform/DesktopMessages.h"
 #include "search/DesktopQuery.h"
+#include "tests/http/RawClient.h"
 #include "tests/search/PeerProcess.h"
 #include "tests/search/SearchServer.h"
 #include "tests/search/UtcZone.h"
@@ -34,6 +35,7 @@ using testing_desktop::Eventually;
 using testing_peer::TPeerProcess;
 using testing_search::THttpAnswer;
 using testing_search::TSearchServer;
+using webtessl::testing::TRawClient;
 
 constexpr char kSummaryOfNothing[] =
     "<div id=\"summary\">Total Results: <span>0</span>, showing <span>1</span>  to "
@@ -273,6 +275,53 @@ TEST_F(TesselRequestHandlerTest, LateAnswerNeverReachesALaterRequest) {
   EXPECT_EQ(body->Member(u"query")->MemberText(u"QueryStr"), u"second");
 }
 
+// The sender's window title and handle of the peer's next query line ("query N from H titled
+// T"); the lines between are passed over.
+std::pair<std::string, std::string> NextSender(TPeerProcess& peer) {
+  std::string queryLine;
+  do {
+    queryLine = peer.NextLine();
+  } while (!queryLine.empty() && !queryLine.starts_with("query "));
+  const size_t from = queryLine.find(" from ");
+  const size_t titled = queryLine.find(" titled ");
+  if (from == std::string::npos || titled == std::string::npos) return {};
+  return {queryLine.substr(titled + 8), queryLine.substr(from + 6, titled - from - 6)};
+}
+
+TEST_F(TesselRequestHandlerTest, ConnectionThreadKeepsItsWindowUntilAQueryGoesUnanswered) {
+  const std::string answer = "{\"results\":[],\"query\":@QUERY@}";
+  const std::string search = "GET /find?format=json&term=";
+  const std::string head = " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  {
+    TAnsweringPeer peer({"--embed-query", "1", "--answer", answer});
+    TRawClient client(server_.Port());
+    client.Send(search + "one" + head + "\r\n" + search + "two" + head + "Connection: close\r\n\r\n");
+    const std::string both = client.ReadAll(30000);
+    EXPECT_NE(both.find("\"one\""), std::string::npos);
+    EXPECT_NE(both.find("\"two\""), std::string::npos);
+    const auto [firstTitle, firstHandle] = NextSender(peer);
+    const auto [secondTitle, secondHandle] = NextSender(peer);
+    EXPECT_FALSE(firstTitle.empty());
+    EXPECT_EQ(secondTitle, firstTitle) << "one window serves the connection's requests";
+    EXPECT_NE(secondHandle, firstHandle) << "each under a handle of its own";
+  }
+  // A query left unanswered closes the window, so that its late answer finds none; the next
+  // search opens another.
+  TAnsweringPeer late({"--when", "late", "--delay-ms", "300", "--embed-query", "1", "--answer",
+                       answer});
+  TRawClient client(server_.Port());
+  client.Send("GET /find?timeout=50&term=three" + head + "\r\n" + search + "four&timeout=3000" +
+              head + "Connection: close\r\n\r\n");
+  const std::string both = client.ReadAll(30000);
+  EXPECT_TRUE(both.starts_with("HTTP/1.1 404")) << both.substr(0, 100);
+  EXPECT_EQ(both.find("\"three\""), std::string::npos);
+  EXPECT_NE(both.find("\"four\""), std::string::npos);
+  const auto [thirdTitle, thirdHandle] = NextSender(late);
+  const auto [fourthTitle, fourthHandle] = NextSender(late);
+  EXPECT_FALSE(thirdTitle.empty());
+  EXPECT_NE(fourthTitle, thirdTitle);
+}
+
 TEST_F(TesselRequestHandlerTest, UnusableAnswerClosesTheConnectionAndTheServerGoesOn) {
   for (const char* text : {"hello", "", "{\"count\":1}", "{\"results\":5}", "[1,2]",
                            "{\"results\":{\"FileName\":\"/a\"}}"}) {
@@ -294,8 +343,10 @@ TEST_F(TesselRequestHandlerTest, UnusableAnswerClosesTheConnectionAndTheServerGo
 
 TEST_F(TesselRequestHandlerTest, PeerThatAnswersTwiceOrDiesMidAnswerHarmsNoOtherSearch) {
   {
-    TAnsweringPeer twice(
-        {"--copies", "2", "--embed-query", "1", "--answer", "{\"results\":[],\"query\":@QUERY@}"});
+    // Answering threads, as the application has: the peer's window takes the next query while
+    // a copy waits to be taken.
+    TAnsweringPeer twice({"--copies", "2", "--threads", "1", "--embed-query", "1", "--answer",
+                          "{\"results\":[],\"query\":@QUERY@}"});
     for (const std::string term : {"one", "two", "three"}) {
       const THttpAnswer answer = server_.Get("/find?format=json&term=" + term);
       ASSERT_EQ(answer.Status(), 200);
