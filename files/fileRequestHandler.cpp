@@ -77,7 +77,9 @@ TFileRequestHandler::TFileRequestHandler()
     : TFileRequestHandler(ExtractFilePath(ProgramFilePath()) + kWebRootFolder, false) {}
 
 TFileRequestHandler::TFileRequestHandler(std::string webRoot, bool allowDirectoryListing)
-    : webRoot_(EnsureTrailingSeparator(webRoot)), allowDirectoryListing_(allowDirectoryListing) {}
+    : webRoot_(EnsureTrailingSeparator(webRoot)),
+      rootFolder_(webRoot_),
+      allowDirectoryListing_(allowDirectoryListing) {}
 
 bool TFileRequestHandler::HandleRequest(std::unique_ptr<THttpRequest>& request,
                                         std::unique_ptr<THttpRequest>& response) {
@@ -124,7 +126,7 @@ TResolvedRequest TFileRequestHandler::ResolveTarget(const std::string& rawUri) c
   // The name is opened below the web root without following links, so nothing outside the root
   // is ever reached, and opening it straight away answers most requests with one look-up, which
   // also tells a folder.
-  std::unique_ptr<TFileStream> file = TFileStream::OpenBeneath(webRoot_, relative);
+  std::unique_ptr<TFileStream> file = TFileStream::OpenBeneath(rootFolder_, relative);
   if (file) {
     // A file named with a trailing "/" is no folder.
     return path.back() == kPathDelimiter ? NotFound() : FileAnswer(path, std::move(file));
@@ -151,7 +153,7 @@ TResolvedRequest TFileRequestHandler::ResolveFolder(const std::string& rawUri,
 
 std::unique_ptr<TFileStream> TFileRequestHandler::OpenInRoot(const std::string& path) const {
   if (!path.starts_with(webRoot_)) return nullptr;
-  return TFileStream::OpenBeneath(webRoot_, std::string_view(path).substr(webRoot_.size()));
+  return TFileStream::OpenBeneath(rootFolder_, std::string_view(path).substr(webRoot_.size()));
 }
 
 bool TFileRequestHandler::FindIndexFile(std::string& folderPath) const {

@@ -22,8 +22,11 @@ struct TResolvedRequest {
 // request, whatever the method: a file, a redirect for a folder URI without its trailing "/", an
 // index file, a generated listing (when allowed) or 404 "Not found.". A URI never reaches above
 // the web root, and no link inside the root is followed (one could lead out of it); hidden files
-// and folders (a segment beginning with ".") are not served. Thread-safe: every field is fixed
-// at construction and each call works on its own strings, so one instance serves all connections at once.
+// and folders (a segment beginning with ".") are not served. The web root is held open from
+// construction on, so that a request costs no look-up of the root's own path (a root folder
+// replaced later under the same path is not seen). Thread-safe: every field is fixed at
+// construction and each call works on its own strings, so one instance serves all connections
+// at once.
 class TFileRequestHandler final : public IRequestHandler {
  public:
   // The index files of a folder, in the order they are tried.
@@ -61,6 +64,7 @@ class TFileRequestHandler final : public IRequestHandler {
   std::unique_ptr<TFileStream> OpenInRoot(const std::string& path) const;
 
   const std::string webRoot_;
+  const TOpenFolder rootFolder_;
   const bool allowDirectoryListing_;
 };
 

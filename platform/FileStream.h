@@ -44,6 +44,26 @@ class TFileStreamBuffer : public std::streambuf {
   std::vector<char> buffer_;
 };
 
+// A folder held open, so that files below it are opened (TFileStream::OpenBeneath) without
+// looking the folder itself up by its path each time. The folder opened is the one the path
+// named when this was made; when none could be opened then, each open looks the path up again.
+// Not copyable; thread-safe.
+class TOpenFolder final {
+ public:
+  explicit TOpenFolder(std::string path);
+  ~TOpenFolder();
+  TOpenFolder(const TOpenFolder&) = delete;
+  TOpenFolder& operator=(const TOpenFolder&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // The open folder's handle; -1 when it is not held open (then only the path counts).
+  TFileHandle Handle() const { return handle_; }
+
+ private:
+  const std::string path_;
+  TFileHandle handle_ = -1;
+};
+
 // A regular file opened for reading, whose facts come from the open file itself (so they describe
 // exactly what is read, with no second look-up by name). Owns its handle. Not thread-safe.
 class TFileStream : public std::istream {
@@ -60,6 +80,9 @@ class TFileStream : public std::istream {
   // elsewhere; the opened file lies in the folder. nullptr as for Open; errno ELOOP or EXDEV
   // when a link or a climb above the folder was in the way.
   static std::unique_ptr<TFileStream> OpenBeneath(std::string_view folder,
+                                                  std::string_view relative);
+  // OpenBeneath below a folder held open.
+  static std::unique_ptr<TFileStream> OpenBeneath(const TOpenFolder& folder,
                                                   std::string_view relative);
   // Takes ownership of the open handle of a regular file. Through Open only.
   TFileStream(TOpened, TFileHandle handle, const TFileFacts& facts);

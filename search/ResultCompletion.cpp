@@ -1,11 +1,13 @@
 #include "search/ResultCompletion.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <iterator>
 
+#include "platform/CodePage.h"
 #include "platform/Locale.h"
 #include "platform/Paths.h"
 #include "platform/TimeZone.h"
@@ -59,6 +61,23 @@ std::string CalendarText(const TDateTimeParts& parts) {
   return text;
 }
 
+// Text of ASCII characters only (a number, a date), as UTF-16 without a code-page conversion.
+std::u16string WidenAscii(const std::string& ascii) {
+  if (std::any_of(ascii.begin(), ascii.end(), [](char c) { return (c & 0x80) != 0; })) {
+    return FromSystemCodePage(ascii);
+  }
+  return std::u16string(ascii.begin(), ascii.end());
+}
+
+// Whether the path comes back from the system code page exactly as it went in, so that its
+// folder and name can be cut from the UTF-16 text itself: so with UTF-8, unless a surrogate (a
+// lone one would not survive) is in it.
+bool RoundTripsUnchanged(std::u16string_view path) {
+  return SystemCodePage() == kCodePageUtf8 &&
+         std::none_of(path.begin(), path.end(),
+                      [](char16_t c) { return c >= 0xD800 && c <= 0xDFFF; });
+}
+
 double DateTimeOf(const TDateTimeParts& parts) {
   return ComposeDateTime(EncodeDate(parts.year, parts.month, parts.day),
                          EncodeTime(parts.hour, parts.minute, parts.second, parts.millisecond));
@@ -94,18 +113,25 @@ void CompleteResult(TSuperObject& result) {
 
 void CompleteResult(TSuperObject& result, int32_t utcBiasMinutes) {
   if (result.Kind() != TSuperType::Object) return;
-  const std::string path = ToSystemCodePage(result.MemberText(u"FileName"));
-  const size_t nameStart = path.rfind(kPathDelimiter) + 1;  // 0 when there is no folder
+  const std::u16string name = result.MemberText(u"FileName");
+  const std::string path = ToSystemCodePage(name);
   const std::optional<TFileFacts> facts = FileFacts(path);
   const std::optional<TLastWrite> lastWrite =
       facts ? LastWriteText(*facts, utcBiasMinutes) : std::nullopt;
   const int64_t size = facts ? facts->size : 0;
   result.RemoveMember(u"FileName");
-  result.SetMemberText(u"file", FromSystemCodePage(path.substr(nameStart)));
-  result.SetMemberText(u"dir", FromSystemCodePage(path.substr(0, nameStart)));
+  if (RoundTripsUnchanged(name)) {
+    const size_t nameStart = name.rfind(static_cast<char16_t>(kPathDelimiter)) + 1;
+    result.SetMemberText(u"file", name.substr(nameStart));
+    result.SetMemberText(u"dir", name.substr(0, nameStart));
+  } else {
+    const size_t nameStart = path.rfind(kPathDelimiter) + 1;  // 0 when there is no folder
+    result.SetMemberText(u"file", FromSystemCodePage(path.substr(nameStart)));
+    result.SetMemberText(u"dir", FromSystemCodePage(path.substr(0, nameStart)));
+  }
   result.SetMemberInt(u"size", size);
-  result.SetMemberText(u"sizestr", FromSystemCodePage(ResultSizeText(size)));
-  result.SetMemberText(u"timestr", FromSystemCodePage(lastWrite ? lastWrite->text : ""));
+  result.SetMemberText(u"sizestr", WidenAscii(ResultSizeText(size)));
+  result.SetMemberText(u"timestr", WidenAscii(lastWrite ? lastWrite->text : ""));
   result.SetMemberInt(u"time", lastWrite ? ToUnixSeconds(DateTimeOf(lastWrite->parts)) : 0);
   // A page must not offer a folder for download; files, the usual results, carry nothing more.
   if (facts && facts->kind == TFileKind::Directory) result.SetMemberBool(u"folder", true);

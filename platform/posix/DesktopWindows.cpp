@@ -27,9 +27,11 @@ std::vector<int> TLocalWindow::KeptFds() const {
   return fds;
 }
 
+// Never destroyed: a thread that ends while the program's static objects are being destroyed
+// (its windows close as it ends) still finds the table.
 TWindowTable& Windows() {
-  static TWindowTable table;
-  return table;
+  static TWindowTable* const table = new TWindowTable;
+  return *table;
 }
 
 TWindowPtr CallersWindow(TWindowHandle handle) {

@@ -65,6 +65,21 @@ std::unique_ptr<TFileStream> TFileStream::OpenBeneath(std::string_view folder,
   return FromOpenHandle(posix::OpenBeneath(base.Get(), relative).Release());
 }
 
+std::unique_ptr<TFileStream> TFileStream::OpenBeneath(const TOpenFolder& folder,
+                                                      std::string_view relative) {
+  if (folder.Handle() < 0) return OpenBeneath(folder.Path(), relative);
+  return FromOpenHandle(posix::OpenBeneath(NativeFile(folder.Handle()), relative).Release());
+}
+
+TOpenFolder::TOpenFolder(std::string path) : path_(std::move(path)) {
+  if (path_.empty() || path_.find('\0') != std::string::npos) return;
+  handle_ = open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+TOpenFolder::~TOpenFolder() {
+  if (handle_ >= 0) close(NativeFile(handle_));
+}
+
 std::optional<std::string> TFileStream::RealPath() const {
   const std::string link = "/proc/self/fd/" + std::to_string(NativeFile(handle_));
   std::string target(PATH_MAX, '\0');

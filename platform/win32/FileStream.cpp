@@ -92,6 +92,16 @@ std::unique_ptr<TFileStream> TFileStream::Open(std::string_view path) {
   return FromOpenHandle(reinterpret_cast<TFileHandle>(file));
 }
 
+// Nothing is held open: the path counts at every open.
+TOpenFolder::TOpenFolder(std::string path) : path_(std::move(path)) {}
+
+TOpenFolder::~TOpenFolder() = default;
+
+std::unique_ptr<TFileStream> TFileStream::OpenBeneath(const TOpenFolder& folder,
+                                                      std::string_view relative) {
+  return OpenBeneath(folder.Path(), relative);
+}
+
 // The system follows links while it opens; what was opened is then judged by its own final
 // path, which must lie in the folder's.
 std::unique_ptr<TFileStream> TFileStream::OpenBeneath(std::string_view folder,
