@@ -22,19 +22,23 @@ constexpr size_t kLastSchemeEndPosition = 6;  // "://" counts when it starts wit
 constexpr std::string_view kCurrentFolderPrefix = "./";
 
 TResolvedRequest NotFound() {
-  return {"", kNotFoundText, kStatusNotFound, nullptr};
+  return {"", kNotFoundText, kStatusNotFound, nullptr, std::nullopt};
 }
 
 TResolvedRequest FileAnswer(std::string path, std::unique_ptr<TFileStream> file = nullptr) {
-  return {std::move(path), "", kStatusOk, std::move(file)};
+  return {std::move(path), "", kStatusOk, std::move(file), std::nullopt};
+}
+
+TResolvedRequest CachedAnswer(std::string path, TCachedFile cached) {
+  return {std::move(path), "", kStatusOk, nullptr, std::move(cached)};
 }
 
 TResolvedRequest RedirectAnswer(std::string location) {
-  return {std::move(location), "", kStatusFound, nullptr};
+  return {std::move(location), "", kStatusFound, nullptr, std::nullopt};
 }
 
 TResolvedRequest PageAnswer(std::string page) {
-  return {"", std::move(page), kStatusOk, nullptr};
+  return {"", std::move(page), kStatusOk, nullptr, std::nullopt};
 }
 
 bool IsUriSeparator(char c) {
@@ -87,6 +91,8 @@ bool TFileRequestHandler::HandleRequest(std::unique_ptr<THttpRequest>& request,
   response->SetStatus(resolved.StatusCode);
   if (resolved.StatusCode == kStatusFound) {
     response->Redirect(resolved.FilePath);
+  } else if (resolved.Cached) {
+    response->ServeFileBytes(resolved.FilePath, *resolved.Cached->bytes, resolved.Cached->modified);
   } else if (resolved.File) {
     response->ServeOpenFile(resolved.FilePath, std::move(resolved.File));
   } else if (!resolved.FilePath.empty()) {
@@ -126,10 +132,18 @@ TResolvedRequest TFileRequestHandler::ResolveTarget(const std::string& rawUri) c
   // The name is opened below the web root without following links, so nothing outside the root
   // is ever reached, and opening it straight away answers most requests with one look-up, which
   // also tells a folder.
+  // A file named with a trailing "/" is no folder.
+  const bool namedAsFolder = path.back() == kPathDelimiter;
+  if (!namedAsFolder) {
+    if (std::optional<TCachedFile> cached = smallFiles_.Find(rootFolder_, relative)) {
+      return CachedAnswer(path, std::move(*cached));
+    }
+  }
   std::unique_ptr<TFileStream> file = TFileStream::OpenBeneath(rootFolder_, relative);
   if (file) {
-    // A file named with a trailing "/" is no folder.
-    return path.back() == kPathDelimiter ? NotFound() : FileAnswer(path, std::move(file));
+    if (namedAsFolder) return NotFound();
+    smallFiles_.Offer(relative, *file);
+    return FileAnswer(path, std::move(file));
   }
   if (errno == EISDIR) return ResolveFolder(rawUri, path);
   // A file in the root that cannot be read is left to the HTTP layer to report.

@@ -3,8 +3,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "files/SmallFileCache.h"
 #include "http/RequestHandlerIntf.h"
 #include "platform/FileStream.h"
 
@@ -16,6 +18,7 @@ struct TResolvedRequest {
   std::string BodyText;  // a generated page or the not-found text, served as "text/html"
   int32_t StatusCode = 0;
   std::unique_ptr<TFileStream> File;  // FilePath opened, when the look-up did open it
+  std::optional<TCachedFile> Cached;  // FilePath's bytes as kept, when they still hold
 };
 
 // Serves the files below the web root, the folder "webroot" beside the program. It claims every
@@ -24,9 +27,10 @@ struct TResolvedRequest {
 // the web root, and no link inside the root is followed (one could lead out of it); hidden files
 // and folders (a segment beginning with ".") are not served. The web root is held open from
 // construction on, so that a request costs no look-up of the root's own path (a root folder
-// replaced later under the same path is not seen). Thread-safe: every field is fixed at
-// construction and each call works on its own strings, so one instance serves all connections
-// at once.
+// replaced later under the same path is not seen), and the bytes of its small files are kept
+// while the files stay as they were (TSmallFileCache). Thread-safe: every other field is fixed
+// at construction and each call works on its own strings, so one instance serves all
+// connections at once.
 class TFileRequestHandler final : public IRequestHandler {
  public:
   // The index files of a folder, in the order they are tried.
@@ -66,6 +70,7 @@ class TFileRequestHandler final : public IRequestHandler {
   const std::string webRoot_;
   const TOpenFolder rootFolder_;
   const bool allowDirectoryListing_;
+  mutable TSmallFileCache smallFiles_;
 };
 
 }  // namespace webtessl

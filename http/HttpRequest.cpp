@@ -193,6 +193,15 @@ void THttpRequest::ServeOpenFile(const std::string& fileName, std::unique_ptr<TF
   SetStatus(kStatusOk);
 }
 
+void THttpRequest::ServeFileBytes(const std::string& fileName, std::string bytes,
+                                  const TFileTime& modified) {
+  Headers.SetValue(kHeaderLastModified, FormatHttpDate(FileTimeToDateTime(modified), false));
+  ContentStream.reset();
+  Content = std::move(bytes);
+  SetHeader(kContentType, MimeTypeOf(FileExtension(fileName)));
+  SetStatus(kStatusOk);
+}
+
 void THttpRequest::Redirect(std::string_view url) {
   SetStatus(kStatusFound);
   SetHeader(kLocation, PercentEncodeControlBytes(url));

@@ -78,6 +78,9 @@ class THttpRequest {
   void ServeFile(const std::string& fileName);
   // Makes this response the named file, already open (status 200, Last-Modified, media type).
   void ServeOpenFile(const std::string& fileName, std::unique_ptr<TFileStream> file);
+  // Makes this response the named file's bytes as read before, with their last write, as
+  // ServeOpenFile would.
+  void ServeFileBytes(const std::string& fileName, std::string bytes, const TFileTime& modified);
   // Status 302 with Location set to the URL.
   void Redirect(std::string_view url);
   // Fills Method, URI and Protocol from a request line.

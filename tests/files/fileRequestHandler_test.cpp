@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "tests/files/FileServiceTesting.h"
 #include "tests/http/TestServer.h"
@@ -59,6 +61,26 @@ TEST_F(TFileRequestHandlerTest, ServesAFileWithItsTimeAndMediaType) {
   EXPECT_EQ(reply.Body, "<p>hello</p>");
   EXPECT_EQ(reply.Header("Content-Type"), "text/html");
   EXPECT_TRUE(reply.HasHeader("Last-Modified"));
+}
+
+// A small file that has rested is served from its kept bytes while it stays as it was; a change
+// shows at the next request, and a name with a trailing "/" is still no file.
+TEST_F(TFileRequestHandlerTest, SettledSmallFileIsServedAsItIsNow) {
+  Put("kept.html", "let a = 1;");
+  std::this_thread::sleep_for(std::chrono::milliseconds(
+      (TSmallFileCache::kSettledSeconds + 1) * 1000));  // until the file counts as settled
+  for (int round = 0; round < 2; ++round) {
+    const TReply reply = Fetch("/kept.html");
+    EXPECT_EQ(reply.Body, "let a = 1;");
+    EXPECT_EQ(reply.Header("Content-Type"), "text/html");
+    EXPECT_TRUE(reply.HasHeader("Last-Modified"));
+  }
+  ExpectNotFound(Fetch("/kept.html/"), "/kept.html/");
+  EXPECT_EQ(Get(server_.Port(), "/kept.html", "Range: bytes=4-4\r\n").Body, "a");
+  Put("kept.html", "let a = 22;");
+  EXPECT_EQ(Fetch("/kept.html").Body, "let a = 22;");
+  std::filesystem::remove(std::filesystem::path(Root()) / "kept.html");
+  ExpectNotFound(Fetch("/kept.html"), "/kept.html");
 }
 
 // The look-up opens the file it resolves, so that serving it needs no second look-up by name;

@@ -95,6 +95,36 @@ TEST(FileStreamTest, OpensNothingButRegularFilesAndNeverBlocks) {
   EXPECT_FALSE(TFileStream::Open(""));
 }
 
+// A folder held open is the folder its path named then, with the same rules below it; one that
+// did not exist then is looked up by its path at each open.
+TEST(FileStreamTest, FolderHeldOpenKeepsTheRulesAndAMissingOneIsLookedUpLater) {
+  const TTestFolder folder;
+  std::filesystem::create_directories(folder.Root() + "/root");
+  WriteFile(folder, "root/a.txt", "a");
+  WriteFile(folder, "outside.txt", "outside");
+  std::filesystem::create_symlink(folder.Root() + "/outside.txt", folder.Root() + "/root/link.txt");
+  const TOpenFolder root(folder.Root() + "/root");
+  EXPECT_GE(root.Handle(), 0);
+  auto opened = TFileStream::OpenBeneath(root, "a.txt");
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(ReadAll(*opened), "a");
+  WriteFile(folder, "root/b.txt", "b");
+  EXPECT_TRUE(TFileStream::OpenBeneath(root, "b.txt")) << "files made later are found";
+  errno = 0;
+  EXPECT_FALSE(TFileStream::OpenBeneath(root, "link.txt"));
+  EXPECT_EQ(errno, ELOOP);
+  EXPECT_FALSE(TFileStream::OpenBeneath(root, "../outside.txt"));
+
+  const TOpenFolder later(folder.Root() + "/later");
+  EXPECT_LT(later.Handle(), 0);
+  EXPECT_FALSE(TFileStream::OpenBeneath(later, "c.txt"));
+  std::filesystem::create_directories(folder.Root() + "/later");
+  WriteFile(folder, "later/c.txt", "c");
+  auto made = TFileStream::OpenBeneath(later, "c.txt");
+  ASSERT_TRUE(made);
+  EXPECT_EQ(ReadAll(*made), "c");
+}
+
 // Opening below a folder reaches only what lies in it by real names: a link anywhere on the way,
 // or a climb above the folder, opens nothing. The opened file tells its own path, also after it
 // was moved.

@@ -1,0 +1,44 @@
+#include "files/SmallFileCache.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace webtessl {
+namespace {
+
+// Whether neither the contents nor anything else of the file changed in the last seconds.
+bool Settled(const TFileStamp& stamp, int64_t seconds) {
+  const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+  const int64_t latest = std::max(stamp.modified.seconds, stamp.changed.seconds);
+  return now - latest >= seconds;
+}
+
+}  // namespace
+
+std::optional<TCachedFile> TSmallFileCache::Find(const TOpenFolder& folder,
+                                                 const std::string& relative) {
+  const std::optional<TFileStamp> stamp = StampBeneath(folder, relative);
+  if (!stamp) return std::nullopt;
+  TMutexLock lock(lock_);
+  const auto found = entries_.find(relative);
+  if (found == entries_.end()) return std::nullopt;
+  if (found->second.stamp == *stamp) return found->second.file;
+  entries_.erase(found);
+  return std::nullopt;
+}
+
+void TSmallFileCache::Offer(const std::string& relative, const TFileStream& file) {
+  const int64_t size = file.Facts().size;
+  if (size > kMaxFileBytes) return;
+  const std::optional<TFileStamp> stamp = StampOf(file);
+  if (!stamp || stamp->size != size || !Settled(*stamp, settledSeconds_)) return;
+  auto bytes = std::make_shared<std::string>(static_cast<size_t>(size), '\0');
+  if (size > 0 && ReadFileAt(file.Handle(), bytes->data(), size, 0) != size) return;
+  TMutexLock lock(lock_);
+  if (entries_.size() >= kMaxFiles && !entries_.contains(relative)) entries_.clear();
+  entries_.insert_or_assign(relative, TEntry{*stamp, TCachedFile{std::move(bytes), stamp->modified}});
+}
+
+}  // namespace webtessl
