@@ -87,11 +87,11 @@ load=$(cut -d' ' -f1 /proc/loadavg)
 
 # Requests per second of one wrk run; every answer must be a success.
 rps() {
-  local url=$1 connections=$2 output
+  local server=$1 url=$2 connections=$3 output
   local threads=$((connections < max_threads ? connections : max_threads))
   output=$(wrk -t "$threads" -c "$connections" -d "$duration" "$url")
   if grep -q "Non-2xx" <<<"$output"; then
-    echo "failed answers from $url: $output" >&2
+    echo "failed answers from $server at $url: $output" >&2
     exit 1
   fi
   awk '/^Requests\/sec:/ {print $2}' <<<"$output"
@@ -117,7 +117,8 @@ for file in 1k.bin 100k.bin; do
     declare -A result=([webtessl]=0 [nginx]=0 [lighttpd]=0)
     for _ in $(seq "$repeat"); do
       for server in webtessl nginx lighttpd; do
-        result[$server]=$(larger "${result[$server]}" "$(rps "${base[$server]}/$file" "$connections")")
+        result[$server]=$(larger "${result[$server]}" \
+          "$(rps "$server" "${base[$server]}/$file" "$connections")")
       done
     done
     printf '%-22s %12s %12s %12s %10s %10s\n' "req/s $file c=$connections" "${result[webtessl]}" \

@@ -23,7 +23,8 @@ struct TCachedFile {
 // was read in, so that serving one again costs one look at its name instead of an open, a read
 // and a close; a file whose stamp has changed in any way is read anew. A file is kept only once
 // it has been left alone for a while: two writes within the clock's grain could leave equal
-// stamps on different contents. Bounded in files and bytes. Thread-safe.
+// stamps on different contents. Names found too large to keep are remembered as such, so that
+// they cost no look beyond their open. Bounded in names and bytes. Thread-safe.
 class TSmallFileCache {
  public:
   // Files up to this size are kept: those that go out in one send with their head.
@@ -36,7 +37,7 @@ class TSmallFileCache {
       : settledSeconds_(settledSeconds) {}
 
   // The bytes of the regular file at `relative` below the folder, when they are kept and the
-  // file is still in the state they were read in.
+  // file is still in the state they were read in. Looks at the file only when bytes are kept.
   std::optional<TCachedFile> Find(const TOpenFolder& folder, const std::string& relative)
       EXCLUDES(lock_);
   // Keeps the bytes of the file just opened at `relative` when it is small and settled; the
@@ -44,10 +45,12 @@ class TSmallFileCache {
   void Offer(const std::string& relative, const TFileStream& file) EXCLUDES(lock_);
 
  private:
+  // A name's bytes with their stamp, or, without bytes, a name too large to keep.
   struct TEntry {
     TFileStamp stamp;
     TCachedFile file;
   };
+  void Put(const std::string& relative, TEntry entry) EXCLUDES(lock_);
 
   const int64_t settledSeconds_;
   TMutex lock_;

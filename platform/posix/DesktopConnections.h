@@ -14,8 +14,9 @@ namespace webtessl::desktop {
 // is in use, so it serves one exchange at a time; one whose exchange failed is never given back.
 // The receiver may close a kept connection at any time (its window went, or it keeps too many);
 // the sender learns so when the first byte of its next frame is refused. Bounded: the oldest
-// idle connection closes when a new one comes in beyond the limit. A child forked from this
-// process starts with none, so that two processes never share one connection. Thread-safe.
+// idle connection closes when a new one comes in beyond the limit, which leaves room for one to
+// each window of a busy server (it keeps a window per connection thread). A child forked from
+// this process starts with none, so that two processes never share one connection. Thread-safe.
 class TIdleConnections {
  public:
   TIdleConnections();
@@ -28,7 +29,7 @@ class TIdleConnections {
   void Give(const std::string& path, TUniqueFd connection);
 
  private:
-  static constexpr size_t kMaxIdle = 16;
+  static constexpr size_t kMaxIdle = 64;
   static void BeforeFork();
   static void AfterForkInParent();
   static void AfterForkInChild();

@@ -60,6 +60,12 @@ TEST_F(SmallFileCacheTest, LeavesFreshLargeAndEmptyFilesAsTheyAre) {
   folder_.Write("large.bin", std::string(TSmallFileCache::kMaxFileBytes + 1, 'x'));
   Serve(cache, "large.bin");
   EXPECT_EQ(Bytes(cache.Find(root_, "large.bin")), "(none)");
+  folder_.Write("large.bin", "small now");
+  EXPECT_EQ(Bytes(cache.Find(root_, "large.bin")), "(none)");
+  Serve(cache, "large.bin");
+  EXPECT_EQ(Bytes(cache.Find(root_, "large.bin")), "small now");
+  folder_.Write("large.bin", std::string(TSmallFileCache::kMaxFileBytes + 1, 'z'));
+  EXPECT_EQ(Bytes(cache.Find(root_, "large.bin")), "(none)") << "grown again";
   folder_.Write("limit.bin", std::string(TSmallFileCache::kMaxFileBytes, 'y'));
   Serve(cache, "limit.bin");
   EXPECT_EQ(Bytes(cache.Find(root_, "limit.bin")).size(), 16384u);
