@@ -344,6 +344,9 @@ TEST_F(WholeChainTest, StartedTesselInheritsNoDescriptorOfTheServer) {
   const std::map<int, std::string> server = OpenDescriptors(server_->Pid());
   ASSERT_FALSE(server.empty()) << "the server's descriptors cannot be read";
   for (const auto& [fd, target] : OpenDescriptors(tessels.front())) {
+    // Every event descriptor reads "anon_inode:[eventfd]", its own or not (the server keeps one
+    // for each connection thread's window, tessel one for its own): those cannot be told apart.
+    if (target.starts_with("anon_inode:")) continue;
     for (const auto& [serverFd, serverTarget] : server) {
       EXPECT_NE(target, serverTarget) << "tessel's descriptor " << fd << " is the server's "
                                       << serverFd;
