@@ -27,7 +27,8 @@ FILE_COUNT = 200
 FILE_SIZE = 3000
 # How far the figures may end above their warmed-up values.
 SPARE_THREADS = 4  # idle workers the server keeps parked
-# Connections to tessel kept for the next search (at most 16), and a few more.
+# The windows of the parked workers, the connections to tessel kept for the next search, and a
+# few more.
 SPARE_DESCRIPTORS = 20
 SPARE_RESIDENT_KB = 32 * 1024
 SETTLE_SECONDS = 3  # after the traffic: connections close, workers park
