@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -82,16 +81,18 @@ TEST(FileStreamTest, ReadsBeyondFourGibibytes) {
 
 TEST(FileStreamTest, OpensNothingButRegularFilesAndNeverBlocks) {
   const TTestFolder folder;
-  errno = 0;
-  EXPECT_FALSE(TFileStream::Open(folder.Root() + "/missing"));
-  EXPECT_EQ(errno, ENOENT);
-  EXPECT_FALSE(TFileStream::Open(folder.Root()));
-  EXPECT_EQ(errno, EISDIR);
+  TFileError why = TFileError::None;
+  EXPECT_FALSE(TFileStream::Open(folder.Root() + "/missing", &why));
+  EXPECT_EQ(why, TFileError::NotFound);
+  EXPECT_FALSE(TFileStream::Open(folder.Root(), &why));
+  EXPECT_EQ(why, TFileError::IsFolder);
   const std::string pipe = folder.Root() + "/pipe";
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  EXPECT_FALSE(TFileStream::Open(pipe));  // no writer: a blocking open would wait for ever
-  EXPECT_EQ(errno, ENODEV);
-  EXPECT_FALSE(TFileStream::Open(std::string("a\0b", 3)));
+  EXPECT_FALSE(TFileStream::Open(pipe, &why));  // no writer: a blocking open would wait for ever
+  EXPECT_EQ(why, TFileError::NotRegularFile);
+  why = TFileError::None;
+  EXPECT_FALSE(TFileStream::Open(std::string("a\0b", 3), &why));
+  EXPECT_EQ(why, TFileError::NotFound);
   EXPECT_FALSE(TFileStream::Open(""));
 }
 
@@ -113,22 +114,18 @@ TEST(FileStreamTest, OpensBelowAFolderWithoutLinksAndTellsItsRealPath) {
   EXPECT_EQ(opened->RealPath(), std::filesystem::canonical(file).string());
   EXPECT_TRUE(TFileStream::OpenBeneath(folder.Root() + "/root-link", "sub/a.txt"))
       << "the folder's own path may hold links";
-  struct TRefused {
-    const char* relative;
-    int error;
-  };
-  for (const TRefused refused : {TRefused{"link.txt", ELOOP}, TRefused{"alias/a.txt", ELOOP},
-                                 TRefused{"../outside.txt", EXDEV},
-                                 TRefused{"sub/../../outside.txt", EXDEV}}) {
-    errno = 0;
-    EXPECT_FALSE(TFileStream::OpenBeneath(folder.Root() + "/root", refused.relative))
-        << refused.relative;
-    EXPECT_EQ(errno, refused.error) << refused.relative;
+  for (const char* refused : {"link.txt", "alias/a.txt", "../outside.txt",
+                               "sub/../../outside.txt"}) {
+    TFileError why = TFileError::None;
+    EXPECT_FALSE(TFileStream::OpenBeneath(folder.Root() + "/root", refused, &why)) << refused;
+    EXPECT_EQ(why, TFileError::LinkOrClimb) << refused;
   }
   EXPECT_FALSE(TFileStream::OpenBeneath(folder.Root() + "/root", folder.Root() + "/outside.txt"));
-  errno = 0;
-  EXPECT_FALSE(TFileStream::OpenBeneath(folder.Root() + "/root", "sub"));
-  EXPECT_EQ(errno, EISDIR);
+  TFileError why = TFileError::None;
+  EXPECT_FALSE(TFileStream::OpenBeneath(folder.Root() + "/root", "sub", &why));
+  EXPECT_EQ(why, TFileError::IsFolder);
+  EXPECT_FALSE(TFileStream::OpenBeneath(folder.Root() + "/root", "sub/missing.txt", &why));
+  EXPECT_EQ(why, TFileError::NotFound);
 
   std::filesystem::rename(folder.Root() + "/root/sub", folder.Root() + "/root/moved");
   EXPECT_EQ(opened->RealPath(),

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -51,9 +50,9 @@ TEST(Win32FileStreamTest, OpensBelowAFolderOnlyWhatLiesInIt) {
   EXPECT_EQ(ReadAll(*opened, 10), "a");
   EXPECT_EQ(opened->RealPath(), CanonicalPath(folder.PathOf("root\\sub\\a.txt")));
   for (const char* outside : {"..\\outside.txt", "sub/../../outside.txt", "C:\\outside.txt"}) {
-    errno = 0;
-    EXPECT_FALSE(TFileStream::OpenBeneath(folder.PathOf("root"), outside)) << outside;
-    EXPECT_EQ(errno, EXDEV) << outside;
+    TFileError why = TFileError::None;
+    EXPECT_FALSE(TFileStream::OpenBeneath(folder.PathOf("root"), outside, &why)) << outside;
+    EXPECT_EQ(why, TFileError::LinkOrClimb) << outside;
   }
 }
 
@@ -71,11 +70,11 @@ TEST(Win32FileStreamTest, ReadsBeyondFourGibibytes) {
 TEST(Win32FileStreamTest, OpensNothingButRegularFiles) {
   const TWinTestFolder folder;
   folder.Write("plain.txt", "plain");
-  errno = 0;
-  EXPECT_FALSE(TFileStream::Open(folder.PathOf("missing.txt")));
-  EXPECT_EQ(errno, ENOENT);
-  EXPECT_FALSE(TFileStream::Open(folder.PathOf("")));
-  EXPECT_EQ(errno, EISDIR);
+  TFileError why = TFileError::None;
+  EXPECT_FALSE(TFileStream::Open(folder.PathOf("missing.txt"), &why));
+  EXPECT_EQ(why, TFileError::NotFound);
+  EXPECT_FALSE(TFileStream::Open(folder.PathOf(""), &why));
+  EXPECT_EQ(why, TFileError::IsFolder);
   for (const std::string device : {"NUL", "con", "COM1.txt", "plain.txt:$DATA"}) {
     EXPECT_FALSE(TFileStream::Open(folder.PathOf(device))) << device;
   }
