@@ -1,0 +1,56 @@
+// What the POSIX file stream adds to the contract of tests/platform/FileStream_test.cpp: named
+// pipes, and symbolic links, which opening below a folder never follows.
+
+#include "platform/FileStream.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/support/TempFolder.h"
+
+namespace webtessl {
+namespace {
+
+using testing_support::TempFolder;
+
+TEST(PosixFileStreamTest, NeverBlocksOnANamedPipe) {
+  const TempFolder folder;
+  const std::string pipe = folder.File("pipe");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  TFileError why = TFileError::None;
+  EXPECT_FALSE(TFileStream::Open(pipe, &why));  // no writer: a blocking open would wait for ever
+  EXPECT_EQ(why, TFileError::NotRegularFile);
+}
+
+// A link anywhere on the way down opens nothing, though the folder's own path may hold links.
+// The opened file tells its own path, also after it was moved.
+TEST(PosixFileStreamTest, OpensBelowAFolderWithoutLinksAndFollowsAMove) {
+  const TempFolder folder;
+  const std::filesystem::path base = folder.Path();
+  std::filesystem::create_directories(base / "root" / "sub");
+  folder.Write("root/sub/a.txt", "a");
+  folder.Write("outside.txt", "outside");
+  std::filesystem::create_symlink(base / "outside.txt", base / "root" / "link.txt");
+  std::filesystem::create_symlink(base / "root" / "sub", base / "root" / "alias");
+  std::filesystem::create_directory_symlink(base / "root", base / "root-link");
+
+  const std::string root = folder.File("root");
+  EXPECT_TRUE(TFileStream::OpenBeneath(folder.File("root-link"), "sub/a.txt"))
+      << "the folder's own path may hold links";
+  for (const char* link : {"link.txt", "alias/a.txt"}) {
+    TFileError why = TFileError::None;
+    EXPECT_FALSE(TFileStream::OpenBeneath(root, link, &why)) << link;
+    EXPECT_EQ(why, TFileError::LinkOrClimb) << link;
+  }
+
+  const auto opened = TFileStream::OpenBeneath(root, "sub/a.txt");
+  ASSERT_TRUE(opened);
+  std::filesystem::rename(base / "root" / "sub", base / "root" / "moved");
+  EXPECT_EQ(opened->RealPath(), std::filesystem::canonical(base / "root/moved/a.txt").string());
+}
+
+}  // namespace
+}  // namespace webtessl
