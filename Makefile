@@ -48,7 +48,7 @@ browser-tests: build
 fuzz-tests: deps
 	@test -f $(FUZZ_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) $(LAUNCHER) -DWEBTESSL_WERROR=$(WERROR) \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEBTESSL_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target webtessl_fuzz_targets
 	bash tools/run-fuzz.sh $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
 
 # The tests that drive threads against each other (label "concurrency"), again under ThreadSanitizer.
