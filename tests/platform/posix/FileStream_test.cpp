@@ -3,11 +3,15 @@
 
 #include "platform/FileStream.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/TempFolder.h"
 
@@ -23,6 +27,29 @@ TEST(PosixFileStreamTest, NeverBlocksOnANamedPipe) {
   TFileError why = TFileError::None;
   EXPECT_FALSE(TFileStream::Open(pipe, &why));  // no writer: a blocking open would wait for ever
   EXPECT_EQ(why, TFileError::NotRegularFile);
+}
+
+// With every descriptor taken, the reason says so (a server answers that differently from a
+// missing file).
+TEST(PosixFileStreamTest, SaysWhenNoDescriptorIsLeft) {
+  const TempFolder folder;
+  const std::string path = folder.Write("a.txt", "a");
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int> taken;
+  for (int fd = open("/dev/null", O_RDONLY | O_CLOEXEC); fd >= 0;
+       fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) {
+    taken.push_back(fd);
+  }
+  TFileError why = TFileError::None;
+  const bool opened = TFileStream::Open(path, &why) != nullptr;
+  for (const int fd : taken) close(fd);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(why, TFileError::TooManyOpenFiles);
 }
 
 // A link anywhere on the way down opens nothing, though the folder's own path may hold links.
