@@ -52,7 +52,7 @@ asan-configure: deps
 # A short run of every fuzz target, so that a regression in input handling is caught.
 fuzz-tests: asan-configure
 	cmake --build $(ASAN_BUILD) -j $(JOBS) --target webtessl_fuzz_targets
-	bash tools/run-fuzz.sh $(ASAN_BUILD)/fuzz $(FUZZ_SECONDS)
+	bash tools/run-fuzz.sh $(ASAN_BUILD)/fuzz $(FUZZ_SECONDS) $(JOBS)
 
 # The tests that drive threads against each other (label "concurrency"), again under ThreadSanitizer.
 tsan-tests: deps
