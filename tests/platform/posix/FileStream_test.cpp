@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/support/SecondUser.h"
 #include "tests/support/TempFolder.h"
 
 namespace webtessl {
@@ -50,6 +52,28 @@ TEST(PosixFileStreamTest, SaysWhenNoDescriptorIsLeft) {
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
   EXPECT_FALSE(opened);
   EXPECT_EQ(why, TFileError::TooManyOpenFiles);
+}
+
+// A file that this account may not read is told apart from a missing one: the server answers
+// the two differently.
+TEST(PosixFileStreamTest, SaysWhenTheFileMayNotBeRead) {
+  const std::optional<testing_support::TSecondUser> other = testing_support::SecondUser();
+  if (!other) GTEST_SKIP() << testing_support::kNoSecondUser;
+  const TempFolder folder;
+  const std::string path = folder.Write("private.txt", "private");
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    TFileError why = TFileError::None;
+    const bool denied = testing_support::BecomeUser(*other) && !TFileStream::Open(path, &why) &&
+                        why == TFileError::AccessDenied;
+    _exit(denied ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "another user's open of a 0600 file did not say AccessDenied";
 }
 
 // A link anywhere on the way down opens nothing, though the folder's own path may hold links.
