@@ -1,6 +1,5 @@
 #include "files/fileRequestHandler.h"
 
-#include <cerrno>
 #include <string_view>
 
 #include "files/DirectoryListing.h"
@@ -139,15 +138,16 @@ TResolvedRequest TFileRequestHandler::ResolveTarget(const std::string& rawUri) c
       return CachedAnswer(path, std::move(*cached));
     }
   }
-  std::unique_ptr<TFileStream> file = TFileStream::OpenBeneath(rootFolder_, relative);
+  TFileError why = TFileError::None;
+  std::unique_ptr<TFileStream> file = TFileStream::OpenBeneath(rootFolder_, relative, &why);
   if (file) {
     if (namedAsFolder) return NotFound();
     smallFiles_.Offer(relative, *file);
     return FileAnswer(path, std::move(file));
   }
-  if (errno == EISDIR) return ResolveFolder(rawUri, path);
+  if (why == TFileError::IsFolder) return ResolveFolder(rawUri, path);
   // A file in the root that cannot be read is left to the HTTP layer to report.
-  if (errno == EACCES && path.back() != kPathDelimiter) return FileAnswer(path);
+  if (why == TFileError::AccessDenied && path.back() != kPathDelimiter) return FileAnswer(path);
   return NotFound();
 }
 
