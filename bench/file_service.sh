@@ -83,6 +83,9 @@ pids+=($!)
 wait_listening "$webtessl_port"
 wait_listening "$nginx_port"
 wait_listening "$lighttpd_port"
+# A served web root is not being written: the files rest a moment before the first request, as
+# they would have on a real site (webtessl keeps a small file's bytes only once it has rested).
+sleep 2
 load=$(cut -d' ' -f1 /proc/loadavg)
 
 # Requests per second of one wrk run; every answer must be a success.
