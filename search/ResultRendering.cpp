@@ -1,5 +1,6 @@
 #include "search/ResultRendering.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "common/HtmlEscape.h"
@@ -90,8 +91,14 @@ std::string RenderHtml(TSuperObject& answer, int64_t pageStart, bool downloadEna
   return EncodeUtf8(FromSystemCodePage(ToSystemCodePage(html)));
 }
 
+// The escaped form is pure ASCII, which every code page writes as it is: it is narrowed without
+// a conversion.
 std::string RenderJson(const TSuperObject& answer) {
-  return ToSystemCodePage(answer.ToJsonText(true, true));
+  const std::u16string text = answer.ToJsonText(true, true);
+  if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0x7F; })) {
+    return ToSystemCodePage(text);
+  }
+  return std::string(text.begin(), text.end());
 }
 
 std::string EncodeUrlChars(std::string_view bytes) {
