@@ -399,7 +399,7 @@ void TNameIndex::Changed() {
 }
 
 std::shared_ptr<const std::vector<uint32_t>> TNameIndex::PathRanks() const {
-  std::lock_guard lock(ranksMutex_);
+  const TMutexLock lock(ranksMutex_);
   if (ranksVersion_ != version_) {
     ranks_.reset();  // the old ranks' memory goes before the new ones are made
     ranks_ = std::make_shared<const std::vector<uint32_t>>(ComputePathRanks(*this));

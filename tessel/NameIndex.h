@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "common/Mutex.h"
 #include "tessel/ChildTable.h"
 #include "tessel/EntryFacts.h"
 
@@ -162,9 +162,9 @@ class TNameIndex {
   std::vector<uint32_t> sizes_;
   std::unordered_map<TEntryId, uint64_t> largeSizes_;
   std::vector<uint32_t> times_;  // by entry id: seconds since 1970
-  mutable std::mutex ranksMutex_;
-  mutable std::shared_ptr<const std::vector<uint32_t>> ranks_;  // guarded by ranksMutex_
-  mutable uint64_t ranksVersion_ = ~0ULL;                       // guarded by ranksMutex_
+  mutable TMutex ranksMutex_;
+  mutable std::shared_ptr<const std::vector<uint32_t>> ranks_ GUARDED_BY(ranksMutex_);
+  mutable uint64_t ranksVersion_ GUARDED_BY(ranksMutex_) = ~0ULL;
 };
 
 }  // namespace webtessl
