@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tessel/CaseFold.h"
+#include "tessel/EntryOrder.h"
 #include "tessel/PathOrder.h"
 #include "tessel/SubstringSearch.h"
 
@@ -72,6 +73,7 @@ void TNameIndex::SetFacts(TEntryId entry, const TEntryFacts& facts) {
     sizes_[entry] = static_cast<uint32_t>(size);
   }
   times_[entry] = static_cast<uint32_t>(std::clamp<int64_t>(facts.modified, 0, UINT32_MAX));
+  ++factChanges_;
 }
 
 TEntryFacts TNameIndex::Facts(TEntryId entry) const {
@@ -100,7 +102,9 @@ TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t fl
   entry.parent = parent;
   entry.flags = flags | kLive;
   StoreName(entry, id, name);
+  PathChanged(id);
   ++liveCount_;
+  if ((flags & (kDirectory | kRoot)) == kDirectory) ++liveFolders_;
   Changed();
   return id;
 }
@@ -141,6 +145,12 @@ void TNameIndex::Move(TEntryId entry, TEntryId newParent, std::string_view newNa
   if (!IsLive(entry)) return;  // it lay under the entry it replaced
   children_.Erase(entry);
   TEntry& moved = entries_[entry];
+  if (moved.flags & kDirectory) {
+    ++rankEpoch_;  // every path under it changed
+    unranked_.clear();
+  } else {
+    PathChanged(entry);
+  }
   moved.parent = newParent;
   if (Name(entry) != newName) {
     MarkRecordStale(moved);
@@ -202,6 +212,7 @@ void TNameIndex::MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& o
   MarkRecordStale(entry);
   staleBytes_ += StoredBytes(entry);
   ForgetSize(id);
+  if ((entry.flags & (kDirectory | kRoot)) == kDirectory) --liveFolders_;
   entry.flags = 0;
   freeIds_.push_back(id);
   --liveCount_;
@@ -398,14 +409,53 @@ void TNameIndex::Changed() {
   ++version_;
 }
 
-std::shared_ptr<const std::vector<uint32_t>> TNameIndex::PathRanks() const {
-  const TMutexLock lock(ranksMutex_);
-  if (ranksVersion_ != version_) {
-    ranks_.reset();  // the old ranks' memory goes before the new ones are made
-    ranks_ = std::make_shared<const std::vector<uint32_t>>(ComputePathRanks(*this));
-    ranksVersion_ = version_;
+void TNameIndex::PathChanged(TEntryId entry) {
+  if (unranked_.size() < kUnrankedLimit) {
+    unranked_.push_back(entry);
+  } else {
+    ++rankEpoch_;
+    unranked_.clear();
   }
+}
+
+std::shared_ptr<const std::vector<uint32_t>> TNameIndex::CurrentRanks() const {
+  if (ranksVersion_ == version_) return ranks_;
+  if (!ranks_ || ranksEpoch_ != rankEpoch_) {
+    ranks_.reset();  // the old ranks' memory goes before the new ones are made
+    ranks_ = std::make_shared<std::vector<uint32_t>>(ComputePathRanks(*this));
+    ranksEpoch_ = rankEpoch_;
+  } else {
+    // Only new paths since: the others keep their order. The ranks are changed in place unless
+    // an answer still holds them (none can while the index changed, but that is cheap to check).
+    if (ranks_.use_count() > 1) ranks_ = std::make_shared<std::vector<uint32_t>>(*ranks_);
+    ranks_->resize(entries_.size(), kUnranked);
+    for (const TEntryId entry : unranked_) (*ranks_)[entry] = kUnranked;
+  }
+  ranksVersion_ = version_;
   return ranks_;
+}
+
+std::shared_ptr<const std::vector<uint32_t>> TNameIndex::PathRanks() const {
+  const TMutexLock lock(ordersMutex_);
+  return CurrentRanks();
+}
+
+std::shared_ptr<const std::vector<TEntryId>> TNameIndex::OrderHead(TSortKey key,
+                                                                   bool ascending) const {
+  const TMutexLock lock(ordersMutex_);
+  TCached<std::vector<TEntryId>>& head =
+      heads_[static_cast<size_t>(key) * 2 + (ascending ? 1 : 0)];
+  // The path and name orders follow the names alone; the others also the facts.
+  const bool byFacts = key == TSortKey::Size || key == TSortKey::Date;
+  const uint64_t version = byFacts ? version_ + factChanges_ : version_;
+  if (head.version != version) {
+    const auto ranks = CurrentRanks();
+    head.value.reset();
+    head.value = std::make_shared<const std::vector<TEntryId>>(
+        ComputeOrderHead(*this, TEntryOrder(*this, key, ascending, *ranks), kOrderHeadLength));
+    head.version = version;
+  }
+  return head.value;
 }
 
 }  // namespace webtessl

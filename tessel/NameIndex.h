@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "common/Mutex.h"
 #include "tessel/ChildTable.h"
 #include "tessel/EntryFacts.h"
+#include "tessel/SortKey.h"
 
 namespace webtessl {
 
@@ -83,6 +85,10 @@ class TNameIndex {
 
   // Number of live entries, roots included.
   size_t Size() const { return liveCount_; }
+  // Number of live folders that are not roots.
+  size_t FolderCount() const { return liveFolders_; }
+  // Number of live files.
+  size_t FileCount() const { return liveCount_ - liveFolders_ - rootPaths_.size(); }
   // One past the largest entry id in use: ids run from 0 below it.
   size_t IdLimit() const { return entries_.size(); }
   // Changes since creation; any addition, move or removal counts.
@@ -108,10 +114,22 @@ class TNameIndex {
   // Gives back the room the arrays grew into beyond what they hold (after a large scan).
   void ShrinkToFit();
 
-  // The position of each entry in the order of full paths compared byte by byte; computed when
-  // first asked after a change. Entries that are not live have no meaningful rank. Safe to call
-  // from several threads at once (one computes, the others wait for it).
+  // The position of each entry in the order of full paths compared byte by byte, by entry id;
+  // brought up to date when first asked after a change. Entries that are not live have no
+  // meaningful rank. An entry added, or a file moved or renamed, since the order was last computed
+  // in full is kUnranked: its path is compared itself (the others keep their order among
+  // themselves), so that a change costs a pass over the ranks rather than a new sort of all
+  // paths. The order is computed in full again after a folder moved or was renamed, or once
+  // kUnrankedLimit paths are new. Safe to call from several threads at once (one computes, the
+  // others wait for it).
   std::shared_ptr<const std::vector<uint32_t>> PathRanks() const;
+  static constexpr uint32_t kUnranked = UINT32_MAX;
+  static constexpr size_t kUnrankedLimit = 1 << 14;
+  // The first kOrderHeadLength live entries (roots left out) in the order of a sort key and
+  // direction, ties in full-path order (see TEntryOrder): where an early page of a sorted answer
+  // is looked for. Computed when first asked after a change; thread-safe as PathRanks.
+  std::shared_ptr<const std::vector<TEntryId>> OrderHead(TSortKey key, bool ascending) const;
+  static constexpr size_t kOrderHeadLength = 1 << 16;
 
  private:
   // kOwnName: the name differs from its fold and is kept in names_ too.
@@ -138,6 +156,8 @@ class TNameIndex {
   void CompactIfWasteful();
   void Changed();
   void AppendPathOf(TEntryId entry, std::string& out, bool folded) const;
+  std::shared_ptr<const std::vector<uint32_t>> CurrentRanks() const REQUIRES(ordersMutex_);
+  void PathChanged(TEntryId entry);
 
   std::vector<TEntry> entries_;
   std::string names_;
@@ -155,16 +175,32 @@ class TNameIndex {
   std::vector<TRootPath> rootPaths_;
   TChildTable children_;
   size_t liveCount_ = 0;
+  size_t liveFolders_ = 0;
   size_t staleBytes_ = 0;
   uint64_t version_ = 0;
+  uint64_t factChanges_ = 0;  // SetFacts calls; both counts only grow, so their sum tells change
   // Sizes below 4 GiB, by entry id; the rare larger ones are kLargeSize there and kept apart.
   static constexpr uint32_t kLargeSize = UINT32_MAX;
   std::vector<uint32_t> sizes_;
   std::unordered_map<TEntryId, uint64_t> largeSizes_;
   std::vector<uint32_t> times_;  // by entry id: seconds since 1970
-  mutable TMutex ranksMutex_;
-  mutable std::shared_ptr<const std::vector<uint32_t>> ranks_ GUARDED_BY(ranksMutex_);
-  mutable uint64_t ranksVersion_ GUARDED_BY(ranksMutex_) = ~0ULL;
+  // Entries whose path is new since the path order's epoch began, and the epoch: a new one begins
+  // (and the list is emptied) when a folder moves or the list grows too long.
+  std::vector<TEntryId> unranked_;
+  uint64_t rankEpoch_ = 0;
+  // The path ranks and the order heads, each with the version it was computed for.
+  template <typename T>
+  struct TCached {
+    std::shared_ptr<const T> value;
+    uint64_t version = ~0ULL;
+  };
+  static constexpr size_t kOrderHeads = 8;  // four keys, two directions
+  mutable TMutex ordersMutex_;
+  mutable std::shared_ptr<std::vector<uint32_t>> ranks_ GUARDED_BY(ordersMutex_);
+  mutable uint64_t ranksVersion_ GUARDED_BY(ordersMutex_) = ~0ULL;
+  mutable uint64_t ranksEpoch_ GUARDED_BY(ordersMutex_) = ~0ULL;  // of the last full computing
+  mutable std::array<TCached<std::vector<TEntryId>>, kOrderHeads> heads_
+      GUARDED_BY(ordersMutex_);
 };
 
 }  // namespace webtessl
