@@ -36,7 +36,7 @@ std::string_view LastComponent(std::string_view path) {
 
 TNameIndex::TNameIndex()
     : children_([this](TEntryId id) {
-        return TChildKey{entries_[id].parent, Name(id)};
+        return TChildKey{Parent(id), Name(id)};
       }) {}
 
 TEntryId TNameIndex::AddRoot(const std::string& path) {
@@ -49,6 +49,7 @@ TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirector
                          const TEntryFacts& facts) {
   // Only folders hold entries, so that removing a file never leaves entries without a folder.
   if (name.size() > kMaxNameLength || !IsLive(parent) || !IsDirectory(parent)) return kNoEntry;
+  if (freeIds_.empty() && entries_.size() >= kMaxEntries) return kNoEntry;
   TEntryId id = Find(parent, name);
   if (id != kNoEntry && IsDirectory(id) != isDirectory) {
     Remove(std::span(&id, 1));  // a new entry of the other kind took the name
@@ -99,7 +100,7 @@ TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t fl
   ForgetSize(id);
   times_[id] = 0;
   TEntry& entry = entries_[id];
-  entry.parent = parent;
+  entry.parent = parent == kNoEntry ? kNoParent : parent;
   entry.flags = flags | kLive;
   StoreName(entry, id, name);
   PathChanged(id);
@@ -112,8 +113,6 @@ TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t fl
 void TNameIndex::StoreName(TEntry& entry, TEntryId id, std::string_view name) {
   entry.folded = static_cast<uint32_t>(folded_.size());
   AppendFolded(name, folded_);
-  entry.foldedLength = static_cast<uint16_t>(folded_.size() - entry.folded);
-  entry.nameLength = static_cast<uint8_t>(name.size());
   // Most names are their own fold: those are read from the folded arena.
   if (std::string_view(folded_).substr(entry.folded) == name) {
     entry.flags &= ~kOwnName;
@@ -130,7 +129,8 @@ void TNameIndex::StoreName(TEntry& entry, TEntryId id, std::string_view name) {
 }
 
 size_t TNameIndex::StoredBytes(const TEntry& entry) const {
-  return entry.foldedLength + 1 + ((entry.flags & kOwnName) ? entry.nameLength + 1 : 0);
+  return std::strlen(folded_.data() + entry.folded) + 1 +
+         ((entry.flags & kOwnName) ? std::strlen(names_.data() + entry.name) + 1 : 0);
 }
 
 TEntryId TNameIndex::Find(TEntryId parent, std::string_view name) const {
@@ -151,7 +151,7 @@ void TNameIndex::Move(TEntryId entry, TEntryId newParent, std::string_view newNa
   } else {
     PathChanged(entry);
   }
-  moved.parent = newParent;
+  moved.parent = newParent;  // a live folder's id: below kMaxEntries
   if (Name(entry) != newName) {
     MarkRecordStale(moved);
     staleBytes_ += StoredBytes(moved);
@@ -188,7 +188,7 @@ void TNameIndex::Remove(std::span<const TEntryId> entries,
       TEntryId up = id;
       while (up != kNoEntry && verdict[up] == kUnknown) {
         chain.push_back(up);
-        up = entries_[up].parent;
+        up = Parent(up);
       }
       const uint8_t found = up == kNoEntry ? kKeep : verdict[up];
       for (const TEntryId link : chain) verdict[link] = found;
@@ -232,17 +232,18 @@ bool TNameIndex::IsRoot(TEntryId entry) const {
 }
 
 TEntryId TNameIndex::Parent(TEntryId entry) const {
-  return entries_[entry].parent;
+  const uint32_t parent = entries_[entry].parent;
+  return parent == kNoParent ? kNoEntry : parent;
 }
 
 std::string_view TNameIndex::Name(TEntryId entry) const {
   const TEntry& stored = entries_[entry];
   if (!(stored.flags & kOwnName)) return FoldedName(entry);
-  return std::string_view(names_).substr(stored.name, stored.nameLength);
+  return names_.data() + stored.name;  // closed by its NUL
 }
 
 std::string_view TNameIndex::FoldedName(TEntryId entry) const {
-  return std::string_view(folded_).substr(entries_[entry].folded, entries_[entry].foldedLength);
+  return folded_.data() + entries_[entry].folded;  // closed by its NUL
 }
 
 const std::string& TNameIndex::RootPath(TEntryId root) const {
@@ -265,7 +266,7 @@ void TNameIndex::AppendPathOf(TEntryId entry, std::string& out, bool folded) con
   TEntryId up = entry;
   while (!IsRoot(up) && depth < std::size(chain)) {
     chain[depth++] = up;
-    up = entries_[up].parent;
+    up = Parent(up);
   }
   for (const TRootPath& root : rootPaths_) {
     if (root.root == up) out += folded ? root.folded : root.path;
@@ -384,9 +385,7 @@ void TNameIndex::CompactIfWasteful() {
     TEntry& entry = entries_[id];
     if (!(entry.flags & kLive)) continue;
     const std::string_view name =
-        (entry.flags & kOwnName)
-            ? std::string_view(oldNames).substr(entry.name, entry.nameLength)
-            : std::string_view(oldFolded).substr(entry.folded, entry.foldedLength);
+        (entry.flags & kOwnName) ? oldNames.data() + entry.name : oldFolded.data() + entry.folded;
     StoreName(entry, id, name);
   }
   names_.shrink_to_fit();

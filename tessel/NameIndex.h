@@ -83,6 +83,8 @@ class TNameIndex {
   // The live roots.
   std::vector<TEntryId> Roots() const;
 
+  // The most entries an index holds (entry ids share a word with flags).
+  static constexpr size_t kMaxEntries = (1u << 28) - 1;
   // Number of live entries, roots included.
   size_t Size() const { return liveCount_; }
   // Number of live folders that are not roots.
@@ -135,15 +137,17 @@ class TNameIndex {
   // kOwnName: the name differs from its fold and is kept in names_ too.
   enum TFlags : uint8_t { kDirectory = 1, kRoot = 2, kLive = 4, kOwnName = 8 };
 
-  // 16 bytes per entry.
+  // 12 bytes per entry: the folder's id shares a word with the flags, and the lengths of the
+  // names are where their closing NUL bytes are.
+  static constexpr uint32_t kParentBits = 28;
+  static constexpr uint32_t kNoParent = (1u << kParentBits) - 1;
   struct TEntry {
-    TEntryId parent = kNoEntry;
+    uint32_t parent : kParentBits = kNoParent;
+    uint32_t flags : 4 = 0;
     uint32_t name = 0;    // offset in names_ (with kOwnName)
     uint32_t folded = 0;  // offset in folded_
-    uint16_t foldedLength = 0;
-    uint8_t nameLength = 0;
-    uint8_t flags = 0;
   };
+  static_assert(sizeof(TEntry) == 12);
 
   TEntryId NewEntry(TEntryId parent, std::string_view name, uint8_t flags);
   void StoreName(TEntry& entry, TEntryId id, std::string_view name);
