@@ -23,13 +23,19 @@ constexpr uint32_t kRecordStale = 0xFFFFFFFF;
 constexpr uint32_t kRecordDirectory = 1u << 30;
 constexpr uint32_t kRecordRoot = 1u << 31;
 constexpr uint32_t kRecordIdMask = kRecordDirectory - 1;
-// Records stepped over one by one when looking for the record of a hit, before galloping.
-constexpr size_t kLinearRecordSteps = 8;
+// Hits further apart than this find their record from the nearest mark, not by counting the NUL
+// bytes since the last hit.
+constexpr size_t kCountedGap = 4096;
 
 std::string_view LastComponent(std::string_view path) {
   const size_t slash = path.rfind(kDelimiter);
   if (slash == std::string_view::npos || path.size() == 1) return path;
   return path.substr(slash + 1);
+}
+
+// Names are stored closed by a NUL byte, so none may hold one.
+bool IsStorableName(std::string_view name) {
+  return name.size() <= kMaxNameLength && name.find('\0') == std::string_view::npos;
 }
 
 }  // namespace
@@ -40,7 +46,9 @@ TNameIndex::TNameIndex()
       }) {}
 
 TEntryId TNameIndex::AddRoot(const std::string& path) {
-  const TEntryId id = NewEntry(kNoEntry, LastComponent(path), kDirectory | kRoot);
+  // A NUL byte would end the name's record early: no file system name holds one.
+  const std::string_view name = LastComponent(path);
+  const TEntryId id = NewEntry(kNoEntry, name.substr(0, name.find('\0')), kDirectory | kRoot);
   rootPaths_.push_back({id, path, FoldCase(path)});
   return id;
 }
@@ -48,7 +56,7 @@ TEntryId TNameIndex::AddRoot(const std::string& path) {
 TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirectory,
                          const TEntryFacts& facts) {
   // Only folders hold entries, so that removing a file never leaves entries without a folder.
-  if (name.size() > kMaxNameLength || !IsLive(parent) || !IsDirectory(parent)) return kNoEntry;
+  if (!IsStorableName(name) || !IsLive(parent) || !IsDirectory(parent)) return kNoEntry;
   if (freeIds_.empty() && entries_.size() >= kMaxEntries) return kNoEntry;
   TEntryId id = Find(parent, name);
   if (id != kNoEntry && IsDirectory(id) != isDirectory) {
@@ -123,7 +131,7 @@ void TNameIndex::StoreName(TEntry& entry, TEntryId id, std::string_view name) {
     names_ += '\0';
   }
   folded_ += '\0';
-  recordOffsets_.push_back(entry.folded);
+  if (recordTags_.size() % kRecordsPerMark == 0) recordMarks_.push_back(entry.folded);
   recordTags_.push_back(id | ((entry.flags & kDirectory) ? kRecordDirectory : 0) |
                         ((entry.flags & kRoot) ? kRecordRoot : 0));
 }
@@ -138,7 +146,7 @@ TEntryId TNameIndex::Find(TEntryId parent, std::string_view name) const {
 }
 
 void TNameIndex::Move(TEntryId entry, TEntryId newParent, std::string_view newName) {
-  if (!IsLive(entry) || newName.size() > kMaxNameLength) return;
+  if (!IsLive(entry) || !IsStorableName(newName)) return;
   const TEntryId displaced = Find(newParent, newName);
   if (displaced == entry) return;
   if (displaced != kNoEntry) Remove(std::span(&displaced, 1));
@@ -293,31 +301,22 @@ std::string TNameIndex::Path(TEntryId entry) const {
 }
 
 void TNameIndex::MarkRecordStale(const TEntry& entry) {
-  const auto record = std::lower_bound(recordOffsets_.begin(), recordOffsets_.end(), entry.folded);
-  recordTags_[static_cast<size_t>(record - recordOffsets_.begin())] = kRecordStale;
+  recordTags_[RecordAt(entry.folded)] = kRecordStale;
 }
 
-size_t TNameIndex::RecordAt(uint32_t offset, size_t from) const {
-  // Hits come in arena order, most of them a few records apart: step forward from the last record
-  // a few times (cheap and well predicted), then gallop and search between.
-  const size_t size = recordOffsets_.size();
-  const size_t stepLimit = std::min(size, from + kLinearRecordSteps);
-  for (size_t next = from + 1; next < stepLimit; ++next) {
-    if (recordOffsets_[next] > offset) return next - 1;
-  }
-  size_t low = stepLimit - 1;
-  size_t step = 1;
-  size_t high = low + step;
-  while (high < size && recordOffsets_[high] <= offset) {
-    low = high;
-    step *= 2;
-    high = low + step;
-  }
-  high = std::min(high, size);
-  // The last record in [low, high) that starts at or before offset.
-  const auto after =
-      std::upper_bound(recordOffsets_.begin() + low + 1, recordOffsets_.begin() + high, offset);
-  return static_cast<size_t>(after - recordOffsets_.begin()) - 1;
+size_t TNameIndex::RecordStart(size_t record) const {
+  size_t start = recordMarks_[record / kRecordsPerMark];
+  for (size_t skip = record % kRecordsPerMark; skip > 0; --skip)
+    start += std::strlen(folded_.data() + start) + 1;
+  return start;
+}
+
+size_t TNameIndex::RecordAt(size_t offset) const {
+  const auto after = std::upper_bound(recordMarks_.begin(), recordMarks_.end(), offset);
+  const auto mark = static_cast<size_t>(after - recordMarks_.begin()) - 1;
+  const size_t from = recordMarks_[mark];
+  return mark * kRecordsPerMark +
+         CountByte(std::string_view(folded_).substr(from, offset - from), '\0');
 }
 
 void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
@@ -327,28 +326,34 @@ void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
 
 void TNameIndex::ForEachFoldedHitInPart(std::string_view foldedWord, size_t part, size_t parts,
                                         const std::function<bool(const TNameHit&)>& onHit) const {
-  if (foldedWord.empty() || recordOffsets_.empty()) return;
+  if (foldedWord.empty() || recordTags_.empty()) return;
   // The part's first and last records; the arena between their starts is searched.
-  const size_t records = recordOffsets_.size();
+  const size_t records = recordTags_.size();
   size_t record = records * part / parts;
   const size_t endRecord = records * (part + 1) / parts;
   if (record == endRecord) return;
-  const size_t limit = endRecord < records ? recordOffsets_[endRecord] : folded_.size();
+  const size_t limit = endRecord < records ? RecordStart(endRecord) : folded_.size();
   const std::string_view text = std::string_view(folded_).substr(0, limit);
-  size_t pos = recordOffsets_[record];
+  size_t pos = RecordStart(record);  // the start of `record`
   for (;;) {
     const size_t hit = FindSubstring(text, foldedWord, pos);
     if (hit == std::string_view::npos) return;
-    record = RecordAt(static_cast<uint32_t>(hit), record);
-    const size_t end = record + 1 < records ? recordOffsets_[record + 1] : folded_.size();
+    // The record holding the hit: its NUL bytes since `pos` counted, or counted from a mark.
+    record = hit - pos > kCountedGap ? RecordAt(hit)
+                                     : record + CountByte(text.substr(pos, hit - pos), '\0');
+    const char* const data = folded_.data();
+    size_t start = hit;  // back to the record's start: names are short
+    while (start > pos && data[start - 1] != '\0') --start;
+    const size_t end = static_cast<size_t>(
+        static_cast<const char*>(std::memchr(data + hit, '\0', folded_.size() - hit)) - data) + 1;
     if (const uint32_t tag = recordTags_[record]; tag != kRecordStale) {
-      const uint32_t start = recordOffsets_[record];
       if (!onHit({tag & kRecordIdMask, (tag & kRecordDirectory) != 0, (tag & kRecordRoot) != 0,
-                  std::string_view(folded_).substr(start, end - 1 - start)}))
+                  std::string_view(data + start, end - 1 - start)}))
         return;
     }
     if (end >= limit) return;
     pos = end;
+    ++record;
   }
 }
 
@@ -379,7 +384,7 @@ void TNameIndex::CompactIfWasteful() {
   std::string oldFolded;
   oldNames.swap(names_);
   oldFolded.swap(folded_);
-  recordOffsets_.clear();
+  recordMarks_.clear();
   recordTags_.clear();
   for (TEntryId id = 0; id < entries_.size(); ++id) {
     TEntry& entry = entries_[id];
@@ -399,7 +404,7 @@ void TNameIndex::ShrinkToFit() {
   times_.shrink_to_fit();
   names_.shrink_to_fit();
   folded_.shrink_to_fit();
-  recordOffsets_.shrink_to_fit();
+  recordMarks_.shrink_to_fit();
   recordTags_.shrink_to_fit();
   freeIds_.shrink_to_fit();
 }

@@ -156,7 +156,9 @@ class TNameIndex {
   void MarkRecordStale(const TEntry& entry);
   void ForgetSize(TEntryId entry);
   // The record that holds the arena offset, searched from record `from` on.
-  size_t RecordAt(uint32_t offset, size_t from) const;
+  // The start of a name record in folded_, and the record that holds an arena offset.
+  size_t RecordStart(size_t record) const;
+  size_t RecordAt(size_t offset) const;
   void CompactIfWasteful();
   void Changed();
   void AppendPathOf(TEntryId entry, std::string& out, bool folded) const;
@@ -168,7 +170,10 @@ class TNameIndex {
   std::string folded_;
   // Name records in the order of folded_: where each starts, and whose name it is with its kind
   // (kRecordStale once the entry is gone or renamed).
-  std::vector<uint32_t> recordOffsets_;
+  // Each record is one NUL-closed name in folded_, so a record's number is the count of NUL bytes
+  // before it; where every kRecordsPerMark-th record starts is kept to count from.
+  static constexpr size_t kRecordsPerMark = 64;
+  std::vector<uint32_t> recordMarks_;
   std::vector<uint32_t> recordTags_;
   std::vector<TEntryId> freeIds_;
   struct TRootPath {

@@ -12,4 +12,7 @@ namespace webtessl {
 // Thread-safe (a pure function).
 size_t FindSubstring(std::string_view text, std::string_view needle, size_t from);
 
+// The number of times the byte occurs in text, 16 bytes at a time. Thread-safe.
+size_t CountByte(std::string_view text, char byte);
+
 }  // namespace webtessl
