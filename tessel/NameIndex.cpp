@@ -154,8 +154,7 @@ void TNameIndex::Move(TEntryId entry, TEntryId newParent, std::string_view newNa
   children_.Erase(entry);
   TEntry& moved = entries_[entry];
   if (moved.flags & kDirectory) {
-    ++rankEpoch_;  // every path under it changed
-    unranked_.clear();
+    movedFolders_.push_back(entry);  // every path under it changed
   } else {
     PathChanged(entry);
   }
@@ -417,23 +416,63 @@ void TNameIndex::PathChanged(TEntryId entry) {
   if (unranked_.size() < kUnrankedLimit) {
     unranked_.push_back(entry);
   } else {
-    ++rankEpoch_;
-    unranked_.clear();
+    NewRankEpoch();
   }
+}
+
+void TNameIndex::NewRankEpoch() {
+  ++rankEpoch_;
+  unranked_.clear();
+  movedFolders_.clear();
+}
+
+size_t TNameIndex::MarkUnderMovedFolders(std::vector<uint32_t>& ranks, size_t from) const {
+  // One pass over all entries decides, folder by folder, what lies under a moved one.
+  constexpr uint8_t kUnknown = 0;
+  constexpr uint8_t kKept = 1;
+  constexpr uint8_t kMoved = 2;
+  std::vector<uint8_t> verdict(entries_.size(), kUnknown);
+  for (size_t i = from; i < movedFolders_.size(); ++i) verdict[movedFolders_[i]] = kMoved;
+  std::vector<TEntryId> chain;
+  size_t marked = 0;
+  for (TEntryId id = 0; id < entries_.size(); ++id) {
+    if (!IsLive(id)) continue;
+    TEntryId up = id;
+    while (up != kNoEntry && verdict[up] == kUnknown) {
+      chain.push_back(up);
+      up = Parent(up);
+    }
+    const uint8_t found = up == kNoEntry ? kKept : verdict[up];
+    for (const TEntryId link : chain) verdict[link] = found;
+    chain.clear();
+    if (verdict[id] == kMoved) {
+      ranks[id] = kUnranked;
+      ++marked;
+    }
+  }
+  return marked;
 }
 
 std::shared_ptr<const std::vector<uint32_t>> TNameIndex::CurrentRanks() const {
   if (ranksVersion_ == version_) return ranks_;
-  if (!ranks_ || ranksEpoch_ != rankEpoch_) {
-    ranks_.reset();  // the old ranks' memory goes before the new ones are made
-    ranks_ = std::make_shared<std::vector<uint32_t>>(ComputePathRanks(*this));
-    ranksEpoch_ = rankEpoch_;
-  } else {
+  bool inFull = !ranks_ || ranksEpoch_ != rankEpoch_;
+  if (!inFull) {
     // Only new paths since: the others keep their order. The ranks are changed in place unless
     // an answer still holds them (none can while the index changed, but that is cheap to check).
     if (ranks_.use_count() > 1) ranks_ = std::make_shared<std::vector<uint32_t>>(*ranks_);
     ranks_->resize(entries_.size(), kUnranked);
     for (const TEntryId entry : unranked_) (*ranks_)[entry] = kUnranked;
+    if (movedApplied_ < movedFolders_.size()) {
+      // Too many paths to compare one by one: the order is computed in full instead.
+      inFull = MarkUnderMovedFolders(*ranks_, movedApplied_) + unranked_.size() > kUnrankedLimit;
+      movedApplied_ = movedFolders_.size();
+    }
+  }
+  if (inFull) {
+    ranks_.reset();  // the old ranks' memory goes before the new ones are made
+    ranks_ = std::make_shared<std::vector<uint32_t>>(ComputePathRanks(*this));
+    ranksEpoch_ = rankEpoch_;
+    movedApplied_ = movedFolders_.size();
   }
   ranksVersion_ = version_;
   return ranks_;

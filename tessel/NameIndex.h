@@ -118,15 +118,15 @@ class TNameIndex {
 
   // The position of each entry in the order of full paths compared byte by byte, by entry id;
   // brought up to date when first asked after a change. Entries that are not live have no
-  // meaningful rank. An entry added, or a file moved or renamed, since the order was last computed
-  // in full is kUnranked: its path is compared itself (the others keep their order among
-  // themselves), so that a change costs a pass over the ranks rather than a new sort of all
-  // paths. The order is computed in full again after a folder moved or was renamed, or once
+  // meaningful rank. An entry added, moved or renamed since the order was last computed in full,
+  // or lying under a folder moved or renamed since, is kUnranked: its path is compared itself (the
+  // others keep their order among themselves), so that a change costs a pass over the ranks
+  // rather than a new sort of all paths. The order is computed in full again once more than
   // kUnrankedLimit paths are new. Safe to call from several threads at once (one computes, the
   // others wait for it).
   std::shared_ptr<const std::vector<uint32_t>> PathRanks() const;
   static constexpr uint32_t kUnranked = UINT32_MAX;
-  static constexpr size_t kUnrankedLimit = 1 << 14;
+  static constexpr size_t kUnrankedLimit = 1 << 16;
   // The first kOrderHeadLength live entries (roots left out) in the order of a sort key and
   // direction, ties in full-path order (see TEntryOrder): where an early page of a sorted answer
   // is looked for. Computed when first asked after a change; thread-safe as PathRanks.
@@ -164,6 +164,8 @@ class TNameIndex {
   void AppendPathOf(TEntryId entry, std::string& out, bool folded) const;
   std::shared_ptr<const std::vector<uint32_t>> CurrentRanks() const REQUIRES(ordersMutex_);
   void PathChanged(TEntryId entry);
+  void NewRankEpoch();
+  size_t MarkUnderMovedFolders(std::vector<uint32_t>& ranks, size_t from) const;
 
   std::vector<TEntry> entries_;
   std::string names_;
@@ -196,6 +198,7 @@ class TNameIndex {
   // Entries whose path is new since the path order's epoch began, and the epoch: a new one begins
   // (and the list is emptied) when a folder moves or the list grows too long.
   std::vector<TEntryId> unranked_;
+  std::vector<TEntryId> movedFolders_;
   uint64_t rankEpoch_ = 0;
   // The path ranks and the order heads, each with the version it was computed for.
   template <typename T>
@@ -208,6 +211,7 @@ class TNameIndex {
   mutable std::shared_ptr<std::vector<uint32_t>> ranks_ GUARDED_BY(ordersMutex_);
   mutable uint64_t ranksVersion_ GUARDED_BY(ordersMutex_) = ~0ULL;
   mutable uint64_t ranksEpoch_ GUARDED_BY(ordersMutex_) = ~0ULL;  // of the last full computing
+  mutable size_t movedApplied_ GUARDED_BY(ordersMutex_) = 0;  // of movedFolders_, in ranks_
   mutable std::array<TCached<std::vector<TEntryId>>, kOrderHeads> heads_
       GUARDED_BY(ordersMutex_);
 };

@@ -321,8 +321,9 @@ TEST(NameIndexTest, TheLayoutHoldsOnALargeIndexThroughChurn) {
   }
 }
 
-// After a change the path ranks are patched, not sorted again: new paths are unranked and
-// compared themselves, the others keep their order; a folder's move orders everything anew.
+// After a change the path ranks are patched, not sorted again: new paths (also those under a moved
+// folder) are unranked and compared themselves, the others keep their order; past the limit of
+// new paths everything is ordered anew.
 TEST(NameIndexTest, PatchedPathRanksKeepTheOrderOfFullPaths) {
   TNameIndex index;
   const TEntryId root = index.AddRoot("/r");
@@ -335,6 +336,10 @@ TEST(NameIndexTest, PatchedPathRanksKeepTheOrderOfFullPaths) {
     const auto ranks = index.PathRanks();
     EXPECT_EQ((*ranks)[added] == TNameIndex::kUnranked, expectUnranked);
     EXPECT_EQ((*ranks)[renamed] == TNameIndex::kUnranked, expectUnranked);
+    const TEntryId movedFolder = index.Find(root, "a5");
+    if (movedFolder != kNoEntry) {
+      EXPECT_EQ((*ranks)[index.Find(movedFolder, "f5")] == TNameIndex::kUnranked, expectUnranked);
+    }
     std::vector<TEntryId> live;
     index.ForEachLive([&](TEntryId id) { live.push_back(id); });
     std::sort(live.begin(), live.end(), TEntryOrder(index, TSortKey::Path, true, *ranks));
@@ -342,6 +347,11 @@ TEST(NameIndexTest, PatchedPathRanksKeepTheOrderOfFullPaths) {
   };
   checkOrder(true);
   index.Move(index.Find(root, "d5"), root, "a5");  // a folder: all paths under it change
+  checkOrder(true);
+  index.Move(index.Find(root, "d6"), index.Find(root, "a5"), "d6");  // and one into it
+  checkOrder(true);
+  for (size_t i = 0; i <= TNameIndex::kUnrankedLimit; ++i)
+    index.Add(index.Find(root, "d7"), "more" + std::to_string(i), false);
   checkOrder(false);
 }
 
