@@ -1,7 +1,8 @@
 # The two commands of the README: `make run` and `make test`. Everything else is their plumbing.
 BUILD      ?= build
-FUZZ_BUILD ?= build-fuzz
 TSAN_BUILD ?= build-tsan
+# One tree for the fuzz targets and the tests under Address- and UndefinedBehaviorSanitizer: the
+# libraries are built once for both stages.
 ASAN_BUILD ?= build-asan
 SOAK_SECONDS ?= 60
 WINDOWS_BUILD ?= build-windows
@@ -17,7 +18,7 @@ export CCACHE_NOHASHDIR := 1
 # The builds of the test command stop at the first warning.
 WERROR ?= ON
 
-.PHONY: run test deps layering build unit-tests browser-tests fuzz-tests tsan-tests asan-tests soak-tests windows wine-tests clean
+.PHONY: run test deps layering build unit-tests browser-tests asan-configure fuzz-tests tsan-tests asan-tests soak-tests windows wine-tests clean
 
 run: build
 	cd $(BUILD) && ./webtessl
@@ -44,12 +45,14 @@ unit-tests: layering build
 browser-tests: build
 	/usr/bin/python3 tests/page/page_test.py $(BUILD)
 
+asan-configure: deps
+	@grep -qs "WEBTESSL_FUZZ:BOOL=ON" $(ASAN_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) $(GENERATOR) $(LAUNCHER) -DWEBTESSL_WERROR=$(WERROR) \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEBTESSL_FUZZ=ON -DWEBTESSL_BENCH=OFF
+
 # A short run of every fuzz target, so that a regression in input handling is caught.
-fuzz-tests: deps
-	@test -f $(FUZZ_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) $(LAUNCHER) -DWEBTESSL_WERROR=$(WERROR) \
-		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEBTESSL_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	bash tools/run-fuzz.sh $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
+fuzz-tests: asan-configure
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target webtessl_fuzz_targets
+	bash tools/run-fuzz.sh $(ASAN_BUILD)/fuzz $(FUZZ_SECONDS) $(JOBS)
 
 # The tests that drive threads against each other (label "concurrency"), again under ThreadSanitizer.
 tsan-tests: deps
@@ -61,9 +64,7 @@ tsan-tests: deps
 
 # The unit and loopback tests once more under AddressSanitizer and UndefinedBehaviorSanitizer:
 # a memory error or undefined behaviour ends the test that met it.
-asan-tests: deps
-	@test -f $(ASAN_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) $(GENERATOR) $(LAUNCHER) \
-		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEBTESSL_SANITIZE=address,undefined -DWEBTESSL_BENCH=OFF
+asan-tests: asan-configure
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS="detect_leaks=1 abort_on_error=1" UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
 		ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
@@ -85,7 +86,7 @@ wine-tests: windows
 	python3 tests/win32/wine_smoke_test.py $(WINDOWS_BUILD)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(TSAN_BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD)
 
 # Installing and packaging. `make install PREFIX=/usr/local DESTDIR=` installs the programs, their
 # web page, the user unit and the documents; `make package` builds the Debian package and

@@ -1,10 +1,10 @@
 #include "config/FolderList.h"
 
 #include <algorithm>
-#include <mutex>
 #include <set>
 
 #include "common/ControlEscape.h"
+#include "common/Mutex.h"
 #include "config/IniFile.h"
 #include "log/ConsoleLog.h"
 #include "platform/Paths.h"
@@ -18,13 +18,24 @@ constexpr const char* kLogRelativePiece =
 // Pieces said already; beyond this many the console hears of no more, and memory stays bounded.
 constexpr std::size_t kMostPiecesRemembered = 256;
 
-// True the first time a piece is seen.
+// The pieces said so far. Thread-safe.
+class TSaidPieces {
+ public:
+  // True the first time a piece is seen.
+  bool FirstSighting(const std::string& piece) {
+    const TMutexLock guard(lock_);
+    if (said_.size() >= kMostPiecesRemembered) return false;
+    return said_.insert(piece).second;
+  }
+
+ private:
+  TMutex lock_;
+  std::set<std::string> said_ GUARDED_BY(lock_);
+};
+
 bool FirstSighting(const std::string& piece) {
-  static std::mutex lock;
-  static std::set<std::string> said;
-  const std::lock_guard guard(lock);
-  if (said.size() >= kMostPiecesRemembered) return false;
-  return said.insert(piece).second;
+  static TSaidPieces said;
+  return said.FirstSighting(piece);
 }
 
 }  // namespace

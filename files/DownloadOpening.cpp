@@ -1,7 +1,6 @@
 #include "files/DownloadOpening.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <optional>
 
 #include "files/DownloadRefusal.h"
@@ -44,9 +43,10 @@ std::optional<TStartingPoint> StartingPoint(std::string_view path,
 }
 
 // The status for a path that did not open: 401 only for a file the rule would let through.
-int32_t FailureStatus(std::string_view path, int error, const std::vector<std::string>& dirs,
+int32_t FailureStatus(std::string_view path, TFileError error,
+                      const std::vector<std::string>& dirs,
                       const std::vector<std::string>& excludeDirs) {
-  if (error != EACCES && error != EPERM) return kStatusNotFound;
+  if (error != TFileError::AccessDenied) return kStatusNotFound;
   if (!AllowedDownloadPath(path, dirs, excludeDirs)) return kStatusNotFound;
   const std::optional<TFileFacts> facts = FileFacts(path);
   return facts && facts->kind == TFileKind::File ? kStatusUnauthorized : kStatusNotFound;
@@ -61,8 +61,10 @@ TDownloadOpening OpenDownload(std::string_view path, const std::vector<std::stri
   }
   const std::optional<TStartingPoint> start = StartingPoint(path, dirs);
   if (!start) return {nullptr, kStatusNotFound};
-  std::unique_ptr<TFileStream> file = TFileStream::OpenBeneath(start->folder, start->relative);
-  if (!file) return {nullptr, FailureStatus(path, errno, dirs, excludeDirs)};
+  TFileError why = TFileError::None;
+  std::unique_ptr<TFileStream> file =
+      TFileStream::OpenBeneath(start->folder, start->relative, &why);
+  if (!file) return {nullptr, FailureStatus(path, why, dirs, excludeDirs)};
   const std::optional<std::string> realPath = file->RealPath();
   if (!realPath || !IsRealPathAllowed(path, *realPath, dirs, excludeDirs)) {
     return {nullptr, kStatusNotFound};

@@ -1,6 +1,5 @@
 #include "files/fileRequestHandler.h"
 
-#include <cerrno>
 #include <string_view>
 
 #include "files/DirectoryListing.h"
@@ -124,14 +123,15 @@ TResolvedRequest TFileRequestHandler::ResolveTarget(const std::string& rawUri) c
   // The name is opened below the web root without following links, so nothing outside the root
   // is ever reached, and opening it straight away answers most requests with one look-up, which
   // also tells a folder.
-  std::unique_ptr<TFileStream> file = TFileStream::OpenBeneath(webRoot_, relative);
+  TFileError why = TFileError::None;
+  std::unique_ptr<TFileStream> file = TFileStream::OpenBeneath(webRoot_, relative, &why);
   if (file) {
     // A file named with a trailing "/" is no folder.
     return path.back() == kPathDelimiter ? NotFound() : FileAnswer(path, std::move(file));
   }
-  if (errno == EISDIR) return ResolveFolder(rawUri, path);
+  if (why == TFileError::IsFolder) return ResolveFolder(rawUri, path);
   // A file in the root that cannot be read is left to the HTTP layer to report.
-  if (errno == EACCES && path.back() != kPathDelimiter) return FileAnswer(path);
+  if (why == TFileError::AccessDenied && path.back() != kPathDelimiter) return FileAnswer(path);
   return NotFound();
 }
 

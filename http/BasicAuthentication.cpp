@@ -44,7 +44,7 @@ bool TBasicAuthentication::Admits(std::string_view authorization) const {
 }
 
 bool TBasicAuthentication::Remembered(std::string_view authorization) const {
-  const std::lock_guard guard(lock_);
+  const TMutexLock guard(lock_);
   bool found = false;
   for (const std::string& admitted : admitted_) {
     found = SameBytesInConstantTime(admitted, authorization) || found;
@@ -53,7 +53,7 @@ bool TBasicAuthentication::Remembered(std::string_view authorization) const {
 }
 
 void TBasicAuthentication::Remember(std::string_view authorization) const {
-  const std::lock_guard guard(lock_);
+  const TMutexLock guard(lock_);
   if (admitted_.size() >= kMostRemembered) admitted_.erase(admitted_.begin());
   admitted_.emplace_back(authorization);
 }

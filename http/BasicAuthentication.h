@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/Mutex.h"
 
 namespace webtessl {
 
@@ -29,8 +30,8 @@ class TBasicAuthentication {
 
   const std::string userName_;
   const std::string passwordHash_;
-  mutable std::mutex lock_;
-  mutable std::vector<std::string> admitted_;  // under lock_
+  mutable TMutex lock_;
+  mutable std::vector<std::string> admitted_ GUARDED_BY(lock_);
 };
 
 }  // namespace webtessl

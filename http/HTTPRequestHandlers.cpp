@@ -18,17 +18,17 @@ std::string ListIndexMessage(int index) {
 }  // namespace
 
 void THTTPRequestHandlers::Add(IRequestHandlerRef handler) {
-  const std::lock_guard<std::mutex> guard(lock_);
+  const TMutexLock guard(lock_);
   handlers_.push_back(std::move(handler));
 }
 
 int THTTPRequestHandlers::Count() const {
-  const std::lock_guard<std::mutex> guard(lock_);
+  const TMutexLock guard(lock_);
   return static_cast<int>(handlers_.size());
 }
 
 IRequestHandlerRef THTTPRequestHandlers::Get(int index) const {
-  const std::lock_guard<std::mutex> guard(lock_);
+  const TMutexLock guard(lock_);
   if (index < 0 || static_cast<size_t>(index) >= handlers_.size()) {
     throw EListError(ListIndexMessage(index));
   }
@@ -38,7 +38,7 @@ IRequestHandlerRef THTTPRequestHandlers::Get(int index) const {
 void THTTPRequestHandlers::Clear() {
   std::vector<IRequestHandlerRef> released;
   {
-    const std::lock_guard<std::mutex> guard(lock_);
+    const TMutexLock guard(lock_);
     released.swap(handlers_);
   }
   // Release outside the lock and in list order, so a handler's destructor never runs under it.

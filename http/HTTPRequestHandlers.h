@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstddef>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "common/Exception.h"
+#include "common/Mutex.h"
 #include "http/RequestHandlerIntf.h"
 
 namespace webtessl {
@@ -36,8 +36,8 @@ class THTTPRequestHandlers {
   void Clear();
 
  private:
-  mutable std::mutex lock_;
-  std::vector<IRequestHandlerRef> handlers_;
+  mutable TMutex lock_;
+  std::vector<IRequestHandlerRef> handlers_ GUARDED_BY(lock_);
 };
 
 }  // namespace webtessl

@@ -1,9 +1,7 @@
 #include "http/HttpRequest.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include "common/AsciiText.h"
@@ -171,11 +169,11 @@ void THttpRequest::ServeFile(const std::string& fileName) {
   ContentStream.reset();
   // Only regular files are served (a folder is no file, and a device or pipe could block the
   // worker); the open file tells what it is, so no second look-up by name is needed.
-  std::unique_ptr<TFileStream> file = TFileStream::Open(fileName);
+  TFileError why = TFileError::None;
+  std::unique_ptr<TFileStream> file = TFileStream::Open(fileName, &why);
   if (!file) {
-    const int error = errno;
     if (IsRegularFile(fileName)) {
-      throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(error));
+      throw EFOpenError("Cannot open file \"" + fileName + "\". " + FileErrorText(why));
     }
     SetStatus(kStatusNotFound);
     Content = kNotFoundText;

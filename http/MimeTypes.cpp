@@ -2,11 +2,10 @@
 
 #include <array>
 #include <map>
-#include <mutex>
-#include <shared_mutex>
 #include <utility>
 
 #include "common/AsciiText.h"
+#include "common/Mutex.h"
 
 namespace webtessl {
 namespace {
@@ -30,25 +29,27 @@ struct TCaseInsensitiveLess {
 // lock, a registration takes it alone.
 class TMimeTypeTable {
  public:
+  // Nothing else can see the table while it is built, but the analysis wants the lock.
   TMimeTypeTable() {
+    const TWriterLock lock(mutex_);
     for (const auto& [extension, mediaType] : kDefaultMimeTypes)
       types_.emplace(extension, mediaType);
   }
 
   void Register(std::string extension, std::string_view mediaType) {
-    const std::unique_lock lock(mutex_);
+    const TWriterLock lock(mutex_);
     types_.insert_or_assign(std::move(extension), std::string(mediaType));
   }
 
   std::string Find(std::string_view extension) const {
-    const std::shared_lock lock(mutex_);
+    const TReaderLock lock(mutex_);
     const auto found = types_.find(extension);
     return found == types_.end() ? std::string() : found->second;
   }
 
  private:
-  mutable std::shared_mutex mutex_;
-  std::map<std::string, std::string, TCaseInsensitiveLess> types_;  // guarded by mutex_
+  mutable TSharedMutex mutex_;
+  std::map<std::string, std::string, TCaseInsensitiveLess> types_ GUARDED_BY(mutex_);
 };
 
 // Built on first use; the language guarantees one construction when threads arrive together.

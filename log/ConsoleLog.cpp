@@ -8,13 +8,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 
 #include "common/Exception.h"
+#include "common/Mutex.h"
 #include "platform/Console.h"
 
 namespace webtessl {
@@ -24,13 +24,13 @@ namespace {
 constexpr std::size_t kFormatBufferSize = 1024;
 
 // Guards standard output, the active batch and everything in it.
-std::mutex& LogLock() {
-  static std::mutex lock;
+TMutex& LogLock() {
+  static TMutex lock;
   return lock;
 }
 
-// The active batch, if any; under LogLock.
-TLogBatch* g_activeBatch = nullptr;
+// The active batch, if any.
+TLogBatch* g_activeBatch GUARDED_BY(LogLock()) = nullptr;
 
 // Writes the bytes to standard output at once; the error number of a failure, else 0.
 int WriteToStandardOutput(std::string_view bytes) {
@@ -52,8 +52,8 @@ constexpr const char* kWriteFailureNotice =
 
 }  // namespace
 
-// The lines waiting to be written and the thread that writes them. Every field is guarded by
-// LogLock, except the thread handle and the fixed settings.
+// The lines waiting to be written and the thread that writes them. Every field but the thread
+// handle, the fixed settings and the writer's own flag is guarded by LogLock.
 class TLogBatch {
  public:
   explicit TLogBatch(bool terminal)
@@ -64,10 +64,10 @@ class TLogBatch {
   ~TLogBatch() { StopWriter(); }
 
   // Ends the writer thread once it has written every batch; the caller does not hold LogLock.
-  void StopWriter() {
+  void StopWriter() EXCLUDES(LogLock()) {
     if (!writer_.joinable()) return;
     {
-      const std::lock_guard guard(LogLock());
+      const TMutexLock guard(LogLock());
       stopping_ = true;
     }
     linesWaiting_.notify_one();
@@ -80,7 +80,7 @@ class TLogBatch {
 
   // Takes one line, or counts it as dropped when too much waits already; the caller holds
   // LogLock through guard.
-  void Append(std::string_view text, std::unique_lock<std::mutex>& guard) {
+  void Append(std::string_view text, TMutexLock& guard) REQUIRES(LogLock()) {
     if (waiting_.size() + text.size() >= TBatchedConsoleLog::kMaxHeldBytes) {
       ++dropped_;
       return;
@@ -93,26 +93,27 @@ class TLogBatch {
       linesWaiting_.notify_one();
     }
     if (waitForWrite_ && !OutputStalled()) {
-      lineWritten_.wait_for(guard, TBatchedConsoleLog::kTerminalWait,
-                            [this, mine] { return written_ >= mine || stopping_; });
+      const auto deadline = std::chrono::steady_clock::now() + TBatchedConsoleLog::kTerminalWait;
+      while (written_ < mine && !stopping_ && guard.WaitUntil(lineWritten_, deadline)) {
+      }
     }
   }
 
-  // Writes what no batch took any more; the caller holds LogLock.
-  void WriteRest() {
+  // Writes what no batch took any more.
+  void WriteRest() REQUIRES(LogLock()) {
     TakeDropCount();
     if (!waiting_.empty()) WriteToStandardOutput(std::exchange(waiting_, std::string()));
   }
 
  private:
   // True while a write has been under way for longer than a logging thread would wait for it.
-  bool OutputStalled() const {
+  bool OutputStalled() const REQUIRES(LogLock()) {
     return writeStarted_ &&
            std::chrono::steady_clock::now() - *writeStarted_ > TBatchedConsoleLog::kTerminalWait;
   }
 
   // Adds the line that counts the dropped lines, behind the lines logged before them.
-  void TakeDropCount() {
+  void TakeDropCount() REQUIRES(LogLock()) {
     if (dropped_ == 0) return;
     std::array<char, kFormatBufferSize> notice;
     const int length = std::snprintf(notice.data(), notice.size(), kDroppedLinesNotice,
@@ -123,26 +124,29 @@ class TLogBatch {
 
   // The writer thread: once a line waits, gives more lines the batch interval to join it, then
   // writes them all with one call; ends when the owner stops it and nothing waits any more.
-  void WriteBatches() {
-    std::unique_lock guard(LogLock());
+  void WriteBatches() EXCLUDES(LogLock()) {
+    TMutexLock guard(LogLock());
     std::string batch;
     for (;;) {
-      linesWaiting_.wait(guard, [this] { return stopping_ || !waiting_.empty() || dropped_; });
+      while (!stopping_ && waiting_.empty() && dropped_ == 0) {
+        guard.Wait(linesWaiting_);
+      }
       if (waiting_.empty() && dropped_ == 0) return;
       if (interval_.count() > 0) {
-        linesWaiting_.wait_for(guard, interval_, [this] {
-          return stopping_ || waiting_.size() >= TBatchedConsoleLog::kMaxWaitingBytes;
-        });
+        const auto deadline = std::chrono::steady_clock::now() + interval_;
+        while (!stopping_ && waiting_.size() < TBatchedConsoleLog::kMaxWaitingBytes &&
+               guard.WaitUntil(linesWaiting_, deadline)) {
+        }
       }
       TakeDropCount();
       batch.swap(waiting_);
       const uint64_t taken = queued_;
       writeStarted_ = std::chrono::steady_clock::now();
-      guard.unlock();
+      guard.Unlock();
       const int error = WriteToStandardOutput(batch);
       batch.clear();
       if (error != 0) SayFailureOnce(error);
-      guard.lock();
+      guard.Lock();
       writeStarted_.reset();
       written_ = taken;
       lineWritten_.notify_all();
@@ -157,13 +161,14 @@ class TLogBatch {
 
   const std::chrono::milliseconds interval_;
   const bool waitForWrite_;
-  std::string waiting_;
-  uint64_t queued_ = 0;   // lines taken so far
-  uint64_t written_ = 0;  // lines out of the writer's hands so far
-  uint64_t dropped_ = 0;  // lines dropped since the last count was written
-  bool failureSaid_ = false;  // the writer thread's own
-  std::optional<std::chrono::steady_clock::time_point> writeStarted_;  // while a write runs
-  bool stopping_ = false;
+  std::string waiting_ GUARDED_BY(LogLock());
+  uint64_t queued_ GUARDED_BY(LogLock()) = 0;   // lines taken so far
+  uint64_t written_ GUARDED_BY(LogLock()) = 0;  // lines out of the writer's hands so far
+  uint64_t dropped_ GUARDED_BY(LogLock()) = 0;  // lines dropped since the last count was written
+  bool failureSaid_ = false;                    // the writer thread's own
+  // While a write runs: when it started.
+  std::optional<std::chrono::steady_clock::time_point> writeStarted_ GUARDED_BY(LogLock());
+  bool stopping_ GUARDED_BY(LogLock()) = false;
   std::condition_variable linesWaiting_;
   std::condition_variable lineWritten_;
   std::thread writer_;  // last: starts once every other field is ready
@@ -171,7 +176,7 @@ class TLogBatch {
 
 TBatchedConsoleLog::TBatchedConsoleLog() : batching_(!StandardOutputIsTerminal()) {
   batch_ = std::make_unique<TLogBatch>(!batching_);
-  const std::lock_guard guard(LogLock());
+  const TMutexLock guard(LogLock());
   g_activeBatch = batch_.get();
 }
 
@@ -179,13 +184,13 @@ TBatchedConsoleLog::TBatchedConsoleLog() : batching_(!StandardOutputIsTerminal()
 // any line can go out directly.
 TBatchedConsoleLog::~TBatchedConsoleLog() {
   batch_->StopWriter();
-  const std::lock_guard guard(LogLock());
+  const TMutexLock guard(LogLock());
   batch_->WriteRest();
   g_activeBatch = nullptr;
 }
 
 void ConsoleLog(std::string_view text) {
-  std::unique_lock guard(LogLock());
+  TMutexLock guard(LogLock());
   if (g_activeBatch != nullptr) {
     g_activeBatch->Append(text, guard);
     return;

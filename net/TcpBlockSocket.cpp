@@ -50,7 +50,7 @@ void TTCPBlockSocket::RaiseIfFailed() const {
 }
 
 void TTCPBlockSocket::SetHandle(TSocket handle) {
-  const std::lock_guard lock(handleLock_);
+  const TMutexLock lock(handleLock_);
   handle_.store(handle, std::memory_order_relaxed);
   receiveTimeout_ = TReceiveTimeout{};
 }
@@ -384,7 +384,7 @@ void TTCPBlockSocket::CloseHandle() {
     ShutdownSocket(handle, TShutdownDirection::Send);
     Drain();
   }
-  const std::lock_guard lock(handleLock_);
+  const TMutexLock lock(handleLock_);
   CloseSocket(handle);
   handle_.store(kInvalidSocket, std::memory_order_relaxed);
   readAhead_.clear();
@@ -398,7 +398,7 @@ void TTCPBlockSocket::Close() {
 }
 
 void TTCPBlockSocket::Abort() {
-  const std::lock_guard lock(handleLock_);
+  const TMutexLock lock(handleLock_);
   const TSocket handle = handle_.load(std::memory_order_relaxed);
   if (handle != kInvalidSocket) {
     ShutdownSocket(handle, TShutdownDirection::Both);

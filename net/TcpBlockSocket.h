@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/Mutex.h"
 #include "net/SocketErrorText.h"
 #include "net/SynapseError.h"
 #include "platform/Sockets.h"
@@ -144,7 +144,9 @@ class TTCPBlockSocket {
   void Drain();
 
   std::atomic<TSocket> handle_{kInvalidSocket};
-  std::mutex handleLock_;  // held to close the handle and to abort it, so they never cross
+  // Held to change the handle and to abort it, so that an abort never shuts down a number that
+  // was closed and given to another socket meanwhile. The owner reads the handle without it.
+  TMutex handleLock_;
   std::string readAhead_;
   TReceiveTimeout receiveTimeout_;  // what the handle's receive timeout is set to
   int32_t lastErrorCode_ = kSocketNoError;

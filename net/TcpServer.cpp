@@ -28,34 +28,45 @@ TSynTcpSrvConnection::TSynTcpSrvConnection(TSynTcpServer& server)
 
 TSynTcpSrvConnection::~TSynTcpSrvConnection() {
   Disconnect();
-  std::unique_lock lock(lock_);
-  workerLeft_.wait(lock, [this] { return !workerBusy_; });
+  TMutexLock lock(lock_);
+  while (workerBusy_) {
+    lock.Wait(workerLeft_);
+  }
   socket_.reset();
 }
 
+// The worker is the only thread that takes the socket away, and only as it finishes, so the
+// reference stays good while it serves.
+TTCPBlockSocket& TSynTcpSrvConnection::Socket() {
+  const TMutexLock lock(lock_);
+  return *socket_;
+}
+
 bool TSynTcpSrvConnection::Attach(TSocket handle, const TSocketAddress& peerAddress) {
+  TTCPBlockSocket* socket = nullptr;
   {
-    const std::lock_guard lock(lock_);
+    const TMutexLock lock(lock_);
     if (!socket_) {
       socket_ = std::make_unique<TTCPBlockSocket>();
     }
+    socket = socket_.get();  // no worker serves yet, so nothing takes it away
   }
   if (noDelay_) {
-    socket_->SetNoDelay(true);  // queued, applied as the handle is adopted
+    socket->SetNoDelay(true);  // queued, applied as the handle is adopted
   }
   if (sendTimeout_ > 0) {
-    socket_->SetSendTimeout(sendTimeout_);
+    socket->SetSendTimeout(sendTimeout_);
   }
-  socket_->SetMaxLineLength(maxLineLength_);
-  socket_->AdoptHandle(handle);
-  socket_->SetPeerAddress(peerAddress);
+  socket->SetMaxLineLength(maxLineLength_);
+  socket->AdoptHandle(handle);
+  socket->SetPeerAddress(peerAddress);
   connected_.store(true);
   return true;
 }
 
 void TSynTcpSrvConnection::Start() {
   {
-    const std::lock_guard lock(lock_);
+    const TMutexLock lock(lock_);
     workerBusy_ = true;
   }
   try {
@@ -91,10 +102,11 @@ void TSynTcpSrvConnection::Serve() {
   if (const TSynTcpConnectionHandler& invite = server_.OnSendInvite()) {
     invite(*this);
   }
+  TTCPBlockSocket& socket = Socket();
   while (connected_.load()) {
-    socket_->ArmReadDeadlineOnData(headTimeout_);
-    const std::string line = socket_->ReceiveLine(lineTimeout_);
-    if (line.empty() && socket_->LastErrorCode() != kSocketNoError) {
+    socket.ArmReadDeadlineOnData(headTimeout_);
+    const std::string line = socket.ReceiveLine(lineTimeout_);
+    if (line.empty() && socket.LastErrorCode() != kSocketNoError) {
       break;
     }
     if (!onCommand_) {
@@ -109,7 +121,7 @@ void TSynTcpSrvConnection::Serve() {
 void TSynTcpSrvConnection::FinishOnWorker() {
   std::unique_ptr<TTCPBlockSocket> closing;
   {
-    const std::lock_guard lock(lock_);
+    const TMutexLock lock(lock_);
     closing = std::move(socket_);
   }
   closing.reset();
@@ -121,7 +133,7 @@ void TSynTcpSrvConnection::FinishOnWorker() {
 }
 
 void TSynTcpSrvConnection::MarkWorkerDone() {
-  const std::lock_guard lock(lock_);
+  const TMutexLock lock(lock_);
   workerBusy_ = false;
   workerLeft_.notify_all();  // under the lock, so the waiter cannot destroy us before it returns
 }
@@ -129,7 +141,7 @@ void TSynTcpSrvConnection::MarkWorkerDone() {
 void TSynTcpSrvConnection::Disconnect() {
   connected_.store(false);
   if (threadId_.load() != std::this_thread::get_id()) {
-    const std::lock_guard lock(lock_);
+    const TMutexLock lock(lock_);
     if (socket_) {
       socket_->Abort();
     }
@@ -174,8 +186,10 @@ void TSynTcpServer::SetActive(bool value) {
     }
     int32_t error = kSocketNoError;
     {
-      std::unique_lock lock(listenerLock_);
-      listenerReadyChanged_.wait(lock, [this] { return listenerReady_; });
+        TMutexLock lock(listenerLock_);
+      while (!listenerReady_) {
+        lock.Wait(listenerReadyChanged_);
+      }
       error = listenError_;
     }
     if (error != kSocketNoError) {
@@ -204,7 +218,7 @@ void TSynTcpServer::SetLocalAddress(std::string_view address) {
 }
 
 std::size_t TSynTcpServer::ConnectionCount() const {
-  const std::lock_guard lock(connectionsLock_);
+  const TMutexLock lock(connectionsLock_);
   return connections_.size();
 }
 
@@ -216,7 +230,7 @@ std::unique_ptr<TTCPBlockSocket> TSynTcpServer::CreateListenSocket() {
 }
 
 void TSynTcpServer::SetListenerState(bool ready, uint16_t port, int32_t error) {
-  const std::lock_guard lock(listenerLock_);
+  const TMutexLock lock(listenerLock_);
   listenerReady_ = ready;
   listeningPort_ = port;
   listenError_ = error;
@@ -224,7 +238,7 @@ void TSynTcpServer::SetListenerState(bool ready, uint16_t port, int32_t error) {
 }
 
 uint16_t TSynTcpServer::ListeningPort() const {
-  const std::lock_guard lock(listenerLock_);
+  const TMutexLock lock(listenerLock_);
   return listeningPort_;
 }
 
@@ -275,7 +289,7 @@ std::optional<TSynTcpServer::TConnectionLimit> TSynTcpServer::LimitReachedFor(
     const std::string& peerKey) const {
   const int32_t total = maxConnections_.load();
   const int32_t perAddress = maxConnectionsPerAddress_.load();
-  const std::lock_guard lock(connectionsLock_);
+  const TMutexLock lock(connectionsLock_);
   if (total > 0 && connections_.size() >= static_cast<std::size_t>(total)) {
     return TConnectionLimit::Total;
   }
@@ -326,7 +340,7 @@ void TSynTcpServer::AcceptConnection(TSocket handle, const TSocketAddress& peerA
 }
 
 void TSynTcpServer::AddConnection(std::unique_ptr<TSynTcpSrvConnection> connection) {
-  const std::lock_guard lock(connectionsLock_);
+  const TMutexLock lock(connectionsLock_);
   ++connectionsPerAddress_[connection->peerKey_];
   const TSynTcpSrvConnection* key = connection.get();
   connections_.emplace(key, std::move(connection));
@@ -341,7 +355,7 @@ void TSynTcpServer::UncountPeer(const TSynTcpSrvConnection& connection) {
 
 std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeConnection(
     const TSynTcpSrvConnection* connection) {
-  const std::lock_guard lock(connectionsLock_);
+  const TMutexLock lock(connectionsLock_);
   const auto found = connections_.find(connection);
   if (found == connections_.end()) {
     return nullptr;
@@ -353,7 +367,7 @@ std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeConnection(
 }
 
 std::unique_ptr<TSynTcpSrvConnection> TSynTcpServer::TakeAnyConnection() {
-  const std::lock_guard lock(connectionsLock_);
+  const TMutexLock lock(connectionsLock_);
   if (connections_.empty()) {
     return nullptr;
   }

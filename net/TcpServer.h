@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
 
+#include "common/Mutex.h"
 #include "net/TcpBlockSocket.h"
 #include "net/WorkerPool.h"
 
@@ -57,7 +57,7 @@ class TSynTcpSrvConnection {
   void Disconnect();
 
   // The connection's socket (no error raising). Worker thread only, while it serves.
-  TTCPBlockSocket& Socket() { return *socket_; }
+  TTCPBlockSocket& Socket() EXCLUDES(lock_);
   // The owning server. Thread-safe.
   TSynTcpServer& Server() const { return server_; }
   // The line handler, taken from the server at creation. Worker thread, or before Start.
@@ -75,7 +75,7 @@ class TSynTcpSrvConnection {
  private:
   void Serve();
   void FinishOnWorker();
-  void MarkWorkerDone();
+  void MarkWorkerDone() EXCLUDES(lock_);
 
   friend class TSynTcpServer;
 
@@ -89,9 +89,11 @@ class TSynTcpSrvConnection {
   const int32_t maxLineLength_;
   std::atomic<std::thread::id> threadId_{};
   std::atomic<bool> connected_{false};
-  std::mutex lock_;  // guards socket_ (against Disconnect) and workerBusy_
-  std::unique_ptr<TTCPBlockSocket> socket_;
-  bool workerBusy_ = false;  // from Start until the worker has left the connection
+  TMutex lock_;
+  // Set by Attach and taken away by the worker as it finishes; read under the lock (by
+  // Disconnect from any thread, so the socket is not closed under its abort).
+  std::unique_ptr<TTCPBlockSocket> socket_ GUARDED_BY(lock_);
+  bool workerBusy_ GUARDED_BY(lock_) = false;  // from Start until the worker has left
   std::condition_variable workerLeft_;
 };
 
@@ -212,17 +214,21 @@ class TSynTcpServer {
   void AcceptLoop();
   void StopListener();
   std::unique_ptr<TTCPBlockSocket> OpenListenSocket(int32_t& error);
-  void SetListenerState(bool ready, uint16_t port, int32_t error = kSocketNoError);
+  void SetListenerState(bool ready, uint16_t port, int32_t error = kSocketNoError)
+      EXCLUDES(listenerLock_);
 
   void AcceptConnection(TSocket handle, const TSocketAddress& peerAddress);
   // The limit that a new connection from the peer would break, if any.
-  std::optional<TConnectionLimit> LimitReachedFor(const std::string& peerKey) const;
-  void AddConnection(std::unique_ptr<TSynTcpSrvConnection> connection);
-  // Forgets a connection taken out of the list in the count of its peer. Under connectionsLock_.
-  void UncountPeer(const TSynTcpSrvConnection& connection);
+  std::optional<TConnectionLimit> LimitReachedFor(const std::string& peerKey) const
+      EXCLUDES(connectionsLock_);
+  void AddConnection(std::unique_ptr<TSynTcpSrvConnection> connection)
+      EXCLUDES(connectionsLock_);
+  // Forgets a connection taken out of the list in the count of its peer.
+  void UncountPeer(const TSynTcpSrvConnection& connection) REQUIRES(connectionsLock_);
   // Takes a connection out of the list; empty when it is no longer there.
-  std::unique_ptr<TSynTcpSrvConnection> TakeConnection(const TSynTcpSrvConnection* connection);
-  std::unique_ptr<TSynTcpSrvConnection> TakeAnyConnection();
+  std::unique_ptr<TSynTcpSrvConnection> TakeConnection(const TSynTcpSrvConnection* connection)
+      EXCLUDES(connectionsLock_);
+  std::unique_ptr<TSynTcpSrvConnection> TakeAnyConnection() EXCLUDES(connectionsLock_);
 
   TWorkerPool pool_;  // declared first: destroyed last, after every worker has ended
   std::string localAddress_;
@@ -241,15 +247,15 @@ class TSynTcpServer {
   TSynTcpConnectionHandler onSendInvite_;
   TConnectionClass connectionClass_;
   std::unique_ptr<TSynThread> listenerThread_;
-  mutable std::mutex listenerLock_;
-  bool listenerReady_ = false;  // guarded by listenerLock_: the listener has tried to listen
-  uint16_t listeningPort_ = 0;  // guarded by listenerLock_
-  int32_t listenError_ = 0;     // guarded by listenerLock_: why the listener could not listen
+  mutable TMutex listenerLock_;
+  bool listenerReady_ GUARDED_BY(listenerLock_) = false;  // the listener has tried to listen
+  uint16_t listeningPort_ GUARDED_BY(listenerLock_) = 0;
+  int32_t listenError_ GUARDED_BY(listenerLock_) = 0;  // why the listener could not listen
   std::condition_variable listenerReadyChanged_;
-  mutable std::mutex connectionsLock_;
+  mutable TMutex connectionsLock_;
   std::unordered_map<const TSynTcpSrvConnection*, std::unique_ptr<TSynTcpSrvConnection>>
-      connections_;
-  std::unordered_map<std::string, int32_t> connectionsPerAddress_;  // under connectionsLock_
+      connections_ GUARDED_BY(connectionsLock_);
+  std::unordered_map<std::string, int32_t> connectionsPerAddress_ GUARDED_BY(connectionsLock_);
 };
 
 }  // namespace webtessl

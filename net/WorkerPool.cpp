@@ -1,24 +1,25 @@
 #include "net/WorkerPool.h"
 
 #include <algorithm>
-#include <memory>
 #include <utility>
 
 namespace webtessl {
 
 TWorkerPool::~TWorkerPool() {
   SetSpareThreads(0);
-  std::unique_lock lock(lock_);
-  workersEnded_.wait(lock, [this] { return workers_ == 0; });
+  TMutexLock lock(lock_);
+  while (workers_ != 0) {
+    lock.Wait(workersEnded_);
+  }
 }
 
 int16_t TWorkerPool::SpareThreads() const {
-  const std::lock_guard lock(lock_);
+  const TMutexLock lock(lock_);
   return spareThreads_;
 }
 
 void TWorkerPool::SetSpareThreads(int16_t value) {
-  const std::lock_guard lock(lock_);
+  const TMutexLock lock(lock_);
   spareThreads_ = std::max<int16_t>(value, 0);
   while (parked_.size() > static_cast<std::size_t>(spareThreads_)) {
     TExecLoop* loop = parked_.back();
@@ -29,23 +30,35 @@ void TWorkerPool::SetSpareThreads(int16_t value) {
 }
 
 std::size_t TWorkerPool::ParkedCount() const {
-  const std::lock_guard lock(lock_);
+  const TMutexLock lock(lock_);
   return parked_.size();
 }
 
 std::size_t TWorkerPool::WorkerCount() const {
-  const std::lock_guard lock(lock_);
+  const TMutexLock lock(lock_);
   return workers_;
 }
 
+void TWorkerPool::HandJob(TExecLoop& loop, TWorkerJob job) {
+  loop.Job = std::move(job);
+}
+
+TWorkerJob TWorkerPool::TakeJob(TExecLoop& loop) {
+  return std::exchange(loop.Job, nullptr);
+}
+
+bool TWorkerPool::Called(const TExecLoop& loop) const {
+  return loop.Job || loop.Thread->Terminated();
+}
+
 // Counts the worker before it starts, so that destruction waits for it.
-std::thread::id TWorkerPool::StartWorker(TSynThread::TThreadMethod method) {
+std::thread::id TWorkerPool::StartWorker(std::unique_ptr<TSynThread> thread) {
   {
-    const std::lock_guard lock(lock_);
+    const TMutexLock lock(lock_);
     ++workers_;
   }
   try {
-    return TSynThread::StartSelfFreeing(std::make_unique<TSynThread>(std::move(method)));
+    return TSynThread::StartSelfFreeing(std::move(thread));
   } catch (...) {
     WorkerEnded();
     throw;
@@ -54,7 +67,7 @@ std::thread::id TWorkerPool::StartWorker(TSynThread::TThreadMethod method) {
 
 // The last thing a worker does with the pool.
 void TWorkerPool::WorkerEnded() {
-  const std::lock_guard lock(lock_);
+  const TMutexLock lock(lock_);
   if (--workers_ == 0) {
     workersEnded_.notify_all();  // under the lock, so the pool outlives this call
   }
@@ -66,59 +79,60 @@ std::thread::id TWorkerPool::RunInWorker(TWorkerJob job) {
   }
   bool pooled = false;
   {
-    const std::lock_guard lock(lock_);
+    const TMutexLock lock(lock_);
     pooled = spareThreads_ > 0;
     if (pooled && !parked_.empty()) {
       TExecLoop* loop = parked_.back();
       parked_.pop_back();
-      loop->Job = std::move(job);
+      HandJob(*loop, std::move(job));
       loop->Wake.notify_one();
       return loop->Thread->ThreadId();
     }
   }
   if (!pooled) {
     // Nothing is pooled: the job gets a thread of its own that ends with it.
-    return StartWorker([this, job = std::move(job)](TSynThread& thread) {
-      const TEndGuard endGuard{*this};
-      job(thread);
-    });
+    return StartWorker(
+        std::make_unique<TSynThread>([this, job = std::move(job)](TSynThread& thread) {
+          const TEndGuard endGuard{*this};
+          job(thread);
+        }));
   }
   auto loop = std::make_shared<TExecLoop>();
-  loop->Job = std::move(job);
-  loop->OnDone = [this](TExecLoop& done) { ReleaseLoop(done); };
-  return StartWorker([this, loop](TSynThread& thread) { LoopBody(*loop, thread); });
+  {
+    const TMutexLock lock(lock_);
+    HandJob(*loop, std::move(job));
+  }
+  auto thread =
+      std::make_unique<TSynThread>([this, loop](TSynThread& self) { LoopBody(*loop, self); });
+  loop->Thread = thread.get();  // before the worker starts, so it never changes while shared
+  return StartWorker(std::move(thread));
 }
 
 void TWorkerPool::LoopBody(TExecLoop& loop, TSynThread& thread) {
   const TEndGuard endGuard{*this};  // also when a job raises: such a worker is not pooled again
-  {
-    const std::lock_guard lock(lock_);
-    loop.Thread = &thread;
-  }
-  while (true) {
+  do {
     TWorkerJob job;
     {
-      const std::lock_guard lock(lock_);
-      job = std::exchange(loop.Job, nullptr);
+      const TMutexLock lock(lock_);
+      job = TakeJob(loop);
     }
     if (!job) {
       return;
     }
     job(thread);
-    job = nullptr;
-    if (loop.OnDone) {
-      loop.OnDone(loop);
-    }
-  }
+  } while (ParkLoop(loop));
 }
 
-void TWorkerPool::ReleaseLoop(TExecLoop& loop) {
-  std::unique_lock lock(lock_);
+bool TWorkerPool::ParkLoop(TExecLoop& loop) {
+  TMutexLock lock(lock_);
   if (parked_.size() >= static_cast<std::size_t>(spareThreads_)) {
-    return;
+    return false;
   }
   parked_.push_back(&loop);
-  loop.Wake.wait(lock, [&loop] { return loop.Job || loop.Thread->Terminated(); });
+  while (!Called(loop)) {
+    lock.Wait(loop.Wake);
+  }
+  return true;
 }
 
 }  // namespace webtessl

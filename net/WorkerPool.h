@@ -4,25 +4,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <thread>
 #include <vector>
 
+#include "common/Mutex.h"
 #include "net/SynThread.h"
 
 namespace webtessl {
 
 // A unit of work for a worker thread; it is given the thread that runs it.
 using TWorkerJob = std::function<void(TSynThread& thread)>;
-
-// The record of one pooled worker. It belongs to its worker thread and is released when that
-// thread ends. Job is guarded by the pool's lock.
-struct TExecLoop {
-  TWorkerJob Job;                          // the job to run next; empty when idle
-  std::function<void(TExecLoop&)> OnDone;  // called after each job: the pool's ReleaseLoop
-  TSynThread* Thread = nullptr;            // the worker running this record
-  std::condition_variable Wake;            // signalled with a new job or when the pool shrinks
-};
 
 // Runs jobs on worker threads and keeps up to SpareThreads idle workers parked for reuse, the
 // one parked last being reused first. A parked worker waits on a condition variable: it uses no
@@ -41,21 +33,36 @@ class TWorkerPool {
   // Runs the job on a parked worker or a new one and returns that worker's thread id; an empty
   // job does nothing. With SpareThreads 0 the job gets a thread of its own that ends with it.
   // Raises std::system_error when a thread cannot be created.
-  std::thread::id RunInWorker(TWorkerJob job);
+  std::thread::id RunInWorker(TWorkerJob job) EXCLUDES(lock_);
 
-  int16_t SpareThreads() const;
+  int16_t SpareThreads() const EXCLUDES(lock_);
   // Stores the value (0 when negative) and ends the parked workers beyond it, last parked first.
-  void SetSpareThreads(int16_t value);
+  void SetSpareThreads(int16_t value) EXCLUDES(lock_);
 
   // How many workers are parked, and how many exist at all (busy or parked).
-  std::size_t ParkedCount() const;
-  std::size_t WorkerCount() const;
+  std::size_t ParkedCount() const EXCLUDES(lock_);
+  std::size_t WorkerCount() const EXCLUDES(lock_);
 
  private:
-  std::thread::id StartWorker(TSynThread::TThreadMethod method);
-  void LoopBody(TExecLoop& loop, TSynThread& thread);
-  void ReleaseLoop(TExecLoop& loop);
-  void WorkerEnded();
+  // The record of one pooled worker. It belongs to its worker thread and is released when that
+  // thread ends. Its job is the pool's to guard, so only HandJob and TakeJob touch it, both under
+  // the pool's lock (an annotation on the record could not name the pool's mutex).
+  struct TExecLoop {
+    TSynThread* Thread = nullptr;  // the worker running this record; set before it starts
+    std::condition_variable Wake;  // signalled with a new job or when the pool shrinks
+    TWorkerJob Job;                // the job to run next; empty when idle
+  };
+
+  void HandJob(TExecLoop& loop, TWorkerJob job) REQUIRES(lock_);
+  TWorkerJob TakeJob(TExecLoop& loop) REQUIRES(lock_);
+  // True when the parked record has a job or its worker is to end.
+  bool Called(const TExecLoop& loop) const REQUIRES(lock_);
+
+  std::thread::id StartWorker(std::unique_ptr<TSynThread> thread) EXCLUDES(lock_);
+  void LoopBody(TExecLoop& loop, TSynThread& thread) EXCLUDES(lock_);
+  // Parks the worker until it is handed a job (true) or is to end (false).
+  bool ParkLoop(TExecLoop& loop) EXCLUDES(lock_);
+  void WorkerEnded() EXCLUDES(lock_);
 
   // Calls WorkerEnded when a worker's body leaves, however it leaves.
   struct TEndGuard {
@@ -63,11 +70,11 @@ class TWorkerPool {
     ~TEndGuard() { Pool.WorkerEnded(); }
   };
 
-  mutable std::mutex lock_;
-  std::vector<TExecLoop*> parked_;               // guarded by lock_; in the order they parked
-  int16_t spareThreads_ = kDefaultSpareThreads;  // guarded by lock_
-  std::size_t workers_ = 0;                      // guarded by lock_
-  std::condition_variable workersEnded_;         // signalled when workers_ drops to 0
+  mutable TMutex lock_;
+  std::vector<TExecLoop*> parked_ GUARDED_BY(lock_);  // in the order they parked
+  int16_t spareThreads_ GUARDED_BY(lock_) = kDefaultSpareThreads;
+  std::size_t workers_ GUARDED_BY(lock_) = 0;
+  std::condition_variable workersEnded_;  // signalled when workers_ drops to 0
 };
 
 }  // namespace webtessl

@@ -2,9 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <optional>
 #include <string>
+
+#include "common/Mutex.h"
 
 namespace webtessl {
 
@@ -13,9 +14,9 @@ namespace {
 constexpr std::string_view kWildcardAddresses[] = {"0.0.0.0", "::0"};
 constexpr std::string_view kLoopbackAddresses[] = {"127.0.0.1", "::1"};
 
-// The use count of the socket interface, under its lock.
-std::mutex interfaceLock;
-int interfaceUses = 0;
+// The use count of the socket interface.
+TMutex interfaceLock;
+int interfaceUses GUARDED_BY(interfaceLock) = 0;
 
 bool IsOneOf(std::string_view text, const std::string_view (&candidates)[2]) {
   return text == candidates[0] || text == candidates[1];
@@ -52,7 +53,7 @@ const TProcessSocketInterface processSocketInterface;
 }  // namespace
 
 void SocketInterfaceStartup() {
-  const std::lock_guard lock(interfaceLock);
+  const TMutexLock lock(interfaceLock);
   if (interfaceUses == 0 && !LoadSocketInterface()) {
     const std::string message(kSocketInterfaceLoadError);
     throw ESynapseError(message, 0, message);
@@ -61,7 +62,7 @@ void SocketInterfaceStartup() {
 }
 
 void SocketInterfaceCleanup() {
-  const std::lock_guard lock(interfaceLock);
+  const TMutexLock lock(interfaceLock);
   if (interfaceUses > 0) {
     --interfaceUses;
   }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/FileError.h"
 #include "platform/FileSystem.h"
 
 namespace webtessl {
@@ -50,17 +51,18 @@ class TFileStream : public std::istream {
   struct TOpened {};  // only Open makes a stream
 
  public:
-  // The open file, or nullptr when the path names no regular file or cannot be opened (errno
-  // tells why: ENOENT, EACCES, EISDIR for a folder, ENODEV for a pipe or device, ...). Opening
-  // never blocks, not even on a named pipe, and the handle is not inherited by child processes.
-  static std::unique_ptr<TFileStream> Open(std::string_view path);
+  // The open file, or nullptr when the path names no regular file or cannot be opened; then
+  // `why`, when given, tells the reason. Opening never blocks, not even on a named pipe, and the
+  // handle is not inherited by child processes.
+  static std::unique_ptr<TFileStream> Open(std::string_view path, TFileError* why = nullptr);
   // The regular file at `relative` below `folder`, reached without following a symbolic link on
   // the way down from the folder (the folder's own path may hold links: it is trusted) and
   // without leaving the folder, so that nobody who can write below it can lead the open
-  // elsewhere; the opened file lies in the folder. nullptr as for Open; errno ELOOP or EXDEV
+  // elsewhere; the opened file lies in the folder. nullptr as for Open, the reason LinkOrClimb
   // when a link or a climb above the folder was in the way.
   static std::unique_ptr<TFileStream> OpenBeneath(std::string_view folder,
-                                                  std::string_view relative);
+                                                  std::string_view relative,
+                                                  TFileError* why = nullptr);
   // Takes ownership of the open handle of a regular file. Through Open only.
   TFileStream(TOpened, TFileHandle handle, const TFileFacts& facts);
   ~TFileStream() override;
@@ -78,9 +80,9 @@ class TFileStream : public std::istream {
   int64_t Position();
 
  private:
-  // Takes ownership of an open handle (invalid: none): the stream when it is a regular file,
-  // else nullptr with errno telling why, the handle closed.
-  static std::unique_ptr<TFileStream> FromOpenHandle(TFileHandle handle);
+  // Takes ownership of an open handle: the stream when it is a regular file, else nullptr with
+  // `why` set (when given), the handle closed.
+  static std::unique_ptr<TFileStream> FromOpenHandle(TFileHandle handle, TFileError* why);
 
   TFileHandle handle_;
   TFileFacts facts_;

@@ -18,14 +18,14 @@ std::string Printable(std::string text) {
 }  // namespace
 
 void TConsoleNotice::Say(const std::string& text) {
-  std::lock_guard lock(mutex_);
+  const TMutexLock lock(mutex_);
   if (text == said_) return;
   said_ = text;
   ConsoleLog(Printable(text));
 }
 
 void TConsoleNotice::Clear() {
-  std::lock_guard lock(mutex_);
+  const TMutexLock lock(mutex_);
   said_.clear();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <mutex>
 #include <string>
+
+#include "common/Mutex.h"
 
 namespace webtessl {
 
@@ -16,8 +17,8 @@ class TConsoleNotice {
   void Clear();
 
  private:
-  std::mutex mutex_;
-  std::string said_;
+  TMutex mutex_;
+  std::string said_ GUARDED_BY(mutex_);
 };
 
 }  // namespace webtessl

@@ -5,11 +5,10 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <sstream>
 #include <vector>
 
-
+#include "common/Mutex.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
@@ -38,7 +37,7 @@ class TLaunchGate {
  public:
   // Whether the program may be launched now; when so, its interval starts anew.
   bool Open(const std::string& program) {
-    std::lock_guard lock(mutex_);
+    const TMutexLock lock(mutex_);
     const auto now = std::chrono::steady_clock::now();
     const auto last = lastTries_.find(program);
     if (last != lastTries_.end() && now - last->second < kLaunchInterval) return false;
@@ -57,8 +56,8 @@ class TLaunchGate {
  private:
   static constexpr std::chrono::seconds kLaunchInterval{5};
   static constexpr size_t kMaxPrograms = 16;
-  std::mutex mutex_;
-  std::map<std::string, std::chrono::steady_clock::time_point> lastTries_;
+  TMutex mutex_;
+  std::map<std::string, std::chrono::steady_clock::time_point> lastTries_ GUARDED_BY(mutex_);
   TConsoleNotice notice_;
 };
 

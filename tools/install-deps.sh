@@ -3,8 +3,8 @@
 # lacks. Runs without questions, so that a fresh machine (or CI, as root) needs nothing else.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          chromium chromium-driver python3-selenium
+packages=(cmake ninja-build ccache g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
+          libbenchmark-dev chromium chromium-driver python3-selenium
           python3 procps g++-mingw-w64-x86-64-posix wine wine64
           dpkg-dev lintian systemd nsis)
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/Exception.h"
+#include "platform/posix/Interrupted.h"
 
 namespace webtessl {
 namespace {
@@ -160,8 +161,7 @@ class TConsoleInput::TImpl {
       std::array<pollfd, 2> watched = {pollfd{stopPipe_.ReadEnd(), POLLIN, 0},
                                        pollfd{readable ? kStandardInput : -1, POLLIN, 0}};
       const int wait = terminal_.IsTerminal() ? kTerminalRecheckMs : kWaitForever;
-      if (poll(watched.data(), watched.size(), wait) < 0) {
-        if (errno == EINTR) continue;
+      if (RetryInterrupted([&] { return poll(watched.data(), watched.size(), wait); }) < 0) {
         RaiseInOutError("poll");
       }
       if (stopPipe_.Take()) return kStopKey;
@@ -175,13 +175,15 @@ class TConsoleInput::TImpl {
   std::optional<int> ReadReadyInput(short events) {
     if (events == 0) return std::nullopt;
     unsigned char byte = 0;
-    const ssize_t got = (events & POLLNVAL) != 0 ? 0 : read(kStandardInput, &byte, 1);
+    const ssize_t got = (events & POLLNVAL) != 0
+                            ? 0
+                            : RetryInterrupted([&] { return read(kStandardInput, &byte, 1); });
     if (got == 1) return byte;
     if (got == 0 || errno == EBADF) {
       endOfInput_ = true;
       return kEndOfInputChar;
     }
-    if (errno == EINTR || errno == EAGAIN) return std::nullopt;
+    if (errno == EAGAIN) return std::nullopt;
     RaiseInOutError("read");
   }
 

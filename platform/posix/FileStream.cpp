@@ -21,6 +21,37 @@ int NativeFile(TFileHandle handle) {
   return static_cast<int>(handle);
 }
 
+// The one place where the system's error numbers become reasons.
+TFileError FileErrorOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+      return TFileError::NotFound;
+    case EACCES:
+    case EPERM:
+      return TFileError::AccessDenied;
+    case EISDIR:
+      return TFileError::IsFolder;
+    case ENXIO:
+    case ENODEV:
+      return TFileError::NotRegularFile;
+    case ELOOP:
+    case EXDEV:
+      return TFileError::LinkOrClimb;
+    case EMFILE:
+    case ENFILE:
+      return TFileError::TooManyOpenFiles;
+    default:
+      return TFileError::Other;
+  }
+}
+
+std::unique_ptr<TFileStream> Refused(TFileError error, TFileError* why) {
+  if (why != nullptr) *why = error;
+  return nullptr;
+}
+
 }  // namespace
 
 int64_t ReadFileAt(TFileHandle handle, char* target, int64_t count, int64_t offset) {
@@ -29,40 +60,43 @@ int64_t ReadFileAt(TFileHandle handle, char* target, int64_t count, int64_t offs
   return std::max<ssize_t>(got, 0);
 }
 
-std::unique_ptr<TFileStream> TFileStream::FromOpenHandle(TFileHandle handle) {
+std::unique_ptr<TFileStream> TFileStream::FromOpenHandle(TFileHandle handle, TFileError* why) {
   TUniqueFd file(NativeFile(handle));
-  if (!file.Valid()) return nullptr;
   struct stat info {};
-  if (fstat(file.Get(), &info) != 0) return nullptr;
+  if (fstat(file.Get(), &info) != 0) return Refused(FileErrorOf(errno), why);
   const TFileFacts facts = FactsOf(info);
   if (facts.kind != TFileKind::File) {
-    errno = facts.kind == TFileKind::Directory ? EISDIR : ENODEV;
-    return nullptr;
+    return Refused(facts.kind == TFileKind::Directory ? TFileError::IsFolder
+                                                      : TFileError::NotRegularFile,
+                   why);
   }
   auto stream = std::make_unique<TFileStream>(TOpened{}, file.Get(), facts);
   file.Release();
   return stream;
 }
 
-std::unique_ptr<TFileStream> TFileStream::Open(std::string_view path) {
+std::unique_ptr<TFileStream> TFileStream::Open(std::string_view path, TFileError* why) {
   if (path.empty() || path.find('\0') != std::string_view::npos) {
-    errno = ENOENT;
-    return nullptr;
+    return Refused(TFileError::NotFound, why);
   }
   // Not blocking: opening a named pipe would otherwise wait for a writer.
-  return FromOpenHandle(open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  const int file = open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (file < 0) return Refused(FileErrorOf(errno), why);
+  return FromOpenHandle(file, why);
 }
 
 std::unique_ptr<TFileStream> TFileStream::OpenBeneath(std::string_view folder,
-                                                      std::string_view relative) {
+                                                      std::string_view relative,
+                                                      TFileError* why) {
   if (folder.empty() || folder.find('\0') != std::string_view::npos) {
-    errno = ENOENT;
-    return nullptr;
+    return Refused(TFileError::NotFound, why);
   }
   const TUniqueFd base(
       open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (!base.Valid()) return nullptr;
-  return FromOpenHandle(posix::OpenBeneath(base.Get(), relative).Release());
+  if (!base.Valid()) return Refused(FileErrorOf(errno), why);
+  TUniqueFd file = posix::OpenBeneath(base.Get(), relative);
+  if (!file.Valid()) return Refused(FileErrorOf(errno), why);
+  return FromOpenHandle(file.Release(), why);
 }
 
 std::optional<std::string> TFileStream::RealPath() const {

@@ -65,8 +65,7 @@ class TPipeSignalGuard {
   ~TPipeSignalGuard() {
     if (raised_ && sigismember(&pending_, SIGPIPE) == 0) {
       const timespec noWait{0, 0};
-      while (sigtimedwait(&pipe_, nullptr, &noWait) < 0 && errno == EINTR) {
-      }
+      RetryInterrupted([&] { return sigtimedwait(&pipe_, nullptr, &noWait); });
     }
     pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
   }
@@ -364,17 +363,15 @@ int32_t WaitSocketReadable(TSocket handle, int timeoutMs, bool& readable) {
   readable = false;
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
   pollfd entry{NativeDescriptor(handle), POLLIN, 0};
-  int wait = timeoutMs < 0 ? -1 : timeoutMs;
-  int ready = 0;
-  while ((ready = poll(&entry, 1, wait)) < 0) {
-    if (errno != EINTR) {
-      return LastError();
-    }
-    if (timeoutMs >= 0) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      wait = static_cast<int>(std::max<int64_t>(left.count(), 0));
-    }
+  // An interrupted wait goes on for what is left of the time.
+  const int ready = RetryInterrupted([&] {
+    if (timeoutMs < 0) return poll(&entry, 1, -1);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return poll(&entry, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
+  });
+  if (ready < 0) {
+    return LastError();
   }
   if (ready > 0 && (entry.revents & POLLNVAL) != 0) {
     return SocketErrorFromSystem(EBADF);
@@ -424,12 +421,9 @@ int32_t SendToSocket(TSocket handle, const void* buffer, std::size_t length, std
   sent = 0;
   const auto* bytes = static_cast<const char*>(buffer);
   while (sent < length) {
-    const ssize_t result =
-        send(NativeDescriptor(handle), bytes + sent, length - sent, MSG_NOSIGNAL);
+    const ssize_t result = RetryInterrupted(
+        [&] { return send(NativeDescriptor(handle), bytes + sent, length - sent, MSG_NOSIGNAL); });
     if (result < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
       return SendFailure();
     }
     sent += static_cast<std::size_t>(result);
@@ -444,12 +438,9 @@ int32_t SendFileToSocket(TSocket handle, std::intptr_t file, int64_t offset, uin
   off_t position = static_cast<off_t>(offset);
   while (sent < length) {
     const auto step = static_cast<size_t>(std::min(length - sent, kLargestSendFileStep));
-    const ssize_t result =
-        sendfile(NativeDescriptor(handle), static_cast<int>(file), &position, step);
+    const ssize_t result = RetryInterrupted(
+        [&] { return sendfile(NativeDescriptor(handle), static_cast<int>(file), &position, step); });
     if (result < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
       guard.NoteFailure(errno);
       return SendFailure();
     }

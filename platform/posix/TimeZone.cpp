@@ -1,7 +1,8 @@
 #include "platform/TimeZone.h"
 
 #include <ctime>
-#include <mutex>
+
+#include "common/Mutex.h"
 
 namespace webtessl {
 namespace {
@@ -10,8 +11,8 @@ constexpr long kSecondsPerMinute = 60;
 
 // glibc serialises tzset with a lock of its own that thread checkers cannot see; taking ours
 // around it keeps connection workers that format dates at the same moment visibly ordered.
-std::mutex& ZoneLock() {
-  static std::mutex lock;
+TMutex& ZoneLock() {
+  static TMutex lock;
   return lock;
 }
 
@@ -19,7 +20,7 @@ std::mutex& ZoneLock() {
 
 int32_t UtcBiasMinutes() {
   // localtime_r may keep the zone it read first; tzset reads TZ and the zone files again.
-  const std::lock_guard<std::mutex> guard(ZoneLock());
+  const TMutexLock guard(ZoneLock());
   tzset();
   const std::time_t now = std::time(nullptr);
   std::tm local{};

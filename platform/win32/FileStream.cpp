@@ -10,7 +10,6 @@
 #include "platform/win32/WinApi.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <string>
 
 namespace webtessl {
@@ -26,21 +25,32 @@ HANDLE NativeFile(TFileHandle handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
 
-// The errno value that tells why a file did not open.
-int ErrnoOf(DWORD error) {
+// The one place where the system's error numbers become reasons.
+TFileError FileErrorOf(DWORD error) {
   switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_INVALID_DRIVE:
+      return TFileError::NotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-      return EACCES;
+      return TFileError::AccessDenied;
     case ERROR_TOO_MANY_OPEN_FILES:
-      return EMFILE;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return ENOMEM;
+      return TFileError::TooManyOpenFiles;
+    case ERROR_CANT_RESOLVE_FILENAME:
+      return TFileError::LinkOrClimb;
     default:
-      return ENOENT;
+      return TFileError::Other;
   }
+}
+
+std::unique_ptr<TFileStream> Refused(TFileError error, TFileError* why) {
+  if (why != nullptr) *why = error;
+  return nullptr;
 }
 
 // The facts of an open file; nothing when the handle is no file on a disk (a pipe, a console).
@@ -62,13 +72,13 @@ int64_t ReadFileAt(TFileHandle handle, char* target, int64_t count, int64_t offs
   return win32::ReadAtOffset(NativeFile(handle), target, wanted, offset, got) == 0 ? got : 0;
 }
 
-std::unique_ptr<TFileStream> TFileStream::FromOpenHandle(TFileHandle handle) {
+std::unique_ptr<TFileStream> TFileStream::FromOpenHandle(TFileHandle handle, TFileError* why) {
   win32::TUniqueHandle file(NativeFile(handle));
-  if (file.get() == INVALID_HANDLE_VALUE) return nullptr;
   const std::optional<TFileFacts> facts = FactsOfHandle(file.get());
   if (!facts || facts->kind != TFileKind::File) {
-    errno = facts && facts->kind == TFileKind::Directory ? EISDIR : ENODEV;
-    return nullptr;
+    return Refused(facts && facts->kind == TFileKind::Directory ? TFileError::IsFolder
+                                                                : TFileError::NotRegularFile,
+                   why);
   }
   auto stream =
       std::make_unique<TFileStream>(TOpened{}, reinterpret_cast<TFileHandle>(file.get()), *facts);
@@ -78,43 +88,31 @@ std::unique_ptr<TFileStream> TFileStream::FromOpenHandle(TFileHandle handle) {
 
 // Opening never blocks: a path that could reach a pipe or a device is refused before it is
 // opened, and the handle (not inherited by child processes) must turn out a file on a disk.
-std::unique_ptr<TFileStream> TFileStream::Open(std::string_view path) {
-  if (!win32::IsLiteralPath(path)) {
-    errno = ENOENT;
-    return nullptr;
-  }
+std::unique_ptr<TFileStream> TFileStream::Open(std::string_view path, TFileError* why) {
+  if (!win32::IsLiteralPath(path)) return Refused(TFileError::NotFound, why);
   const HANDLE file = ::CreateFileA(std::string(path).c_str(), GENERIC_READ, kShareEverything,
                                     nullptr, OPEN_EXISTING, kOpenFlags, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    errno = ErrnoOf(::GetLastError());
-    return nullptr;
-  }
-  return FromOpenHandle(reinterpret_cast<TFileHandle>(file));
+  if (file == INVALID_HANDLE_VALUE) return Refused(FileErrorOf(::GetLastError()), why);
+  return FromOpenHandle(reinterpret_cast<TFileHandle>(file), why);
 }
 
 // The system follows links while it opens; what was opened is then judged by its own final
 // path, which must lie in the folder's.
 std::unique_ptr<TFileStream> TFileStream::OpenBeneath(std::string_view folder,
-                                                      std::string_view relative) {
+                                                      std::string_view relative,
+                                                      TFileError* why) {
   if (relative.starts_with('/') || relative.starts_with('\\') ||
       relative.find(':') != std::string_view::npos) {
-    errno = EXDEV;
-    return nullptr;
+    return Refused(TFileError::LinkOrClimb, why);
   }
   const std::optional<std::string> root = CanonicalPath(folder);
-  if (!root) {
-    errno = ENOENT;
-    return nullptr;
-  }
+  if (!root) return Refused(TFileError::NotFound, why);
   std::string path(folder);
   if (!path.ends_with('\\') && !path.ends_with('/')) path += '\\';
-  std::unique_ptr<TFileStream> stream = Open(path.append(relative));
+  std::unique_ptr<TFileStream> stream = Open(path.append(relative), why);
   if (!stream) return nullptr;
   const std::optional<std::string> opened = stream->RealPath();
-  if (!opened || !win32::LiesWithin(*opened, *root)) {
-    errno = EXDEV;
-    return nullptr;
-  }
+  if (!opened || !win32::LiesWithin(*opened, *root)) return Refused(TFileError::LinkOrClimb, why);
   return stream;
 }
 

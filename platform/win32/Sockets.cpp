@@ -13,9 +13,10 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
-#include <mutex>
 #include <unordered_set>
 #include <vector>
+
+#include "common/Mutex.h"
 
 namespace webtessl {
 namespace {
@@ -64,21 +65,21 @@ struct TWinsock {
 class TShutDownSockets {
  public:
   void Add(SOCKET socket) {
-    const std::lock_guard guard(lock_);
+    const TMutexLock guard(lock_);
     sockets_.insert(socket);
   }
   void Remove(SOCKET socket) {
-    const std::lock_guard guard(lock_);
+    const TMutexLock guard(lock_);
     sockets_.erase(socket);
   }
   bool Contains(SOCKET socket) {
-    const std::lock_guard guard(lock_);
+    const TMutexLock guard(lock_);
     return sockets_.count(socket) != 0;
   }
 
  private:
-  std::mutex lock_;
-  std::unordered_set<SOCKET> sockets_;
+  TMutex lock_;
+  std::unordered_set<SOCKET> sockets_ GUARDED_BY(lock_);
 };
 
 TShutDownSockets& ShutDownSockets() {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/Interrupted.h"
 #include "platform/posix/UniqueFd.h"
 
 namespace webtessl {
@@ -57,11 +58,8 @@ void TFolderWatch::Remove(int watch) {
 void TFolderWatch::ReadEvents(const std::function<void(const TFolderEvent&)>& onEvent) {
   alignas(inotify_event) char buffer[kReadBufferBytes];
   for (;;) {
-    const ssize_t got = ::read(Fd(), buffer, sizeof buffer);
-    if (got <= 0) {
-      if (got < 0 && errno == EINTR) continue;
-      return;
-    }
+    const ssize_t got = RetryInterrupted([&] { return ::read(Fd(), buffer, sizeof buffer); });
+    if (got <= 0) return;
     for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
       inotify_event header;
       std::memcpy(&header, buffer + at, sizeof header);

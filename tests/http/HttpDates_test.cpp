@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
 
 #include "common/DateTimeValue.h"
+#include "tests/support/EnvironmentScope.h"
 #include "tests/support/TempFolder.h"
 
 namespace webtessl {
@@ -31,25 +31,6 @@ std::optional<double> Parsed(const std::string& text) {
   return value;
 }
 
-// Sets TZ for the lifetime of the object and restores the previous value.
-class TScopedTimeZone {
- public:
-  explicit TScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) previous_ = old;
-    setenv("TZ", zone, 1);
-  }
-  ~TScopedTimeZone() {
-    if (previous_) {
-      setenv("TZ", previous_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-  }
-
- private:
-  std::optional<std::string> previous_;
-};
-
 TEST(FormatHttpDateTest, EdgesAndMillisecondsDropped) {
   EXPECT_EQ(FormatHttpDate(0, false), "");
   EXPECT_EQ(FormatHttpDate(1.0, false), "");
@@ -65,7 +46,7 @@ TEST(FormatHttpDateTest, EdgesAndMillisecondsDropped) {
 }
 
 TEST(FormatHttpDateTest, ConvertsLocalTimeWithTheCurrentZone) {
-  const TScopedTimeZone zone("XYZ-2");  // two hours ahead of UTC, no daylight saving
+  const testing_support::EnvironmentScope zone("TZ", "XYZ-2");  // two hours ahead of UTC, no daylight saving
   EXPECT_EQ(FormatHttpDate(DateTime(2021, 1, 1, 1, 30, 0), true), "Thu, 31 Dec 2020 23:30:00 GMT");
   EXPECT_EQ(FormatHttpDate(DateTime(2021, 1, 1, 1, 30, 0), false), "Fri, 01 Jan 2021 01:30:00 GMT");
 }
@@ -147,7 +128,7 @@ TEST(MonthIndexTest, WholeNamesInAnyCase) {
 }
 
 TEST(TimeZoneBiasTest, AppliedBothWaysAndZeroStaysZero) {
-  const TScopedTimeZone zone("XYZ+5");  // five hours behind UTC
+  const testing_support::EnvironmentScope zone("TZ", "XYZ+5");  // five hours behind UTC
   EXPECT_NEAR(LocalToUtc(100.0), 100.0 + 5.0 / 24, kTolerance);
   EXPECT_NEAR(UtcToLocal(100.0), 100.0 - 5.0 / 24, kTolerance);
   EXPECT_EQ(LocalToUtc(0), 0);
@@ -155,7 +136,7 @@ TEST(TimeZoneBiasTest, AppliedBothWaysAndZeroStaysZero) {
 }
 
 TEST(TimeZoneBiasTest, LocalNowIsTheClockInLocalTime) {
-  const TScopedTimeZone zone("XYZ-3");
+  const testing_support::EnvironmentScope zone("TZ", "XYZ-3");
   const double utcNow = UnixTimeToDateTime(std::time(nullptr), 0);
   EXPECT_NEAR(LocalToUtc(LocalNow()), utcNow, 5 * kOneSecond);
   EXPECT_NEAR(LocalNow() - utcNow, 3.0 / 24, 5 * kOneSecond);

@@ -2,38 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 
-#include "app/ConfigPath.h"
+#include "tests/support/EnvironmentScope.h"
 #include "tests/support/TempFolder.h"
 
 namespace webtessl {
 namespace {
 
+using testing_support::EnvironmentScope;
 using testing_support::TempFolder;
-
-// Sets an environment variable for one test and restores it afterwards.
-class EnvironmentScope {
- public:
-  EnvironmentScope(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) previous_ = old;
-    Apply(value);
-  }
-  ~EnvironmentScope() { Apply(previous_); }
-
- private:
-  void Apply(const std::optional<std::string>& value) {
-    if (value) {
-      setenv(name_, value->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  const char* name_;
-  std::optional<std::string> previous_;
-};
 
 TEST(PathsTest, AppDataFolderFollowsXdgConfigHomeAndIsCreated) {
   TempFolder folder;
@@ -41,8 +20,6 @@ TEST(PathsTest, AppDataFolderFollowsXdgConfigHomeAndIsCreated) {
   const EnvironmentScope scope("XDG_CONFIG_HOME", configHome + "/");
   EXPECT_EQ(AppDataFolder(), configHome);
   EXPECT_TRUE(std::filesystem::is_directory(configHome));
-  EXPECT_EQ(DefaultConfigPath(), configHome + "/WebTessl/config.ini");
-  EXPECT_FALSE(std::filesystem::exists(configHome + "/WebTessl"));  // never created
 }
 
 TEST(PathsTest, AppDataFolderFallsBackToHomeConfig) {

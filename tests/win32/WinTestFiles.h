@@ -10,9 +10,8 @@
 
 #include "platform/win32/WinApi.h"
 #include "tests/support/PatternBytes.h"
+#include "tests/support/SparseFile.h"
 #include "tests/support/TempFolder.h"
-
-#include <winioctl.h>
 
 namespace webtessl {
 
@@ -26,24 +25,7 @@ class TWinTestFolder {
 
   // Writes the bytes at the offset of a new file (the part before it is a hole of zeros).
   std::string Write(const std::string& name, const std::string& bytes, int64_t offset = 0) const {
-    const std::string path = PathOf(name);
-    const win32::TUniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    EXPECT_NE(file.get(), INVALID_HANDLE_VALUE) << path;
-    DWORD ignored = 0;
-    ::DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
-    LARGE_INTEGER at{};
-    at.QuadPart = offset;
-    EXPECT_TRUE(::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN));
-    if (bytes.empty()) {
-      EXPECT_TRUE(::SetEndOfFile(file.get()));
-    } else {
-      DWORD written = 0;
-      EXPECT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                              nullptr));
-      EXPECT_EQ(written, bytes.size());
-    }
-    return path;
+    return testing_support::WriteSparseFile(PathOf(name), bytes, offset);
   }
 
   // Cuts or extends the file to the size.
