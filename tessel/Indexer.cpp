@@ -113,7 +113,7 @@ void TIndexer::ReadFolder(const TFolderTask& task, std::vector<TFolderTask>& sta
   const auto& [folder, path] = task;
   bool isRoot = false;
   {
-    const TWriterLock lock(indexMutex_);
+    const TIndexWriteLock lock(*this);
     // The folder may have gone, or moved, since it was put on the stack.
     if (!index_.IsLive(folder) || !index_.IsDirectory(folder) || index_.Path(folder) != path)
       return;
@@ -122,7 +122,7 @@ void TIndexer::ReadFolder(const TFolderTask& task, std::vector<TFolderTask>& sta
   WatchFolder(folder, path);  // before reading, so that no change slips between
   const auto listing = ListFolder(path, isRoot);
   if (!listing || !seen.emplace(listing->device, listing->inode).second) return;
-  const TWriterLock lock(indexMutex_);
+  const TIndexWriteLock lock(*this);
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return;
   for (const TListedEntry& entry : listing->entries) {
     std::string childPath = JoinPath(path, entry.name);
@@ -184,7 +184,7 @@ void TIndexer::HandleEvents(std::vector<TFolderTask>& toScan) {
     }
   });
   {
-    const TWriterLock lock(indexMutex_);
+    const TIndexWriteLock lock(*this);
     for (size_t i = 0; i < events.size(); ++i) {
       events[i].name = names[i];
       HandleEvent(events[i], toScan);
@@ -336,7 +336,7 @@ void TIndexer::ResyncFolder(TEntryId folder, const std::string& path,
   WithIndex([&](TNameIndex& index) { isRoot = index.IsLive(folder) && index.IsRoot(folder); });
   const auto listing = ListFolder(path, isRoot);
   if (!listing) return;  // gone: the folder above it tells
-  const TWriterLock lock(indexMutex_);
+  const TIndexWriteLock lock(*this);
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return;
   std::set<std::string_view> present;
   for (const TListedEntry& entry : listing->entries) {
@@ -384,7 +384,7 @@ bool TIndexer::EnsureFolder(const std::string& folder, std::chrono::milliseconds
   std::error_code error;
   if (!std::filesystem::is_directory(ToNativePath(folder), error)) return false;
   {
-    const TReaderLock lock(indexMutex_);
+    const TIndexReadLock lock(*this);
     if (Covers(folder)) return true;
   }
   // Hidden entries are never answered: a folder asked for by a query does not make them visible.
@@ -410,7 +410,7 @@ void TIndexer::TakeRequests(std::vector<TFolderTask>& stack) {
     folders.swap(requested_);
   }
   for (const std::string& folder : folders) {
-    const TWriterLock lock(indexMutex_);
+    const TIndexWriteLock lock(*this);
     if (Covers(folder)) {
       Finish(folder);
       continue;

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "common/Mutex.h"
-#include "common/SharedMutex.h"
 #include "tessel/FolderWatch.h"
 #include "tessel/IndexerWake.h"
 #include "tessel/NameIndex.h"
@@ -41,7 +40,7 @@ class TIndexer {
   // Calls fn with the index, locked against every other use for the call.
   template <typename Fn>
   auto WithIndex(Fn fn) {
-    const TWriterLock lock(indexMutex_);
+    const TIndexWriteLock lock(*this);
     return fn(index_);
   }
 
@@ -49,7 +48,7 @@ class TIndexer {
   // the same time.
   template <typename Fn>
   auto WithIndexShared(Fn fn) const {
-    const TReaderLock lock(indexMutex_);
+    const TIndexReadLock lock(*this);
     return fn(static_cast<const TNameIndex&>(index_));
   }
 
@@ -62,6 +61,38 @@ class TIndexer {
   bool EnsureFolder(const std::string& folder, std::chrono::milliseconds wait);
 
  private:
+  // The index locked for a change, or for reading beside other readers. Both pass a gate before
+  // they wait for the lock itself, so a writer that waits holds the gate and later readers queue
+  // behind it: a steady stream of queries cannot keep the indexer out.
+  class SCOPED_CAPABILITY TIndexWriteLock final {
+   public:
+    explicit TIndexWriteLock(const TIndexer& indexer) ACQUIRE(indexer.indexMutex_)
+        : mutex_(indexer.indexMutex_) {
+      const TMutexLock gate(indexer.gateMutex_);
+      mutex_.Lock();
+    }
+    ~TIndexWriteLock() RELEASE() { mutex_.Unlock(); }
+    TIndexWriteLock(const TIndexWriteLock&) = delete;
+    TIndexWriteLock& operator=(const TIndexWriteLock&) = delete;
+
+   private:
+    TSharedMutex& mutex_;
+  };
+  class SCOPED_CAPABILITY TIndexReadLock final {
+   public:
+    explicit TIndexReadLock(const TIndexer& indexer) ACQUIRE_SHARED(indexer.indexMutex_)
+        : mutex_(indexer.indexMutex_) {
+      const TMutexLock gate(indexer.gateMutex_);
+      mutex_.LockShared();
+    }
+    ~TIndexReadLock() RELEASE() { mutex_.UnlockShared(); }
+    TIndexReadLock(const TIndexReadLock&) = delete;
+    TIndexReadLock& operator=(const TIndexReadLock&) = delete;
+
+   private:
+    TSharedMutex& mutex_;
+  };
+
   using TFolderTask = std::pair<TEntryId, std::string>;  // a folder to read, and its path
 
   void Run();
@@ -90,7 +121,7 @@ class TIndexer {
 
   const TTesselSettings settings_;
 
-  // Writers are not kept out by a steady stream of queries (see TSharedMutex).
+  mutable TMutex gateMutex_;
   mutable TSharedMutex indexMutex_;
   TNameIndex index_ GUARDED_BY(indexMutex_);
 
