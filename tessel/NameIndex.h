@@ -33,7 +33,8 @@ struct TNameHit {
 // the list of name records, which follows the arena's order. Renamed and removed entries leave
 // stale bytes in the arenas until the next compaction; entry ids of removed entries are reused. A
 // root is an entry without a folder, whose full path is kept apart. Sizes and modification times
-// lie in arrays of their own, by entry id, 4 bytes each (sizes of 4 GiB and more in a table). Not thread-safe: the owner serializes changes against
+// lie in arrays of their own, by entry id, 4 bytes each (sizes of 4 GiB and more in a table).
+// Names holding a NUL byte are refused. Not thread-safe: the owner serializes changes against
 // everything else; the const members may run on several threads at once.
 class TNameIndex {
  public:
@@ -45,7 +46,8 @@ class TNameIndex {
   TEntryId AddRoot(const std::string& path);
   // Adds the named entry to the folder with its facts and returns it; when one of that name and
   // kind exists there, it is kept with the new facts, and one of the other kind is replaced.
-  // kNoEntry when the folder is not a live folder or the name is too long.
+  // kNoEntry when the folder is not a live folder, the name is too long or holds a NUL byte, or
+  // the index is full (kMaxEntries).
   TEntryId Add(TEntryId parent, std::string_view name, bool isDirectory,
                const TEntryFacts& facts = {});
   // Replaces the size and modification time of a live entry (a folder's size stays 0). Times
@@ -155,7 +157,6 @@ class TNameIndex {
   void MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& onRemovedFolder);
   void MarkRecordStale(const TEntry& entry);
   void ForgetSize(TEntryId entry);
-  // The record that holds the arena offset, searched from record `from` on.
   // The start of a name record in folded_, and the record that holds an arena offset.
   size_t RecordStart(size_t record) const;
   size_t RecordAt(size_t offset) const;
@@ -170,10 +171,10 @@ class TNameIndex {
   std::vector<TEntry> entries_;
   std::string names_;
   std::string folded_;
-  // Name records in the order of folded_: where each starts, and whose name it is with its kind
-  // (kRecordStale once the entry is gone or renamed).
-  // Each record is one NUL-closed name in folded_, so a record's number is the count of NUL bytes
-  // before it; where every kRecordsPerMark-th record starts is kept to count from.
+  // Name records in the order of folded_: whose name each is, with its kind (kRecordStale once the
+  // entry is gone or renamed). Each record is one NUL-closed name in folded_, so a record's number
+  // is the count of NUL bytes before it; where every kRecordsPerMark-th record starts is kept to
+  // count from.
   static constexpr size_t kRecordsPerMark = 64;
   std::vector<uint32_t> recordMarks_;
   std::vector<uint32_t> recordTags_;
@@ -195,12 +196,12 @@ class TNameIndex {
   std::vector<uint32_t> sizes_;
   std::unordered_map<TEntryId, uint64_t> largeSizes_;
   std::vector<uint32_t> times_;  // by entry id: seconds since 1970
-  // Entries whose path is new since the path order's epoch began, and the epoch: a new one begins
-  // (and the list is emptied) when a folder moves or the list grows too long.
+  // Entries whose path is new, and folders moved or renamed, since the path order's epoch began;
+  // a new epoch (which orders every path anew) begins when the list of new paths grows too long.
   std::vector<TEntryId> unranked_;
   std::vector<TEntryId> movedFolders_;
   uint64_t rankEpoch_ = 0;
-  // The path ranks and the order heads, each with the version it was computed for.
+  // The order heads, each with the version it was computed for, and the path ranks.
   template <typename T>
   struct TCached {
     std::shared_ptr<const T> value;
