@@ -338,11 +338,17 @@ void TNameIndex::ForEachFoldedHitInPart(std::string_view foldedWord, size_t part
     const size_t hit = FindSubstring(text, foldedWord, pos);
     if (hit == std::string_view::npos) return;
     // The record holding the hit: its NUL bytes since `pos` counted, or counted from a mark.
-    record = hit - pos > kCountedGap ? RecordAt(hit)
-                                     : record + CountByte(text.substr(pos, hit - pos), '\0');
     const char* const data = folded_.data();
-    size_t start = hit;  // back to the record's start: names are short
-    while (start > pos && data[start - 1] != '\0') --start;
+    size_t start = pos;  // of the record holding the hit
+    if (hit - pos > kCountedGap) {
+      record = RecordAt(hit);
+      start = hit;  // back to the record's start: names are short
+      while (start > pos && data[start - 1] != '\0') --start;
+    } else if (const TByteTally ends = TallyByte(text.substr(pos, hit - pos), '\0');
+               ends.count > 0) {
+      record += ends.count;
+      start = pos + ends.last + 1;
+    }
     const size_t end = static_cast<size_t>(
         static_cast<const char*>(std::memchr(data + hit, '\0', folded_.size() - hit)) - data) + 1;
     if (const uint32_t tag = recordTags_[record]; tag != kRecordStale) {
