@@ -48,11 +48,6 @@ void TIndexer::Wake() const {
   wake_.Wake();
 }
 
-std::unique_lock<std::shared_mutex> TIndexer::LockExclusive() const {
-  const std::lock_guard gate(gateMutex_);
-  return std::unique_lock(indexMutex_);
-}
-
 void TIndexer::Run() {
   const auto start = Clock::now();
   if (!watch_.Usable()) ReportUnwatched("inotify is not available");
@@ -118,7 +113,7 @@ void TIndexer::ReadFolder(const TFolderTask& task, std::vector<TFolderTask>& sta
   const auto& [folder, path] = task;
   bool isRoot = false;
   {
-    const auto lock = LockExclusive();
+    const TIndexWriteLock lock(*this);
     // The folder may have gone, or moved, since it was put on the stack.
     if (!index_.IsLive(folder) || !index_.IsDirectory(folder) || index_.Path(folder) != path)
       return;
@@ -127,7 +122,7 @@ void TIndexer::ReadFolder(const TFolderTask& task, std::vector<TFolderTask>& sta
   WatchFolder(folder, path);  // before reading, so that no change slips between
   const auto listing = ListFolder(path, isRoot);
   if (!listing || !seen.emplace(listing->device, listing->inode).second) return;
-  const auto lock = LockExclusive();
+  const TIndexWriteLock lock(*this);
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return;
   for (const TListedEntry& entry : listing->entries) {
     std::string childPath = JoinPath(path, entry.name);
@@ -175,16 +170,25 @@ void TIndexer::ReportUnwatched(const char* reason) {
 
 void TIndexer::HandleEvents(std::vector<TFolderTask>& toScan) {
   if (!watch_.Usable()) return;
+  // The events are read first and handled after, with the index locked in this function's
+  // own scope.
+  std::vector<TFolderEvent> events;
+  std::vector<std::string> names;
   bool overflow = false;
+  watch_.ReadEvents([&](const TFolderEvent& event) {
+    if (event.kind == TFolderEvent::TKind::Overflow) {
+      overflow = true;
+    } else {
+      events.push_back(event);
+      names.emplace_back(event.name);
+    }
+  });
   {
-    const auto lock = LockExclusive();
-    watch_.ReadEvents([&](const TFolderEvent& event) {
-      if (event.kind == TFolderEvent::TKind::Overflow) {
-        overflow = true;
-      } else {
-        HandleEvent(event, toScan);
-      }
-    });
+    const TIndexWriteLock lock(*this);
+    for (size_t i = 0; i < events.size(); ++i) {
+      events[i].name = names[i];
+      HandleEvent(events[i], toScan);
+    }
     // A move whose other half was not seen took the entry out of sight.
     for (const auto& [cookie, entry] : movedFrom_) pendingRemovals_.push_back(entry);
     movedFrom_.clear();
@@ -332,7 +336,7 @@ void TIndexer::ResyncFolder(TEntryId folder, const std::string& path,
   WithIndex([&](TNameIndex& index) { isRoot = index.IsLive(folder) && index.IsRoot(folder); });
   const auto listing = ListFolder(path, isRoot);
   if (!listing) return;  // gone: the folder above it tells
-  const auto lock = LockExclusive();
+  const TIndexWriteLock lock(*this);
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return;
   std::set<std::string_view> present;
   for (const TListedEntry& entry : listing->entries) {
@@ -379,27 +383,34 @@ bool TIndexer::Covers(const std::string& folder) const {
 bool TIndexer::EnsureFolder(const std::string& folder, std::chrono::milliseconds wait) {
   std::error_code error;
   if (!std::filesystem::is_directory(ToNativePath(folder), error)) return false;
-  if (WithIndexShared([&](const TNameIndex&) { return Covers(folder); })) return true;
+  {
+    const TIndexReadLock lock(*this);
+    if (Covers(folder)) return true;
+  }
   // Hidden entries are never answered: a folder asked for by a query does not make them visible.
   if (HasHiddenName(folder)) return false;
-  std::unique_lock lock(requestMutex_);
+  const auto deadline = Clock::now() + wait;
+  TMutexLock lock(requestMutex_);
   if (!finished_.contains(folder) &&
       std::find(requested_.begin(), requested_.end(), folder) == requested_.end()) {
     requested_.push_back(folder);
     ++openRequests_;
     Wake();
   }
-  return requestDone_.wait_for(lock, wait, [&] { return finished_.contains(folder); });
+  while (!finished_.contains(folder)) {
+    if (!lock.WaitUntil(requestDone_, deadline)) return finished_.contains(folder);
+  }
+  return true;
 }
 
 void TIndexer::TakeRequests(std::vector<TFolderTask>& stack) {
   std::vector<std::string> folders;
   {
-    std::lock_guard lock(requestMutex_);
+    const TMutexLock lock(requestMutex_);
     folders.swap(requested_);
   }
   for (const std::string& folder : folders) {
-    const auto lock = LockExclusive();
+    const TIndexWriteLock lock(*this);
     if (Covers(folder)) {
       Finish(folder);
       continue;
@@ -424,7 +435,7 @@ void TIndexer::FinishRequests(size_t stackSize) {
 
 void TIndexer::Finish(const std::string& folder) {
   {
-    std::lock_guard lock(requestMutex_);
+    const TMutexLock lock(requestMutex_);
     finished_.insert(folder);
   }
   --openRequests_;

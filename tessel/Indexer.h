@@ -4,9 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <set>
-#include <shared_mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -14,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/Mutex.h"
 #include "tessel/FolderWatch.h"
 #include "tessel/IndexerWake.h"
 #include "tessel/NameIndex.h"
@@ -41,7 +40,7 @@ class TIndexer {
   // Calls fn with the index, locked against every other use for the call.
   template <typename Fn>
   auto WithIndex(Fn fn) {
-    const auto lock = LockExclusive();
+    const TIndexWriteLock lock(*this);
     return fn(index_);
   }
 
@@ -49,9 +48,7 @@ class TIndexer {
   // the same time.
   template <typename Fn>
   auto WithIndexShared(Fn fn) const {
-    std::unique_lock gate(gateMutex_);
-    std::shared_lock lock(indexMutex_);
-    gate.unlock();
+    const TIndexReadLock lock(*this);
     return fn(static_cast<const TNameIndex&>(index_));
   }
 
@@ -64,6 +61,38 @@ class TIndexer {
   bool EnsureFolder(const std::string& folder, std::chrono::milliseconds wait);
 
  private:
+  // The index locked for a change, or for reading beside other readers. Both pass a gate before
+  // they wait for the lock itself, so a writer that waits holds the gate and later readers queue
+  // behind it: a steady stream of queries cannot keep the indexer out.
+  class SCOPED_CAPABILITY TIndexWriteLock final {
+   public:
+    explicit TIndexWriteLock(const TIndexer& indexer) ACQUIRE(indexer.indexMutex_)
+        : mutex_(indexer.indexMutex_) {
+      const TMutexLock gate(indexer.gateMutex_);
+      mutex_.Lock();
+    }
+    ~TIndexWriteLock() RELEASE() { mutex_.Unlock(); }
+    TIndexWriteLock(const TIndexWriteLock&) = delete;
+    TIndexWriteLock& operator=(const TIndexWriteLock&) = delete;
+
+   private:
+    TSharedMutex& mutex_;
+  };
+  class SCOPED_CAPABILITY TIndexReadLock final {
+   public:
+    explicit TIndexReadLock(const TIndexer& indexer) ACQUIRE_SHARED(indexer.indexMutex_)
+        : mutex_(indexer.indexMutex_) {
+      const TMutexLock gate(indexer.gateMutex_);
+      mutex_.LockShared();
+    }
+    ~TIndexReadLock() RELEASE() { mutex_.UnlockShared(); }
+    TIndexReadLock(const TIndexReadLock&) = delete;
+    TIndexReadLock& operator=(const TIndexReadLock&) = delete;
+
+   private:
+    TSharedMutex& mutex_;
+  };
+
   using TFolderTask = std::pair<TEntryId, std::string>;  // a folder to read, and its path
 
   void Run();
@@ -73,11 +102,12 @@ class TIndexer {
   void WatchFolder(TEntryId folder, const std::string& path);
   void ReportUnwatched(const char* reason);
   void HandleEvents(std::vector<TFolderTask>& toScan);
-  void HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& toScan);
+  void HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& toScan)
+      REQUIRES(indexMutex_);
   TEntryId AddFromEvent(TEntryId folder, std::string_view name, bool isDirectory,
-                        std::vector<TFolderTask>& toScan);
+                        std::vector<TFolderTask>& toScan) REQUIRES(indexMutex_);
   void RefreshFacts();
-  void FlushRemovals();
+  void FlushRemovals() REQUIRES(indexMutex_);
   void Resync(const std::vector<TEntryId>& folders);
   std::vector<TEntryId> AllFolders();
   void ResyncFolder(TEntryId folder, const std::string& path, const std::vector<TEntryId>& known,
@@ -85,19 +115,15 @@ class TIndexer {
   void ForgetFolder(TEntryId folder);
   void TakeRequests(std::vector<TFolderTask>& stack);
   void FinishRequests(size_t stackSize);
-  bool Covers(const std::string& folder) const;  // under indexMutex_
+  bool Covers(const std::string& folder) const REQUIRES_SHARED(indexMutex_);
   void Finish(const std::string& folder);
   void Wake() const;
-  // The index locked for a change. A writer passes the gate before it waits for the lock, and
-  // readers pass the gate before theirs, so that a steady stream of queries cannot keep the
-  // indexer out.
-  std::unique_lock<std::shared_mutex> LockExclusive() const;
 
   const TTesselSettings settings_;
 
-  mutable std::mutex gateMutex_;
-  mutable std::shared_mutex indexMutex_;
-  TNameIndex index_;  // guarded by indexMutex_
+  mutable TMutex gateMutex_;
+  mutable TSharedMutex indexMutex_;
+  TNameIndex index_ GUARDED_BY(indexMutex_);
 
   // The indexer thread's own state.
   TFolderWatch watch_;
@@ -113,10 +139,10 @@ class TIndexer {
   std::vector<std::pair<size_t, std::string>> scanning_;
 
   // Folders asked for by queries: waiting, and done.
-  mutable std::mutex requestMutex_;
+  mutable TMutex requestMutex_;
   std::condition_variable requestDone_;
-  std::vector<std::string> requested_;  // guarded by requestMutex_
-  std::set<std::string> finished_;      // guarded by requestMutex_
+  std::vector<std::string> requested_ GUARDED_BY(requestMutex_);
+  std::set<std::string> finished_ GUARDED_BY(requestMutex_);
 
   std::atomic<int> openRequests_{0};
   std::atomic<bool> firstScanDone_{false};

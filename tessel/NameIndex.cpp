@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tessel/CaseFold.h"
+#include "tessel/EntryOrder.h"
 #include "tessel/PathOrder.h"
 #include "tessel/SubstringSearch.h"
 
@@ -22,8 +23,9 @@ constexpr uint32_t kRecordStale = 0xFFFFFFFF;
 constexpr uint32_t kRecordDirectory = 1u << 30;
 constexpr uint32_t kRecordRoot = 1u << 31;
 constexpr uint32_t kRecordIdMask = kRecordDirectory - 1;
-// Records stepped over one by one when looking for the record of a hit, before galloping.
-constexpr size_t kLinearRecordSteps = 8;
+// Hits further apart than this find their record from the nearest mark, not by counting the NUL
+// bytes since the last hit.
+constexpr size_t kCountedGap = 4096;
 
 std::string_view LastComponent(std::string_view path) {
   const size_t slash = path.rfind(kDelimiter);
@@ -31,15 +33,22 @@ std::string_view LastComponent(std::string_view path) {
   return path.substr(slash + 1);
 }
 
+// Names are stored closed by a NUL byte, so none may hold one.
+bool IsStorableName(std::string_view name) {
+  return name.size() <= kMaxNameLength && name.find('\0') == std::string_view::npos;
+}
+
 }  // namespace
 
 TNameIndex::TNameIndex()
     : children_([this](TEntryId id) {
-        return TChildKey{entries_[id].parent, Name(id)};
+        return TChildKey{Parent(id), Name(id)};
       }) {}
 
 TEntryId TNameIndex::AddRoot(const std::string& path) {
-  const TEntryId id = NewEntry(kNoEntry, LastComponent(path), kDirectory | kRoot);
+  // A NUL byte would end the name's record early: no file system name holds one.
+  const std::string_view name = LastComponent(path);
+  const TEntryId id = NewEntry(kNoEntry, name.substr(0, name.find('\0')), kDirectory | kRoot);
   rootPaths_.push_back({id, path, FoldCase(path)});
   return id;
 }
@@ -47,7 +56,8 @@ TEntryId TNameIndex::AddRoot(const std::string& path) {
 TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirectory,
                          const TEntryFacts& facts) {
   // Only folders hold entries, so that removing a file never leaves entries without a folder.
-  if (name.size() > kMaxNameLength || !IsLive(parent) || !IsDirectory(parent)) return kNoEntry;
+  if (!IsStorableName(name) || !IsLive(parent) || !IsDirectory(parent)) return kNoEntry;
+  if (freeIds_.empty() && entries_.size() >= kMaxEntries) return kNoEntry;
   TEntryId id = Find(parent, name);
   if (id != kNoEntry && IsDirectory(id) != isDirectory) {
     Remove(std::span(&id, 1));  // a new entry of the other kind took the name
@@ -72,6 +82,7 @@ void TNameIndex::SetFacts(TEntryId entry, const TEntryFacts& facts) {
     sizes_[entry] = static_cast<uint32_t>(size);
   }
   times_[entry] = static_cast<uint32_t>(std::clamp<int64_t>(facts.modified, 0, UINT32_MAX));
+  ++factChanges_;
 }
 
 TEntryFacts TNameIndex::Facts(TEntryId entry) const {
@@ -97,10 +108,12 @@ TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t fl
   ForgetSize(id);
   times_[id] = 0;
   TEntry& entry = entries_[id];
-  entry.parent = parent;
+  entry.parent = parent == kNoEntry ? kNoParent : parent;
   entry.flags = flags | kLive;
   StoreName(entry, id, name);
+  PathChanged(id);
   ++liveCount_;
+  if ((flags & (kDirectory | kRoot)) == kDirectory) ++liveFolders_;
   Changed();
   return id;
 }
@@ -108,8 +121,6 @@ TEntryId TNameIndex::NewEntry(TEntryId parent, std::string_view name, uint8_t fl
 void TNameIndex::StoreName(TEntry& entry, TEntryId id, std::string_view name) {
   entry.folded = static_cast<uint32_t>(folded_.size());
   AppendFolded(name, folded_);
-  entry.foldedLength = static_cast<uint16_t>(folded_.size() - entry.folded);
-  entry.nameLength = static_cast<uint8_t>(name.size());
   // Most names are their own fold: those are read from the folded arena.
   if (std::string_view(folded_).substr(entry.folded) == name) {
     entry.flags &= ~kOwnName;
@@ -120,13 +131,14 @@ void TNameIndex::StoreName(TEntry& entry, TEntryId id, std::string_view name) {
     names_ += '\0';
   }
   folded_ += '\0';
-  recordOffsets_.push_back(entry.folded);
+  if (recordTags_.size() % kRecordsPerMark == 0) recordMarks_.push_back(entry.folded);
   recordTags_.push_back(id | ((entry.flags & kDirectory) ? kRecordDirectory : 0) |
                         ((entry.flags & kRoot) ? kRecordRoot : 0));
 }
 
 size_t TNameIndex::StoredBytes(const TEntry& entry) const {
-  return entry.foldedLength + 1 + ((entry.flags & kOwnName) ? entry.nameLength + 1 : 0);
+  return std::strlen(folded_.data() + entry.folded) + 1 +
+         ((entry.flags & kOwnName) ? std::strlen(names_.data() + entry.name) + 1 : 0);
 }
 
 TEntryId TNameIndex::Find(TEntryId parent, std::string_view name) const {
@@ -134,14 +146,19 @@ TEntryId TNameIndex::Find(TEntryId parent, std::string_view name) const {
 }
 
 void TNameIndex::Move(TEntryId entry, TEntryId newParent, std::string_view newName) {
-  if (!IsLive(entry) || newName.size() > kMaxNameLength) return;
+  if (!IsLive(entry) || !IsStorableName(newName)) return;
   const TEntryId displaced = Find(newParent, newName);
   if (displaced == entry) return;
   if (displaced != kNoEntry) Remove(std::span(&displaced, 1));
   if (!IsLive(entry)) return;  // it lay under the entry it replaced
   children_.Erase(entry);
   TEntry& moved = entries_[entry];
-  moved.parent = newParent;
+  if (moved.flags & kDirectory) {
+    movedFolders_.push_back(entry);  // every path under it changed
+  } else {
+    PathChanged(entry);
+  }
+  moved.parent = newParent;  // a live folder's id: below kMaxEntries
   if (Name(entry) != newName) {
     MarkRecordStale(moved);
     staleBytes_ += StoredBytes(moved);
@@ -178,7 +195,7 @@ void TNameIndex::Remove(std::span<const TEntryId> entries,
       TEntryId up = id;
       while (up != kNoEntry && verdict[up] == kUnknown) {
         chain.push_back(up);
-        up = entries_[up].parent;
+        up = Parent(up);
       }
       const uint8_t found = up == kNoEntry ? kKeep : verdict[up];
       for (const TEntryId link : chain) verdict[link] = found;
@@ -202,6 +219,7 @@ void TNameIndex::MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& o
   MarkRecordStale(entry);
   staleBytes_ += StoredBytes(entry);
   ForgetSize(id);
+  if ((entry.flags & (kDirectory | kRoot)) == kDirectory) --liveFolders_;
   entry.flags = 0;
   freeIds_.push_back(id);
   --liveCount_;
@@ -221,17 +239,18 @@ bool TNameIndex::IsRoot(TEntryId entry) const {
 }
 
 TEntryId TNameIndex::Parent(TEntryId entry) const {
-  return entries_[entry].parent;
+  const uint32_t parent = entries_[entry].parent;
+  return parent == kNoParent ? kNoEntry : parent;
 }
 
 std::string_view TNameIndex::Name(TEntryId entry) const {
   const TEntry& stored = entries_[entry];
   if (!(stored.flags & kOwnName)) return FoldedName(entry);
-  return std::string_view(names_).substr(stored.name, stored.nameLength);
+  return names_.data() + stored.name;  // closed by its NUL
 }
 
 std::string_view TNameIndex::FoldedName(TEntryId entry) const {
-  return std::string_view(folded_).substr(entries_[entry].folded, entries_[entry].foldedLength);
+  return folded_.data() + entries_[entry].folded;  // closed by its NUL
 }
 
 const std::string& TNameIndex::RootPath(TEntryId root) const {
@@ -254,7 +273,7 @@ void TNameIndex::AppendPathOf(TEntryId entry, std::string& out, bool folded) con
   TEntryId up = entry;
   while (!IsRoot(up) && depth < std::size(chain)) {
     chain[depth++] = up;
-    up = entries_[up].parent;
+    up = Parent(up);
   }
   for (const TRootPath& root : rootPaths_) {
     if (root.root == up) out += folded ? root.folded : root.path;
@@ -281,31 +300,22 @@ std::string TNameIndex::Path(TEntryId entry) const {
 }
 
 void TNameIndex::MarkRecordStale(const TEntry& entry) {
-  const auto record = std::lower_bound(recordOffsets_.begin(), recordOffsets_.end(), entry.folded);
-  recordTags_[static_cast<size_t>(record - recordOffsets_.begin())] = kRecordStale;
+  recordTags_[RecordAt(entry.folded)] = kRecordStale;
 }
 
-size_t TNameIndex::RecordAt(uint32_t offset, size_t from) const {
-  // Hits come in arena order, most of them a few records apart: step forward from the last record
-  // a few times (cheap and well predicted), then gallop and search between.
-  const size_t size = recordOffsets_.size();
-  const size_t stepLimit = std::min(size, from + kLinearRecordSteps);
-  for (size_t next = from + 1; next < stepLimit; ++next) {
-    if (recordOffsets_[next] > offset) return next - 1;
-  }
-  size_t low = stepLimit - 1;
-  size_t step = 1;
-  size_t high = low + step;
-  while (high < size && recordOffsets_[high] <= offset) {
-    low = high;
-    step *= 2;
-    high = low + step;
-  }
-  high = std::min(high, size);
-  // The last record in [low, high) that starts at or before offset.
-  const auto after =
-      std::upper_bound(recordOffsets_.begin() + low + 1, recordOffsets_.begin() + high, offset);
-  return static_cast<size_t>(after - recordOffsets_.begin()) - 1;
+size_t TNameIndex::RecordStart(size_t record) const {
+  size_t start = recordMarks_[record / kRecordsPerMark];
+  for (size_t skip = record % kRecordsPerMark; skip > 0; --skip)
+    start += std::strlen(folded_.data() + start) + 1;
+  return start;
+}
+
+size_t TNameIndex::RecordAt(size_t offset) const {
+  const auto after = std::upper_bound(recordMarks_.begin(), recordMarks_.end(), offset);
+  const auto mark = static_cast<size_t>(after - recordMarks_.begin()) - 1;
+  const size_t from = recordMarks_[mark];
+  return mark * kRecordsPerMark +
+         CountByte(std::string_view(folded_).substr(from, offset - from), '\0');
 }
 
 void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
@@ -315,28 +325,40 @@ void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
 
 void TNameIndex::ForEachFoldedHitInPart(std::string_view foldedWord, size_t part, size_t parts,
                                         const std::function<bool(const TNameHit&)>& onHit) const {
-  if (foldedWord.empty() || recordOffsets_.empty()) return;
+  if (foldedWord.empty() || recordTags_.empty()) return;
   // The part's first and last records; the arena between their starts is searched.
-  const size_t records = recordOffsets_.size();
+  const size_t records = recordTags_.size();
   size_t record = records * part / parts;
   const size_t endRecord = records * (part + 1) / parts;
   if (record == endRecord) return;
-  const size_t limit = endRecord < records ? recordOffsets_[endRecord] : folded_.size();
+  const size_t limit = endRecord < records ? RecordStart(endRecord) : folded_.size();
   const std::string_view text = std::string_view(folded_).substr(0, limit);
-  size_t pos = recordOffsets_[record];
+  size_t pos = RecordStart(record);  // the start of `record`
   for (;;) {
     const size_t hit = FindSubstring(text, foldedWord, pos);
     if (hit == std::string_view::npos) return;
-    record = RecordAt(static_cast<uint32_t>(hit), record);
-    const size_t end = record + 1 < records ? recordOffsets_[record + 1] : folded_.size();
+    // The record holding the hit: its NUL bytes since `pos` counted, or counted from a mark.
+    const char* const data = folded_.data();
+    size_t start = pos;  // of the record holding the hit
+    if (hit - pos > kCountedGap) {
+      record = RecordAt(hit);
+      start = hit;  // back to the record's start: names are short
+      while (start > pos && data[start - 1] != '\0') --start;
+    } else if (const TByteTally ends = TallyByte(text.substr(pos, hit - pos), '\0');
+               ends.count > 0) {
+      record += ends.count;
+      start = pos + ends.last + 1;
+    }
+    const size_t end = static_cast<size_t>(
+        static_cast<const char*>(std::memchr(data + hit, '\0', folded_.size() - hit)) - data) + 1;
     if (const uint32_t tag = recordTags_[record]; tag != kRecordStale) {
-      const uint32_t start = recordOffsets_[record];
       if (!onHit({tag & kRecordIdMask, (tag & kRecordDirectory) != 0, (tag & kRecordRoot) != 0,
-                  std::string_view(folded_).substr(start, end - 1 - start)}))
+                  std::string_view(data + start, end - 1 - start)}))
         return;
     }
     if (end >= limit) return;
     pos = end;
+    ++record;
   }
 }
 
@@ -367,15 +389,13 @@ void TNameIndex::CompactIfWasteful() {
   std::string oldFolded;
   oldNames.swap(names_);
   oldFolded.swap(folded_);
-  recordOffsets_.clear();
+  recordMarks_.clear();
   recordTags_.clear();
   for (TEntryId id = 0; id < entries_.size(); ++id) {
     TEntry& entry = entries_[id];
     if (!(entry.flags & kLive)) continue;
     const std::string_view name =
-        (entry.flags & kOwnName)
-            ? std::string_view(oldNames).substr(entry.name, entry.nameLength)
-            : std::string_view(oldFolded).substr(entry.folded, entry.foldedLength);
+        (entry.flags & kOwnName) ? oldNames.data() + entry.name : oldFolded.data() + entry.folded;
     StoreName(entry, id, name);
   }
   names_.shrink_to_fit();
@@ -389,7 +409,7 @@ void TNameIndex::ShrinkToFit() {
   times_.shrink_to_fit();
   names_.shrink_to_fit();
   folded_.shrink_to_fit();
-  recordOffsets_.shrink_to_fit();
+  recordMarks_.shrink_to_fit();
   recordTags_.shrink_to_fit();
   freeIds_.shrink_to_fit();
 }
@@ -398,14 +418,93 @@ void TNameIndex::Changed() {
   ++version_;
 }
 
-std::shared_ptr<const std::vector<uint32_t>> TNameIndex::PathRanks() const {
-  std::lock_guard lock(ranksMutex_);
-  if (ranksVersion_ != version_) {
-    ranks_.reset();  // the old ranks' memory goes before the new ones are made
-    ranks_ = std::make_shared<const std::vector<uint32_t>>(ComputePathRanks(*this));
-    ranksVersion_ = version_;
+void TNameIndex::PathChanged(TEntryId entry) {
+  if (unranked_.size() < kUnrankedLimit) {
+    unranked_.push_back(entry);
+  } else {
+    NewRankEpoch();
   }
+}
+
+void TNameIndex::NewRankEpoch() {
+  ++rankEpoch_;
+  unranked_.clear();
+  movedFolders_.clear();
+}
+
+size_t TNameIndex::MarkUnderMovedFolders(std::vector<uint32_t>& ranks, size_t from) const {
+  // One pass over all entries decides, folder by folder, what lies under a moved one.
+  constexpr uint8_t kUnknown = 0;
+  constexpr uint8_t kKept = 1;
+  constexpr uint8_t kMoved = 2;
+  std::vector<uint8_t> verdict(entries_.size(), kUnknown);
+  for (size_t i = from; i < movedFolders_.size(); ++i) verdict[movedFolders_[i]] = kMoved;
+  std::vector<TEntryId> chain;
+  size_t marked = 0;
+  for (TEntryId id = 0; id < entries_.size(); ++id) {
+    if (!IsLive(id)) continue;
+    TEntryId up = id;
+    while (up != kNoEntry && verdict[up] == kUnknown) {
+      chain.push_back(up);
+      up = Parent(up);
+    }
+    const uint8_t found = up == kNoEntry ? kKept : verdict[up];
+    for (const TEntryId link : chain) verdict[link] = found;
+    chain.clear();
+    if (verdict[id] == kMoved) {
+      ranks[id] = kUnranked;
+      ++marked;
+    }
+  }
+  return marked;
+}
+
+std::shared_ptr<const std::vector<uint32_t>> TNameIndex::CurrentRanks() const {
+  if (ranksVersion_ == version_) return ranks_;
+  bool inFull = !ranks_ || ranksEpoch_ != rankEpoch_;
+  if (!inFull) {
+    // Only new paths since: the others keep their order. The ranks are changed in place unless
+    // an answer still holds them (none can while the index changed, but that is cheap to check).
+    if (ranks_.use_count() > 1) ranks_ = std::make_shared<std::vector<uint32_t>>(*ranks_);
+    ranks_->resize(entries_.size(), kUnranked);
+    for (const TEntryId entry : unranked_) (*ranks_)[entry] = kUnranked;
+    if (movedApplied_ < movedFolders_.size()) {
+      // Too many paths to compare one by one: the order is computed in full instead.
+      inFull = MarkUnderMovedFolders(*ranks_, movedApplied_) + unranked_.size() > kUnrankedLimit;
+      movedApplied_ = movedFolders_.size();
+    }
+  }
+  if (inFull) {
+    ranks_.reset();  // the old ranks' memory goes before the new ones are made
+    ranks_ = std::make_shared<std::vector<uint32_t>>(ComputePathRanks(*this));
+    ranksEpoch_ = rankEpoch_;
+    movedApplied_ = movedFolders_.size();
+  }
+  ranksVersion_ = version_;
   return ranks_;
+}
+
+std::shared_ptr<const std::vector<uint32_t>> TNameIndex::PathRanks() const {
+  const TMutexLock lock(ordersMutex_);
+  return CurrentRanks();
+}
+
+std::shared_ptr<const std::vector<TEntryId>> TNameIndex::OrderHead(TSortKey key,
+                                                                   bool ascending) const {
+  const TMutexLock lock(ordersMutex_);
+  TCached<std::vector<TEntryId>>& head =
+      heads_[static_cast<size_t>(key) * 2 + (ascending ? 1 : 0)];
+  // The path and name orders follow the names alone; the others also the facts.
+  const bool byFacts = key == TSortKey::Size || key == TSortKey::Date;
+  const uint64_t version = byFacts ? version_ + factChanges_ : version_;
+  if (head.version != version) {
+    const auto ranks = CurrentRanks();
+    head.value.reset();
+    head.value = std::make_shared<const std::vector<TEntryId>>(
+        ComputeOrderHead(*this, TEntryOrder(*this, key, ascending, *ranks), kOrderHeadLength));
+    head.version = version;
+  }
+  return head.value;
 }
 
 }  // namespace webtessl

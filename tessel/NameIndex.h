@@ -1,18 +1,20 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "common/Mutex.h"
 #include "tessel/ChildTable.h"
 #include "tessel/EntryFacts.h"
+#include "tessel/SortKey.h"
 
 namespace webtessl {
 
@@ -31,7 +33,8 @@ struct TNameHit {
 // the list of name records, which follows the arena's order. Renamed and removed entries leave
 // stale bytes in the arenas until the next compaction; entry ids of removed entries are reused. A
 // root is an entry without a folder, whose full path is kept apart. Sizes and modification times
-// lie in arrays of their own, by entry id, 4 bytes each (sizes of 4 GiB and more in a table). Not thread-safe: the owner serializes changes against
+// lie in arrays of their own, by entry id, 4 bytes each (sizes of 4 GiB and more in a table).
+// Names holding a NUL byte are refused. Not thread-safe: the owner serializes changes against
 // everything else; the const members may run on several threads at once.
 class TNameIndex {
  public:
@@ -43,7 +46,8 @@ class TNameIndex {
   TEntryId AddRoot(const std::string& path);
   // Adds the named entry to the folder with its facts and returns it; when one of that name and
   // kind exists there, it is kept with the new facts, and one of the other kind is replaced.
-  // kNoEntry when the folder is not a live folder or the name is too long.
+  // kNoEntry when the folder is not a live folder, the name is too long or holds a NUL byte, or
+  // the index is full (kMaxEntries).
   TEntryId Add(TEntryId parent, std::string_view name, bool isDirectory,
                const TEntryFacts& facts = {});
   // Replaces the size and modification time of a live entry (a folder's size stays 0). Times
@@ -81,8 +85,14 @@ class TNameIndex {
   // The live roots.
   std::vector<TEntryId> Roots() const;
 
+  // The most entries an index holds (entry ids share a word with flags).
+  static constexpr size_t kMaxEntries = (1u << 28) - 1;
   // Number of live entries, roots included.
   size_t Size() const { return liveCount_; }
+  // Number of live folders that are not roots.
+  size_t FolderCount() const { return liveFolders_; }
+  // Number of live files.
+  size_t FileCount() const { return liveCount_ - liveFolders_ - rootPaths_.size(); }
   // One past the largest entry id in use: ids run from 0 below it.
   size_t IdLimit() const { return entries_.size(); }
   // Changes since creation; any addition, move or removal counts.
@@ -108,24 +118,38 @@ class TNameIndex {
   // Gives back the room the arrays grew into beyond what they hold (after a large scan).
   void ShrinkToFit();
 
-  // The position of each entry in the order of full paths compared byte by byte; computed when
-  // first asked after a change. Entries that are not live have no meaningful rank. Safe to call
-  // from several threads at once (one computes, the others wait for it).
+  // The position of each entry in the order of full paths compared byte by byte, by entry id;
+  // brought up to date when first asked after a change. Entries that are not live have no
+  // meaningful rank. An entry added, moved or renamed since the order was last computed in full,
+  // or lying under a folder moved or renamed since, is kUnranked: its path is compared itself (the
+  // others keep their order among themselves), so that a change costs a pass over the ranks
+  // rather than a new sort of all paths. The order is computed in full again once more than
+  // kUnrankedLimit paths are new. Safe to call from several threads at once (one computes, the
+  // others wait for it).
   std::shared_ptr<const std::vector<uint32_t>> PathRanks() const;
+  static constexpr uint32_t kUnranked = UINT32_MAX;
+  static constexpr size_t kUnrankedLimit = 1 << 16;
+  // The first kOrderHeadLength live entries (roots left out) in the order of a sort key and
+  // direction, ties in full-path order (see TEntryOrder): where an early page of a sorted answer
+  // is looked for. Computed when first asked after a change; thread-safe as PathRanks.
+  std::shared_ptr<const std::vector<TEntryId>> OrderHead(TSortKey key, bool ascending) const;
+  static constexpr size_t kOrderHeadLength = 1 << 16;
 
  private:
   // kOwnName: the name differs from its fold and is kept in names_ too.
   enum TFlags : uint8_t { kDirectory = 1, kRoot = 2, kLive = 4, kOwnName = 8 };
 
-  // 16 bytes per entry.
+  // 12 bytes per entry: the folder's id shares a word with the flags, and the lengths of the
+  // names are where their closing NUL bytes are.
+  static constexpr uint32_t kParentBits = 28;
+  static constexpr uint32_t kNoParent = (1u << kParentBits) - 1;
   struct TEntry {
-    TEntryId parent = kNoEntry;
+    uint32_t parent : kParentBits = kNoParent;
+    uint32_t flags : 4 = 0;
     uint32_t name = 0;    // offset in names_ (with kOwnName)
     uint32_t folded = 0;  // offset in folded_
-    uint16_t foldedLength = 0;
-    uint8_t nameLength = 0;
-    uint8_t flags = 0;
   };
+  static_assert(sizeof(TEntry) == 12);
 
   TEntryId NewEntry(TEntryId parent, std::string_view name, uint8_t flags);
   void StoreName(TEntry& entry, TEntryId id, std::string_view name);
@@ -133,18 +157,26 @@ class TNameIndex {
   void MarkRemoved(TEntryId id, const std::function<void(TEntryId)>& onRemovedFolder);
   void MarkRecordStale(const TEntry& entry);
   void ForgetSize(TEntryId entry);
-  // The record that holds the arena offset, searched from record `from` on.
-  size_t RecordAt(uint32_t offset, size_t from) const;
+  // The start of a name record in folded_, and the record that holds an arena offset.
+  size_t RecordStart(size_t record) const;
+  size_t RecordAt(size_t offset) const;
   void CompactIfWasteful();
   void Changed();
   void AppendPathOf(TEntryId entry, std::string& out, bool folded) const;
+  std::shared_ptr<const std::vector<uint32_t>> CurrentRanks() const REQUIRES(ordersMutex_);
+  void PathChanged(TEntryId entry);
+  void NewRankEpoch();
+  size_t MarkUnderMovedFolders(std::vector<uint32_t>& ranks, size_t from) const;
 
   std::vector<TEntry> entries_;
   std::string names_;
   std::string folded_;
-  // Name records in the order of folded_: where each starts, and whose name it is with its kind
-  // (kRecordStale once the entry is gone or renamed).
-  std::vector<uint32_t> recordOffsets_;
+  // Name records in the order of folded_: whose name each is, with its kind (kRecordStale once the
+  // entry is gone or renamed). Each record is one NUL-closed name in folded_, so a record's number
+  // is the count of NUL bytes before it; where every kRecordsPerMark-th record starts is kept to
+  // count from.
+  static constexpr size_t kRecordsPerMark = 64;
+  std::vector<uint32_t> recordMarks_;
   std::vector<uint32_t> recordTags_;
   std::vector<TEntryId> freeIds_;
   struct TRootPath {
@@ -155,16 +187,34 @@ class TNameIndex {
   std::vector<TRootPath> rootPaths_;
   TChildTable children_;
   size_t liveCount_ = 0;
+  size_t liveFolders_ = 0;
   size_t staleBytes_ = 0;
   uint64_t version_ = 0;
+  uint64_t factChanges_ = 0;  // SetFacts calls; both counts only grow, so their sum tells change
   // Sizes below 4 GiB, by entry id; the rare larger ones are kLargeSize there and kept apart.
   static constexpr uint32_t kLargeSize = UINT32_MAX;
   std::vector<uint32_t> sizes_;
   std::unordered_map<TEntryId, uint64_t> largeSizes_;
   std::vector<uint32_t> times_;  // by entry id: seconds since 1970
-  mutable std::mutex ranksMutex_;
-  mutable std::shared_ptr<const std::vector<uint32_t>> ranks_;  // guarded by ranksMutex_
-  mutable uint64_t ranksVersion_ = ~0ULL;                       // guarded by ranksMutex_
+  // Entries whose path is new, and folders moved or renamed, since the path order's epoch began;
+  // a new epoch (which orders every path anew) begins when the list of new paths grows too long.
+  std::vector<TEntryId> unranked_;
+  std::vector<TEntryId> movedFolders_;
+  uint64_t rankEpoch_ = 0;
+  // The order heads, each with the version it was computed for, and the path ranks.
+  template <typename T>
+  struct TCached {
+    std::shared_ptr<const T> value;
+    uint64_t version = ~0ULL;
+  };
+  static constexpr size_t kOrderHeads = 8;  // four keys, two directions
+  mutable TMutex ordersMutex_;
+  mutable std::shared_ptr<std::vector<uint32_t>> ranks_ GUARDED_BY(ordersMutex_);
+  mutable uint64_t ranksVersion_ GUARDED_BY(ordersMutex_) = ~0ULL;
+  mutable uint64_t ranksEpoch_ GUARDED_BY(ordersMutex_) = ~0ULL;  // of the last full computing
+  mutable size_t movedApplied_ GUARDED_BY(ordersMutex_) = 0;  // of movedFolders_, in ranks_
+  mutable std::array<TCached<std::vector<TEntryId>>, kOrderHeads> heads_
+      GUARDED_BY(ordersMutex_);
 };
 
 }  // namespace webtessl

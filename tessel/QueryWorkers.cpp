@@ -10,7 +10,7 @@ TQueryWorkers::TQueryWorkers(size_t threads, size_t maxWaiting) : maxWaiting_(ma
 
 TQueryWorkers::~TQueryWorkers() {
   {
-    std::lock_guard lock(mutex_);
+    const TMutexLock lock(mutex_);
     stopping_ = true;
     waiting_.clear();
   }
@@ -20,7 +20,7 @@ TQueryWorkers::~TQueryWorkers() {
 
 bool TQueryWorkers::Post(std::function<void()> job) {
   {
-    std::lock_guard lock(mutex_);
+    const TMutexLock lock(mutex_);
     if (stopping_ || waiting_.size() >= maxWaiting_) return false;
     waiting_.push_back(std::move(job));
   }
@@ -32,8 +32,8 @@ void TQueryWorkers::Work() {
   for (;;) {
     std::function<void()> job;
     {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+      TMutexLock lock(mutex_);
+      while (!stopping_ && waiting_.empty()) lock.Wait(wake_);
       if (stopping_) return;
       job = std::move(waiting_.front());
       waiting_.pop_front();

@@ -4,9 +4,10 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
+
+#include "common/Mutex.h"
 
 namespace webtessl {
 
@@ -27,10 +28,10 @@ class TQueryWorkers {
   void Work();
 
   const size_t maxWaiting_;
-  std::mutex mutex_;
+  TMutex mutex_;
   std::condition_variable wake_;
-  std::deque<std::function<void()>> waiting_;  // guarded by mutex_
-  bool stopping_ = false;                      // guarded by mutex_
+  std::deque<std::function<void()>> waiting_ GUARDED_BY(mutex_);
+  bool stopping_ GUARDED_BY(mutex_) = false;
   std::vector<std::thread> threads_;
 };
 

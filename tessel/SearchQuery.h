@@ -6,18 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "tessel/SortKey.h"
+
 namespace webtessl {
 
 // Page size when a query names none.
 constexpr int64_t kDefaultQueryCount = 25;
-
-// The order of the answered matches.
-enum class TSortKey {
-  Path,  // full path, byte by byte
-  Name,  // name with case folded
-  Size,  // size in bytes (folders 0)
-  Date   // last modification
-};
 
 // One search as the server asks it: the members of its JSON query, with texts in the system code
 // page (UTF-8 here) and folder lists split at ";".

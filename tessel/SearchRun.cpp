@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "tessel/CaseFold.h"
+#include "tessel/EntryOrder.h"
 #include "tessel/FolderPaths.h"
 #include "tessel/NameIndex.h"
 #include "tessel/Wildcard.h"
@@ -17,6 +18,9 @@ namespace {
 constexpr char kDelimiter = '/';
 // Up to this many matches are put in order by their paths; more by the index's path order.
 constexpr size_t kDirectSortLimit = 2048;
+// A page that ends within this many matches of a large set is looked for along the head of the
+// index's presorted order; later pages are selected from all matches.
+constexpr size_t kHeadPageLimit = 4096;
 // A page ending within this share of the matches is selected from all of them in one pass.
 constexpr size_t kHeapSelectShare = 8;
 // The words of a query are weighed by their occurrences in this much of the name arena.
@@ -27,11 +31,6 @@ constexpr size_t kParallelEntries = 1 << 18;
 constexpr size_t kCandidatesPerClockLook = 4096;
 
 using Clock = std::chrono::steady_clock;
-
-template <typename T>
-int CompareValues(const T& a, const T& b) {
-  return a < b ? -1 : (b < a ? 1 : 0);
-}
 
 bool ContainsWord(std::string_view text, std::string_view word, bool wholeWords) {
   for (size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
@@ -80,10 +79,10 @@ class TSearchRun {
     TSearchResult result;
     if (tooLarge_ || (impossibleWord_ && !query_.anyWord) || !ResolveFolders()) return result;
     const std::vector<std::string> literals = CandidateLiterals();
-    std::vector<TEntryId> matches;
-    result.cut = !GatherMatches(literals, matches);
-    result.count = matches.size();
-    for (const TEntryId id : Page(matches)) {
+    literalDecides_ = literals.size() == 1 && nameWords_.size() == 1 && pathWords_.empty() &&
+                      !query_.anyWord && !query_.caseSensitive && !query_.wholeWords &&
+                      literals.front() == nameWords_.front();
+    for (const TEntryId id : Answer(literals, result)) {
       result.paths.push_back(index_.Path(id));
       result.facts.push_back(index_.Facts(id));
     }
@@ -147,37 +146,91 @@ class TSearchRun {
     return best;
   }
 
-  // The matches in candidate order; false when the deadline cut the search short. A large index
-  // is searched in two halves at once, one on a thread of its own.
-  bool GatherMatches(const std::vector<std::string>& literals,
-                     std::vector<TEntryId>& matches) const {
+  // The page's matches in the query's order, with the count of all matches (or of those found
+  // by the deadline) in `result`. A page early in a large set is taken from the head of the
+  // index's presorted order, after a pass that only counts the matches.
+  std::vector<TEntryId> Answer(const std::vector<std::string>& literals, TSearchResult& result) {
+    const auto from = static_cast<size_t>(std::max<int64_t>(query_.from, 0));
+    const size_t end = from + static_cast<size_t>(std::max<int64_t>(query_.count, 0));
+    std::vector<TEntryId> matches;
+    if (end <= kHeadPageLimit) {
+      if (Unconditional()) {
+        result.count = (includeFiles_ ? index_.FileCount() : 0) +
+                       (query_.includeDirs ? index_.FolderCount() : 0);
+        if (result.count > kDirectSortLimit) {
+          if (auto page = PageFromHead(from, end)) return *page;
+        }
+      } else {
+        result.cut = !GatherMatches(literals, kDirectSortLimit, matches, result.count);
+        if (matches.size() == result.count || result.cut) return Page(matches);
+        if (auto page = PageFromHead(from, end)) return *page;
+      }
+      matches.clear();  // the head is too short for this page: all matches are gathered
+    }
+    result.cut = !GatherMatches(literals, SIZE_MAX, matches, result.count);
+    return Page(matches);
+  }
+
+  // Whether every entry of the asked kinds matches: no words, patterns or folders.
+  bool Unconditional() const {
+    return nameWords_.empty() && pathWords_.empty() && patterns_.empty() && !impossibleWord_ &&
+           includeUnder_.empty() && excludeAt_.empty() && withinAt_ == kNoEntry;
+  }
+
+  // The page [from, end) looked for along the head of the index's presorted order of the query;
+  // none when fewer than `end` matches lie in the head and the head is not the whole order.
+  std::optional<std::vector<TEntryId>> PageFromHead(size_t from, size_t end) const {
+    const auto head = index_.OrderHead(query_.sort, query_.ascending);
+    std::vector<TEntryId> page;
+    size_t seen = 0;
+    for (const TEntryId id : *head) {
+      if (!Accepts(index_.HitOf(id), false)) continue;
+      if (seen >= from) page.push_back(id);
+      if (++seen == end) return page;
+    }
+    if (head->size() < TNameIndex::kOrderHeadLength) return page;  // the whole order: all seen
+    return std::nullopt;
+  }
+
+  // Counts the matches into `count` and keeps up to `keep` of them (per half) in candidate order;
+  // false when the deadline cut the search short. A large index is searched in two halves at
+  // once, one on a thread of its own.
+  bool GatherMatches(const std::vector<std::string>& literals, size_t keep,
+                     std::vector<TEntryId>& matches, size_t& count) const {
     if (index_.IdLimit() < kParallelEntries || literals.size() > 1)
-      return GatherPart(literals, 0, 1, matches);
+      return GatherPart(literals, 0, 1, keep, matches, count);
     std::vector<TEntryId> second;
+    size_t secondCount = 0;
     bool secondComplete = true;
     std::optional<std::thread> helper;
     try {
-      helper.emplace([&] { secondComplete = GatherPart(literals, 1, 2, second); });
+      helper.emplace(
+          [&] { secondComplete = GatherPart(literals, 1, 2, keep, second, secondCount); });
     } catch (const std::system_error&) {
       // No thread to be had: the second half is searched here after the first.
     }
-    bool complete = GatherPart(literals, 0, 2, matches);
+    bool complete = GatherPart(literals, 0, 2, keep, matches, count);
     if (helper) {
       helper->join();
     } else {
-      secondComplete = GatherPart(literals, 1, 2, second);
+      secondComplete = GatherPart(literals, 1, 2, keep, second, secondCount);
     }
     matches.insert(matches.end(), second.begin(), second.end());
+    count += secondCount;
     return complete && secondComplete;
   }
 
   // The matches among one of `parts` shares of the candidates.
   bool GatherPart(const std::vector<std::string>& literals, size_t part, size_t parts,
-                  std::vector<TEntryId>& matches) const {
+                  size_t keep, std::vector<TEntryId>& matches, size_t& count) const {
     size_t sinceClockLook = 0;
     bool cut = false;
+    count = 0;
+    const bool fromLiteral = !literals.empty();
     const auto take = [&](const TNameHit& hit) {
-      if (Accepts(hit)) matches.push_back(hit.entry);
+      if (Accepts(hit, fromLiteral)) {
+        if (count++ < keep) matches.push_back(hit.entry);
+      }
       if (++sinceClockLook < kCandidatesPerClockLook) return true;
       sinceClockLook = 0;
       cut = Clock::now() >= deadline_;
@@ -222,7 +275,9 @@ class TSearchRun {
     return complete;
   }
 
-  bool Accepts(const TNameHit& hit) const {
+  // Whether the candidate matches the query; `fromLiteral` when it was found by the candidate
+  // literal, which then need not be looked for again when it is the only word.
+  bool Accepts(const TNameHit& hit, bool fromLiteral) const {
     if (hit.isRoot) return false;
     if (hit.isDirectory ? !query_.includeDirs : !includeFiles_) return false;
     const TEntryId id = hit.entry;
@@ -230,7 +285,7 @@ class TSearchRun {
     if (!patterns_.empty() && std::none_of(patterns_.begin(), patterns_.end(),
                                            [name](const TWildcard& p) { return p.Matches(name); }))
       return false;
-    return MatchesWords(id, name) && InFolders(id);
+    return ((fromLiteral && literalDecides_) || MatchesWords(id, name)) && InFolders(id);
   }
 
   bool MatchesWords(TEntryId id, std::string_view name) const {
@@ -270,30 +325,6 @@ class TSearchRun {
     }
   }
 
-  // The query's sort key of two matches compared, in the asked direction: below 0 when a comes
-  // first, 0 when the key does not tell them apart (always so for the path order).
-  int CompareByKey(TEntryId a, TEntryId b) const {
-    int order = 0;
-    switch (query_.sort) {
-      case TSortKey::Path:
-        return 0;
-      case TSortKey::Name:
-        order = index_.FoldedName(a).compare(index_.FoldedName(b));
-        break;
-      case TSortKey::Size:
-        order = CompareValues(index_.SizeOf(a), index_.SizeOf(b));
-        break;
-      case TSortKey::Date:
-        order = CompareValues(index_.ModifiedOf(a), index_.ModifiedOf(b));
-        break;
-    }
-    return query_.ascending ? order : -order;
-  }
-
-  // Whether paths decide in their own direction: the path order asked for backwards. Ties of the
-  // other keys always keep the forward path order, so that pages follow each other stably.
-  bool PathsBackwards() const { return query_.sort == TSortKey::Path && !query_.ascending; }
-
   // The matches of the page asked for, in the query's order. A page of a large set is selected,
   // not sorted with all the others.
   std::vector<TEntryId> Page(std::vector<TEntryId>& matches) const {
@@ -301,28 +332,25 @@ class TSearchRun {
     const size_t end =
         from + std::min<size_t>(static_cast<size_t>(query_.count), matches.size() - from);
     if (from == end) return {};
-    const bool backwards = PathsBackwards();
     if (matches.size() <= kDirectSortLimit) {
+      // The path ranks are not needed here (they may be out of date after a change).
+      static const std::vector<uint32_t> kNoRanks;
+      const TEntryOrder order(index_, query_.sort, query_.ascending, kNoRanks);
+      const bool backwards = order.PathsBackwards();
       // Few matches: their paths are compared directly, without the index's path order.
       std::vector<std::pair<TEntryId, std::string>> all;
       all.reserve(matches.size());
       for (const TEntryId id : matches) all.emplace_back(id, index_.Path(id));
       std::sort(all.begin(), all.end(), [&](const auto& a, const auto& b) {
-        const int order = CompareByKey(a.first, b.first);
-        if (order != 0) return order < 0;
+        if (const int byKey = order.CompareKeys(a.first, b.first); byKey != 0) return byKey < 0;
         return backwards ? b.second < a.second : a.second < b.second;
       });
       std::vector<TEntryId> page;
       for (size_t i = from; i < end; ++i) page.push_back(all[i].first);
       return page;
     }
-    const auto ranksHeld = index_.PathRanks();
-    const std::vector<uint32_t>& ranks = *ranksHeld;
-    const auto before = [&](TEntryId a, TEntryId b) {
-      const int order = CompareByKey(a, b);
-      if (order != 0) return order < 0;
-      return backwards ? ranks[b] < ranks[a] : ranks[a] < ranks[b];
-    };
+    const auto ranks = index_.PathRanks();
+    const TEntryOrder before(index_, query_.sort, query_.ascending, *ranks);
     if (end <= matches.size() / kHeapSelectShare) {
       // An early page: one pass keeps the first `end` in a heap, most matches are only compared
       // with its top.
@@ -345,6 +373,7 @@ class TSearchRun {
   TEntryId withinAt_ = kNoEntry;
   bool includeFiles_ = true;
   bool impossibleWord_ = false;
+  bool literalDecides_ = false;  // the candidate literal is the query's one word
   bool tooLarge_ = false;
 };
 

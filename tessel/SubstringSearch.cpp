@@ -24,6 +24,14 @@ __m128i Load(const char* bytes) {
 }
 #endif
 
+// The set bits of a 16-bit mask (no population-count instruction is assumed).
+unsigned BitCount16(unsigned mask) {
+  mask = mask - ((mask >> 1) & 0x5555u);
+  mask = (mask & 0x3333u) + ((mask >> 2) & 0x3333u);
+  mask = (mask + (mask >> 4)) & 0x0F0Fu;
+  return (mask + (mask >> 8)) & 0x1Fu;
+}
+
 }  // namespace
 
 size_t FindSubstring(std::string_view text, std::string_view needle, size_t from) {
@@ -60,6 +68,52 @@ size_t FindSubstring(std::string_view text, std::string_view needle, size_t from
 #else
   return FindPlain(text, needle, from);
 #endif
+}
+
+size_t CountByte(std::string_view text, char byte) {
+  size_t count = 0;
+  size_t at = 0;
+#if defined(__SSE2__)
+  constexpr size_t kBlock = 16;
+  // Each lane of `lanes` counts the matches of its byte position (a match compares as -1, and is
+  // subtracted); the lanes are summed before any of them can overflow.
+  constexpr size_t kBlocksPerSum = 255;
+  const __m128i wanted = _mm_set1_epi8(byte);
+  while (at + kBlock <= text.size()) {
+    __m128i lanes = _mm_setzero_si128();
+    for (size_t blocks = 0; blocks < kBlocksPerSum && at + kBlock <= text.size();
+         ++blocks, at += kBlock)
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(wanted, Load(text.data() + at)));
+    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+    count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<size_t>(_mm_extract_epi16(sums, 4));
+  }
+#endif
+  for (; at < text.size(); ++at) count += text[at] == byte ? 1 : 0;
+  return count;
+}
+
+TByteTally TallyByte(std::string_view text, char byte) {
+  TByteTally tally;
+  size_t at = 0;
+#if defined(__SSE2__)
+  constexpr size_t kBlock = 16;
+  const __m128i wanted = _mm_set1_epi8(byte);
+  for (; at + kBlock <= text.size(); at += kBlock) {
+    const auto mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(wanted, Load(text.data() + at))));
+    if (mask == 0) continue;
+    tally.count += BitCount16(mask);
+    tally.last = at + 31 - static_cast<size_t>(__builtin_clz(mask));
+  }
+#endif
+  for (; at < text.size(); ++at) {
+    if (text[at] == byte) {
+      ++tally.count;
+      tally.last = at;
+    }
+  }
+  return tally;
 }
 
 }  // namespace webtessl

@@ -67,10 +67,40 @@ TWildcard::TWildcard(std::string_view pattern) {
   }
   minLength_ = positions_;
   if (!current.empty() || segments_.empty()) segments_.push_back(std::move(current));
+  ChooseShape(pattern);
+}
+
+void TWildcard::ChooseShape(std::string_view pattern) {
+  if (pattern.find(kAnyChar) != std::string_view::npos) return;
+  const bool leading = !pattern.empty() && pattern.front() == kAnyRun;
+  if (leading) pattern.remove_prefix(1);
+  const bool trailing = !pattern.empty() && pattern.back() == kAnyRun;
+  if (trailing) pattern.remove_suffix(1);
+  if (pattern.find(kAnyRun) != std::string_view::npos || (pattern.empty() && leading)) return;
+  plain_ = pattern;
+  shape_ = leading ? (trailing ? TShape::Contains : TShape::Suffix)
+                   : (trailing ? TShape::Prefix : TShape::Exact);
+}
+
+bool TWildcard::MatchesShape(std::string_view text) const {
+  switch (shape_) {
+    case TShape::Exact:
+      return text == plain_;
+    case TShape::Prefix:
+      return text.starts_with(plain_);
+    case TShape::Suffix:
+      return text.ends_with(plain_);
+    case TShape::Contains:
+      return text.find(plain_) != std::string_view::npos;
+    case TShape::General:
+      break;
+  }
+  return false;
 }
 
 bool TWildcard::Matches(std::string_view text) const {
   if (text.size() < minLength_) return false;
+  if (shape_ != TShape::General) return MatchesShape(text);
   const size_t words = starLoops_.size();
   // The ring of state sets lives on the stack for patterns of ordinary length.
   uint64_t local[kRingSize * kLocalWords] = {};

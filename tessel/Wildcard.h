@@ -26,12 +26,21 @@ class TWildcard {
   size_t MinLength() const { return minLength_; }
 
  private:
+  // Most patterns ("*.txt", "report*", "*draft*") hold no "?" and stars only at their ends:
+  // those are matched by one comparison of their plain bytes.
+  enum class TShape { General, Exact, Prefix, Suffix, Contains };
+
+  void ChooseShape(std::string_view pattern);
+  bool MatchesShape(std::string_view text) const;
+
   // Sets of pattern positions: bit j stands for "the first j pattern characters (stars aside)
   // have matched so far".
   using TStates = std::vector<uint64_t>;
 
   // The pieces between the "*": plain bytes and "?".
   std::vector<std::string> segments_;
+  TShape shape_ = TShape::General;
+  std::string plain_;  // the plain bytes of a pattern that is not General
   size_t minLength_ = 0;
   size_t positions_ = 0;                 // pattern characters other than "*"
   std::array<TStates, 256> byteSteps_;   // the positions whose character is that byte

@@ -6,14 +6,15 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
+
+#include "common/Mutex.h"
 
 namespace webtessl {
 
 struct TIndexerWake::TImpl {
-  std::mutex lock;
+  TMutex lock;
   std::condition_variable woken;
-  bool pending = false;  // guarded by lock
+  bool pending GUARDED_BY(lock) = false;
 };
 
 TIndexerWake::TIndexerWake() : impl_(std::make_unique<TImpl>()) {}
@@ -22,19 +23,21 @@ TIndexerWake::~TIndexerWake() = default;
 
 void TIndexerWake::Wake() const {
   {
-    const std::lock_guard guard(impl_->lock);
+    const TMutexLock guard(impl_->lock);
     impl_->pending = true;
   }
   impl_->woken.notify_one();
 }
 
 void TIndexerWake::Wait(int /*watchFd*/, int timeoutMs) const {
-  std::unique_lock guard(impl_->lock);
-  const auto isPending = [this] { return impl_->pending; };
-  if (timeoutMs < 0) {
-    impl_->woken.wait(guard, isPending);
-  } else {
-    impl_->woken.wait_for(guard, std::chrono::milliseconds(timeoutMs), isPending);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  TMutexLock guard(impl_->lock);
+  while (!impl_->pending) {
+    if (timeoutMs < 0) {
+      guard.Wait(impl_->woken);
+    } else if (!guard.WaitUntil(impl_->woken, deadline)) {
+      break;
+    }
   }
   impl_->pending = false;
 }

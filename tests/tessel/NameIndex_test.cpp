@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tessel/CaseFold.h"
+#include "tessel/EntryOrder.h"
 #include "tests/tessel/IndexBuilder.h"
 
 namespace webtessl {
@@ -256,6 +258,101 @@ TEST(NameIndexTest, FactsStayWithTheirEntriesThroughChurnOnALargeIndex) {
   }
   std::sort(byRank.begin(), byRank.end());
   for (size_t i = 1; i < byRank.size(); ++i) ASSERT_LT(byRank[i - 1].second, byRank[i].second);
+}
+
+// The compact layout (12-byte entries, names closed by NUL bytes and found by counting them from
+// a mark every 64 records) on a large index through renames, removals, compaction and reuse of
+// ids: every live name is found where it is, in any number of parts, and nowhere else.
+TEST(NameIndexTest, TheLayoutHoldsOnALargeIndexThroughChurn) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/big");
+  std::mt19937 random(17);
+  const std::vector<std::string> pieces = {"Report", "notes", "Ελλάδα", "x", "QUETZAL", "日本",
+                                           "draft", "a", "Übersicht"};
+  std::vector<TEntryId> folders{root};
+  for (int i = 0; i < 120000; ++i) {
+    const TEntryId folder = folders[random() % folders.size()];
+    std::string name = pieces[random() % pieces.size()] + std::to_string(i);
+    if (random() % 97 == 0) name += pieces[random() % pieces.size()];
+    const TEntryId id = index.Add(folder, name, random() % 10 == 0);
+    if (id != kNoEntry && index.IsDirectory(id)) folders.push_back(id);
+  }
+  std::vector<TEntryId> live;
+  index.ForEachLive([&](TEntryId id) { live.push_back(id); });
+  for (size_t i = 0; i < live.size(); i += 3) {
+    const TEntryId id = live[i];
+    if (index.IsRoot(id) || !index.IsLive(id)) continue;
+    if (i % 2 == 0) {
+      index.Remove(std::vector<TEntryId>{id});
+    } else {
+      index.Move(id, index.Parent(id), "Renamed" + std::to_string(i) + "Ω");
+    }
+  }
+  for (int i = 0; i < 20000; ++i) index.Add(root, "again" + std::to_string(i) + "Draft", false);
+  EXPECT_EQ(index.Add(root, std::string("nul\0byte", 8), false), kNoEntry);
+
+  std::map<std::string, std::set<TEntryId>> expected;
+  const std::vector<std::string> words = {"draft", "x", "quetzal", "ελλάδα", "renamed1", "ω", "3"};
+  size_t folderCount = 0;
+  size_t fileCount = 0;
+  index.ForEachLive([&](TEntryId id) {
+    if (index.IsRoot(id)) return;
+    (index.IsDirectory(id) ? folderCount : fileCount) += 1;
+    ASSERT_EQ(index.Find(index.Parent(id), index.Name(id)), id);
+    ASSERT_EQ(index.FoldedName(id), FoldCase(index.Name(id)));
+    for (const std::string& word : words) {
+      if (index.FoldedName(id).find(word) != std::string_view::npos) expected[word].insert(id);
+    }
+  });
+  EXPECT_EQ(index.FolderCount(), folderCount);
+  EXPECT_EQ(index.FileCount(), fileCount);
+  for (const std::string& word : words) {
+    for (const size_t parts : {size_t{1}, size_t{2}, size_t{3}}) {
+      std::set<TEntryId> found;
+      for (size_t part = 0; part < parts; ++part) {
+        index.ForEachFoldedHitInPart(word, part, parts, [&](const TNameHit& hit) {
+          EXPECT_TRUE(found.insert(hit.entry).second) << word;
+          EXPECT_EQ(hit.folded, index.FoldedName(hit.entry));
+          return true;
+        });
+      }
+      EXPECT_EQ(found, expected[word]) << word << " in " << parts << " parts";
+    }
+  }
+}
+
+// After a change the path ranks are patched, not sorted again: new paths (also those under a moved
+// folder) are unranked and compared themselves, the others keep their order; past the limit of
+// new paths everything is ordered anew.
+TEST(NameIndexTest, PatchedPathRanksKeepTheOrderOfFullPaths) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/r");
+  for (int i = 0; i < 300; ++i) AddPath(index, root, "d" + std::to_string(i % 9) + "/f" + std::to_string(i));
+  index.PathRanks();
+  const TEntryId added = AddPath(index, root, "d3/added");
+  const TEntryId renamed = index.Find(index.Find(root, "d4"), "f4");
+  index.Move(renamed, index.Find(root, "d0"), "a renamed file");
+  const auto checkOrder = [&](bool expectUnranked) {
+    const auto ranks = index.PathRanks();
+    EXPECT_EQ((*ranks)[added] == TNameIndex::kUnranked, expectUnranked);
+    EXPECT_EQ((*ranks)[renamed] == TNameIndex::kUnranked, expectUnranked);
+    const TEntryId movedFolder = index.Find(root, "a5");
+    if (movedFolder != kNoEntry) {
+      EXPECT_EQ((*ranks)[index.Find(movedFolder, "f5")] == TNameIndex::kUnranked, expectUnranked);
+    }
+    std::vector<TEntryId> live;
+    index.ForEachLive([&](TEntryId id) { live.push_back(id); });
+    std::sort(live.begin(), live.end(), TEntryOrder(index, TSortKey::Path, true, *ranks));
+    for (size_t i = 1; i < live.size(); ++i) ASSERT_LT(index.Path(live[i - 1]), index.Path(live[i]));
+  };
+  checkOrder(true);
+  index.Move(index.Find(root, "d5"), root, "a5");  // a folder: all paths under it change
+  checkOrder(true);
+  index.Move(index.Find(root, "d6"), index.Find(root, "a5"), "d6");  // and one into it
+  checkOrder(true);
+  for (size_t i = 0; i <= TNameIndex::kUnrankedLimit; ++i)
+    index.Add(index.Find(root, "d7"), "more" + std::to_string(i), false);
+  checkOrder(false);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <random>
 #include <string>
 #include <tuple>
@@ -364,6 +365,18 @@ class SearchRunSortTest : public ::testing::Test {
     return joined;
   }
 
+  // The entry of a path below the root "/s".
+  TEntryId ResolvePath(const std::string& path) const {
+    TEntryId entry = root_;
+    for (size_t start = 3; start < path.size();) {
+      size_t end = path.find('/', start);
+      if (end == std::string::npos) end = path.size();
+      entry = index_.Find(entry, std::string_view(path).substr(start, end - start));
+      start = end + 1;
+    }
+    return entry;
+  }
+
   TNameIndex index_;
   TEntryId root_ = kNoEntry;
   std::vector<TFile> files_;
@@ -428,6 +441,94 @@ TEST_F(SearchRunSortTest, SortingAppliesToTheMatchesOnly) {
   query.text = "report";
   query.sort = TSortKey::Size;
   EXPECT_EQ(RunSearch(index_, query).paths.front(), "/s/z/huge report.pdf");
+}
+
+// Early pages come from the presorted head of each order, kept up to date through changes: after
+// additions, renames, new sizes and dates, removals and a folder's move, every first and later
+// page is still the slice of the order computed apart.
+TEST_F(SearchRunSortTest, SortedPagesStayExactThroughChanges) {
+  AddMany(3000);
+  const auto checkAll = [&](const char* after) {
+    for (const TSortKey key : {TSortKey::Path, TSortKey::Name, TSortKey::Size, TSortKey::Date}) {
+      for (const bool ascending : {true, false}) {
+        const TPaths expected = Expected(key, ascending);
+        TSearchQuery query;
+        query.sort = key;
+        query.ascending = ascending;
+        for (const size_t from : {size_t{0}, size_t{1000}}) {
+          query.from = static_cast<int64_t>(from);
+          const TSearchResult result = RunSearch(index_, query);
+          EXPECT_EQ(result.count, files_.size());
+          EXPECT_EQ(result.paths, TPaths(expected.begin() + static_cast<ptrdiff_t>(from),
+                                         expected.begin() + static_cast<ptrdiff_t>(from) + 25))
+              << after << ": key " << static_cast<int>(key) << " ascending " << ascending;
+        }
+      }
+    }
+  };
+  checkAll("first");
+  for (int i = 0; i < 40; ++i)
+    Add("new/n" + std::to_string(i), "n" + std::to_string(i), {static_cast<uint64_t>(i), 1600000000 + i});
+  checkAll("additions");
+  for (size_t i = 0; i < 30; ++i) {
+    TFile& file = files_[i * 7];
+    const std::string name = "0renamed" + std::to_string(i);
+    index_.Move(index_.Find(index_.Find(root_, file.path.substr(3, 2)), file.path.substr(6)),
+                root_, name);
+    file = {"/s/" + name, name, file.facts};
+  }
+  checkAll("renames");
+  for (size_t i = 0; i < files_.size(); i += 11) {
+    TFile& file = files_[i];
+    file.facts = {file.facts.size + 1000, file.facts.modified - 500};
+    index_.SetFacts(ResolvePath(file.path), file.facts);
+  }
+  checkAll("new facts");
+  std::vector<TEntryId> gone;
+  for (size_t i = files_.size(); i-- > 0;) {
+    if (i % 13 == 5) {
+      gone.push_back(ResolvePath(files_[i].path));
+      files_.erase(files_.begin() + static_cast<ptrdiff_t>(i));
+    }
+  }
+  index_.Remove(gone);
+  checkAll("removals");
+  index_.Move(index_.Find(root_, "d3"), root_, "a3");
+  for (TFile& file : files_) {
+    if (file.path.starts_with("/s/d3/")) file.path.replace(3, 2, "a3");
+  }
+  checkAll("a folder's move");
+}
+
+// An index larger than the presorted head: a page that the head does not hold (the matches lie at
+// the far end of the order) is selected from all matches instead.
+TEST_F(SearchRunSortTest, PagesBeyondTheHeadOfTheOrderAreSelectedFromAllMatches) {
+  for (int i = 0; i < 70000; ++i) {
+    const bool pdf = i % 500 == 0;
+    const std::string name = "g" + std::to_string(i) + (pdf ? ".pdf" : ".dat");
+    // The pdf files are the smallest and oldest of all.
+    Add("h" + std::to_string(i % 13) + "/" + name, name,
+        {static_cast<uint64_t>(pdf ? i % 7 : 100 + i % 1000),
+         pdf ? 1000 + i % 5 : 1600000000 + i % 3000});
+  }
+  std::vector<TFile> pdfs;
+  std::copy_if(files_.begin(), files_.end(), std::back_inserter(pdfs),
+               [](const TFile& file) { return file.path.ends_with(".pdf"); });
+  for (const TSortKey key : {TSortKey::Size, TSortKey::Date}) {
+    TSearchQuery query;
+    query.sort = key;
+    query.ascending = false;
+    // All files: the head holds the first page.
+    TPaths all = Expected(key, false);
+    EXPECT_EQ(RunSearch(index_, query).paths, TPaths(all.begin(), all.begin() + 25));
+    query.filter = "*.pdf";
+    files_.swap(pdfs);
+    const TPaths expected = Expected(key, false);
+    files_.swap(pdfs);
+    const TSearchResult result = RunSearch(index_, query);
+    EXPECT_EQ(result.count, expected.size());
+    EXPECT_EQ(result.paths, TPaths(expected.begin(), expected.begin() + 25));
+  }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace webtessl {
 namespace {
@@ -30,6 +32,36 @@ TEST(WildcardTest, LiteralsAndLengthsGuideTheSearch) {
   EXPECT_EQ(TWildcard("*report?2024*.pdf").LongestLiteral(), "report");
   EXPECT_EQ(TWildcard("*").LongestLiteral(), "");
   EXPECT_EQ(TWildcard("a*bc?d").MinLength(), 5u);
+}
+
+// Patterns with stars only at their ends are compared directly; the answers are those of the
+// general matcher (a "?" or inner star forces it).
+TEST(WildcardTest, PlainPatternsWithStarsAtTheEndsMatchAsTheyRead) {
+  const std::vector<std::string> texts = {"", "a", "aa", "report.txt", "report.txt.bak",
+                                          ".txt", "txt", "my report", "reportreport"};
+  const std::vector<std::pair<std::string, std::vector<bool>>> cases = {
+      {"*.txt", {false, false, false, true, false, true, false, false, false}},
+      {"report*", {false, false, false, true, true, false, false, false, true}},
+      {"*port*", {false, false, false, true, true, false, false, true, true}},
+      {"report.txt", {false, false, false, true, false, false, false, false, false}},
+      {"*aa", {false, false, true, false, false, false, false, false, false}},
+      {"", {true, false, false, false, false, false, false, false, false}},
+      {"*", {true, true, true, true, true, true, true, true, true}},
+      {"**", {true, true, true, true, true, true, true, true, true}}};
+  for (const auto& [pattern, expected] : cases) {
+    for (size_t i = 0; i < texts.size(); ++i) {
+      EXPECT_EQ(TWildcard(pattern).Matches(texts[i]), expected[i]) << pattern << " on " << texts[i];
+      // The same pattern made general by an inner star that stands for nothing.
+      if (pattern.size() > 2 && pattern != "**") {
+        std::string general = pattern;
+        general.insert(general.size() / 2, "*");
+        if (general.find("**") == std::string::npos) {
+          EXPECT_EQ(TWildcard(general).Matches(texts[i]) || !expected[i], true)
+              << general << " must match all that " << pattern << " does: " << texts[i];
+        }
+      }
+    }
+  }
 }
 
 TEST(WildcardTest, PathologicalPatternsStayFast) {
