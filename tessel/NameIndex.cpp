@@ -181,28 +181,9 @@ void TNameIndex::Remove(std::span<const TEntryId> entries,
     }
   }
   if (anyFolder) {
-    // One pass over all entries decides, folder by folder, what lies under a removed one.
-    constexpr uint8_t kUnknown = 0;
-    constexpr uint8_t kKeep = 1;
-    constexpr uint8_t kDrop = 2;
-    std::vector<uint8_t> verdict(entries_.size(), kUnknown);
-    for (const TEntryId id : entries) {
-      if (IsLive(id)) verdict[id] = kDrop;
-    }
-    std::vector<TEntryId> chain;
+    const std::vector<bool> dropped = LiveAtOrUnder(entries);
     for (TEntryId id = 0; id < entries_.size(); ++id) {
-      if (!IsLive(id)) continue;
-      TEntryId up = id;
-      while (up != kNoEntry && verdict[up] == kUnknown) {
-        chain.push_back(up);
-        up = Parent(up);
-      }
-      const uint8_t found = up == kNoEntry ? kKeep : verdict[up];
-      for (const TEntryId link : chain) verdict[link] = found;
-      chain.clear();
-    }
-    for (TEntryId id = 0; id < entries_.size(); ++id) {
-      if (IsLive(id) && verdict[id] == kDrop) MarkRemoved(id, onRemovedFolder);
+      if (dropped[id]) MarkRemoved(id, onRemovedFolder);
     }
   }
   CompactIfWasteful();
@@ -433,14 +414,29 @@ void TNameIndex::NewRankEpoch() {
 }
 
 size_t TNameIndex::MarkUnderMovedFolders(std::vector<uint32_t>& ranks, size_t from) const {
-  // One pass over all entries decides, folder by folder, what lies under a moved one.
-  constexpr uint8_t kUnknown = 0;
-  constexpr uint8_t kKept = 1;
-  constexpr uint8_t kMoved = 2;
-  std::vector<uint8_t> verdict(entries_.size(), kUnknown);
-  for (size_t i = from; i < movedFolders_.size(); ++i) verdict[movedFolders_[i]] = kMoved;
-  std::vector<TEntryId> chain;
+  const std::vector<bool> moved =
+      LiveAtOrUnder(std::span<const TEntryId>(movedFolders_).subspan(from));
   size_t marked = 0;
+  for (TEntryId id = 0; id < entries_.size(); ++id) {
+    if (!moved[id]) continue;
+    ranks[id] = kUnranked;
+    ++marked;
+  }
+  return marked;
+}
+
+std::vector<bool> TNameIndex::LiveAtOrUnder(std::span<const TEntryId> tops) const {
+  // One pass over all entries decides, folder by folder, what lies under one of the tops: each
+  // walk up stops at the first entry already decided, and decides every entry it passed.
+  constexpr uint8_t kUnknown = 0;
+  constexpr uint8_t kOutside = 1;
+  constexpr uint8_t kUnder = 2;
+  std::vector<uint8_t> verdict(entries_.size(), kUnknown);
+  for (const TEntryId top : tops) {
+    if (IsLive(top)) verdict[top] = kUnder;
+  }
+  std::vector<bool> under(entries_.size(), false);
+  std::vector<TEntryId> chain;
   for (TEntryId id = 0; id < entries_.size(); ++id) {
     if (!IsLive(id)) continue;
     TEntryId up = id;
@@ -448,15 +444,12 @@ size_t TNameIndex::MarkUnderMovedFolders(std::vector<uint32_t>& ranks, size_t fr
       chain.push_back(up);
       up = Parent(up);
     }
-    const uint8_t found = up == kNoEntry ? kKept : verdict[up];
+    const uint8_t found = up == kNoEntry ? kOutside : verdict[up];
     for (const TEntryId link : chain) verdict[link] = found;
     chain.clear();
-    if (verdict[id] == kMoved) {
-      ranks[id] = kUnranked;
-      ++marked;
-    }
+    under[id] = verdict[id] == kUnder;
   }
-  return marked;
+  return under;
 }
 
 std::shared_ptr<const std::vector<uint32_t>> TNameIndex::CurrentRanks() const {

@@ -167,6 +167,8 @@ class TNameIndex {
   void PathChanged(TEntryId entry);
   void NewRankEpoch();
   size_t MarkUnderMovedFolders(std::vector<uint32_t>& ranks, size_t from) const;
+  // For every entry, whether it is live and is one of the live `tops` or lies below one.
+  std::vector<bool> LiveAtOrUnder(std::span<const TEntryId> tops) const;
 
   std::vector<TEntry> entries_;
   std::string names_;
