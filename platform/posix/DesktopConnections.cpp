@@ -10,21 +10,19 @@ TIdleConnections::TIdleConnections() {
   ::pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild);
 }
 
-// Forking holds the lock, so that the child gets the set in a whole state and can empty it.
 void TIdleConnections::BeforeFork() {
-  IdleConnections().mutex_.lock();
+  IdleConnections().mutex_.Lock();
 }
 void TIdleConnections::AfterForkInParent() {
-  IdleConnections().mutex_.unlock();
+  IdleConnections().mutex_.Unlock();
 }
 void TIdleConnections::AfterForkInChild() {
-  TIdleConnections& connections = IdleConnections();
-  connections.idle_.clear();
-  connections.mutex_.unlock();
+  IdleConnections().idle_.clear();
+  IdleConnections().mutex_.Unlock();
 }
 
 TUniqueFd TIdleConnections::Take(const std::string& path) {
-  std::lock_guard lock(mutex_);
+  TMutexLock lock(mutex_);
   const auto found = std::find_if(idle_.rbegin(), idle_.rend(),
                                   [&](const auto& entry) { return entry.first == path; });
   if (found == idle_.rend()) return {};
@@ -34,7 +32,7 @@ TUniqueFd TIdleConnections::Take(const std::string& path) {
 }
 
 void TIdleConnections::Give(const std::string& path, TUniqueFd connection) {
-  std::lock_guard lock(mutex_);
+  TMutexLock lock(mutex_);
   if (idle_.size() >= kMaxIdle) idle_.pop_front();
   idle_.emplace_back(path, std::move(connection));
 }

@@ -1,13 +1,17 @@
 #pragma once
 
+#include "common/Mutex.h"
 #include "platform/posix/UniqueFd.h"
 
 #include <deque>
-#include <mutex>
 #include <string>
 #include <utility>
 
 namespace webtessl::desktop {
+
+class TIdleConnections;
+// The one set of this process.
+TIdleConnections& IdleConnections();
 
 // Connections to windows' sockets that stayed open after a completed exchange, kept so that the
 // next message to the same window needs no new connection. A connection is taken out while it
@@ -30,15 +34,14 @@ class TIdleConnections {
 
  private:
   static constexpr size_t kMaxIdle = 64;
-  static void BeforeFork();
-  static void AfterForkInParent();
-  static void AfterForkInChild();
+  // Forking holds the lock of the process's set, so that the child gets it in a whole state and
+  // can empty it.
+  static void BeforeFork() ACQUIRE(IdleConnections().mutex_);
+  static void AfterForkInParent() RELEASE(IdleConnections().mutex_);
+  static void AfterForkInChild() RELEASE(IdleConnections().mutex_);
 
-  std::mutex mutex_;
-  std::deque<std::pair<std::string, TUniqueFd>> idle_;  // the oldest first
+  TMutex mutex_;
+  std::deque<std::pair<std::string, TUniqueFd>> idle_ GUARDED_BY(mutex_);  // the oldest first
 };
-
-// The one set of this process.
-TIdleConnections& IdleConnections();
 
 }  // namespace webtessl::desktop

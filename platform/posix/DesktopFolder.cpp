@@ -1,4 +1,6 @@
 #include "platform/DesktopMessages.h"
+
+#include "common/Mutex.h"
 #include "platform/posix/DesktopRecords.h"
 
 #include <sys/stat.h>
@@ -6,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 
 namespace webtessl {
@@ -45,15 +46,15 @@ bool MakePrivate(const std::string& folder) {
 // The folder most recently found private. Nobody else can remove or change a private folder,
 // so finding and sending, which ask for the folder on every message, trust it without looking
 // again; creating a window always looks (and makes the folder anew if it was cleaned away).
-std::mutex lastPrivateMutex;
-std::string lastPrivate;
+TMutex lastPrivateMutex;
+std::string lastPrivate GUARDED_BY(lastPrivateMutex);
 
 }  // namespace
 
 std::string DesktopFolder() {
   std::string folder = ChosenFolder();
   if (!MakePrivate(folder)) return {};
-  std::lock_guard lock(lastPrivateMutex);
+  TMutexLock lock(lastPrivateMutex);
   lastPrivate = folder;
   return folder;
 }
@@ -67,7 +68,7 @@ namespace desktop {
 std::string KnownDesktopFolder() {
   std::string folder = ChosenFolder();
   {
-    std::lock_guard lock(lastPrivateMutex);
+    TMutexLock lock(lastPrivateMutex);
     if (folder == lastPrivate) return folder;
   }
   return DesktopFolder();

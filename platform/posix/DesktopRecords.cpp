@@ -1,5 +1,7 @@
 #include "platform/posix/DesktopRecords.h"
 
+#include "common/Mutex.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,7 +12,6 @@
 #include <cerrno>
 #include <charconv>
 #include <memory>
-#include <mutex>
 #include <unordered_map>
 
 namespace webtessl::desktop {
@@ -168,24 +169,24 @@ template <typename Value>
 class TBoundedCache {
  public:
   std::optional<Value> Get(const std::string& key) const {
-    std::lock_guard lock(mutex_);
+    TMutexLock lock(mutex_);
     const auto found = values_.find(key);
     return found == values_.end() ? std::nullopt : std::optional<Value>(found->second);
   }
   void Put(const std::string& key, Value value) {
-    std::lock_guard lock(mutex_);
+    TMutexLock lock(mutex_);
     if (values_.size() >= kMaxEntries && !values_.contains(key)) values_.clear();
     values_.insert_or_assign(key, std::move(value));
   }
   void Erase(const std::string& key) {
-    std::lock_guard lock(mutex_);
+    TMutexLock lock(mutex_);
     values_.erase(key);
   }
 
  private:
   static constexpr size_t kMaxEntries = 64;
-  mutable std::mutex mutex_;
-  std::unordered_map<std::string, Value> values_;
+  mutable TMutex mutex_;
+  std::unordered_map<std::string, Value> values_ GUARDED_BY(mutex_);
 };
 
 // The window last found for each class and title, so that finding the same window again reads

@@ -24,8 +24,9 @@
 
 #include "platform/DesktopMessages.h"
 
+#include "common/Mutex.h"
+
 #include <memory>
-#include <mutex>
 #include <unordered_map>
 
 namespace webtessl {
@@ -44,22 +45,22 @@ constexpr char kDesktopFolderName[] = "webtessl-desktop";
 class TProcedureTable {
  public:
   void Add(HWND window, TWindowProc proc) {
-    const std::lock_guard guard(lock_);
+    const TMutexLock guard(lock_);
     procedures_[window] = std::make_shared<const TWindowProc>(std::move(proc));
   }
   void Remove(HWND window) {
-    const std::lock_guard guard(lock_);
+    const TMutexLock guard(lock_);
     procedures_.erase(window);
   }
   std::shared_ptr<const TWindowProc> Find(HWND window) {
-    const std::lock_guard guard(lock_);
+    const TMutexLock guard(lock_);
     const auto found = procedures_.find(window);
     return found == procedures_.end() ? nullptr : found->second;
   }
 
  private:
-  std::mutex lock_;
-  std::unordered_map<HWND, std::shared_ptr<const TWindowProc>> procedures_;
+  TMutex lock_;
+  std::unordered_map<HWND, std::shared_ptr<const TWindowProc>> procedures_ GUARDED_BY(lock_);
 };
 
 TProcedureTable& Procedures() {
@@ -88,8 +89,8 @@ HINSTANCE Instance() {
 // Registers the window class once per process. A class of that name registered with another
 // procedure is registered again with ours.
 bool RegisterWindowClass(const std::string& className) {
-  static std::mutex lock;
-  const std::lock_guard guard(lock);
+  static TMutex lock;
+  const TMutexLock guard(lock);
   WNDCLASSA existing{};
   if (::GetClassInfoA(Instance(), className.c_str(), &existing) != FALSE) {
     if (existing.lpfnWndProc == RoutingWindowProc) return true;
