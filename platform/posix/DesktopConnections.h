@@ -21,7 +21,7 @@ TIdleConnections& IdleConnections();
 // idle connection closes when a new one comes in beyond the limit, which leaves room for one to
 // each window of a busy server (it keeps a window per connection thread). A child forked from
 // this process starts with none, so that two processes never share one connection. Thread-safe.
-class TIdleConnections {
+class TIdleConnections final {
  public:
   TIdleConnections();
   TIdleConnections(const TIdleConnections&) = delete;
