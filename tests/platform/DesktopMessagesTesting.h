@@ -112,4 +112,41 @@ class TThreadWindow {
   std::thread owner_;
 };
 
+// A window titled "Renewing", run by a thread of its own, that answers WM_COPYDATA with the
+// payload's checksum and counts the calls. Before anyone can reach it, its thread renews its
+// handle twice: the second time under the handle it was made with, or under the first fresh one.
+class TRenewedWindow {
+ public:
+  enum class TAgainUnder { Created, Retired };
+
+  explicit TRenewedWindow(TAgainUnder again)
+      : window_(
+            "Renewing",
+            [this](uint32_t message, uintptr_t, intptr_t lParam) {
+              if (message != WM_COPYDATA) return intptr_t{0};
+              ++calls_;
+              return ChecksumOf(lParam);
+            },
+            TThreadWindow::TLooking::Pumps,
+            [this, again](TWindowHandle created) {
+              retired_ = RenewWindowHandle(created);
+              current_ =
+                  RenewWindowHandle(again == TAgainUnder::Created ? created : retired_.load());
+              return current_.load();
+            }) {}
+
+  TWindowHandle Created() const { return window_.Created(); }
+  // The handle the first renewal gave, which the second retired.
+  TWindowHandle Retired() const { return retired_; }
+  TWindowHandle Current() const { return current_; }
+  int Calls() const { return calls_; }
+  void Close() { window_.Close(); }
+
+ private:
+  std::atomic<TWindowHandle> retired_{0};
+  std::atomic<TWindowHandle> current_{0};
+  std::atomic<int> calls_{0};
+  TThreadWindow window_;  // last: its thread uses the members above
+};
+
 }  // namespace webtessl::testing_desktop

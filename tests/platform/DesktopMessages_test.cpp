@@ -145,24 +145,11 @@ TEST(DesktopMessagesTest, ReceiverThatDoesNotLookMakesTheSendFailAndNeverHandles
 // reach it. Only the owner renews.
 TEST(DesktopMessagesTest, RenewedHandleRetiresThePreviousOne) {
   const TTestDesktop desktop;
-  std::atomic<TWindowHandle> retired = 0, current = 0;
-  std::atomic<int> calls = 0;
-  TThreadWindow owner(
-      "Renewing",
-      [&](uint32_t message, uintptr_t, intptr_t lParam) {
-        if (message != WM_COPYDATA) return intptr_t{0};
-        ++calls;
-        return ChecksumOf(lParam);
-      },
-      TThreadWindow::TLooking::Pumps,
-      [&](TWindowHandle created) {
-        retired = RenewWindowHandle(created);
-        current = RenewWindowHandle(retired);
-        return current.load();
-      });
+  TRenewedWindow window(TRenewedWindow::TAgainUnder::Retired);
+  const TWindowHandle retired = window.Retired(), current = window.Current();
   ASSERT_NE(current, 0u);
   EXPECT_EQ(RenewWindowHandle(current), 0u) << "only the owner renews";
-  EXPECT_NE(retired, owner.Created());
+  EXPECT_NE(retired, window.Created());
   EXPECT_NE(current, retired);
   EXPECT_EQ(GetWindowText(current), "Renewing");
   EXPECT_EQ(GetClassName(current), kClass);
@@ -171,13 +158,13 @@ TEST(DesktopMessagesTest, RenewedHandleRetiresThePreviousOne) {
   if (Send(retired, "old", 3, result)) {  // refused, or acknowledged with 0
     EXPECT_EQ(result, 0);
   }
-  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(window.Calls(), 0);
   ASSERT_TRUE(Send(current, "new", 3, result));
   EXPECT_EQ(result, Checksum("new", 3));
   ASSERT_TRUE(Send(FindWindow(kClass, "Renewing"), "found", 5, result));
   EXPECT_EQ(result, Checksum("found", 5));
-  EXPECT_EQ(calls, 2);
-  owner.Close();
+  EXPECT_EQ(window.Calls(), 2);
+  window.Close();
   EXPECT_FALSE(Send(current, "gone", 4, result));
 }
 

@@ -13,7 +13,6 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -242,34 +241,20 @@ TEST(PosixDesktopMessagesTest, MessagesCrossProcessesOverAKeptConnectionUntilThe
 // procedure), and the one it was made with, which FindWindow keeps giving, still reaches it.
 TEST(PosixDesktopMessagesTest, RenewedWindowKeepsItsFirstHandle) {
   const TTestDesktop desktop;
-  std::atomic<TWindowHandle> retired = 0, current = 0;
-  std::atomic<int> calls = 0;
-  TThreadWindow owner(
-      "Renewing",
-      [&](uint32_t message, uintptr_t, intptr_t lParam) {
-        if (message != WM_COPYDATA) return intptr_t{0};
-        ++calls;
-        return ChecksumOf(lParam);
-      },
-      TThreadWindow::TLooking::Pumps,
-      [&](TWindowHandle created) {
-        retired = RenewWindowHandle(created);
-        current = RenewWindowHandle(created);
-        return current.load();
-      });
-  const TWindowHandle created = owner.Created();
-  ASSERT_NE(current, 0u);
-  EXPECT_NE(current, retired);
+  const TRenewedWindow window(TRenewedWindow::TAgainUnder::Created);
+  const TWindowHandle created = window.Created(), retired = window.Retired();
+  ASSERT_NE(window.Current(), 0u);
+  EXPECT_NE(window.Current(), retired);
   EXPECT_EQ(FindWindow(kClass, "Renewing"), created);
   EXPECT_TRUE(IsWindow(retired));
   EXPECT_EQ(GetClassName(retired), kClass);
   intptr_t result = -1;
   ASSERT_TRUE(Send(retired, "old", 3, result));
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(window.Calls(), 0);
   ASSERT_TRUE(Send(created, "first", 5, result));
   EXPECT_EQ(result, Checksum("first", 5));
-  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(window.Calls(), 1);
 }
 
 // A sender that gave up on a message over a kept connection has it never handled, even when the
