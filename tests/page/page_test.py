@@ -233,7 +233,8 @@ class PageTest:
                  self.folder_link_narrows, self.keyboard_moves_and_opens,
                  self.downloads_are_byte_exact_under_whole_names,
                  self.opens_safe_types_inline_and_html_as_attachment,
-                 self.narrow_screen_has_no_sideways_scroll, self.no_console_errors,
+                 self.narrow_screen_has_no_sideways_scroll, self.search_stopped_early_says_so,
+                 self.no_console_errors,
                  self.server_gone_clears_old_results]
         failures = 0
         started = time.time()
@@ -524,6 +525,29 @@ class PageTest:
             check(widths[0] <= widths[1], f"with options open: {widths[0]} within {widths[1]}")
         finally:
             self.driver.set_window_size(1280, 900)
+
+    def search_stopped_early_says_so(self):
+        # tessel marks a search it stopped at its time budget with "cut"; a real one needs an
+        # index far larger than this tree, so the server's real answer is marked on its way in.
+        self.open("?q=zzz")
+        self.driver.execute_script("""
+            const original = window.fetch;
+            window.fetch = async (url, options) => {
+              const response = await original(url, options);
+              if (!String(url).includes("term=Tom")) return response;
+              const answer = await response.json();
+              answer.cut = true;
+              return new Response(JSON.stringify(answer), {status: response.status,
+                  headers: {"Content-Type": "application/json"}});
+            };""")
+        self.type_term("Tom")
+        self.wait_names(["Tom & Jerry.txt"], "the stopped search's results")
+        self.wait(lambda: "of at least 1 " in self.status(), "the count marked as a lower bound")
+        check(self.driver.find_element(By.ID, "cut").is_displayed(), "the stopped-early notice")
+        self.type_term("semi")
+        self.wait_names(["semi;colon.txt"], "a search that ran to the end")
+        check(not self.driver.find_element(By.ID, "cut").is_displayed(), "the notice goes away")
+        check("at least" not in self.status(), "a full count: " + self.status())
 
     def no_console_errors(self):
         errors = [entry for entry in self.driver.get_log("browser") if entry["level"] == "SEVERE"]
