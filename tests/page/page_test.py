@@ -234,6 +234,7 @@ class PageTest:
                  self.downloads_are_byte_exact_under_whole_names,
                  self.opens_safe_types_inline_and_html_as_attachment,
                  self.narrow_screen_has_no_sideways_scroll, self.search_stopped_early_says_so,
+                 self.indexing_notice_refreshes_until_done,
                  self.no_console_errors,
                  self.server_gone_clears_old_results]
         failures = 0
@@ -548,6 +549,31 @@ class PageTest:
         self.wait_names(["semi;colon.txt"], "a search that ran to the end")
         check(not self.driver.find_element(By.ID, "cut").is_displayed(), "the notice goes away")
         check("at least" not in self.status(), "a full count: " + self.status())
+
+    def indexing_notice_refreshes_until_done(self):
+        # The first answer says the index is still being built; the page must show the notice and
+        # ask again by itself, and the next, complete answer must take the notice away.
+        self.open("?q=zzz")
+        self.driver.execute_script("""
+            const original = window.fetch;
+            window.indexingAnswers = 0;
+            window.fetch = async (url, options) => {
+              const response = await original(url, options);
+              if (!String(url).includes("term=semi")) return response;
+              if (++window.indexingAnswers > 1) return response;
+              const answer = await response.json();
+              answer.indexing = true;
+              return new Response(JSON.stringify(answer), {status: response.status,
+                  headers: {"Content-Type": "application/json"}});
+            };""")
+        self.type_term("semi")
+        self.wait(lambda: self.driver.find_element(By.ID, "notice").is_displayed(),
+                  "the indexing notice")
+        self.wait(lambda: self.driver.execute_script("return window.indexingAnswers") >= 2,
+                  "the search asked again by itself")
+        self.wait(lambda: not self.driver.find_element(By.ID, "notice").is_displayed(),
+                  "the notice gone once the index is built")
+        check(self.names() == ["semi;colon.txt"], "results kept: " + str(self.names()))
 
     def no_console_errors(self):
         errors = [entry for entry in self.driver.get_log("browser") if entry["level"] == "SEVERE"]
