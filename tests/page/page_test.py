@@ -18,7 +18,9 @@ import sys
 import tempfile
 import time
 import traceback
+import urllib.parse
 import urllib.request
+from xml.etree import ElementTree
 
 from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException, TimeoutException
@@ -230,6 +232,7 @@ class PageTest:
                  self.names_never_become_markup, self.older_answers_never_replace_newer,
                  self.pages_to_the_last_page, self.sorts_the_whole_set_by_size_and_date,
                  self.every_option_reaches_the_search, self.url_restores_on_reload_and_back,
+                 self.search_engine_description_opens_a_search,
                  self.folder_link_narrows, self.keyboard_moves_and_opens,
                  self.downloads_are_byte_exact_under_whole_names,
                  self.opens_safe_types_inline_and_html_as_attachment,
@@ -414,6 +417,23 @@ class PageTest:
         self.driver.refresh()
         self.wait_names(["#hash tag.txt"], "reload")
         check(self.driver.find_element(By.ID, "q").get_attribute("value") == "hash", "reload term")
+
+    def search_engine_description_opens_a_search(self):
+        # The page offers itself as a search engine; the description's template is relative, so
+        # it must resolve against the description's own address to this page with the term filled in.
+        self.open()
+        href = self.driver.find_element(By.CSS_SELECTOR, 'link[rel="search"]').get_attribute("href")
+        with urllib.request.urlopen(href, timeout=WAIT_S) as reply:
+            check(reply.headers.get_content_type().endswith("xml"),
+                  "description served as XML: " + reply.headers.get_content_type())
+            description = ElementTree.fromstring(reply.read())
+        template = description.find("{http://a9.com/-/spec/opensearch/1.1/}Url").get("template")
+        target = urllib.parse.urljoin(href, template.replace(
+            "{searchTerms}", urllib.parse.quote("Tom & Jerry")))
+        self.driver.get(target)
+        self.wait_names(["Tom & Jerry.txt"], "the search the engine template opens")
+        check(self.driver.find_element(By.ID, "q").get_attribute("value") == "Tom & Jerry",
+              "the term in the search box")
 
     def folder_link_narrows(self):
         self.open("?q=report")
