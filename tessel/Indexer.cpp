@@ -6,6 +6,7 @@
 
 #include "tessel/FolderListing.h"
 #include "tessel/FolderPaths.h"
+#include "tessel/FolderReader.h"
 #include "tessel/NativePath.h"
 
 namespace webtessl {
@@ -15,6 +16,9 @@ using Clock = std::chrono::steady_clock;
 
 // Folders read between two looks at the watch events and the folders asked for.
 constexpr size_t kFoldersBetweenEvents = 64;
+// Folders asked of the reading threads and not yet added: enough that they never wait for the
+// thread adding to the index, few enough that a listing is added soon after it is read.
+constexpr size_t kReadsAhead = 32;
 
 std::string JoinPath(const std::string& folder, std::string_view name) {
   std::string path = folder;
@@ -53,7 +57,7 @@ void TIndexer::Run() {
   if (!watch_.Usable()) ReportUnwatched("inotify is not available");
   std::vector<TFolderTask> stack;
   WithIndex([&stack](TNameIndex& index) {
-    for (const TEntryId root : index.Roots()) stack.emplace_back(root, index.RootPath(root));
+    for (const TEntryId root : index.Roots()) stack.push_back({root, index.RootPath(root)});
   });
   std::reverse(stack.begin(), stack.end());  // the first root first
   ScanFolders(std::move(stack));
@@ -91,45 +95,102 @@ void TIndexer::Run() {
   }
 }
 
+// The folders are listed on reading threads, a few ahead, and added here as their listings come
+// in. Events and requests are looked at every so many folders, when every folder asked for is
+// added: no event that followed a listing is handled before that listing is in the index.
 void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
-  std::set<std::pair<uint64_t, uint64_t>> seen;  // folders read in this pass: no loop runs twice
-  size_t sinceEvents = 0;
-  FinishRequests(stack.size());
-  while (!stack.empty() && !stop_) {
-    const TFolderTask task = std::move(stack.back());
-    stack.pop_back();
-    ReadFolder(task, stack, seen);
-    if (++sinceEvents == kFoldersBetweenEvents) {
-      sinceEvents = 0;
+  if (stack.empty()) return;
+  TFolderReader reader(TFolderReader::ThreadsForMachine());
+  std::unordered_map<uint64_t, TFolderTask> reading;  // by ticket
+  uint64_t lastTicket = 0;
+  size_t asked = 0;  // since the last look at events
+  while (!stop_) {
+    while (asked < kFoldersBetweenEvents && reading.size() < kReadsAhead && !stack.empty()) {
+      TFolderTask task = std::move(stack.back());
+      stack.pop_back();
+      bool followLink = false;
+      if (!StartRead(task, followLink)) {
+        Done(task);
+        continue;
+      }
+      reader.Ask(++lastTicket, task.path, followLink);
+      reading.emplace(lastTicket, std::move(task));
+      ++asked;
+    }
+    if (reading.empty()) {
+      if (stack.empty()) break;
+      asked = 0;
       HandleEvents(stack);
       TakeRequests(stack);
+      continue;
     }
-    FinishRequests(stack.size());
+    for (const TFolderReader::TRead& read : reader.Take()) {
+      const auto found = reading.find(read.ticket);
+      const TFolderTask task = std::move(found->second);
+      reading.erase(found);
+      if (read.listing) AddListing(task, *read.listing, stack);
+      Done(task);
+    }
+  }
+  readFolders_.clear();
+  identityOfRead_.clear();
+}
+
+// Watches a folder from the stack, which is then read: false when it went meanwhile. One moved
+// meanwhile is read at its new place.
+bool TIndexer::StartRead(TFolderTask& task, bool& followLink) {
+  {
+    const TIndexReadLock lock(*this);
+    if (!index_.IsLive(task.folder) || !index_.IsDirectory(task.folder)) return false;
+    followLink = index_.IsRoot(task.folder);
+    if (index_.Path(task.folder) != task.path) {
+      task.path = index_.Path(task.folder);
+      if (IsExcludedFolder(settings_, task.path, index_.Name(task.folder))) return false;
+    }
+  }
+  WatchFolder(task.folder, task.path);  // before reading, so that no change slips between
+  return true;
+}
+
+// Whether the folder listed was not read before in this pass: a folder seen again through a
+// loop is not read twice.
+bool TIndexer::FirstRead(TEntryId folder, const TFolderListing& listing) {
+  const TFolderIdentity identity{listing.device, listing.inode};
+  if (!readFolders_.emplace(identity, folder).second) return false;
+  identityOfRead_[folder] = identity;
+  return true;
+}
+
+void TIndexer::AddListing(const TFolderTask& task, const TFolderListing& listing,
+                          std::vector<TFolderTask>& stack) {
+  const auto& [folder, path, request] = task;
+  const TIndexWriteLock lock(*this);
+  if (!index_.IsLive(folder) || index_.Path(folder) != path || !FirstRead(folder, listing)) return;
+  for (const TListedEntry& entry : listing.entries) {
+    if (!entry.isDirectory) {
+      index_.Add(folder, entry.name, false, entry.facts);
+      continue;
+    }
+    std::string childPath = JoinPath(path, entry.name);
+    if (IsExcludedFolder(settings_, childPath, entry.name)) continue;
+    const TEntryId child = index_.Add(folder, entry.name, true, entry.facts);
+    if (child != kNoEntry) Push(stack, {child, std::move(childPath), request});
   }
 }
 
-void TIndexer::ReadFolder(const TFolderTask& task, std::vector<TFolderTask>& stack,
-                          std::set<std::pair<uint64_t, uint64_t>>& seen) {
-  const auto& [folder, path] = task;
-  bool isRoot = false;
-  {
-    const TIndexWriteLock lock(*this);
-    // The folder may have gone, or moved, since it was put on the stack.
-    if (!index_.IsLive(folder) || !index_.IsDirectory(folder) || index_.Path(folder) != path)
-      return;
-    isRoot = index_.IsRoot(folder);
-  }
-  WatchFolder(folder, path);  // before reading, so that no change slips between
-  const auto listing = ListFolder(path, isRoot);
-  if (!listing || !seen.emplace(listing->device, listing->inode).second) return;
-  const TIndexWriteLock lock(*this);
-  if (!index_.IsLive(folder) || index_.Path(folder) != path) return;
-  for (const TListedEntry& entry : listing->entries) {
-    std::string childPath = JoinPath(path, entry.name);
-    if (entry.isDirectory && IsExcludedFolder(settings_, childPath, entry.name)) continue;
-    const TEntryId child = index_.Add(folder, entry.name, entry.isDirectory, entry.facts);
-    if (child != kNoEntry && entry.isDirectory) stack.emplace_back(child, std::move(childPath));
-  }
+// Puts a folder to read on the stack; the scan of a folder asked for waits for it too.
+void TIndexer::Push(std::vector<TFolderTask>& stack, TFolderTask task) {
+  if (task.request != kNoRequest) ++scanning_.at(task.request).pending;
+  stack.push_back(std::move(task));
+}
+
+// A folder from the stack is read, or dropped: the scan of a folder asked for ends with its last.
+void TIndexer::Done(const TFolderTask& task) {
+  if (task.request == kNoRequest) return;
+  const auto scan = scanning_.find(task.request);
+  if (--scan->second.pending != 0) return;
+  Finish(scan->second.folder);
+  scanning_.erase(scan);
 }
 
 void TIndexer::WatchFolder(TEntryId folder, const std::string& path) {
@@ -278,7 +339,7 @@ TEntryId TIndexer::AddFromEvent(TEntryId folder, std::string_view name, bool isD
   std::string path = JoinPath(index_.Path(folder), name);
   if (isDirectory && IsExcludedFolder(settings_, path, name)) return kNoEntry;
   const TEntryId entry = index_.Add(folder, name, isDirectory);
-  if (entry != kNoEntry && isDirectory) toScan.emplace_back(entry, std::move(path));
+  if (entry != kNoEntry && isDirectory) toScan.push_back({entry, std::move(path)});
   return entry;
 }
 
@@ -290,6 +351,10 @@ void TIndexer::FlushRemovals() {
 
 void TIndexer::ForgetFolder(TEntryId folder) {
   unwatched_.erase(folder);
+  if (const auto read = identityOfRead_.find(folder); read != identityOfRead_.end()) {
+    readFolders_.erase(read->second);
+    identityOfRead_.erase(read);
+  }
   const auto watched = watchOfFolder_.find(folder);
   if (watched == watchOfFolder_.end()) return;
   watch_.Remove(watched->second);
@@ -304,7 +369,7 @@ void TIndexer::Resync(const std::vector<TEntryId>& folders) {
     for (const TEntryId folder : folders) {
       if (!index.IsLive(folder)) continue;
       known[folder];
-      tasks.emplace_back(folder, index.Path(folder));
+      tasks.push_back({folder, index.Path(folder)});
     }
     index.ForEachLive([&](TEntryId id) {
       if (index.IsRoot(id)) return;
@@ -313,9 +378,9 @@ void TIndexer::Resync(const std::vector<TEntryId>& folders) {
     });
   });
   std::vector<TFolderTask> toScan;
-  for (const auto& [folder, path] : tasks) {
+  for (const TFolderTask& task : tasks) {
     if (stop_) return;
-    ResyncFolder(folder, path, known[folder], toScan);
+    ResyncFolder(task.folder, task.path, known[task.folder], toScan);
   }
   ScanFolders(std::move(toScan));
 }
@@ -349,7 +414,7 @@ void TIndexer::ResyncFolder(TEntryId folder, const std::string& path,
       continue;
     }
     const TEntryId child = index_.Add(folder, entry.name, entry.isDirectory, entry.facts);
-    if (child != kNoEntry && entry.isDirectory) toScan.emplace_back(child, std::move(childPath));
+    if (child != kNoEntry && entry.isDirectory) toScan.push_back({child, std::move(childPath)});
   }
   std::vector<TEntryId> gone;
   for (const TEntryId child : known) {
@@ -421,15 +486,8 @@ void TIndexer::TakeRequests(std::vector<TFolderTask>& stack) {
       if (IsSameOrUnder(index_.RootPath(root), folder)) inside.push_back(root);
     }
     index_.Remove(inside, [this](TEntryId removed) { ForgetFolder(removed); });
-    scanning_.emplace_back(stack.size(), folder);
-    stack.emplace_back(index_.AddRoot(folder), folder);
-  }
-}
-
-void TIndexer::FinishRequests(size_t stackSize) {
-  while (!scanning_.empty() && stackSize <= scanning_.back().first) {
-    Finish(scanning_.back().second);
-    scanning_.pop_back();
+    scanning_[++lastRequest_].folder = folder;
+    Push(stack, {index_.AddRoot(folder), folder, lastRequest_});
   }
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/Mutex.h"
+#include "tessel/FolderListing.h"
 #include "tessel/FolderWatch.h"
 #include "tessel/IndexerWake.h"
 #include "tessel/NameIndex.h"
@@ -93,12 +94,35 @@ class TIndexer {
     TSharedMutex& mutex_;
   };
 
-  using TFolderTask = std::pair<TEntryId, std::string>;  // a folder to read, and its path
+  static constexpr size_t kNoRequest = 0;
+  // A folder to read, its path when it was put on the stack, and the folder asked for whose
+  // scan the read belongs to (kNoRequest when none).
+  struct TFolderTask {
+    TEntryId folder = kNoEntry;
+    std::string path;
+    size_t request = kNoRequest;
+  };
+  // The device and inode of a folder read.
+  using TFolderIdentity = std::pair<uint64_t, uint64_t>;
+  struct TFolderIdentityHash {
+    size_t operator()(const TFolderIdentity& identity) const {
+      return std::hash<uint64_t>{}(identity.first * 0x9E3779B97F4A7C15ULL ^ identity.second);
+    }
+  };
+  // A folder asked for whose scan runs, and the reads of it still to do.
+  struct TRequestScan {
+    std::string folder;
+    size_t pending = 0;
+  };
 
   void Run();
   void ScanFolders(std::vector<TFolderTask> stack);
-  void ReadFolder(const TFolderTask& task, std::vector<TFolderTask>& stack,
-                  std::set<std::pair<uint64_t, uint64_t>>& seen);
+  bool StartRead(TFolderTask& task, bool& followLink);
+  void AddListing(const TFolderTask& task, const TFolderListing& listing,
+                  std::vector<TFolderTask>& stack);
+  bool FirstRead(TEntryId folder, const TFolderListing& listing);
+  void Push(std::vector<TFolderTask>& stack, TFolderTask task);
+  void Done(const TFolderTask& task);
   void WatchFolder(TEntryId folder, const std::string& path);
   void ReportUnwatched(const char* reason);
   void HandleEvents(std::vector<TFolderTask>& toScan);
@@ -114,7 +138,6 @@ class TIndexer {
                     std::vector<TFolderTask>& toScan);
   void ForgetFolder(TEntryId folder);
   void TakeRequests(std::vector<TFolderTask>& stack);
-  void FinishRequests(size_t stackSize);
   bool Covers(const std::string& folder) const REQUIRES_SHARED(indexMutex_);
   void Finish(const std::string& folder);
   void Wake() const;
@@ -135,8 +158,13 @@ class TIndexer {
   std::vector<TEntryId> pendingRemovals_;
   std::unordered_map<uint32_t, TEntryId> movedFrom_;
   std::unordered_set<TEntryId> staleFacts_;  // entries whose size or date may have changed
-  // Folders asked for and the stack size below which their scan is done.
-  std::vector<std::pair<size_t, std::string>> scanning_;
+  // Folders asked for whose scan runs, by number.
+  std::unordered_map<size_t, TRequestScan> scanning_;
+  size_t lastRequest_ = kNoRequest;
+  // The folders read in this pass, both ways: none is read twice (a loop through a bound
+  // mount), and one removed from the index meanwhile no longer counts (its inode may come back).
+  std::unordered_map<TFolderIdentity, TEntryId, TFolderIdentityHash> readFolders_;
+  std::unordered_map<TEntryId, TFolderIdentity> identityOfRead_;
 
   // Folders asked for by queries: waiting, and done.
   mutable TMutex requestMutex_;
