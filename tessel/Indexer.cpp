@@ -102,6 +102,7 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
   if (stack.empty()) return;
   TFolderReader reader(TFolderReader::ThreadsForMachine());
   std::unordered_map<uint64_t, TFolderTask> reading;  // by ticket
+  std::vector<TUnread> unread;  // looked at again once the events since are handled
   uint64_t lastTicket = 0;
   size_t asked = 0;  // since the last look at events
   while (!stop_) {
@@ -118,17 +119,22 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
       ++asked;
     }
     if (reading.empty()) {
-      if (stack.empty()) break;
+      if (stack.empty() && unread.empty()) break;
       asked = 0;
       HandleEvents(stack);
       TakeRequests(stack);
+      ReadAgain(unread, stack);
       continue;
     }
     for (const TFolderReader::TRead& read : reader.Take()) {
       const auto found = reading.find(read.ticket);
-      const TFolderTask task = std::move(found->second);
+      TFolderTask task = std::move(found->second);
       reading.erase(found);
-      if (read.listing) AddListing(task, *read.listing, stack);
+      const TEntryId readAs = read.listing ? AddListing(task, *read.listing, stack) : kNoEntry;
+      if (!read.listing || (readAs != kNoEntry && readAs != task.folder)) {
+        unread.push_back({std::move(task), readAs});
+        continue;
+      }
       Done(task);
     }
   }
@@ -147,25 +153,56 @@ bool TIndexer::StartRead(TFolderTask& task, bool& followLink) {
       task.path = index_.Path(task.folder);
       if (IsExcludedFolder(settings_, task.path, index_.Name(task.folder))) return false;
     }
+    WatchFolder(task.folder, task.path);  // before reading, so that no change slips between
   }
-  WatchFolder(task.folder, task.path);  // before reading, so that no change slips between
   return true;
 }
 
-// Whether the folder listed was not read before in this pass: a folder seen again through a
-// loop is not read twice.
-bool TIndexer::FirstRead(TEntryId folder, const TFolderListing& listing) {
+// Folders not read are read again, at their new place, when the events since say that they
+// moved, or that the folder they were read as went (one moved away, where this one came in);
+// the others are dropped: gone, not readable, or the same folder seen again through a loop.
+void TIndexer::ReadAgain(std::vector<TUnread>& unread, std::vector<TFolderTask>& stack) {
+  for (auto& [task, readAs] : unread) {
+    bool again = false;
+    {
+      const TIndexReadLock lock(*this);
+      if (index_.IsLive(task.folder) && index_.IsDirectory(task.folder)) {
+        again = readAs == kNoEntry ? index_.Path(task.folder) != task.path
+                                   : !index_.IsLive(readAs) || !index_.IsDirectory(readAs);
+      }
+    }
+    if (again) {
+      stack.push_back(std::move(task));
+    } else {
+      Done(task);
+    }
+  }
+  unread.clear();
+}
+
+// The folder the listed one was read as before in this pass, or kNoEntry when it was not: a
+// folder seen again through a loop is not read twice. One read as an entry that is gone since
+// does not count.
+TEntryId TIndexer::ReadBefore(TEntryId folder, const TFolderListing& listing) {
   const TFolderIdentity identity{listing.device, listing.inode};
-  if (!readFolders_.emplace(identity, folder).second) return false;
+  const auto [read, added] = readFolders_.emplace(identity, folder);
+  if (!added) {
+    if (index_.IsLive(read->second) && index_.IsDirectory(read->second)) return read->second;
+    identityOfRead_.erase(read->second);
+    read->second = folder;
+  }
   identityOfRead_[folder] = identity;
-  return true;
+  return kNoEntry;
 }
 
-void TIndexer::AddListing(const TFolderTask& task, const TFolderListing& listing,
-                          std::vector<TFolderTask>& stack) {
+// Adds what the folder holds; returns the folder it was read as before in this pass instead, or
+// kNoEntry.
+TEntryId TIndexer::AddListing(const TFolderTask& task, const TFolderListing& listing,
+                              std::vector<TFolderTask>& stack) {
   const auto& [folder, path, request] = task;
   const TIndexWriteLock lock(*this);
-  if (!index_.IsLive(folder) || index_.Path(folder) != path || !FirstRead(folder, listing)) return;
+  if (!index_.IsLive(folder) || index_.Path(folder) != path) return kNoEntry;
+  if (const TEntryId readAs = ReadBefore(folder, listing); readAs != kNoEntry) return readAs;
   for (const TListedEntry& entry : listing.entries) {
     if (!entry.isDirectory) {
       index_.Add(folder, entry.name, false, entry.facts);
@@ -176,6 +213,7 @@ void TIndexer::AddListing(const TFolderTask& task, const TFolderListing& listing
     const TEntryId child = index_.Add(folder, entry.name, true, entry.facts);
     if (child != kNoEntry) Push(stack, {child, std::move(childPath), request});
   }
+  return kNoEntry;
 }
 
 // Puts a folder to read on the stack; the scan of a folder asked for waits for it too.
@@ -206,6 +244,12 @@ void TIndexer::WatchFolder(TEntryId folder, const std::string& path) {
     case TFolderWatch::TAddResult::Added:
       if (static_cast<size_t>(watch) >= folderOfWatch_.size())
         folderOfWatch_.resize(static_cast<size_t>(watch) + 1, kNoEntry);
+      // A folder seen again through a bound mount has the watch of the first place it was
+      // seen: its events stay that folder's.
+      if (const TEntryId holder = folderOfWatch_[watch]; holder != kNoEntry && holder != folder) {
+        if (index_.IsLive(holder) && index_.IsDirectory(holder)) break;
+        watchOfFolder_.erase(holder);
+      }
       folderOfWatch_[watch] = folder;
       watchOfFolder_[folder] = watch;
       unwatched_.erase(folder);
@@ -321,6 +365,9 @@ void TIndexer::HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& 
         const TEntryId entry = moved->second;
         movedFrom_.erase(moved);
         if (index_.IsLive(entry)) {
+          // What had the name (a folder read since) is removed as any folder is.
+          if (existing != kNoEntry && existing != entry)
+            index_.Remove(std::span(&existing, 1), [this](TEntryId gone) { ForgetFolder(gone); });
           index_.Move(entry, folder, event.name);
           staleFacts_.insert(entry);
           break;

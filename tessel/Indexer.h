@@ -118,12 +118,19 @@ class TIndexer {
   void Run();
   void ScanFolders(std::vector<TFolderTask> stack);
   bool StartRead(TFolderTask& task, bool& followLink);
-  void AddListing(const TFolderTask& task, const TFolderListing& listing,
-                  std::vector<TFolderTask>& stack);
-  bool FirstRead(TEntryId folder, const TFolderListing& listing);
+  TEntryId AddListing(const TFolderTask& task, const TFolderListing& listing,
+                      std::vector<TFolderTask>& stack);
+  // A folder not read: it could not be opened (readAs kNoEntry), or it was read before in this
+  // pass as another folder.
+  struct TUnread {
+    TFolderTask task;
+    TEntryId readAs = kNoEntry;
+  };
+  void ReadAgain(std::vector<TUnread>& unread, std::vector<TFolderTask>& stack);
+  TEntryId ReadBefore(TEntryId folder, const TFolderListing& listing) REQUIRES_SHARED(indexMutex_);
   void Push(std::vector<TFolderTask>& stack, TFolderTask task);
   void Done(const TFolderTask& task);
-  void WatchFolder(TEntryId folder, const std::string& path);
+  void WatchFolder(TEntryId folder, const std::string& path) REQUIRES_SHARED(indexMutex_);
   void ReportUnwatched(const char* reason);
   void HandleEvents(std::vector<TFolderTask>& toScan);
   void HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& toScan)

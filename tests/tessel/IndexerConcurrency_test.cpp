@@ -4,10 +4,14 @@
 #include "tessel/Indexer.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -19,6 +23,8 @@ namespace webtessl {
 namespace {
 
 using testing_desktop::Eventually;
+using TTreeView = std::map<std::string, TEntryFacts>;  // by full path
+namespace fs = std::filesystem;
 
 size_t Count(TIndexer& indexer, const std::string& text) {
   TSearchQuery query;
@@ -26,6 +32,216 @@ size_t Count(TIndexer& indexer, const std::string& text) {
   query.sort = TSortKey::Size;
   return indexer.WithIndexShared(
       [&](const TNameIndex& index) { return RunSearch(index, query).count; });
+}
+
+// Every entry of the index, as path and facts.
+TTreeView IndexView(const TIndexer& indexer) {
+  return indexer.WithIndexShared([](const TNameIndex& index) {
+    TTreeView view;
+    index.ForEachLive([&](TEntryId id) { view.emplace(index.Path(id), index.Facts(id)); });
+    return view;
+  });
+}
+
+TEntryFacts FactsOnDisk(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+  return {S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size), info.st_mtim.tv_sec};
+}
+
+// What the index should hold, found the plain way: every entry below the root, one folder at a
+// time, hidden names and the folders named `excluded` left out, links not followed. A root's
+// own facts are not read by the scan.
+TTreeView WalkTree(const fs::path& root, const std::string& excluded = "") {
+  TTreeView view{{root.string(), {}}};
+  std::vector<fs::path> folders{root};
+  while (!folders.empty()) {
+    const fs::path folder = folders.back();
+    folders.pop_back();
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.front() == '.') continue;
+      const bool isFolder = entry.is_directory() && !entry.is_symlink();
+      if (isFolder && name == excluded) continue;
+      view.emplace(entry.path().string(), FactsOnDisk(entry.path()));
+      if (isFolder) folders.push_back(entry.path());
+    }
+  }
+  return view;
+}
+
+// The paths alone, for trees whose folders' dates move while they change.
+TTreeView PathsOf(TTreeView view) {
+  for (auto& [path, facts] : view) facts = {};
+  return view;
+}
+
+// What differs between the index and the tree, a few lines at most: empty when they agree.
+std::string Differences(const TTreeView& indexed, const TTreeView& expected) {
+  std::string lines;
+  size_t left = 10;
+  const auto note = [&](const std::string& line) {
+    if (left > 0 && left--) lines += line + "\n";
+  };
+  for (const auto& [path, facts] : indexed) {
+    const auto found = expected.find(path);
+    if (found == expected.end()) {
+      note("indexed, not on disk: " + path);
+    } else if (!(found->second == facts)) {
+      note("facts differ: " + path + " size " + std::to_string(facts.size) + " (disk " +
+           std::to_string(found->second.size) + ") modified " + std::to_string(facts.modified) +
+           " (disk " + std::to_string(found->second.modified) + ")");
+    }
+  }
+  for (const auto& [path, facts] : expected) {
+    if (!indexed.contains(path)) note("on disk, not indexed: " + path);
+  }
+  return lines;
+}
+
+void AwaitFirstScan(const TIndexer& indexer) {
+  while (indexer.Indexing()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+size_t ThreadsOfProcess() {
+  return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/task"),
+                                           fs::directory_iterator()));
+}
+
+void MakeFiles(const fs::path& folder, int count, const std::string& stem = "file") {
+  fs::create_directories(folder);
+  for (int i = 0; i < count; ++i) std::ofstream(folder / (stem + std::to_string(i))) << std::string(i, 'x');
+}
+
+TEST(IndexerConcurrencyTest, DeepAndWideTreesAreIndexedExactly) {
+  testing_support::TempFolder tree;
+  fs::path deep = tree.Path() / "deep";
+  for (int level = 0; level < 120; ++level) {
+    deep /= "level" + std::to_string(level);
+    MakeFiles(deep, 2);
+  }
+  const fs::path wide = tree.Path() / "wide folder";
+  MakeFiles(wide, 1500, "note ");
+  for (int sub = 0; sub < 150; ++sub) {
+    MakeFiles(wide / ("sub " + std::to_string(sub)), 4, "Ελληνικά ");
+    MakeFiles(wide / ("sub " + std::to_string(sub)) / "inner", 2);
+  }
+  MakeFiles(wide / "skipped", 5);
+  MakeFiles(wide / "sub 3" / "skipped", 5);
+  MakeFiles(wide / ".hidden", 5);
+  std::ofstream(wide / ".hidden file") << "x";
+  fs::create_directory_symlink(wide / "sub 1", tree.Path() / "link to sub 1");
+  TTesselSettings settings;
+  settings.roots = {tree.Path().string()};
+  settings.excludes = {"skipped"};
+  TIndexer indexer(settings);
+  indexer.Start();
+  AwaitFirstScan(indexer);
+  const TTreeView expected = WalkTree(tree.Path(), "skipped");
+  ASSERT_GT(expected.size(), 2500u);
+  EXPECT_EQ(Differences(IndexView(indexer), expected), "");
+}
+
+// An RAII bind mount of a folder onto another; unmounted when it goes.
+class TBindMount {
+ public:
+  TBindMount(const fs::path& from, const fs::path& onto) : onto_(onto) {
+    mounted_ = ::mount(from.c_str(), onto.c_str(), nullptr, MS_BIND, nullptr) == 0;
+  }
+  ~TBindMount() {
+    if (mounted_) ::umount2(onto_.c_str(), MNT_DETACH);
+  }
+  TBindMount(const TBindMount&) = delete;
+  TBindMount& operator=(const TBindMount&) = delete;
+  bool Mounted() const { return mounted_; }
+
+ private:
+  fs::path onto_;
+  bool mounted_ = false;
+};
+
+TEST(IndexerConcurrencyTest, LinkedFoldersAreNotFollowedAndALoopIsReadOnce) {
+  testing_support::TempFolder tree;
+  const fs::path a = tree.Path() / "a";
+  MakeFiles(a / "inner", 3);
+  MakeFiles(tree.Path() / "b", 3);
+  fs::create_directory_symlink(tree.Path(), a / "up");
+  fs::create_directory_symlink(tree.Path() / "b", a / "side");
+  fs::create_directory(a / "loop");
+  const TBindMount loop(a, a / "loop");  // goes before the tree
+  TTesselSettings settings;
+  settings.roots = {tree.Path().string()};
+  TIndexer indexer(settings);
+  indexer.Start();
+  AwaitFirstScan(indexer);
+  TTreeView expected{{tree.Path().string(), {}}};
+  for (const fs::path& path : {a, a / "inner", a / "up", a / "side", tree.Path() / "b"})
+    expected.emplace(path.string(), FactsOnDisk(path));
+  for (int i = 0; i < 3; ++i) {
+    for (const fs::path& folder : {a / "inner", tree.Path() / "b"}) {
+      const fs::path file = folder / ("file" + std::to_string(i));
+      expected.emplace(file.string(), FactsOnDisk(file));
+    }
+  }
+  if (loop.Mounted()) {
+    // The folder seen again through the mount is there, and nothing is read twice below it.
+    expected.emplace((a / "loop").string(), FactsOnDisk(a / "loop"));
+  } else {
+    fs::remove(a / "loop");  // not allowed to mount here: the links alone are tried
+    expected = WalkTree(tree.Path());
+  }
+  const TTreeView indexed = IndexView(indexer);
+  EXPECT_EQ(Differences(PathsOf(indexed), PathsOf(expected)), "");
+  EXPECT_EQ(indexed.at((a / "up").string()).size, FactsOnDisk(a / "up").size);
+  // A change in the folder is told of as that folder's, not as one in its second place.
+  std::ofstream(a / "fresh") << "x";
+  EXPECT_TRUE(Eventually([&] { return IndexView(indexer).contains((a / "fresh").string()); }));
+  EXPECT_FALSE(IndexView(indexer).contains((a / "loop" / "fresh").string()));
+}
+
+TEST(IndexerConcurrencyTest, FoldersRemovedOrRenamedDuringTheFirstScanEndUpAsOnDisk) {
+  testing_support::TempFolder tree;
+  constexpr int kFolders = 600;
+  for (int folder = 0; folder < kFolders; ++folder) {
+    const fs::path path = tree.Path() / ("f" + std::to_string(folder));
+    MakeFiles(path, 6);
+    MakeFiles(path / "sub", 3);
+  }
+  TTesselSettings settings;
+  settings.roots = {tree.Path().string()};
+  TIndexer indexer(settings);
+  indexer.Start();
+  // Changes while the folders are read: renamed in place, moved into another folder, removed.
+  int changedWhileIndexing = 0;
+  for (int folder = 0; folder < kFolders && indexer.Indexing(); folder += 3) {
+    const fs::path from = tree.Path() / ("f" + std::to_string(folder));
+    fs::rename(from, tree.Path() / ("renamed" + std::to_string(folder)));
+    fs::rename(tree.Path() / ("f" + std::to_string(folder + 1)),
+               tree.Path() / ("f" + std::to_string(folder + 2)) / "moved here");
+    fs::remove_all(tree.Path() / ("f" + std::to_string(folder + 2)) / "sub");
+    ++changedWhileIndexing;
+  }
+  AwaitFirstScan(indexer);
+  EXPECT_GT(changedWhileIndexing, 0);
+  const TTreeView expected = PathsOf(WalkTree(tree.Path()));
+  EXPECT_TRUE(Eventually([&] { return PathsOf(IndexView(indexer)) == expected; }))
+      << Differences(PathsOf(IndexView(indexer)), expected);
+}
+
+TEST(IndexerConcurrencyTest, StopDuringTheFirstScanLeavesNoThread) {
+  testing_support::TempFolder tree;
+  for (int folder = 0; folder < 2000; ++folder)
+    MakeFiles(tree.Path() / ("f" + std::to_string(folder)) / "sub", 2);
+  const size_t threadsBefore = ThreadsOfProcess();
+  TTesselSettings settings;
+  settings.roots = {tree.Path().string()};
+  auto indexer = std::make_unique<TIndexer>(settings);
+  indexer->Start();
+  while (IndexView(*indexer).size() < 100) std::this_thread::yield();
+  const bool stoppedWhileIndexing = indexer->Indexing();
+  indexer.reset();
+  EXPECT_TRUE(stoppedWhileIndexing);
+  EXPECT_EQ(ThreadsOfProcess(), threadsBefore);
 }
 
 TEST(IndexerConcurrencyTest, QueriesRunWhileTheTreeIsReadAndChanged) {

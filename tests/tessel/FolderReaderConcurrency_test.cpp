@@ -1,0 +1,64 @@
+// The threads that list folders for the indexer: also run under ThreadSanitizer.
+
+#include "tessel/FolderReader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "tests/support/TempFolder.h"
+
+namespace webtessl {
+namespace {
+
+namespace fs = std::filesystem;
+
+size_t ThreadsOfProcess() {
+  return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/task"),
+                                           fs::directory_iterator()));
+}
+
+TEST(FolderReaderConcurrencyTest, EveryFolderAskedForComesBackOnceWithItsListing) {
+  testing_support::TempFolder tree;
+  constexpr int kFolders = 60;
+  for (int folder = 0; folder < kFolders; ++folder) {
+    const fs::path path = tree.Path() / std::to_string(folder);
+    fs::create_directories(path);
+    for (int file = 0; file < folder; ++file) std::ofstream(path / std::to_string(file));
+  }
+  TFolderReader reader(3);
+  for (int folder = 0; folder < kFolders; ++folder)
+    reader.Ask(folder, (tree.Path() / std::to_string(folder)).string(), false);
+  reader.Ask(kFolders, (tree.Path() / "missing").string(), false);
+  EXPECT_EQ(reader.Outstanding(), kFolders + 1u);
+  std::map<uint64_t, std::optional<TFolderListing>> reads;
+  while (reader.Outstanding() > 0) {
+    for (TFolderReader::TRead& read : reader.Take())
+      EXPECT_TRUE(reads.emplace(read.ticket, std::move(read.listing)).second) << read.ticket;
+  }
+  ASSERT_EQ(reads.size(), kFolders + 1u);
+  for (int folder = 0; folder < kFolders; ++folder) {
+    ASSERT_TRUE(reads[folder].has_value()) << folder;
+    EXPECT_EQ(reads[folder]->entries.size(), static_cast<size_t>(folder));
+  }
+  EXPECT_FALSE(reads[kFolders].has_value());
+  EXPECT_TRUE(reader.Take().empty());  // nothing outstanding: no wait
+}
+
+TEST(FolderReaderConcurrencyTest, EndsWithFoldersStillAskedForAndLeavesNoThread) {
+  testing_support::TempFolder tree;
+  for (int file = 0; file < 200; ++file) std::ofstream(tree.Path() / std::to_string(file));
+  const size_t threadsBefore = ThreadsOfProcess();
+  auto reader = std::make_unique<TFolderReader>(2);
+  for (int ask = 0; ask < 2000; ++ask) reader->Ask(ask, tree.Path().string(), false);
+  EXPECT_FALSE(reader->Take().empty());
+  reader.reset();
+  EXPECT_EQ(ThreadsOfProcess(), threadsBefore);
+}
+
+}  // namespace
+}  // namespace webtessl
