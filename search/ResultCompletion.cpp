@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <exception>
 #include <iterator>
 
@@ -54,10 +53,32 @@ std::string TwoDecimals(double value, char decimalSeparator) {
   return text;
 }
 
+// Appends the number (0 or more) with at least `width` digits, zeros in front.
+void AppendPadded(std::string& text, int value, int width) {
+  char digits[16];
+  int count = 0;
+  for (unsigned rest = static_cast<unsigned>(value); rest > 0 || count < width; rest /= 10) {
+    digits[count++] = static_cast<char>('0' + rest % 10);
+  }
+  while (count > 0) text += digits[--count];
+}
+
+// Year-month-day hour:minute:second, each field zero-padded (the year to four digits). Written
+// by hand: one result's date is on every search's path, and a formatted print costs more.
 std::string CalendarText(const TDateTimeParts& parts) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", parts.year, parts.month,
-                parts.day, parts.hour, parts.minute, parts.second);
+  std::string text;
+  text.reserve(19);
+  AppendPadded(text, parts.year, 4);
+  text += '-';
+  AppendPadded(text, parts.month, 2);
+  text += '-';
+  AppendPadded(text, parts.day, 2);
+  text += ' ';
+  AppendPadded(text, parts.hour, 2);
+  text += ':';
+  AppendPadded(text, parts.minute, 2);
+  text += ':';
+  AppendPadded(text, parts.second, 2);
   return text;
 }
 
