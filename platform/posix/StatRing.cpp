@@ -55,9 +55,16 @@ TStatRing* TStatRing::ForThisThread() {
 }
 
 std::unique_ptr<TStatRing> TStatRing::Open() {
+  // Completions wait for the thread that asks for them instead of each waking it (kernels
+  // since 6.1; older ones refuse the flags and get a plain ring).
   io_uring_params parameters{};
+  parameters.flags = IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_DEFER_TASKRUN;
   std::unique_ptr<TStatRing> ring(new TStatRing());
   ring->ring_.Reset(SetUpRing(kEntries, parameters));
+  if (!ring->ring_.Valid()) {
+    parameters = io_uring_params{};
+    ring->ring_.Reset(SetUpRing(kEntries, parameters));
+  }
   if (!ring->ring_.Valid() || parameters.sq_entries < kEntries ||
       !ring->Map(ring->submissions_,
                  parameters.sq_off.array + parameters.sq_entries * sizeof(unsigned),
