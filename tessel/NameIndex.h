@@ -23,8 +23,12 @@ struct TNameHit {
   TEntryId entry = kNoEntry;
   bool isDirectory = false;
   bool isRoot = false;
+  bool ownName = false;     // the name differs from its fold (else the fold is the name)
   std::string_view folded;  // the folded name
 };
+
+// Called with the hits of a search of the names, a batch at a time; false stops the search.
+using TNameHitSink = std::function<bool(std::span<const TNameHit>)>;
 
 // The names of the files and folders under the search roots, held compactly: every entry keeps
 // its folder's id and the offsets of its name in two arenas, one with the case folds of all names
@@ -98,15 +102,14 @@ class TNameIndex {
   // Changes since creation; any addition, move or removal counts.
   uint64_t Version() const { return version_; }
 
-  // Calls onHit once for every live entry whose folded name contains the (non-empty) folded
-  // word, in arena order, until onHit returns false. Reads only the arena and the name records,
-  // not the entries.
-  void ForEachFoldedHit(std::string_view foldedWord,
-                        const std::function<bool(const TNameHit&)>& onHit) const;
+  // Hands onHits every live entry whose folded name contains the folded word, once each, in
+  // arena order and in batches, until onHits returns false. Reads only the arena and the name
+  // records, not the entries.
+  void ForEachFoldedHit(std::string_view foldedWord, const TNameHitSink& onHits) const;
   // The same over one of `parts` stretches of the arena of about equal size, split between
   // names: the parts together give the hits of the whole, in order.
   void ForEachFoldedHitInPart(std::string_view foldedWord, size_t part, size_t parts,
-                              const std::function<bool(const TNameHit&)>& onHit) const;
+                              const TNameHitSink& onHits) const;
   // Occurrences of the folded word in the first sampleBytes of the arena: a cheap measure of how
   // common it is.
   size_t SampleHits(std::string_view foldedWord, size_t sampleBytes) const;

@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,8 @@ using testing_tessel::AddPath;
 
 std::vector<std::string> Hits(const TNameIndex& index, std::string_view word) {
   std::vector<std::string> paths;
-  index.ForEachFoldedHit(word, [&](const TNameHit& hit) {
-    paths.push_back(index.Path(hit.entry));
+  index.ForEachFoldedHit(word, [&](std::span<const TNameHit> hits) {
+    for (const TNameHit& hit : hits) paths.push_back(index.Path(hit.entry));
     return true;
   });
   std::sort(paths.begin(), paths.end());
@@ -310,9 +311,13 @@ TEST(NameIndexTest, TheLayoutHoldsOnALargeIndexThroughChurn) {
     for (const size_t parts : {size_t{1}, size_t{2}, size_t{3}}) {
       std::set<TEntryId> found;
       for (size_t part = 0; part < parts; ++part) {
-        index.ForEachFoldedHitInPart(word, part, parts, [&](const TNameHit& hit) {
-          EXPECT_TRUE(found.insert(hit.entry).second) << word;
-          EXPECT_EQ(hit.folded, index.FoldedName(hit.entry));
+        index.ForEachFoldedHitInPart(word, part, parts, [&](std::span<const TNameHit> hits) {
+          for (const TNameHit& hit : hits) {
+            EXPECT_TRUE(found.insert(hit.entry).second) << word;
+            EXPECT_EQ(hit.folded, index.FoldedName(hit.entry));
+            EXPECT_EQ(hit.ownName, index.Name(hit.entry) != hit.folded);
+            EXPECT_EQ(hit.isDirectory, index.IsDirectory(hit.entry));
+          }
           return true;
         });
       }
