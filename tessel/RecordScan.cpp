@@ -71,20 +71,33 @@ uint64_t Lanes(__m128i equal) {
   return static_cast<uint16_t>(_mm_movemask_epi8(equal));
 }
 
+// The needle's tested bytes, each repeated over a vector.
+struct TVectorProbe {
+  explicit TVectorProbe(const TProbe& probe)
+      : first(_mm_set1_epi8(probe.first)),
+        second(_mm_set1_epi8(probe.second)),
+        last(_mm_set1_epi8(probe.last)),
+        secondAt(probe.secondAt),
+        lastAt(probe.lastAt) {}
+
+  __m128i first;
+  __m128i second;
+  __m128i last;
+  size_t secondAt;
+  size_t lastAt;
+};
+
 // The masks of a whole block, 16 bytes at a time; bytes up to probe.lastAt past it are read.
-TBlockMasks VectorMasks(const char* block, const TProbe& probe) {
-  const __m128i first = _mm_set1_epi8(probe.first);
-  const __m128i second = _mm_set1_epi8(probe.second);
-  const __m128i last = _mm_set1_epi8(probe.last);
+TBlockMasks VectorMasks(const char* block, const TVectorProbe& probe) {
   const __m128i nul = _mm_setzero_si128();
   TBlockMasks masks;
   for (size_t lane = 0; lane < kBlock; lane += 16) {
     const char* const at = block + lane;
     const __m128i bytes = Load(at);
     const __m128i fits =
-        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(first, bytes),
-                                    _mm_cmpeq_epi8(second, Load(at + probe.secondAt))),
-                      _mm_cmpeq_epi8(last, Load(at + probe.lastAt)));
+        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(probe.first, bytes),
+                                    _mm_cmpeq_epi8(probe.second, Load(at + probe.secondAt))),
+                      _mm_cmpeq_epi8(probe.last, Load(at + probe.lastAt)));
     masks.places |= Lanes(fits) << lane;
     masks.ends |= Lanes(_mm_cmpeq_epi8(nul, bytes)) << lane;
   }
@@ -92,7 +105,7 @@ TBlockMasks VectorMasks(const char* block, const TProbe& probe) {
 }
 #endif
 
-// One scan: the running count of records before the current block, and the batch of hits.
+// One scan: the last record hit, and the batch of hits not yet handed over.
 class TScan {
  public:
   TScan(std::string_view text, std::string_view needle, const TRecordHitSink& onHits)
@@ -101,32 +114,48 @@ class TScan {
   bool Run() {
     const char* const data = text_.data();
     const size_t size = text_.size();
+    // The records closed before the current block, and where the record it begins in starts:
+    // kept here rather than in members so that they stay in registers.
+    TCount count;
     size_t at = 0;
 #if defined(__SSE2__)
+    const TVectorProbe vectorProbe(probe_);
     for (; at + kBlock + probe_.lastAt <= size; at += kBlock) {
-      const TBlockMasks masks = VectorMasks(data + at, probe_);
-      if (masks.places != 0 && !TakePlaces(at, masks, kBlock)) return false;
-      PassBlock(at, masks.ends);
+      const TBlockMasks masks = VectorMasks(data + at, vectorProbe);
+      if (masks.places != 0 && !TakePlaces(at, masks, kBlock, count)) return false;
+      count.Pass(at, masks.ends);
     }
 #endif
     for (; at < size; at += kBlock) {
       const size_t width = std::min(kBlock, size - at);
       const TBlockMasks masks = PlainMasks(data + at, width, size - at, probe_);
-      if (masks.places != 0 && !TakePlaces(at, masks, width)) return false;
-      PassBlock(at, masks.ends);
+      if (masks.places != 0 && !TakePlaces(at, masks, width, count)) return false;
+      count.Pass(at, masks.ends);
     }
     return Flush();
   }
 
  private:
+  struct TCount {
+    size_t records = 0;
+    size_t recordStart = 0;
+
+    // Counts the records the block at `at` closes.
+    void Pass(size_t at, uint64_t ends) {
+      if (ends == 0) return;
+      records += PopCount(ends);
+      recordStart = at + kBlock - static_cast<size_t>(std::countl_zero(ends));
+    }
+  };
+
   // Turns the places of the block at `at` into hits: the needle is compared whole where that is
   // still needed, and a record already hit is not hit again.
-  bool TakePlaces(size_t at, const TBlockMasks& masks, size_t width) {
+  bool TakePlaces(size_t at, const TBlockMasks& masks, size_t width, TCount count) {
     const size_t length = needle_.size();
     for (uint64_t places = masks.places; places != 0; places &= places - 1) {
       const auto bit = static_cast<unsigned>(std::countr_zero(places));
       const uint64_t endsBefore = masks.ends & ((uint64_t{1} << bit) - 1);
-      const size_t record = records_ + PopCount(endsBefore);
+      const size_t record = count.records + PopCount(endsBefore);
       if (record == lastHit_) continue;
       const size_t place = at + bit;
       // The first, second and last bytes are known to fit.
@@ -134,7 +163,7 @@ class TScan {
         continue;
       const size_t start =
           endsBefore != 0 ? at + kBlock - static_cast<size_t>(std::countl_zero(endsBefore))
-                          : recordStart_;
+                          : count.recordStart;
       // A fitting needle holds no NUL, so the first NUL from its place closes its record.
       const uint64_t endsAfter = masks.ends >> bit;
       const size_t end = endsAfter != 0 ? place + static_cast<size_t>(std::countr_zero(endsAfter))
@@ -144,13 +173,6 @@ class TScan {
       if (batched_ == kBatch && !Flush()) return false;
     }
     return true;
-  }
-
-  // Counts the records the block at `at` closes.
-  void PassBlock(size_t at, uint64_t ends) {
-    if (ends == 0) return;
-    records_ += PopCount(ends);
-    recordStart_ = at + kBlock - static_cast<size_t>(std::countl_zero(ends));
   }
 
   // The first NUL byte at or after `from` (the text's end when it lacks its closing NUL).
@@ -170,8 +192,6 @@ class TScan {
   const std::string_view needle_;
   const TProbe probe_;
   const TRecordHitSink& onHits_;
-  size_t records_ = 0;      // records closed before the current block
-  size_t recordStart_ = 0;  // where the record the current block begins in starts
   size_t lastHit_ = SIZE_MAX;
   std::array<TRecordHit, kBatch> batch_;
   size_t batched_ = 0;
