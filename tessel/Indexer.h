@@ -96,6 +96,7 @@ class TIndexer {
   using TFolderTask = std::pair<TEntryId, std::string>;  // a folder to read, and its path
 
   void Run();
+  int OrderPathsWhenSettled();
   void ScanFolders(std::vector<TFolderTask> stack);
   void ReadFolder(const TFolderTask& task, std::vector<TFolderTask>& stack,
                   std::set<std::pair<uint64_t, uint64_t>>& seen);
@@ -135,6 +136,9 @@ class TIndexer {
   std::vector<TEntryId> pendingRemovals_;
   std::unordered_map<uint32_t, TEntryId> movedFrom_;
   std::unordered_set<TEntryId> staleFacts_;  // entries whose size or date may have changed
+  // The index's version when last looked at, and when it was first seen: how long it has rested.
+  uint64_t settledVersion_ = 0;
+  std::chrono::steady_clock::time_point settledSince_;
   // Folders asked for and the stack size below which their scan is done.
   std::vector<std::pair<size_t, std::string>> scanning_;
 

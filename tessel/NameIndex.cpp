@@ -468,6 +468,11 @@ std::shared_ptr<const std::vector<uint32_t>> TNameIndex::PathRanks() const {
   return CurrentRanks();
 }
 
+bool TNameIndex::PathRanksStale() const {
+  const TMutexLock lock(ordersMutex_);
+  return ranksVersion_ != version_;
+}
+
 std::shared_ptr<const std::vector<TEntryId>> TNameIndex::OrderHead(TSortKey key,
                                                                    bool ascending) const {
   const TMutexLock lock(ordersMutex_);

@@ -130,6 +130,9 @@ class TNameIndex {
   // kUnrankedLimit paths are new. Safe to call from several threads at once (one computes, the
   // others wait for it).
   std::shared_ptr<const std::vector<uint32_t>> PathRanks() const;
+  // Whether the index changed since the path order was last brought up to date, so that the next
+  // PathRanks call has work to do (in full, when kUnrankedLimit paths are new). Thread-safe.
+  bool PathRanksStale() const;
   static constexpr uint32_t kUnranked = UINT32_MAX;
   static constexpr size_t kUnrankedLimit = 1 << 16;
   // The first kOrderHeadLength live entries (roots left out) in the order of a sort key and

@@ -334,7 +334,11 @@ TEST(NameIndexTest, PatchedPathRanksKeepTheOrderOfFullPaths) {
   const TEntryId root = index.AddRoot("/r");
   for (int i = 0; i < 300; ++i) AddPath(index, root, "d" + std::to_string(i % 9) + "/f" + std::to_string(i));
   index.PathRanks();
+  EXPECT_FALSE(index.PathRanksStale());
+  index.SetFacts(index.Find(root, "d1"), {0, 5});  // facts are not part of the path order
+  EXPECT_FALSE(index.PathRanksStale());
   const TEntryId added = AddPath(index, root, "d3/added");
+  EXPECT_TRUE(index.PathRanksStale());
   const TEntryId renamed = index.Find(index.Find(root, "d4"), "f4");
   index.Move(renamed, index.Find(root, "d0"), "a renamed file");
   const auto checkOrder = [&](bool expectUnranked) {
@@ -349,6 +353,7 @@ TEST(NameIndexTest, PatchedPathRanksKeepTheOrderOfFullPaths) {
     index.ForEachLive([&](TEntryId id) { live.push_back(id); });
     std::sort(live.begin(), live.end(), TEntryOrder(index, TSortKey::Path, true, *ranks));
     for (size_t i = 1; i < live.size(); ++i) ASSERT_LT(index.Path(live[i - 1]), index.Path(live[i]));
+    EXPECT_FALSE(index.PathRanksStale());
   };
   checkOrder(true);
   index.Move(index.Find(root, "d5"), root, "a5");  // a folder: all paths under it change
