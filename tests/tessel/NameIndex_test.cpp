@@ -93,6 +93,34 @@ TEST(NameIndexTest, HitsAreFoundAtAnyDistanceFromTheLastOne) {
   EXPECT_EQ(Hits(index, "t1").size(), 111u);  // hit1, hit10-19, hit100-199
 }
 
+// Every name a hit: the first and the last name, the names at the marks kept every 64 names and
+// at the ends of the parts are each found once, in arena order, with their own folded name.
+TEST(NameIndexTest, EveryNameIsFoundAcrossMarksAndPartsWhenAllHoldTheWord) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/r");
+  std::vector<TEntryId> added;
+  for (int i = 0; i < 64 * 5 + 1; ++i) {
+    // Lengths vary so that names cross the scan's blocks at every offset.
+    added.push_back(index.Add(root, "Q" + std::string(static_cast<size_t>(i % 70), 'x') +
+                                        std::to_string(i), false));
+  }
+  for (const size_t parts : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{64}}) {
+    std::vector<TEntryId> found;
+    for (size_t part = 0; part < parts; ++part) {
+      index.ForEachFoldedHitInPart("q", part, parts, [&](std::span<const TNameHit> hits) {
+        for (const TNameHit& hit : hits) {
+          if (hit.isRoot) continue;
+          found.push_back(hit.entry);
+          EXPECT_EQ(hit.folded, index.FoldedName(hit.entry));
+          EXPECT_TRUE(hit.ownName);
+        }
+        return true;
+      });
+    }
+    EXPECT_EQ(found, added) << parts << " parts";
+  }
+}
+
 TEST(NameIndexTest, RemovingAFolderRemovesEverythingUnderIt) {
   TNameIndex index;
   const TEntryId root = index.AddRoot("/r");
