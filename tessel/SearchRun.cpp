@@ -231,6 +231,7 @@ class TSearchRun {
     count = 0;
     const bool fromLiteral = !literals.empty();
     const auto take = [&](std::span<const TNameHit> hits) {
+      if (query_.caseSensitive) index_.PrefetchNames(hits);
       for (const TNameHit& hit : hits) {
         if (Accepts(hit, fromLiteral) && count++ < keep) matches.push_back(hit.entry);
       }
