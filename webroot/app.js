@@ -169,16 +169,21 @@ function setStatus(text) {
   $("status").textContent = text;
 }
 
+function hideNotices() {
+  $("notice").hidden = true;
+  $("cut").hidden = true;
+}
+
 function showIdle() {
   setStatus("");
   $("hint").hidden = false;
-  $("notice").hidden = true;
+  hideNotices();
   clearResults();
 }
 
 function showFailure(text) {
   setStatus(text);
-  $("notice").hidden = true;
+  hideNotices();
   clearResults();
 }
 
@@ -194,12 +199,15 @@ function render(answer, asked, elapsedMs) {
   const first = (asked.page - 1) * asked.count;
   $("hint").hidden = true;
   $("notice").hidden = !answer.indexing;
+  $("cut").hidden = !answer.cut;
+  // A search stopped early counted only what it found by then.
+  const totalText = (answer.cut ? "at least " : "") + numbers.format(total);
   if (results.length === 0) {
-    setStatus(total > 0 ? "No files on this page: " + numbers.format(total) + " match in all."
+    setStatus(total > 0 ? "No files on this page: " + totalText + " match in all."
                         : "No files match.");
   } else {
     setStatus(numbers.format(first + 1) + "\u2013" + numbers.format(first + results.length) +
-              " of " + numbers.format(total) + " \u00b7 " + Math.round(elapsedMs) + " ms");
+              " of " + totalText + " \u00b7 " + Math.round(elapsedMs) + " ms");
   }
   const words = matchWords(asked);
   const rows = document.createDocumentFragment();

@@ -168,8 +168,16 @@ bool DestroyWindow(TWindowHandle window) {
   return destroyed;
 }
 
+// The system matches titles without regard to case; a window is found only under exactly the
+// title it bears, so each window the system offers is checked once more.
 TWindowHandle FindWindow(std::string_view className, std::string_view title) {
-  return HandleOf(::FindWindowA(std::string(className).c_str(), std::string(title).c_str()));
+  const std::string name(className);
+  const std::string text(title);
+  HWND candidate = nullptr;
+  while ((candidate = ::FindWindowExA(nullptr, candidate, name.c_str(), text.c_str())) != nullptr) {
+    if (GetWindowText(HandleOf(candidate)) == title) return HandleOf(candidate);
+  }
+  return 0;
 }
 
 bool IsWindow(TWindowHandle window) {

@@ -18,7 +18,9 @@ import sys
 import tempfile
 import time
 import traceback
+import urllib.parse
 import urllib.request
+from xml.etree import ElementTree
 
 from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException, TimeoutException
@@ -230,10 +232,13 @@ class PageTest:
                  self.names_never_become_markup, self.older_answers_never_replace_newer,
                  self.pages_to_the_last_page, self.sorts_the_whole_set_by_size_and_date,
                  self.every_option_reaches_the_search, self.url_restores_on_reload_and_back,
+                 self.search_engine_description_opens_a_search,
                  self.folder_link_narrows, self.keyboard_moves_and_opens,
                  self.downloads_are_byte_exact_under_whole_names,
                  self.opens_safe_types_inline_and_html_as_attachment,
-                 self.narrow_screen_has_no_sideways_scroll, self.no_console_errors,
+                 self.narrow_screen_has_no_sideways_scroll, self.search_stopped_early_says_so,
+                 self.indexing_notice_refreshes_until_done,
+                 self.no_console_errors,
                  self.server_gone_clears_old_results]
         failures = 0
         started = time.time()
@@ -413,6 +418,23 @@ class PageTest:
         self.wait_names(["#hash tag.txt"], "reload")
         check(self.driver.find_element(By.ID, "q").get_attribute("value") == "hash", "reload term")
 
+    def search_engine_description_opens_a_search(self):
+        # The page offers itself as a search engine; the description's template is relative, so
+        # it must resolve against the description's own address to this page with the term filled in.
+        self.open()
+        href = self.driver.find_element(By.CSS_SELECTOR, 'link[rel="search"]').get_attribute("href")
+        with urllib.request.urlopen(href, timeout=WAIT_S) as reply:
+            check(reply.headers.get_content_type().endswith("xml"),
+                  "description served as XML: " + reply.headers.get_content_type())
+            description = ElementTree.fromstring(reply.read())
+        template = description.find("{http://a9.com/-/spec/opensearch/1.1/}Url").get("template")
+        target = urllib.parse.urljoin(href, template.replace(
+            "{searchTerms}", urllib.parse.quote("Tom & Jerry")))
+        self.driver.get(target)
+        self.wait_names(["Tom & Jerry.txt"], "the search the engine template opens")
+        check(self.driver.find_element(By.ID, "q").get_attribute("value") == "Tom & Jerry",
+              "the term in the search box")
+
     def folder_link_narrows(self):
         self.open("?q=report")
         self.wait_names(["report deep.txt", "report top.txt", "report outside.txt"], "everywhere")
@@ -524,6 +546,54 @@ class PageTest:
             check(widths[0] <= widths[1], f"with options open: {widths[0]} within {widths[1]}")
         finally:
             self.driver.set_window_size(1280, 900)
+
+    def search_stopped_early_says_so(self):
+        # tessel marks a search it stopped at its time budget with "cut"; a real one needs an
+        # index far larger than this tree, so the server's real answer is marked on its way in.
+        self.open("?q=zzz")
+        self.driver.execute_script("""
+            const original = window.fetch;
+            window.fetch = async (url, options) => {
+              const response = await original(url, options);
+              if (!String(url).includes("term=Tom")) return response;
+              const answer = await response.json();
+              answer.cut = true;
+              return new Response(JSON.stringify(answer), {status: response.status,
+                  headers: {"Content-Type": "application/json"}});
+            };""")
+        self.type_term("Tom")
+        self.wait_names(["Tom & Jerry.txt"], "the stopped search's results")
+        self.wait(lambda: "of at least 1 " in self.status(), "the count marked as a lower bound")
+        check(self.driver.find_element(By.ID, "cut").is_displayed(), "the stopped-early notice")
+        self.type_term("semi")
+        self.wait_names(["semi;colon.txt"], "a search that ran to the end")
+        check(not self.driver.find_element(By.ID, "cut").is_displayed(), "the notice goes away")
+        check("at least" not in self.status(), "a full count: " + self.status())
+
+    def indexing_notice_refreshes_until_done(self):
+        # The first answer says the index is still being built; the page must show the notice and
+        # ask again by itself, and the next, complete answer must take the notice away.
+        self.open("?q=zzz")
+        self.driver.execute_script("""
+            const original = window.fetch;
+            window.indexingAnswers = 0;
+            window.fetch = async (url, options) => {
+              const response = await original(url, options);
+              if (!String(url).includes("term=semi")) return response;
+              if (++window.indexingAnswers > 1) return response;
+              const answer = await response.json();
+              answer.indexing = true;
+              return new Response(JSON.stringify(answer), {status: response.status,
+                  headers: {"Content-Type": "application/json"}});
+            };""")
+        self.type_term("semi")
+        self.wait(lambda: self.driver.find_element(By.ID, "notice").is_displayed(),
+                  "the indexing notice")
+        self.wait(lambda: self.driver.execute_script("return window.indexingAnswers") >= 2,
+                  "the search asked again by itself")
+        self.wait(lambda: not self.driver.find_element(By.ID, "notice").is_displayed(),
+                  "the notice gone once the index is built")
+        check(self.names() == ["semi;colon.txt"], "results kept: " + str(self.names()))
 
     def no_console_errors(self):
         errors = [entry for entry in self.driver.get_log("browser") if entry["level"] == "SEVERE"]

@@ -1,71 +1,48 @@
 #pragma once
 
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 
+#include "platform/DesktopMessages.h"
+#include "tests/support/EnvironmentScope.h"
+#include "tests/support/TempFolder.h"
+
 namespace webtessl::testing_desktop {
 
-// A private desktop folder for one test: WEBTESSL_DESKTOP points at it while the object lives.
+// A private desktop for one test, on either system: while the object lives, the desktop folder in
+// force lies in a fresh temporary folder, made by the platform layer itself. The POSIX desktop is
+// the folder $WEBTESSL_DESKTOP names; the Windows one lies in the user's temporary folder ($TMP).
 class TTestDesktop {
  public:
-  TTestDesktop() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "wt-desk-XXXXXX").string();
-    folder_ = ::mkdtemp(pattern.data());
-    ::setenv("WEBTESSL_DESKTOP", folder_.c_str(), 1);
-  }
-  ~TTestDesktop() {
-    ::unsetenv("WEBTESSL_DESKTOP");
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
+  TTestDesktop() : pointer_(kVariable, VariableValue(root_)), folder_(DesktopFolder()) {
+    EXPECT_FALSE(folder_.empty()) << "no usable desktop at " << DesktopFolderPath();
   }
   TTestDesktop(const TTestDesktop&) = delete;
   TTestDesktop& operator=(const TTestDesktop&) = delete;
+
+  // The desktop folder, as the platform layer gives it.
   const std::string& Folder() const { return folder_; }
 
  private:
-  std::string folder_;
-};
-
-// A forked child process that runs one function and exits with its result. Fork before the test
-// creates windows or threads of its own, so the child starts clean. Killed and reaped when the
-// object goes, if still running.
-class TChildProcess {
- public:
-  explicit TChildProcess(const std::function<int()>& body) {
-    pid_ = ::fork();
-    if (pid_ == 0) ::_exit(body());
+#ifdef _WIN32
+  static constexpr char kVariable[] = "TMP";
+  static std::string VariableValue(const testing_support::TempFolder& root) {
+    return root.Path().string();
   }
-  ~TChildProcess() {
-    if (pid_ > 0 && !reaped_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+#else
+  static constexpr char kVariable[] = "WEBTESSL_DESKTOP";
+  static std::string VariableValue(const testing_support::TempFolder& root) {
+    return root.File("desktop");
   }
-  TChildProcess(const TChildProcess&) = delete;
-  TChildProcess& operator=(const TChildProcess&) = delete;
+#endif
 
-  pid_t Pid() const { return pid_; }
-  // Waits for the child and returns its exit code (-1 when it was killed by a signal).
-  int Wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    reaped_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  bool reaped_ = false;
+  const testing_support::TempFolder root_;
+  const testing_support::EnvironmentScope pointer_;
+  const std::string folder_;
 };
 
 // Polls `condition` every few milliseconds until it holds or 10 seconds pass.

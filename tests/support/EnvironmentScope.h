@@ -24,12 +24,18 @@ class EnvironmentScope {
   void Set(const std::optional<std::string>& value) const { Apply(value); }
 
  private:
+  // Windows has no setenv: _putenv_s sets the variable for the system's calls too, and an empty
+  // value removes it.
   void Apply(const std::optional<std::string>& value) const {
+#ifdef _WIN32
+    ::_putenv_s(name_, value ? value->c_str() : "");
+#else
     if (value) {
       ::setenv(name_, value->c_str(), 1);
     } else {
       ::unsetenv(name_);
     }
+#endif
   }
   const char* name_;
   std::optional<std::string> previous_;
