@@ -4,6 +4,7 @@
 
 #include "common/CommaText.h"
 #include "common/IntegerText.h"
+#include "config/SnapshotCache.h"
 #include "platform/PrivateProfile.h"
 
 namespace webtessl {
@@ -14,13 +15,19 @@ constexpr char kCommaTextDelimiter = ',';
 
 }  // namespace
 
-TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+TIniFile::TIniFile(std::string fileName)
+    : TIniFile(std::move(fileName), TSnapshotCache::kSettledSeconds) {}
+
+TIniFile::TIniFile(std::string fileName, int64_t settledSeconds)
+    : fileName_(std::move(fileName)),
+      snapshots_(std::make_shared<TSnapshotCache>(fileName_, settledSeconds)) {}
 
 TIniFile::TIniFile(std::string fileName, std::shared_ptr<const TProfileSnapshot> snapshot)
     : fileName_(std::move(fileName)), snapshot_(std::move(snapshot)) {}
 
 TIniFile TIniFile::Snapshot() const {
-  return TIniFile(fileName_, std::make_shared<const TProfileSnapshot>(fileName_));
+  if (!snapshots_) return TIniFile(fileName_, std::make_shared<const TProfileSnapshot>(fileName_));
+  return TIniFile(fileName_, snapshots_->Current());
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,

@@ -9,6 +9,7 @@
 namespace webtessl {
 
 class TProfileSnapshot;
+class TSnapshotCache;
 
 // The configuration reader: holds only the file's name and reads every value afresh from the
 // file, so edits take effect on the next read. Nothing is ever written. Thread-safe: any number
@@ -17,10 +18,14 @@ class TIniFile final {
  public:
   // Opening does not touch the file; a missing file only makes every read give its default.
   explicit TIniFile(std::string fileName);
+  // The same, with snapshots handed out again only once the file has been left alone for the
+  // given seconds (tests shorten the usual two).
+  TIniFile(std::string fileName, int64_t settledSeconds);
 
   // A reader of the same file that answers every read from one reading of it, made now: for
-  // the settings one request takes together, so that they cost one reading and come from one
-  // state of the file. The next snapshot sees the file's edits.
+  // the settings one request takes together, so that they come from one state of the file. The
+  // next snapshot sees the file's edits; while the file is unchanged, snapshots share one
+  // reading, so that one costs a look at the file's name.
   TIniFile Snapshot() const;
 
   // The text value, cut to 2047 characters, or def when the file, section or key is missing.
@@ -41,6 +46,7 @@ class TIniFile final {
 
   const std::string fileName_;
   const std::shared_ptr<const TProfileSnapshot> snapshot_;  // null: every read goes to the file
+  const std::shared_ptr<TSnapshotCache> snapshots_;         // null in a snapshot
 };
 
 }  // namespace webtessl

@@ -1,21 +1,6 @@
 #include "files/SmallFileCache.h"
 
-#include <algorithm>
-#include <chrono>
-
 namespace webtessl {
-namespace {
-
-// Whether neither the contents nor anything else of the file changed in the last seconds.
-bool Settled(const TFileStamp& stamp, int64_t seconds) {
-  const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count();
-  const int64_t latest = std::max(stamp.modified.seconds, stamp.changed.seconds);
-  return now - latest >= seconds;
-}
-
-}  // namespace
 
 std::optional<TCachedFile> TSmallFileCache::Find(const TOpenFolder& folder,
                                                  const std::string& relative) {

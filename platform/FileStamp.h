@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -35,9 +37,23 @@ struct TFileStamp {
 // The stamp of an open file.
 std::optional<TFileStamp> StampOf(const TFileStream& file);
 
+// The stamp of the regular file the path names, a link followed as opening the file follows it;
+// nothing when no regular file is there.
+std::optional<TFileStamp> StampAt(std::string_view path);
+
 // The stamp of the regular file at `relative` below the folder held open, taken by name with one
 // look-up (the last name is not followed when it is a link, which then gives no stamp); nothing
 // when the folder is not held open or no regular file is there.
 std::optional<TFileStamp> StampBeneath(const TOpenFolder& folder, std::string_view relative);
+
+// Whether neither the contents nor anything else of the file changed in the last `seconds`: only
+// then do equal stamps taken later mean equal contents, since two writes within the clock's
+// grain could leave equal stamps.
+inline bool Settled(const TFileStamp& stamp, int64_t seconds) {
+  const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+  return now - std::max(stamp.modified.seconds, stamp.changed.seconds) >= seconds;
+}
 
 }  // namespace webtessl

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/FileStamp.h"
+
 namespace webtessl {
 
 // Values longer than this are cut to it: the reader works in a buffer of one more character.
@@ -30,10 +32,14 @@ class TProfileSnapshot final {
 
   std::string ReadString(std::string_view section, std::string_view key,
                          std::string_view defaultValue) const;
+  // The stamp of the file whose bytes were read here; nothing when no bytes were held (a missing
+  // or unreadable file, one too large, or a system without stamps).
+  const std::optional<TFileStamp>& Stamp() const { return stamp_; }
 
  private:
   std::string fileName_;
   std::optional<std::string> content_;  // the file's bytes when they were read here
+  std::optional<TFileStamp> stamp_;
 };
 
 // A configuration file is a few hundred bytes; a larger one than this is not held in memory.

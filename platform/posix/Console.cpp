@@ -15,6 +15,7 @@
 
 #include "common/Exception.h"
 #include "platform/posix/Interrupted.h"
+#include "platform/posix/PipeSignal.h"
 
 namespace webtessl {
 namespace {
@@ -214,7 +215,7 @@ std::string ReadSecretLine() {
 }
 
 void IgnoreBrokenPipeSignal() {
-  signal(SIGPIPE, SIG_IGN);
+  IgnoreBrokenPipeForGood();
 }
 
 bool StandardOutputIsTerminal() {

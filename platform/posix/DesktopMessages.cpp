@@ -43,6 +43,8 @@ constexpr uint32_t kWideSendThreshold = 128 * 1024;
 constexpr size_t kWideSendBufferBytes = 4 * 1024 * 1024;
 // Largest receive buffer a thread keeps for the next message.
 constexpr size_t kKeptBufferBytes = 1024 * 1024;
+// What the first read of a frame takes at most: the header and a payload of ordinary size.
+constexpr size_t kFirstReadBytes = 64 * 1024;
 
 // A new window's handle: an identity at random, generation 0.
 TWindowHandle NewHandle() {
@@ -127,9 +129,7 @@ void WidenSendBuffer(int connection, uint32_t payloadBytes) {
 class TReceiveBuffer {
  public:
   explicit TReceiveBuffer(size_t size) : storage_(TakeSpare()) {
-    if (storage_.capacity < size) {
-      storage_ = TStorage{std::make_unique_for_overwrite<uint8_t[]>(size), size};
-    }
+    if (storage_.capacity < size) storage_ = TStorage::Of(size);
   }
   ~TReceiveBuffer() {
     if (storage_.capacity <= kKeptBufferBytes) spare_ = std::move(storage_);
@@ -138,11 +138,22 @@ class TReceiveBuffer {
   TReceiveBuffer& operator=(const TReceiveBuffer&) = delete;
 
   uint8_t* Data() const { return storage_.bytes.get(); }
+  size_t Capacity() const { return storage_.capacity; }
+  // Makes room for `size` bytes, keeping the first `kept` of those held.
+  void Widen(size_t size, size_t kept) {
+    if (storage_.capacity >= size) return;
+    TStorage wider = TStorage::Of(size);
+    std::memcpy(wider.bytes.get(), storage_.bytes.get(), kept);
+    storage_ = std::move(wider);
+  }
 
  private:
   struct TStorage {
     std::unique_ptr<uint8_t[]> bytes;
     size_t capacity = 0;
+    static TStorage Of(size_t size) {
+      return TStorage{std::make_unique_for_overwrite<uint8_t[]>(size), size};
+    }
   };
   static TStorage TakeSpare() {
     return TStorage{std::move(spare_.bytes), std::exchange(spare_.capacity, 0)};
@@ -158,21 +169,34 @@ thread_local TReceiveBuffer::TStorage TReceiveBuffer::spare_;
 // is foreign or cut short is dropped unhandled, and so is one whose sender has hung up by the
 // time it is read (`checkHangUp`; the caller may have seen that already). A frame addressed to
 // a generation of the window that has passed is answered with 0 and not handed to the window.
+// A sender writes its frame at once and nothing after it before the answer, so one read
+// usually takes the whole frame; bytes beyond it break the exchange.
 bool HandleOneSent(const TLocalWindow& window, int connection, bool checkHangUp, bool keep) {
   const TDeadline deadline(kReceiveLimitMs);
+  TReceiveBuffer buffer(kFirstReadBytes);
   desktop::TFrameHeader header;
-  if (!desktop::ReceiveAll(connection, &header, sizeof header, deadline) ||
-      header.magic != desktop::kFrameMagic || header.message != WM_COPYDATA ||
+  size_t received = desktop::ReceiveSome(connection, buffer.Data(), buffer.Capacity(), deadline);
+  if (received == 0 ||
+      (received < sizeof header && !desktop::ReceiveAll(connection, buffer.Data() + received,
+                                                         sizeof header - received, deadline))) {
+    return false;
+  }
+  received = std::max(received, sizeof header);
+  std::memcpy(&header, buffer.Data(), sizeof header);
+  if (header.magic != desktop::kFrameMagic || header.message != WM_COPYDATA ||
       header.cbData > kMaxCopyDataBytes) {
     return false;
   }
-  const TReceiveBuffer buffer(header.cbData);
-  if (!desktop::ReceiveAll(connection, buffer.Data(), header.cbData, deadline) ||
+  const size_t frameBytes = sizeof header + header.cbData;
+  if (received > frameBytes) return false;
+  buffer.Widen(frameBytes, received);
+  if (!desktop::ReceiveAll(connection, buffer.Data() + received, frameBytes - received,
+                           deadline) ||
       (checkHangUp && desktop::PeerHungUp(connection))) {
     return false;
   }
   const TCopyDataStruct data{static_cast<uintptr_t>(header.dwData), header.cbData,
-                             header.cbData == 0 ? nullptr : buffer.Data()};
+                             header.cbData == 0 ? nullptr : buffer.Data() + sizeof header};
   desktop::TFrameResult reply{
       window.Addressed(header.target)
           ? window.Call(WM_COPYDATA, header.wParam, reinterpret_cast<intptr_t>(&data))

@@ -76,20 +76,26 @@ TSendOutcome SendFrame(int fd, const TFrameHeader& header, const void* payload, 
              : TSendOutcome::Failed;
 }
 
+size_t ReceiveSome(int fd, void* bytes, size_t size, const TDeadline& deadline) {
+  for (;;) {
+    const ssize_t received = ::recv(fd, bytes, size, 0);
+    if (received > 0) return static_cast<size_t>(received);
+    if (received < 0 && errno == EINTR) continue;
+    if (received < 0 && errno == EAGAIN) {
+      if (deadline.RemainingMs() == 0 || !AwaitReady(fd, POLLIN, deadline)) return 0;
+      continue;
+    }
+    return 0;  // the other end closed, or an error
+  }
+}
+
 bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline) {
   auto* next = static_cast<char*>(bytes);
   while (size > 0) {
-    const ssize_t received = ::recv(fd, next, size, 0);
-    if (received > 0) {
-      next += received;
-      size -= static_cast<size_t>(received);
-    } else if (received < 0 && errno == EINTR) {
-      continue;
-    } else if (received < 0 && errno == EAGAIN) {
-      if (deadline.RemainingMs() == 0 || !AwaitReady(fd, POLLIN, deadline)) return false;
-    } else {
-      return false;  // the other end closed before the whole frame came, or an error
-    }
+    const size_t received = ReceiveSome(fd, next, size, deadline);
+    if (received == 0) return false;  // the other end closed before the whole frame came
+    next += received;
+    size -= received;
   }
   return true;
 }

@@ -49,6 +49,9 @@ enum class TSendOutcome { Sent, Refused, Failed };
 TSendOutcome SendFrame(int fd, const TFrameHeader& header, const void* payload, size_t size,
                        const TDeadline& deadline);
 bool ReceiveAll(int fd, void* bytes, size_t size, const TDeadline& deadline);
+// Reads what has arrived, at least one byte and at most `size`, waiting for the first until the
+// deadline; 0 when nothing came (the other end closed, an error, or the time ran out).
+size_t ReceiveSome(int fd, void* bytes, size_t size, const TDeadline& deadline);
 // How waiting for the receiver's answer ended. Unanswered: the other end closed the connection
 // before a single byte of its answer, having left the frame unread (a receiver answers every
 // frame it reads while its window lives).

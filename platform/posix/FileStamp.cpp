@@ -27,6 +27,13 @@ std::optional<TFileStamp> StampOf(const TFileStream& file) {
   return StampOfStat(info);
 }
 
+std::optional<TFileStamp> StampAt(std::string_view path) {
+  if (path.empty() || path.find('\0') != std::string_view::npos) return std::nullopt;
+  struct stat info {};
+  if (stat(std::string(path).c_str(), &info) != 0) return std::nullopt;
+  return StampOfStat(info);
+}
+
 std::optional<TFileStamp> StampBeneath(const TOpenFolder& folder, std::string_view relative) {
   if (folder.Handle() < 0 || relative.empty() || relative.starts_with('/') ||
       relative.find('\0') != std::string_view::npos) {

@@ -124,6 +124,10 @@ TProfileSnapshot::TProfileSnapshot(const std::string& fileName) : fileName_(file
   std::string bytes(static_cast<size_t>(file->Facts().size), '\0');
   file->read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   bytes.resize(static_cast<size_t>(file->gcount()));
+  // Taken after the reading: bytes written meanwhile change the stamp, so equal stamps later
+  // still mean these bytes.
+  const std::optional<TFileStamp> stamp = StampOf(*file);
+  if (stamp && stamp->size == static_cast<int64_t>(bytes.size())) stamp_ = stamp;
   content_ = std::move(bytes);
 }
 

@@ -25,6 +25,7 @@
 
 #include "platform/internal/SocketRecords.h"  // after the system's socket headers
 #include "platform/posix/Interrupted.h"
+#include "platform/posix/PipeSignal.h"
 
 namespace webtessl {
 
@@ -52,10 +53,12 @@ constexpr int kMicrosecondsPerMillisecond = 1000;
 
 // Keeps SIGPIPE of a send to a closed connection away from this thread while it lives: the
 // signal is blocked and, when the send raised it, taken back before it is unblocked, so the
-// failure stays an error code (EPIPE). For calls that have no MSG_NOSIGNAL.
+// failure stays an error code (EPIPE). For calls that have no MSG_NOSIGNAL. Where the process
+// ignores the signal for good, there is nothing to keep away, and the three calls are saved.
 class TPipeSignalGuard {
  public:
-  TPipeSignalGuard() {
+  TPipeSignalGuard() : active_(!BrokenPipeIgnored()) {
+    if (!active_) return;
     sigemptyset(&pipe_);
     sigaddset(&pipe_, SIGPIPE);
     sigemptyset(&pending_);
@@ -63,6 +66,7 @@ class TPipeSignalGuard {
     pthread_sigmask(SIG_BLOCK, &pipe_, &previous_);
   }
   ~TPipeSignalGuard() {
+    if (!active_) return;
     if (raised_ && sigismember(&pending_, SIGPIPE) == 0) {
       const timespec noWait{0, 0};
       RetryInterrupted([&] { return sigtimedwait(&pipe_, nullptr, &noWait); });
@@ -76,6 +80,7 @@ class TPipeSignalGuard {
   void NoteFailure(int error) { raised_ = raised_ || error == EPIPE; }
 
  private:
+  const bool active_;
   sigset_t pipe_{};
   sigset_t pending_{};  // pending before the guard: such a signal is not ours to take
   sigset_t previous_{};

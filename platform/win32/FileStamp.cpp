@@ -9,6 +9,10 @@ std::optional<TFileStamp> StampOf(const TFileStream&) {
   return std::nullopt;
 }
 
+std::optional<TFileStamp> StampAt(std::string_view) {
+  return std::nullopt;
+}
+
 std::optional<TFileStamp> StampBeneath(const TOpenFolder&, std::string_view) {
   return std::nullopt;
 }

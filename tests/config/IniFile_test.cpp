@@ -162,6 +162,36 @@ TEST_F(IniFileTest, SnapshotAnswersFromOneReadingAndTheNextOneSeesEdits) {
   EXPECT_EQ(large.Snapshot().ReadString(kSectionSettings, "key", ""), "value");
 }
 
+// Snapshots of an unchanged file share one reading; each kind of change still shows in the next.
+TEST_F(IniFileTest, KeptSnapshotsGiveWayToEveryChangeOfTheFile) {
+  const std::string file = folder_.Write("config.ini", "[server]\nport=81\n");
+  const TIniFile ini(file, 0);  // kept as soon as read
+  const TIniFile first = ini.Snapshot();
+  EXPECT_EQ(ini.Snapshot().ReadInteger(kSectionServer, kKeyPort, kDefaultPort), 81);
+  folder_.Write("config.ini", "[server]\nport=8282\n");  // in place, another size
+  EXPECT_EQ(ini.Snapshot().ReadInteger(kSectionServer, kKeyPort, kDefaultPort), 8282);
+  // Another file of the same size put in its place.
+  const std::string replacement = folder_.Write("next.ini", "[server]\nport=8383\n");
+  std::filesystem::rename(replacement, file);
+  EXPECT_EQ(ini.Snapshot().ReadInteger(kSectionServer, kKeyPort, kDefaultPort), 8383);
+  std::filesystem::remove(file);
+  ExpectAllDefaults(ini.Snapshot());
+  folder_.Write("config.ini", "[server]\nport=84\n");
+  EXPECT_EQ(ini.Snapshot().ReadInteger(kSectionServer, kKeyPort, kDefaultPort), 84);
+  EXPECT_EQ(first.ReadInteger(kSectionServer, kKeyPort, kDefaultPort), 81);  // its own moment
+}
+
+// Two writes within the clock's grain can leave equal stamps; a file written moments ago is
+// therefore read again for every snapshot, so an edit of the same size right after is seen.
+TEST_F(IniFileTest, FreshlyWrittenFileIsReadForEverySnapshot) {
+  const std::string file = folder_.Write("config.ini", "[server]\nport=81\n");
+  const TIniFile ini(file);
+  for (int port = 81; port <= 89; ++port) {
+    folder_.Write("config.ini", "[server]\nport=" + std::to_string(port) + "\n");
+    EXPECT_EQ(ini.Snapshot().ReadInteger(kSectionServer, kKeyPort, kDefaultPort), port);
+  }
+}
+
 TEST_F(IniFileTest, BinaryGarbageNeverBreaksTheReader) {
   std::mt19937 random(20800);
   std::string garbage;
@@ -215,6 +245,25 @@ TEST(IniFileConcurrencyTest, ManyThreadsReadWhileTheFileChanges) {
   for (int i = 0; i < 50; ++i) folder.Write("config.ini", "[settings]\ndefaultpagesize=20\n");
   for (auto& reader : readers) reader.join();
   EXPECT_EQ(ini.ReadInteger("settings", "defaultpagesize", kDefaultPageSize), 20);
+}
+
+TEST(IniFileConcurrencyTest, ManyThreadsTakeSnapshotsWhileTheFileChanges) {
+  TempFolder folder;
+  const std::string file = folder.Write("config.ini", "[settings]\ndefaultpagesize=10\n");
+  const TIniFile ini(file, 0);  // readings kept and replaced while the threads take them
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 4; ++t) {
+    readers.emplace_back([&ini] {
+      for (int i = 0; i < 200; ++i) {
+        const int32_t size =
+            ini.Snapshot().ReadInteger("settings", "defaultpagesize", kDefaultPageSize);
+        EXPECT_TRUE(size == 10 || size == 200 || size == kDefaultPageSize) << size;
+      }
+    });
+  }
+  for (int i = 0; i < 50; ++i) folder.Write("config.ini", "[settings]\ndefaultpagesize=200\n");
+  for (auto& reader : readers) reader.join();
+  EXPECT_EQ(ini.Snapshot().ReadInteger("settings", "defaultpagesize", kDefaultPageSize), 200);
 }
 
 }  // namespace

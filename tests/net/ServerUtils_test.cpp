@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <stdexcept>
 #include <streambuf>
 
+#include "platform/Console.h"
 #include "platform/FileStream.h"
 #include "tests/net/LoopbackSockets.h"
 
@@ -178,6 +181,24 @@ TEST(ServerUtilsTest, FileCutShorterOrPeerGoneFailsTheFileStream) {
   // No SIGPIPE ends the process: the send fails with the reset code.
   EXPECT_FALSE(SendStreamData(pair.Server, *large, false, -1));
   EXPECT_EQ(pair.Server.LastErrorCode(), 10054);
+}
+
+// Once the program ignores the signal for good (as it does at start-up), a file sent to a peer
+// that has gone fails the same way, without blocking the signal around the send.
+TEST(ServerUtilsTest, PeerGoneFailsTheFileStreamWithTheSignalIgnored) {
+  IgnoreBrokenPipeSignal();
+  TLoopbackPair pair;
+  const TTempFile file(PatternBytes(100000));
+  std::filesystem::resize_file(file.Path(), int64_t{64} << 20);
+  const auto large = TFileStream::Open(file.Path());
+  ASSERT_TRUE(large);
+  pair.Client.SetLingerOption(true, 0);
+  pair.Client.Close();
+  EXPECT_FALSE(SendStreamData(pair.Server, *large, false, -1));
+  EXPECT_EQ(pair.Server.LastErrorCode(), 10054);
+  sigset_t blocked;
+  ASSERT_EQ(pthread_sigmask(SIG_BLOCK, nullptr, &blocked), 0);
+  EXPECT_EQ(sigismember(&blocked, SIGPIPE), 0) << "the thread's mask is left as it was";
 }
 
 TEST(ServerUtilsTest, SameTextExactIgnoresAsciiCaseOnly) {

@@ -137,6 +137,22 @@ TEST(CompleteResultTest, LocalTimeFollowsTheZone) {
             u"2009-03-07 16:05:09");
 }
 
+// Every field keeps its width, at both ends of the years a date can have; beyond them, no text.
+TEST(LastWriteTextTest, FieldsArePaddedAcrossTheWholeRangeOfYears) {
+  const auto textAt = [](int64_t seconds, int32_t biasMinutes) {
+    TFileFacts facts;
+    facts.modified.seconds = seconds;
+    const auto lastWrite = LastWriteText(facts, biasMinutes);
+    return lastWrite ? lastWrite->text : std::string("none");
+  };
+  EXPECT_EQ(textAt(-62135596800, 0), "0001-01-01 00:00:00");
+  EXPECT_EQ(textAt(-59042897755, 0), "0099-01-02 03:04:05");
+  EXPECT_EQ(textAt(253402300799, 0), "9999-12-31 23:59:59");
+  EXPECT_EQ(textAt(253402300799, -1), "none");  // a minute later is the year 10000
+  EXPECT_EQ(textAt(-62135596800, 1), "none");   // a minute earlier is before the year 1
+  EXPECT_EQ(textAt(1236434709, -600), "2009-03-08 00:05:09");
+}
+
 TEST(CompleteResultsTest, EveryObjectIsCompletedAndOtherElementsAreLeftAlone) {
   const ISuperObject answer = ParseJsonText(
       u"{\"results\":[{\"FileName\":\"/x/a\"},null,5,\"text\",{\"FileName\":3}],\"count\":2}");

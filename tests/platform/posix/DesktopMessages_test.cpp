@@ -19,7 +19,10 @@
 #include <fstream>
 #include <iterator>
 #include <numeric>
+#include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/platform/DesktopMessagesTesting.h"
@@ -381,6 +384,75 @@ TEST(PosixDesktopMessagesTest, BrokenFramesAreDroppedWithoutCallingTheWindow) {
   EXPECT_FALSE(PeekMessage(msg, window, PM_REMOVE));
   EXPECT_LT(ElapsedMs(start), 900);
   EXPECT_EQ(calls, 0);
+  DestroyWindow(window);
+}
+
+// A connection to the window's socket, left open for the caller to write frames and read answers.
+int RawConnection(const std::string& folder, TWindowHandle window) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = folder + "/" + std::to_string(window) + ".sock";
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  return fd;
+}
+
+void SendOn(int fd, const std::string& bytes) {
+  ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(bytes.size()));
+}
+
+// The window's answer on the connection (result, kept flag), or nothing when it closed unanswered.
+std::optional<std::pair<int64_t, uint32_t>> AnswerOn(int fd) {
+  char reply[16];
+  if (::recv(fd, reply, sizeof reply, MSG_WAITALL) != static_cast<ssize_t>(sizeof reply)) {
+    return std::nullopt;
+  }
+  int64_t result = 0;
+  uint32_t kept = 0;
+  std::memcpy(&result, reply, sizeof result);
+  std::memcpy(&kept, reply + sizeof result, sizeof kept);
+  return std::make_pair(result, kept);
+}
+
+// A frame is taken whether it came in one piece or in several, and is answered; a sender that
+// writes anything after its frame before the answer is not a sender of this desktop, and its
+// frame is dropped without an answer.
+TEST(PosixDesktopMessagesTest, FramesAreTakenWholeOrInPiecesAndNothingMayFollowThem) {
+  const TTestDesktop desktop;
+  std::vector<std::string> payloads;
+  const TWindowHandle window =
+      CreateWindow(kClass, "Target", [&](uint32_t message, uintptr_t, intptr_t lParam) {
+        if (message != WM_COPYDATA) return intptr_t{0};
+        const auto* data = reinterpret_cast<const TCopyDataStruct*>(lParam);
+        payloads.emplace_back(static_cast<const char*>(data->lpData), data->cbData);
+        return intptr_t{42};
+      });
+  ASSERT_NE(window, 0u);
+  constexpr uint32_t kMagic = 0x3244544D;
+  const int whole = RawConnection(desktop.Folder(), window);
+  SendOn(whole, FrameHead(kMagic, WM_COPYDATA, 5, window) + "hello");
+  const int pieces = RawConnection(desktop.Folder(), window);
+  SendOn(pieces, FrameHead(kMagic, WM_COPYDATA, 7, window).substr(0, 20));
+  const int trailing = RawConnection(desktop.Folder(), window);
+  SendOn(trailing, FrameHead(kMagic, WM_COPYDATA, 3, window) + "abc" + "more");
+  // The rest of the second frame comes while the window is reading it.
+  std::thread rest([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    SendOn(pieces, FrameHead(kMagic, WM_COPYDATA, 7, window).substr(20) + "par");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    SendOn(pieces, "tial");
+  });
+  TMessage msg;
+  while (PeekMessage(msg, window, PM_REMOVE)) DispatchMessage(msg);
+  rest.join();
+
+  EXPECT_EQ(payloads, (std::vector<std::string>{"hello", "partial"}));
+  EXPECT_EQ(AnswerOn(whole), std::make_optional(std::make_pair(int64_t{42}, 1u)));
+  EXPECT_EQ(AnswerOn(pieces), std::make_optional(std::make_pair(int64_t{42}, 1u)));
+  EXPECT_EQ(AnswerOn(trailing), std::nullopt);
+  for (const int fd : {whole, pieces, trailing}) ::close(fd);
   DestroyWindow(window);
 }
 
