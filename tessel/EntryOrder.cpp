@@ -1,6 +1,8 @@
 #include "tessel/EntryOrder.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <optional>
 #include <string>
 
 #include "tessel/NameIndex.h"
@@ -11,6 +13,57 @@ namespace {
 template <typename T>
 int CompareValues(const T& a, const T& b) {
   return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// A bound is looked for in indexes of more than this many times the head's length.
+constexpr size_t kBoundFromEntries = 4;
+// Keys sampled for the bound, and how many times the head's length should reach it.
+constexpr size_t kBoundSample = 4096;
+constexpr size_t kBoundShare = 2;
+
+// An entry whose key about kBoundShare * length live entries reach (are at least as good as), from
+// a sample of the index spread over its ids; none for the path key, whose ties decide everything,
+// and for small indexes.
+std::optional<TEntryId> KeyBound(const TNameIndex& index, const TEntryOrder& order, size_t length) {
+  const size_t live = index.Size();
+  if (order.Key() == TSortKey::Path || live / kBoundFromEntries < length) return std::nullopt;
+  std::vector<TEntryId> sample;
+  const size_t step = std::max<size_t>(1, index.IdLimit() / kBoundSample);
+  for (size_t id = 0; id < index.IdLimit(); id += step) {
+    const auto entry = static_cast<TEntryId>(id);
+    if (index.IsLive(entry) && !index.IsRoot(entry)) sample.push_back(entry);
+  }
+  if (sample.empty()) return std::nullopt;
+  const size_t at = std::min(sample.size() - 1, kBoundShare * length * sample.size() / live);
+  std::nth_element(sample.begin(), sample.begin() + static_cast<std::ptrdiff_t>(at), sample.end(),
+                   [&order](TEntryId a, TEntryId b) { return order.CompareKeys(a, b) < 0; });
+  return sample[at];
+}
+
+// The first `length` live entries (roots left out) among those whose key reaches the bound (all
+// when there is none), in order: a heap keeps the best so far, its top the worst of them, the one
+// a better entry replaces. None when fewer than `length` entries reach the bound, since the head
+// may then hold entries beyond it.
+std::optional<std::vector<TEntryId>> HeadWithin(const TNameIndex& index, const TEntryOrder& order,
+                                                size_t length, std::optional<TEntryId> bound) {
+  std::vector<TEntryId> best;
+  best.reserve(std::min(length, index.Size()));
+  size_t reaching = 0;
+  index.ForEachLive([&](TEntryId id) {
+    if (index.IsRoot(id) || (bound && order.CompareKeys(id, *bound) > 0)) return;
+    ++reaching;
+    if (best.size() < length) {
+      best.push_back(id);
+      std::push_heap(best.begin(), best.end(), order);
+    } else if (order(id, best.front())) {
+      std::pop_heap(best.begin(), best.end(), order);
+      best.back() = id;
+      std::push_heap(best.begin(), best.end(), order);
+    }
+  });
+  if (bound && reaching < length) return std::nullopt;
+  std::sort_heap(best.begin(), best.end(), order);
+  return best;
 }
 
 }  // namespace
@@ -51,23 +104,11 @@ bool TEntryOrder::PathBefore(TEntryId a, TEntryId b) const {
 
 std::vector<TEntryId> ComputeOrderHead(const TNameIndex& index, const TEntryOrder& order,
                                        size_t length) {
-  // A max-heap of the best so far: its top is the worst of them, the one a better entry replaces.
-  std::vector<TEntryId> best;
-  if (length == 0) return best;
-  best.reserve(std::min(length, index.Size()));
-  index.ForEachLive([&](TEntryId id) {
-    if (index.IsRoot(id)) return;
-    if (best.size() < length) {
-      best.push_back(id);
-      std::push_heap(best.begin(), best.end(), order);
-    } else if (order(id, best.front())) {
-      std::pop_heap(best.begin(), best.end(), order);
-      best.back() = id;
-      std::push_heap(best.begin(), best.end(), order);
-    }
-  });
-  std::sort_heap(best.begin(), best.end(), order);
-  return best;
+  if (length == 0) return {};
+  if (const std::optional<TEntryId> bound = KeyBound(index, order, length)) {
+    if (auto head = HeadWithin(index, order, length, bound)) return std::move(*head);
+  }
+  return *HeadWithin(index, order, length, std::nullopt);
 }
 
 }  // namespace webtessl

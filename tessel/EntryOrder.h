@@ -34,6 +34,7 @@ class TEntryOrder {
   int CompareKeys(TEntryId a, TEntryId b) const;
   // Whether ties are in backwards path order (the path key asked descending).
   bool PathsBackwards() const { return pathsBackwards_; }
+  TSortKey Key() const { return key_; }
 
  private:
   static constexpr uint32_t kUnrankedPath = UINT32_MAX;  // TNameIndex::kUnranked
@@ -49,7 +50,10 @@ class TEntryOrder {
 };
 
 // The first `length` live entries of the order (roots left out), in order: one pass over the
-// index that keeps the best ones in a heap. Thread-safe for an index that does not change.
+// index that keeps the best ones in a heap. In a large index sorted by name, size or date, the
+// heap only sees the entries whose key reaches a bound taken from a sample of the keys, about
+// twice `length` of them (all of them again when fewer reach it). Thread-safe for an index that
+// does not change.
 std::vector<TEntryId> ComputeOrderHead(const TNameIndex& index, const TEntryOrder& order,
                                        size_t length);
 

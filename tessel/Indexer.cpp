@@ -19,6 +19,8 @@ constexpr size_t kFoldersBetweenEvents = 64;
 // Folders asked of the reading threads and not yet added: enough that they never wait for the
 // thread adding to the index, few enough that a listing is added soon after it is read.
 constexpr size_t kReadsAhead = 32;
+// How long the index rests unchanged before the indexer brings its path order up to date.
+constexpr auto kOrderSettle = std::chrono::milliseconds(500);
 
 std::string JoinPath(const std::string& folder, std::string_view name) {
   std::string path = folder;
@@ -79,6 +81,8 @@ void TIndexer::Run() {
           std::chrono::duration_cast<std::chrono::milliseconds>(nextRescan - Clock::now());
       waitMs = static_cast<int>(std::max<int64_t>(0, left.count()));
     }
+    if (const int orderMs = OrderPathsWhenSettled(); orderMs >= 0)
+      waitMs = waitMs < 0 ? orderMs : std::min(waitMs, orderMs);
     wake_.Wait(watch_.Usable() ? watch_.Fd() : -1, waitMs);
     std::vector<TFolderTask> toScan;
     HandleEvents(toScan);
@@ -93,6 +97,29 @@ void TIndexer::Run() {
       nextRescan = Clock::now() + settings_.rescanInterval;
     }
   }
+}
+
+// After a burst of changes the path order is brought up to date here, once the index has rested,
+// rather than by the first query that needs it (after many changes it is computed in full, which
+// takes seconds at ten million entries). Queries go on meanwhile: only changes wait. Returns how
+// long to wait before looking again, or -1 when the order is current.
+int TIndexer::OrderPathsWhenSettled() {
+  const auto [version, stale] = WithIndexShared([](const TNameIndex& index) {
+    return std::pair(index.Version(), index.PathRanksStale());
+  });
+  const auto now = Clock::now();
+  if (version != settledVersion_) {
+    settledVersion_ = version;
+    settledSince_ = now;
+  }
+  if (!stale) return -1;
+  if (const auto rested = now - settledSince_; rested < kOrderSettle) {
+    return static_cast<int>(
+               std::chrono::duration_cast<std::chrono::milliseconds>(kOrderSettle - rested).count()) +
+           1;
+  }
+  WithIndexShared([](const TNameIndex& index) { index.PathRanks(); });
+  return -1;
 }
 
 // The folders are listed on reading threads, a few ahead, and added here as their listings come

@@ -116,6 +116,7 @@ class TIndexer {
   };
 
   void Run();
+  int OrderPathsWhenSettled();
   void ScanFolders(std::vector<TFolderTask> stack);
   bool StartRead(TFolderTask& task, bool& followLink);
   TEntryId AddListing(const TFolderTask& task, const TFolderListing& listing,
@@ -165,6 +166,9 @@ class TIndexer {
   std::vector<TEntryId> pendingRemovals_;
   std::unordered_map<uint32_t, TEntryId> movedFrom_;
   std::unordered_set<TEntryId> staleFacts_;  // entries whose size or date may have changed
+  // The index's version when last looked at, and when it was first seen: how long it has rested.
+  uint64_t settledVersion_ = 0;
+  std::chrono::steady_clock::time_point settledSince_;
   // Folders asked for whose scan runs, by number.
   std::unordered_map<size_t, TRequestScan> scanning_;
   size_t lastRequest_ = kNoRequest;

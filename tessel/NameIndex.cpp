@@ -8,6 +8,7 @@
 #include "tessel/CaseFold.h"
 #include "tessel/EntryOrder.h"
 #include "tessel/PathOrder.h"
+#include "tessel/RecordScan.h"
 #include "tessel/SubstringSearch.h"
 
 namespace webtessl {
@@ -22,15 +23,22 @@ constexpr size_t kCompactionFloor = 1 << 20;
 constexpr uint32_t kRecordStale = 0xFFFFFFFF;
 constexpr uint32_t kRecordDirectory = 1u << 30;
 constexpr uint32_t kRecordRoot = 1u << 31;
-constexpr uint32_t kRecordIdMask = kRecordDirectory - 1;
-// Hits further apart than this find their record from the nearest mark, not by counting the NUL
-// bytes since the last hit.
-constexpr size_t kCountedGap = 4096;
+constexpr uint32_t kRecordOwnName = 1u << 29;
+constexpr uint32_t kRecordIdMask = kRecordOwnName - 1;
 
 std::string_view LastComponent(std::string_view path) {
   const size_t slash = path.rfind(kDelimiter);
   if (slash == std::string_view::npos || path.size() == 1) return path;
   return path.substr(slash + 1);
+}
+
+// Starts fetching the memory at `address` into the cache, where the compiler can ask for that.
+void Prefetch(const void* address) {
+#if defined(__GNUC__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
 }
 
 // Names are stored closed by a NUL byte, so none may hold one.
@@ -133,7 +141,8 @@ void TNameIndex::StoreName(TEntry& entry, TEntryId id, std::string_view name) {
   folded_ += '\0';
   if (recordTags_.size() % kRecordsPerMark == 0) recordMarks_.push_back(entry.folded);
   recordTags_.push_back(id | ((entry.flags & kDirectory) ? kRecordDirectory : 0) |
-                        ((entry.flags & kRoot) ? kRecordRoot : 0));
+                        ((entry.flags & kRoot) ? kRecordRoot : 0) |
+                        ((entry.flags & kOwnName) ? kRecordOwnName : 0));
 }
 
 size_t TNameIndex::StoredBytes(const TEntry& entry) const {
@@ -299,48 +308,33 @@ size_t TNameIndex::RecordAt(size_t offset) const {
          CountByte(std::string_view(folded_).substr(from, offset - from), '\0');
 }
 
-void TNameIndex::ForEachFoldedHit(std::string_view foldedWord,
-                                  const std::function<bool(const TNameHit&)>& onHit) const {
-  ForEachFoldedHitInPart(foldedWord, 0, 1, onHit);
+void TNameIndex::ForEachFoldedHit(std::string_view foldedWord, const TNameHitSink& onHits) const {
+  ForEachFoldedHitInPart(foldedWord, 0, 1, onHits);
 }
 
 void TNameIndex::ForEachFoldedHitInPart(std::string_view foldedWord, size_t part, size_t parts,
-                                        const std::function<bool(const TNameHit&)>& onHit) const {
+                                        const TNameHitSink& onHits) const {
   if (foldedWord.empty() || recordTags_.empty()) return;
-  // The part's first and last records; the arena between their starts is searched.
+  // The part's records, from its first to the next part's first.
   const size_t records = recordTags_.size();
-  size_t record = records * part / parts;
+  const size_t firstRecord = records * part / parts;
   const size_t endRecord = records * (part + 1) / parts;
-  if (record == endRecord) return;
+  if (firstRecord == endRecord) return;
+  const size_t from = RecordStart(firstRecord);
   const size_t limit = endRecord < records ? RecordStart(endRecord) : folded_.size();
-  const std::string_view text = std::string_view(folded_).substr(0, limit);
-  size_t pos = RecordStart(record);  // the start of `record`
-  for (;;) {
-    const size_t hit = FindSubstring(text, foldedWord, pos);
-    if (hit == std::string_view::npos) return;
-    // The record holding the hit: its NUL bytes since `pos` counted, or counted from a mark.
-    const char* const data = folded_.data();
-    size_t start = pos;  // of the record holding the hit
-    if (hit - pos > kCountedGap) {
-      record = RecordAt(hit);
-      start = hit;  // back to the record's start: names are short
-      while (start > pos && data[start - 1] != '\0') --start;
-    } else if (const TByteTally ends = TallyByte(text.substr(pos, hit - pos), '\0');
-               ends.count > 0) {
-      record += ends.count;
-      start = pos + ends.last + 1;
+  const std::string_view text = std::string_view(folded_).substr(from, limit - from);
+  std::vector<TNameHit> live;
+  ScanRecords(text, foldedWord, [&](std::span<const TRecordHit> found) {
+    live.clear();
+    for (const TRecordHit& hit : found) {
+      const uint32_t tag = recordTags_[firstRecord + hit.record];
+      if (tag == kRecordStale) continue;
+      live.push_back({tag & kRecordIdMask, (tag & kRecordDirectory) != 0,
+                      (tag & kRecordRoot) != 0, (tag & kRecordOwnName) != 0,
+                      text.substr(hit.start, hit.end - hit.start)});
     }
-    const size_t end = static_cast<size_t>(
-        static_cast<const char*>(std::memchr(data + hit, '\0', folded_.size() - hit)) - data) + 1;
-    if (const uint32_t tag = recordTags_[record]; tag != kRecordStale) {
-      if (!onHit({tag & kRecordIdMask, (tag & kRecordDirectory) != 0, (tag & kRecordRoot) != 0,
-                  std::string_view(data + start, end - 1 - start)}))
-        return;
-    }
-    if (end >= limit) return;
-    pos = end;
-    ++record;
-  }
+    return live.empty() || onHits(live);
+  });
 }
 
 size_t TNameIndex::SampleHits(std::string_view foldedWord, size_t sampleBytes) const {
@@ -354,7 +348,18 @@ size_t TNameIndex::SampleHits(std::string_view foldedWord, size_t sampleBytes) c
 
 TNameHit TNameIndex::HitOf(TEntryId entry) const {
   const TEntry& stored = entries_[entry];
-  return {entry, (stored.flags & kDirectory) != 0, (stored.flags & kRoot) != 0, FoldedName(entry)};
+  return {entry, (stored.flags & kDirectory) != 0, (stored.flags & kRoot) != 0,
+          (stored.flags & kOwnName) != 0, FoldedName(entry)};
+}
+
+void TNameIndex::PrefetchNames(std::span<const TNameHit> hits) const {
+  // First the records, which tell where the names lie, then the names.
+  for (const TNameHit& hit : hits) {
+    if (hit.ownName) Prefetch(&entries_[hit.entry]);
+  }
+  for (const TNameHit& hit : hits) {
+    if (hit.ownName) Prefetch(names_.data() + entries_[hit.entry].name);
+  }
 }
 
 void TNameIndex::ForEachLive(const std::function<void(TEntryId)>& onEntry) const {
@@ -480,6 +485,11 @@ std::shared_ptr<const std::vector<uint32_t>> TNameIndex::CurrentRanks() const {
 std::shared_ptr<const std::vector<uint32_t>> TNameIndex::PathRanks() const {
   const TMutexLock lock(ordersMutex_);
   return CurrentRanks();
+}
+
+bool TNameIndex::PathRanksStale() const {
+  const TMutexLock lock(ordersMutex_);
+  return ranksVersion_ != version_;
 }
 
 std::shared_ptr<const std::vector<TEntryId>> TNameIndex::OrderHead(TSortKey key,

@@ -23,8 +23,12 @@ struct TNameHit {
   TEntryId entry = kNoEntry;
   bool isDirectory = false;
   bool isRoot = false;
+  bool ownName = false;     // the name differs from its fold (else the fold is the name)
   std::string_view folded;  // the folded name
 };
+
+// Called with the hits of a search of the names, a batch at a time; false stops the search.
+using TNameHitSink = std::function<bool(std::span<const TNameHit>)>;
 
 // The names of the files and folders under the search roots, held compactly: every entry keeps
 // its folder's id and the offsets of its name in two arenas, one with the case folds of all names
@@ -98,20 +102,22 @@ class TNameIndex {
   // Changes since creation; any addition, move or removal counts.
   uint64_t Version() const { return version_; }
 
-  // Calls onHit once for every live entry whose folded name contains the (non-empty) folded
-  // word, in arena order, until onHit returns false. Reads only the arena and the name records,
-  // not the entries.
-  void ForEachFoldedHit(std::string_view foldedWord,
-                        const std::function<bool(const TNameHit&)>& onHit) const;
+  // Hands onHits every live entry whose folded name contains the folded word, once each, in
+  // arena order and in batches, until onHits returns false. Reads only the arena and the name
+  // records, not the entries.
+  void ForEachFoldedHit(std::string_view foldedWord, const TNameHitSink& onHits) const;
   // The same over one of `parts` stretches of the arena of about equal size, split between
   // names: the parts together give the hits of the whole, in order.
   void ForEachFoldedHitInPart(std::string_view foldedWord, size_t part, size_t parts,
-                              const std::function<bool(const TNameHit&)>& onHit) const;
+                              const TNameHitSink& onHits) const;
   // Occurrences of the folded word in the first sampleBytes of the arena: a cheap measure of how
   // common it is.
   size_t SampleHits(std::string_view foldedWord, size_t sampleBytes) const;
   // The hit of a live entry.
   TNameHit HitOf(TEntryId entry) const;
+  // Asks the processor to fetch the names of the hits whose name differs from its fold, all at
+  // once: reading them one after another then waits far less for memory.
+  void PrefetchNames(std::span<const TNameHit> hits) const;
   // Calls onEntry for every live entry.
   void ForEachLive(const std::function<void(TEntryId)>& onEntry) const;
 
@@ -127,6 +133,9 @@ class TNameIndex {
   // kUnrankedLimit paths are new. Safe to call from several threads at once (one computes, the
   // others wait for it).
   std::shared_ptr<const std::vector<uint32_t>> PathRanks() const;
+  // Whether the index changed since the path order was last brought up to date, so that the next
+  // PathRanks call has work to do (in full, when kUnrankedLimit paths are new). Thread-safe.
+  bool PathRanksStale() const;
   static constexpr uint32_t kUnranked = UINT32_MAX;
   static constexpr size_t kUnrankedLimit = 1 << 16;
   // The first kOrderHeadLength live entries (roots left out) in the order of a sort key and

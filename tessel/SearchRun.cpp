@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <set>
+#include <span>
 #include <system_error>
 #include <thread>
 
@@ -29,6 +30,8 @@ constexpr size_t kSampleBytes = 256 * 1024;
 constexpr size_t kParallelEntries = 1 << 18;
 // Candidates looked at between two looks at the clock.
 constexpr size_t kCandidatesPerClockLook = 4096;
+// Candidates handed over at once when they are not found by the name search.
+constexpr size_t kHitBatch = 256;
 
 using Clock = std::chrono::steady_clock;
 
@@ -227,11 +230,13 @@ class TSearchRun {
     bool cut = false;
     count = 0;
     const bool fromLiteral = !literals.empty();
-    const auto take = [&](const TNameHit& hit) {
-      if (Accepts(hit, fromLiteral)) {
-        if (count++ < keep) matches.push_back(hit.entry);
+    const auto take = [&](std::span<const TNameHit> hits) {
+      if (query_.caseSensitive) index_.PrefetchNames(hits);
+      for (const TNameHit& hit : hits) {
+        if (Accepts(hit, fromLiteral) && count++ < keep) matches.push_back(hit.entry);
       }
-      if (++sinceClockLook < kCandidatesPerClockLook) return true;
+      sinceClockLook += hits.size();
+      if (sinceClockLook < kCandidatesPerClockLook) return true;
       sinceClockLook = 0;
       cut = Clock::now() >= deadline_;
       return !cut;
@@ -239,29 +244,30 @@ class TSearchRun {
     return ForEachCandidate(literals, part, parts, take) && !cut;
   }
 
-  // Calls onHit for every candidate of the part until it returns false. False when it did, or
-  // when the deadline passed before all candidates were gathered (those gathered are still
-  // looked at). Several literals are taken as one part.
-  template <typename OnHit>
+  // Hands onHits every candidate of the part, a batch at a time, until it returns false. False
+  // when it did, or when the deadline passed before all candidates were gathered (those gathered
+  // are still looked at). Several literals are taken as one part.
+  template <typename OnHits>
   bool ForEachCandidate(const std::vector<std::string>& literals, size_t part, size_t parts,
-                        OnHit onHit) const {
-    if (literals.empty()) {
-      const size_t limit = index_.IdLimit();
-      for (TEntryId id = limit * part / parts; id < limit * (part + 1) / parts; ++id) {
-        if (index_.IsLive(id) && !onHit(index_.HitOf(id))) return false;
-      }
-      return true;
-    }
-    bool complete = true;
+                        OnHits onHits) const {
     if (literals.size() == 1) {
+      bool complete = true;
       index_.ForEachFoldedHitInPart(literals.front(), part, parts,
-                                    [&](const TNameHit& hit) { return complete = onHit(hit); });
+                                    [&](std::span<const TNameHit> hits) {
+                                      return complete = onHits(hits);
+                                    });
       return complete;
     }
+    if (literals.empty()) {
+      const size_t limit = index_.IdLimit();
+      return ForEachLiveHit(limit * part / parts, limit * (part + 1) / parts,
+                            [this](TEntryId id) { return index_.IsLive(id); }, onHits);
+    }
     std::vector<bool> found(index_.IdLimit(), false);
+    bool complete = true;
     for (const std::string& literal : literals) {
-      index_.ForEachFoldedHit(literal, [&found](const TNameHit& hit) {
-        found[hit.entry] = true;
+      index_.ForEachFoldedHit(literal, [&found](std::span<const TNameHit> hits) {
+        for (const TNameHit& hit : hits) found[hit.entry] = true;
         return true;
       });
       if (Clock::now() >= deadline_) {
@@ -269,10 +275,24 @@ class TSearchRun {
         break;
       }
     }
-    for (TEntryId id = 0; id < found.size(); ++id) {
-      if (found[id] && !onHit(index_.HitOf(id))) return false;
+    return ForEachLiveHit(0, found.size(), [&found](TEntryId id) { return found[id]; }, onHits) &&
+           complete;
+  }
+
+  // Hands onHits the hits of the ids in [from, end) that are chosen, a batch at a time; false
+  // when onHits returned false.
+  template <typename Chosen, typename OnHits>
+  bool ForEachLiveHit(size_t from, size_t end, Chosen chosen, OnHits onHits) const {
+    std::vector<TNameHit> batch;
+    for (auto id = static_cast<TEntryId>(from); id < end; ++id) {
+      if (!chosen(id)) continue;
+      batch.push_back(index_.HitOf(id));
+      if (batch.size() == kHitBatch) {
+        if (!onHits(std::span<const TNameHit>(batch))) return false;
+        batch.clear();
+      }
     }
-    return complete;
+    return batch.empty() || onHits(std::span<const TNameHit>(batch));
   }
 
   // Whether the candidate matches the query; `fromLiteral` when it was found by the candidate
@@ -281,7 +301,7 @@ class TSearchRun {
     if (hit.isRoot) return false;
     if (hit.isDirectory ? !query_.includeDirs : !includeFiles_) return false;
     const TEntryId id = hit.entry;
-    const std::string_view name = query_.caseSensitive ? index_.Name(id) : hit.folded;
+    const std::string_view name = query_.caseSensitive && hit.ownName ? index_.Name(id) : hit.folded;
     if (!patterns_.empty() && std::none_of(patterns_.begin(), patterns_.end(),
                                            [name](const TWildcard& p) { return p.Matches(name); }))
       return false;

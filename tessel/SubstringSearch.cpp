@@ -24,14 +24,6 @@ __m128i Load(const char* bytes) {
 }
 #endif
 
-// The set bits of a 16-bit mask (no population-count instruction is assumed).
-unsigned BitCount16(unsigned mask) {
-  mask = mask - ((mask >> 1) & 0x5555u);
-  mask = (mask & 0x3333u) + ((mask >> 2) & 0x3333u);
-  mask = (mask + (mask >> 4)) & 0x0F0Fu;
-  return (mask + (mask >> 8)) & 0x1Fu;
-}
-
 }  // namespace
 
 size_t FindSubstring(std::string_view text, std::string_view needle, size_t from) {
@@ -91,29 +83,6 @@ size_t CountByte(std::string_view text, char byte) {
 #endif
   for (; at < text.size(); ++at) count += text[at] == byte ? 1 : 0;
   return count;
-}
-
-TByteTally TallyByte(std::string_view text, char byte) {
-  TByteTally tally;
-  size_t at = 0;
-#if defined(__SSE2__)
-  constexpr size_t kBlock = 16;
-  const __m128i wanted = _mm_set1_epi8(byte);
-  for (; at + kBlock <= text.size(); at += kBlock) {
-    const auto mask =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(wanted, Load(text.data() + at))));
-    if (mask == 0) continue;
-    tally.count += BitCount16(mask);
-    tally.last = at + 31 - static_cast<size_t>(__builtin_clz(mask));
-  }
-#endif
-  for (; at < text.size(); ++at) {
-    if (text[at] == byte) {
-      ++tally.count;
-      tally.last = at;
-    }
-  }
-  return tally;
 }
 
 }  // namespace webtessl

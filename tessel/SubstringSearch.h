@@ -15,12 +15,4 @@ size_t FindSubstring(std::string_view text, std::string_view needle, size_t from
 // The number of times the byte occurs in text, 16 bytes at a time. Thread-safe.
 size_t CountByte(std::string_view text, char byte);
 
-// How often a byte occurs in a (short) text, and where it last does (npos when nowhere), in one
-// pass of 16 bytes at a time. Thread-safe.
-struct TByteTally {
-  size_t count = 0;
-  size_t last = std::string_view::npos;
-};
-TByteTally TallyByte(std::string_view text, char byte);
-
 }  // namespace webtessl

@@ -290,5 +290,37 @@ TEST(IndexerConcurrencyTest, FoldersAskedForAreReadOnceAndWaitedFor) {
   EXPECT_EQ(Count(indexer, "far"), 1u);
 }
 
+// The path order is brought up to date by the indexer once the index rests, so the first sorted
+// query after a burst of changes does not pay for it; sorted queries meanwhile read it beside the
+// indexer.
+TEST(IndexerConcurrencyTest, ThePathOrderIsBroughtUpToDateOnceTheIndexRests) {
+  testing_support::TempFolder tree;
+  // More files than are sorted by their paths alone: a sorted page reads the path order.
+  for (int file = 0; file < 2100; ++file) tree.Write("file" + std::to_string(file), "");
+  TTesselSettings settings;
+  settings.roots = {tree.Path().string()};
+  TIndexer indexer(settings);
+  indexer.Start();
+  const auto stale = [&] {
+    return indexer.WithIndexShared([](const TNameIndex& index) { return index.PathRanksStale(); });
+  };
+  std::atomic<bool> done{false};
+  std::thread sorted([&] {
+    while (!done) Count(indexer, "file");
+  });
+  for (int file = 0; file < 100; ++file) tree.Write("more" + std::to_string(file), "");
+  EXPECT_TRUE(Eventually([&] { return Count(indexer, "more") == 100; }));
+  done = true;
+  sorted.join();
+  // No query reads the order from here on (a few matches are sorted by their paths alone).
+  for (int file = 0; file < 30; ++file) tree.Write("late" + std::to_string(file), "");
+  EXPECT_TRUE(Eventually([&] { return Count(indexer, "late") == 30; }));
+  EXPECT_TRUE(Eventually([&] { return !stale(); }));
+  const auto ranks = indexer.WithIndexShared([](const TNameIndex& index) {
+    return std::pair(index.PathRanks()->size(), index.IdLimit());
+  });
+  EXPECT_EQ(ranks.first, ranks.second);
+}
+
 }  // namespace
 }  // namespace webtessl

@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,8 @@ using testing_tessel::AddPath;
 
 std::vector<std::string> Hits(const TNameIndex& index, std::string_view word) {
   std::vector<std::string> paths;
-  index.ForEachFoldedHit(word, [&](const TNameHit& hit) {
-    paths.push_back(index.Path(hit.entry));
+  index.ForEachFoldedHit(word, [&](std::span<const TNameHit> hits) {
+    for (const TNameHit& hit : hits) paths.push_back(index.Path(hit.entry));
     return true;
   });
   std::sort(paths.begin(), paths.end());
@@ -90,6 +91,34 @@ TEST(NameIndexTest, HitsAreFoundAtAnyDistanceFromTheLastOne) {
   EXPECT_EQ(Hits(index, "q"), expected);
   EXPECT_EQ(Hits(index, "tq").size(), 0u);
   EXPECT_EQ(Hits(index, "t1").size(), 111u);  // hit1, hit10-19, hit100-199
+}
+
+// Every name a hit: the first and the last name, the names at the marks kept every 64 names and
+// at the ends of the parts are each found once, in arena order, with their own folded name.
+TEST(NameIndexTest, EveryNameIsFoundAcrossMarksAndPartsWhenAllHoldTheWord) {
+  TNameIndex index;
+  const TEntryId root = index.AddRoot("/r");
+  std::vector<TEntryId> added;
+  for (int i = 0; i < 64 * 5 + 1; ++i) {
+    // Lengths vary so that names cross the scan's blocks at every offset.
+    added.push_back(index.Add(root, "Q" + std::string(static_cast<size_t>(i % 70), 'x') +
+                                        std::to_string(i), false));
+  }
+  for (const size_t parts : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{64}}) {
+    std::vector<TEntryId> found;
+    for (size_t part = 0; part < parts; ++part) {
+      index.ForEachFoldedHitInPart("q", part, parts, [&](std::span<const TNameHit> hits) {
+        for (const TNameHit& hit : hits) {
+          if (hit.isRoot) continue;
+          found.push_back(hit.entry);
+          EXPECT_EQ(hit.folded, index.FoldedName(hit.entry));
+          EXPECT_TRUE(hit.ownName);
+        }
+        return true;
+      });
+    }
+    EXPECT_EQ(found, added) << parts << " parts";
+  }
 }
 
 TEST(NameIndexTest, RemovingAFolderRemovesEverythingUnderIt) {
@@ -310,9 +339,13 @@ TEST(NameIndexTest, TheLayoutHoldsOnALargeIndexThroughChurn) {
     for (const size_t parts : {size_t{1}, size_t{2}, size_t{3}}) {
       std::set<TEntryId> found;
       for (size_t part = 0; part < parts; ++part) {
-        index.ForEachFoldedHitInPart(word, part, parts, [&](const TNameHit& hit) {
-          EXPECT_TRUE(found.insert(hit.entry).second) << word;
-          EXPECT_EQ(hit.folded, index.FoldedName(hit.entry));
+        index.ForEachFoldedHitInPart(word, part, parts, [&](std::span<const TNameHit> hits) {
+          for (const TNameHit& hit : hits) {
+            EXPECT_TRUE(found.insert(hit.entry).second) << word;
+            EXPECT_EQ(hit.folded, index.FoldedName(hit.entry));
+            EXPECT_EQ(hit.ownName, index.Name(hit.entry) != hit.folded);
+            EXPECT_EQ(hit.isDirectory, index.IsDirectory(hit.entry));
+          }
           return true;
         });
       }
@@ -329,7 +362,11 @@ TEST(NameIndexTest, PatchedPathRanksKeepTheOrderOfFullPaths) {
   const TEntryId root = index.AddRoot("/r");
   for (int i = 0; i < 300; ++i) AddPath(index, root, "d" + std::to_string(i % 9) + "/f" + std::to_string(i));
   index.PathRanks();
+  EXPECT_FALSE(index.PathRanksStale());
+  index.SetFacts(index.Find(root, "d1"), {0, 5});  // facts are not part of the path order
+  EXPECT_FALSE(index.PathRanksStale());
   const TEntryId added = AddPath(index, root, "d3/added");
+  EXPECT_TRUE(index.PathRanksStale());
   const TEntryId renamed = index.Find(index.Find(root, "d4"), "f4");
   index.Move(renamed, index.Find(root, "d0"), "a renamed file");
   const auto checkOrder = [&](bool expectUnranked) {
@@ -344,6 +381,7 @@ TEST(NameIndexTest, PatchedPathRanksKeepTheOrderOfFullPaths) {
     index.ForEachLive([&](TEntryId id) { live.push_back(id); });
     std::sort(live.begin(), live.end(), TEntryOrder(index, TSortKey::Path, true, *ranks));
     for (size_t i = 1; i < live.size(); ++i) ASSERT_LT(index.Path(live[i - 1]), index.Path(live[i]));
+    EXPECT_FALSE(index.PathRanksStale());
   };
   checkOrder(true);
   index.Move(index.Find(root, "d5"), root, "a5");  // a folder: all paths under it change
