@@ -48,9 +48,16 @@ constexpr auto kPollPause = 100ms;
 constexpr char kFixedTimeText[] = "2009-06-15 14:05:09";
 constexpr int64_t kFixedTimeSeconds = 1245074709;
 
+// The whole file, or what was read of it before a failure: a process that ends while its
+// /proc files are read fails the read (ESRCH), which the stream raises as an exception.
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::string text;
+  try {
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+  }
+  return text;
 }
 
 // The tessel processes on a desktop: programs named tessel whose environment names that
