@@ -35,9 +35,6 @@ struct TDirectoryEntry {
 // The facts of the file or folder the path names (symbolic links followed; a dangling link is
 // described itself), or nothing when there is none or it cannot be examined.
 std::optional<TFileFacts> FileFacts(std::string_view path);
-// FileFacts of every path, in order: where the system takes many looks in one call (Linux), the
-// whole list costs a few calls instead of one per path.
-std::vector<std::optional<TFileFacts>> FilesFacts(const std::vector<std::string>& paths);
 
 // The one absolute path of the existing file or folder: symbolic links and "." and ".." resolved
 // (on Windows also letter case and short names, as the file system records them), so that two

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <exception>
 #include <iterator>
-#include <utility>
-#include <vector>
 
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
@@ -106,31 +104,6 @@ double DateTimeOf(const TDateTimeParts& parts) {
                          EncodeTime(parts.hour, parts.minute, parts.second, parts.millisecond));
 }
 
-// Completes the result from its path as the desktop application gave it (`name`), the same as
-// bytes for the file system (`path`) and the facts of the file there.
-void Complete(TSuperObject& result, const std::u16string& name, const std::string& path,
-              const std::optional<TFileFacts>& facts, int32_t utcBiasMinutes) {
-  const std::optional<TLastWrite> lastWrite =
-      facts ? LastWriteText(*facts, utcBiasMinutes) : std::nullopt;
-  const int64_t size = facts ? facts->size : 0;
-  result.RemoveMember(u"FileName");
-  if (RoundTripsUnchanged(name)) {
-    const size_t nameStart = name.rfind(static_cast<char16_t>(kPathDelimiter)) + 1;
-    result.SetMemberText(u"file", name.substr(nameStart));
-    result.SetMemberText(u"dir", name.substr(0, nameStart));
-  } else {
-    const size_t nameStart = path.rfind(kPathDelimiter) + 1;  // 0 when there is no folder
-    result.SetMemberText(u"file", FromSystemCodePage(path.substr(nameStart)));
-    result.SetMemberText(u"dir", FromSystemCodePage(path.substr(0, nameStart)));
-  }
-  result.SetMemberInt(u"size", size);
-  result.SetMemberText(u"sizestr", WidenAscii(ResultSizeText(size)));
-  result.SetMemberText(u"timestr", WidenAscii(lastWrite ? lastWrite->text : ""));
-  result.SetMemberInt(u"time", lastWrite ? ToUnixSeconds(DateTimeOf(lastWrite->parts)) : 0);
-  // A page must not offer a folder for download; files, the usual results, carry nothing more.
-  if (facts && facts->kind == TFileKind::Directory) result.SetMemberBool(u"folder", true);
-}
-
 }  // namespace
 
 std::optional<TLastWrite> LastWriteText(const TFileFacts& facts, int32_t utcBiasMinutes) {
@@ -163,32 +136,35 @@ void CompleteResult(TSuperObject& result, int32_t utcBiasMinutes) {
   if (result.Kind() != TSuperType::Object) return;
   const std::u16string name = result.MemberText(u"FileName");
   const std::string path = ToSystemCodePage(name);
-  Complete(result, name, path, FileFacts(path), utcBiasMinutes);
+  const std::optional<TFileFacts> facts = FileFacts(path);
+  const std::optional<TLastWrite> lastWrite =
+      facts ? LastWriteText(*facts, utcBiasMinutes) : std::nullopt;
+  const int64_t size = facts ? facts->size : 0;
+  result.RemoveMember(u"FileName");
+  if (RoundTripsUnchanged(name)) {
+    const size_t nameStart = name.rfind(static_cast<char16_t>(kPathDelimiter)) + 1;
+    result.SetMemberText(u"file", name.substr(nameStart));
+    result.SetMemberText(u"dir", name.substr(0, nameStart));
+  } else {
+    const size_t nameStart = path.rfind(kPathDelimiter) + 1;  // 0 when there is no folder
+    result.SetMemberText(u"file", FromSystemCodePage(path.substr(nameStart)));
+    result.SetMemberText(u"dir", FromSystemCodePage(path.substr(0, nameStart)));
+  }
+  result.SetMemberInt(u"size", size);
+  result.SetMemberText(u"sizestr", WidenAscii(ResultSizeText(size)));
+  result.SetMemberText(u"timestr", WidenAscii(lastWrite ? lastWrite->text : ""));
+  result.SetMemberInt(u"time", lastWrite ? ToUnixSeconds(DateTimeOf(lastWrite->parts)) : 0);
+  // A page must not offer a folder for download; files, the usual results, carry nothing more.
+  if (facts && facts->kind == TFileKind::Directory) result.SetMemberBool(u"folder", true);
 }
 
 void CompleteResults(const TSuperArray& results) {
   // One answer is one moment: the zone is read once for all its results.
   const int32_t utcBiasMinutes = UtcBiasMinutes();
-  // The files of all results are looked at together, which costs fewer calls than one by one.
-  std::vector<TSuperObject*> objects;
-  std::vector<std::u16string> names;
-  std::vector<std::string> paths;
   for (const ISuperObject& result : results.Elements()) {
-    if (!result || result->Kind() != TSuperType::Object) continue;
+    if (!result) continue;
     try {
-      std::u16string name = result->MemberText(u"FileName");
-      paths.push_back(ToSystemCodePage(name));
-      names.push_back(std::move(name));
-      objects.push_back(result.get());
-    } catch (const std::exception&) {
-      // A result whose path cannot be taken keeps what it has; the others are still completed.
-      paths.resize(names.size());
-    }
-  }
-  const std::vector<std::optional<TFileFacts>> facts = FilesFacts(paths);
-  for (size_t i = 0; i < objects.size(); ++i) {
-    try {
-      Complete(*objects[i], names[i], paths[i], facts[i], utcBiasMinutes);
+      CompleteResult(*result, utcBiasMinutes);
     } catch (const std::exception&) {
       // One result that cannot be completed keeps what it has; the others still are.
     }

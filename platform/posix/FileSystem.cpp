@@ -9,7 +9,6 @@
 #include <system_error>
 
 #include "platform/posix/StatFacts.h"
-#include "platform/posix/StatRing.h"
 
 namespace webtessl {
 namespace {
@@ -31,15 +30,6 @@ std::optional<TFileFacts> StatAt(int folder, const char* path) {
     return FactsOf(info);
   }
   return std::nullopt;
-}
-
-TFileFacts FactsOfRecord(const struct statx& info) {
-  struct stat asStat {};
-  asStat.st_mode = info.stx_mode;
-  asStat.st_size = static_cast<off_t>(info.stx_size);
-  asStat.st_mtim.tv_sec = static_cast<time_t>(info.stx_mtime.tv_sec);
-  asStat.st_mtim.tv_nsec = static_cast<long>(info.stx_mtime.tv_nsec);
-  return FactsOf(asStat);
 }
 
 bool IsDotEntry(std::string_view name) {
@@ -64,26 +54,6 @@ TFileFacts FactsOf(const struct stat& info) {
 std::optional<TFileFacts> FileFacts(std::string_view path) {
   if (path.empty() || HasNul(path)) return std::nullopt;
   return StatAt(AT_FDCWD, std::string(path).c_str());
-}
-
-std::vector<std::optional<TFileFacts>> FilesFacts(const std::vector<std::string>& paths) {
-  std::vector<std::optional<TFileFacts>> facts(paths.size());
-  std::vector<const char*> named;
-  std::vector<size_t> namedAt;
-  for (size_t i = 0; i < paths.size(); ++i) {
-    if (paths[i].empty() || HasNul(paths[i])) continue;
-    named.push_back(paths[i].c_str());
-    namedAt.push_back(i);
-  }
-  std::vector<std::optional<struct statx>> looked(named.size());
-  TStatRing* const ring = named.size() > 1 ? TStatRing::ForThisThread() : nullptr;
-  const bool together = ring != nullptr && ring->Look(named, looked);
-  for (size_t j = 0; j < named.size(); ++j) {
-    // A path the ring could not describe is looked at alone: a dangling link is described
-    // itself, as FileFacts does.
-    facts[namedAt[j]] = together && looked[j] ? FactsOfRecord(*looked[j]) : StatAt(AT_FDCWD, named[j]);
-  }
-  return facts;
 }
 
 std::optional<std::string> CanonicalPath(std::string_view path) {

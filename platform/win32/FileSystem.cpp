@@ -45,14 +45,6 @@ std::optional<TFileFacts> FileFacts(std::string_view path) {
                         data.ftLastWriteTime);
 }
 
-// The system has no call that looks at several files at once.
-std::vector<std::optional<TFileFacts>> FilesFacts(const std::vector<std::string>& paths) {
-  std::vector<std::optional<TFileFacts>> facts;
-  facts.reserve(paths.size());
-  for (const std::string& path : paths) facts.push_back(FileFacts(path));
-  return facts;
-}
-
 // The path the system reports for an open handle of the file, without its "\\?\" prefix.
 std::optional<std::string> CanonicalPath(std::string_view path) {
   if (!win32::IsLiteralPath(path)) return std::nullopt;

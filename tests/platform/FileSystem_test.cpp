@@ -9,9 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/Paths.h"
 #include "tests/support/TempFolder.h"
@@ -56,44 +54,6 @@ TEST_F(FileSystemTest, MissingPathsAndNulBytesNameNothing) {
   EXPECT_FALSE(FileFacts(PathOf("data.bin") + std::string(1, '\0') + "x"));
   EXPECT_TRUE(ListDirectory(PathOf("missing")).empty());
   EXPECT_TRUE(ListDirectory(Root() + std::string(1, '\0')).empty());
-}
-
-bool SameFacts(const std::optional<TFileFacts>& a, const std::optional<TFileFacts>& b) {
-  if (!a || !b) return !a && !b;
-  return a->kind == b->kind && a->size == b->size && a->modified.seconds == b->modified.seconds &&
-         a->modified.nanoseconds == b->modified.nanoseconds;
-}
-
-// Facts taken together are those taken one by one, in the order asked, over more paths than one
-// call takes, whatever each path names.
-TEST_F(FileSystemTest, FactsTakenTogetherAreThoseTakenOneByOne) {
-  std::vector<std::string> paths;
-  for (int i = 0; i < 70; ++i) {
-    const std::string name = "f" + std::to_string(i);
-    folder_.Write(name, std::string(static_cast<size_t>(i) * 37, 'y'));
-    paths.push_back(PathOf(name));
-    if (i % 9 == 0) paths.push_back(PathOf("missing" + std::to_string(i)));
-    if (i % 11 == 0) paths.push_back(PathOf("sub"));
-  }
-  paths.insert(paths.begin() + 5, "");
-  paths.insert(paths.begin() + 40, PathOf("data.bin") + std::string(1, '\0') + "x");
-  const std::vector<std::optional<TFileFacts>> together = FilesFacts(paths);
-  ASSERT_EQ(together.size(), paths.size());
-  for (size_t i = 0; i < paths.size(); ++i) {
-    EXPECT_TRUE(SameFacts(together[i], FileFacts(paths[i]))) << i << " " << paths[i];
-  }
-  ASSERT_TRUE(together[0] && together[2] && together.back());
-  EXPECT_EQ(together[0]->kind, TFileKind::File);
-  EXPECT_FALSE(together[1]);  // missing0
-  EXPECT_EQ(together[2]->kind, TFileKind::Directory);
-  EXPECT_FALSE(together[5]);   // the empty path
-  EXPECT_FALSE(together[40]);  // the path with a NUL byte
-  EXPECT_EQ(together.back()->size, 69 * 37);
-  EXPECT_TRUE(FilesFacts({}).empty());
-  const auto one = FilesFacts({PathOf("data.bin")});
-  ASSERT_EQ(one.size(), 1u);
-  ASSERT_TRUE(one[0]);
-  EXPECT_EQ(one[0]->size, 1234);
 }
 
 TEST_F(FileSystemTest, CanonicalPathSettlesDotSegments) {
