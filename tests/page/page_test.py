@@ -427,7 +427,7 @@ class PageTest:
             check(reply.headers.get_content_type().endswith("xml"),
                   "description served as XML: " + reply.headers.get_content_type())
             description = ElementTree.fromstring(reply.read())
-        template = description.find("{http://a9.com/-/spec/opensearch/1.1/}Url").get("template")
+        template = description.find("{*}Url").get("template")
         target = urllib.parse.urljoin(href, template.replace(
             "{searchTerms}", urllib.parse.quote("Tom & Jerry")))
         self.driver.get(target)
