@@ -1,9 +1,24 @@
 #include "tessel/ChildTable.h"
 
+#include <cstring>
+
 namespace webtessl {
 namespace {
 
 constexpr size_t kInitialSlots = 1024;
+constexpr uint32_t kTagShift = 28;
+constexpr uint32_t kIdMask = (1u << kTagShift) - 1;
+
+// The four bits of a hash kept beside the id: the top ones, as the slot comes from the bottom.
+uint32_t TagOf(size_t hash) {
+  return static_cast<uint32_t>(hash >> (sizeof(size_t) * 8 - 4)) << kTagShift;
+}
+
+bool SameKey(const TStoredChildKey& stored, const TChildKey& key) {
+  return stored.parent == key.parent &&
+         std::strncmp(stored.name, key.name.data(), key.name.size()) == 0 &&
+         stored.name[key.name.size()] == '\0';
+}
 
 }  // namespace
 
@@ -15,33 +30,50 @@ size_t TChildTable::Hash(const TChildKey& key) {
   return nameHash ^ (static_cast<size_t>(key.parent) * 0x9E3779B97F4A7C15ULL);
 }
 
+size_t TChildTable::HashOf(TEntryId id) const {
+  const TStoredChildKey stored = keyOf_(id);
+  return Hash({stored.parent, stored.name});
+}
+
 TEntryId TChildTable::Find(const TChildKey& key) const {
   const size_t mask = slots_.size() - 1;
-  for (size_t slot = Hash(key) & mask;; slot = (slot + 1) & mask) {
-    const TEntryId id = slots_[slot];
-    if (id == kNoEntry) return kNoEntry;
-    const TChildKey stored = keyOf_(id);
-    if (stored.parent == key.parent && stored.name == key.name) return id;
+  const size_t hash = Hash(key);
+  const uint32_t tag = TagOf(hash);
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const uint32_t stored = slots_[slot];
+    if (stored == kNoEntry) return kNoEntry;
+    if ((stored & ~kIdMask) == tag && SameKey(keyOf_(stored & kIdMask), key))
+      return stored & kIdMask;
   }
 }
 
 void TChildTable::Insert(TEntryId id) {
+  InsertHashed(id, HashOf(id));
+}
+
+void TChildTable::Insert(TEntryId id, const TChildKey& key) {
+  InsertHashed(id, Hash(key));
+}
+
+void TChildTable::InsertHashed(TEntryId id, size_t hash) {
   if ((size_ + 1) * 4 > slots_.size() * 3) Grow();
-  Place(id);
+  Place(id, hash);
   ++size_;
 }
 
-void TChildTable::Place(TEntryId id) {
+void TChildTable::Place(TEntryId id, size_t hash) {
   const size_t mask = slots_.size() - 1;
-  size_t slot = Hash(keyOf_(id)) & mask;
+  size_t slot = hash & mask;
   while (slots_[slot] != kNoEntry) slot = (slot + 1) & mask;
-  slots_[slot] = id;
+  slots_[slot] = id | TagOf(hash);
 }
 
 size_t TChildTable::SlotOf(TEntryId id) const {
   const size_t mask = slots_.size() - 1;
-  for (size_t slot = Hash(keyOf_(id)) & mask;; slot = (slot + 1) & mask) {
-    if (slots_[slot] == id) return slot;
+  const size_t hash = HashOf(id);
+  const uint32_t wanted = id | TagOf(hash);
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    if (slots_[slot] == wanted) return slot;
     if (slots_[slot] == kNoEntry) return slots_.size();
   }
 }
@@ -54,7 +86,7 @@ void TChildTable::Erase(TEntryId id) {
   --size_;
   // Shift later members of the probe run back, so that no search stops early at the hole.
   for (size_t slot = (hole + 1) & mask; slots_[slot] != kNoEntry; slot = (slot + 1) & mask) {
-    const size_t home = Hash(keyOf_(slots_[slot])) & mask;
+    const size_t home = HashOf(slots_[slot] & kIdMask) & mask;
     const bool homeInGap =
         hole <= slot ? (home <= hole || home > slot) : (home <= hole && home > slot);
     if (homeInGap) {
@@ -66,10 +98,10 @@ void TChildTable::Erase(TEntryId id) {
 }
 
 void TChildTable::Grow() {
-  std::vector<TEntryId> old(slots_.size() * 2, kNoEntry);
+  std::vector<uint32_t> old(slots_.size() * 2, kNoEntry);
   old.swap(slots_);
-  for (const TEntryId id : old) {
-    if (id != kNoEntry) Place(id);
+  for (const uint32_t stored : old) {
+    if (stored != kNoEntry) Place(stored & kIdMask, HashOf(stored & kIdMask));
   }
 }
 

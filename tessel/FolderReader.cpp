@@ -39,10 +39,11 @@ void TFolderReader::End() {
   threads_.clear();
 }
 
-void TFolderReader::Ask(uint64_t ticket, std::string path, bool followLink) {
+void TFolderReader::Ask(uint64_t ticket, std::string path, bool followLink,
+                        TFolderWatch* watch) {
   {
     const TMutexLock lock(mutex_);
-    asks_.push_back(TAsk{ticket, std::move(path), followLink});
+    asks_.push_back(TAsk{ticket, std::move(path), followLink, watch});
   }
   ++outstanding_;
   asked_.notify_one();
@@ -59,6 +60,14 @@ std::vector<TFolderReader::TRead> TFolderReader::Take() {
   return reads;
 }
 
+TFolderReader::TRead TFolderReader::Read(TAsk& ask) {
+  TRead read;
+  read.ticket = ask.ticket;
+  if (ask.watch) read.watched = ask.watch->Add(ask.path, read.watch);
+  read.listing = ListFolder(ask.path, ask.followLink);
+  return read;
+}
+
 void TFolderReader::Work() {
   for (;;) {
     TAsk ask;
@@ -70,7 +79,7 @@ void TFolderReader::Work() {
       asks_.pop_front();
     }
     try {
-      TRead read{ask.ticket, ListFolder(ask.path, ask.followLink)};
+      TRead read = Read(ask);
       const TMutexLock lock(mutex_);
       reads_.push_back(std::move(read));
     } catch (...) {

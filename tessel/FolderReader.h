@@ -12,21 +12,24 @@
 
 #include "common/Mutex.h"
 #include "tessel/FolderListing.h"
+#include "tessel/FolderWatch.h"
 
 namespace webtessl {
 
-// Lists folders on threads of its own, so that the system calls of a scan (opening each folder,
-// reading it and looking at every entry: most of a scan's time) run beside the thread that adds
-// the listings to the index, and beside each other. Folders are begun in the order asked for;
+// Lists folders on threads of its own, so that the system calls of a scan (watching each folder,
+// opening it, reading it and looking at every entry: most of a scan's time) run beside the thread
+// that adds the listings to the index, and beside each other. Folders are begun in the order asked for;
 // their listings come back in the order they are done. One thread, the owner, asks and takes.
 // The destructor drops the folders not yet begun and waits for those under way.
 class TFolderReader {
  public:
   // A folder asked for, by the number the owner gave it, and its listing (nothing when it could
-  // not be read).
+  // not be read); when it was to be watched, how adding the watch went and the watch's id.
   struct TRead {
     uint64_t ticket = 0;
     std::optional<TFolderListing> listing;
+    std::optional<TFolderWatch::TAddResult> watched;
+    int watch = -1;
   };
 
   // threads: at least one.
@@ -38,8 +41,10 @@ class TFolderReader {
   // The threads worth having on this machine.
   static size_t ThreadsForMachine();
 
-  // Asks for the folder at path to be listed as ListFolder(path, followLink) lists it.
-  void Ask(uint64_t ticket, std::string path, bool followLink);
+  // Asks for the folder at path to be listed as ListFolder(path, followLink) lists it. With a
+  // watch, the folder is watched through it first, so that no change after the listing is
+  // missed; the watch must outlive the reader.
+  void Ask(uint64_t ticket, std::string path, bool followLink, TFolderWatch* watch = nullptr);
   // Waits until a folder asked for is read and returns every read not taken yet; empty when
   // nothing is outstanding. A failure of a listing thread (out of memory) is raised here.
   std::vector<TRead> Take();
@@ -51,9 +56,11 @@ class TFolderReader {
     uint64_t ticket = 0;
     std::string path;
     bool followLink = false;
+    TFolderWatch* watch = nullptr;
   };
 
   void Work();
+  static TRead Read(TAsk& ask);
   void End();
 
   TMutex mutex_;

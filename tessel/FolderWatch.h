@@ -26,8 +26,8 @@ struct TFolderEvent {
   uint32_t cookie = 0;
 };
 
-// Watches folders for entries that appear, go, move or change, through inotify. Not thread-safe: one
-// thread adds watches and reads events.
+// Watches folders for entries that appear, go, move or change, through inotify. Add may run on
+// several threads at once and beside the other members; those run on one thread.
 class TFolderWatch {
  public:
   enum class TAddResult { Added, LimitReached, Failed };

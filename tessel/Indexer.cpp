@@ -137,11 +137,13 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
       TFolderTask task = std::move(stack.back());
       stack.pop_back();
       bool followLink = false;
-      if (!StartRead(task, followLink)) {
+      bool watch = false;
+      if (!StartRead(task, followLink, watch)) {
         Done(task);
         continue;
       }
-      reader.Ask(++lastTicket, task.path, followLink);
+      reader.Ask(++lastTicket, task.path, followLink, watch ? &watch_ : nullptr);
+      if (watch) ++watchesAsked_;
       reading.emplace(lastTicket, std::move(task));
       ++asked;
     }
@@ -157,7 +159,7 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
       const auto found = reading.find(read.ticket);
       TFolderTask task = std::move(found->second);
       reading.erase(found);
-      const TEntryId readAs = read.listing ? AddListing(task, *read.listing, stack) : kNoEntry;
+      const TEntryId readAs = AddRead(task, read, stack);
       if (!read.listing || (readAs != kNoEntry && readAs != task.folder)) {
         unread.push_back({std::move(task), readAs});
         continue;
@@ -169,9 +171,9 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
   identityOfRead_.clear();
 }
 
-// Watches a folder from the stack, which is then read: false when it went meanwhile. One moved
-// meanwhile is read at its new place.
-bool TIndexer::StartRead(TFolderTask& task, bool& followLink) {
+// Readies a folder from the stack to be read, and says whether it is to be watched first: false
+// when it went meanwhile. One moved meanwhile is read at its new place.
+bool TIndexer::StartRead(TFolderTask& task, bool& followLink, bool& watch) {
   {
     const TIndexReadLock lock(*this);
     if (!index_.IsLive(task.folder) || !index_.IsDirectory(task.folder)) return false;
@@ -180,8 +182,8 @@ bool TIndexer::StartRead(TFolderTask& task, bool& followLink) {
       task.path = index_.Path(task.folder);
       if (IsExcludedFolder(settings_, task.path, index_.Name(task.folder))) return false;
     }
-    WatchFolder(task.folder, task.path);  // before reading, so that no change slips between
   }
+  watch = WantsWatch(task.folder);
   return true;
 }
 
@@ -222,22 +224,34 @@ TEntryId TIndexer::ReadBefore(TEntryId folder, const TFolderListing& listing) {
   return kNoEntry;
 }
 
+// Takes in a folder read: its watch, then what it holds. Returns the folder it was read as before
+// in this pass instead, or kNoEntry (also when it could not be read).
+TEntryId TIndexer::AddRead(const TFolderTask& task, const TFolderReader::TRead& read,
+                           std::vector<TFolderTask>& stack) {
+  const TIndexWriteLock lock(*this);
+  if (read.watched) {
+    --watchesAsked_;
+    RecordWatch(task.folder, *read.watched, read.watch);
+  }
+  return read.listing ? AddListing(task, *read.listing, stack) : kNoEntry;
+}
+
 // Adds what the folder holds; returns the folder it was read as before in this pass instead, or
 // kNoEntry.
 TEntryId TIndexer::AddListing(const TFolderTask& task, const TFolderListing& listing,
                               std::vector<TFolderTask>& stack) {
   const auto& [folder, path, request] = task;
-  const TIndexWriteLock lock(*this);
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return kNoEntry;
   if (const TEntryId readAs = ReadBefore(folder, listing); readAs != kNoEntry) return readAs;
   for (const TListedEntry& entry : listing.entries) {
+    const std::string_view name = listing.NameOf(entry);
     if (!entry.isDirectory) {
-      index_.Add(folder, entry.name, false, entry.facts);
+      index_.Add(folder, name, false, entry.facts);
       continue;
     }
-    std::string childPath = JoinPath(path, entry.name);
-    if (IsExcludedFolder(settings_, childPath, entry.name)) continue;
-    const TEntryId child = index_.Add(folder, entry.name, true, entry.facts);
+    std::string childPath = JoinPath(path, name);
+    if (IsExcludedFolder(settings_, childPath, name)) continue;
+    const TEntryId child = index_.Add(folder, name, true, entry.facts);
     if (child != kNoEntry) Push(stack, {child, std::move(childPath), request});
   }
   return kNoEntry;
@@ -258,16 +272,22 @@ void TIndexer::Done(const TFolderTask& task) {
   scanning_.erase(scan);
 }
 
-void TIndexer::WatchFolder(TEntryId folder, const std::string& path) {
-  if (watchOfFolder_.contains(folder)) return;
-  if (!watch_.Usable() ||
-      (settings_.maxWatches != 0 && watchOfFolder_.size() >= settings_.maxWatches)) {
+// Whether a folder about to be read is to be watched first: not when it is watched already, nor
+// beyond the watch limit (counting the watches asked for and not yet taken in).
+bool TIndexer::WantsWatch(TEntryId folder) {
+  if (watchOfFolder_.contains(folder)) return false;
+  if (!watch_.Usable() || (settings_.maxWatches != 0 &&
+                           watchOfFolder_.size() + watchesAsked_ >= settings_.maxWatches)) {
     ReportUnwatched("the watch limit is reached");
     unwatched_.insert(folder);
-    return;
+    return false;
   }
-  int watch = -1;
-  switch (watch_.Add(path, watch)) {
+  return true;
+}
+
+// Takes in how watching a folder went, on a reading thread before the folder was read.
+void TIndexer::RecordWatch(TEntryId folder, TFolderWatch::TAddResult result, int watch) {
+  switch (result) {
     case TFolderWatch::TAddResult::Added:
       if (static_cast<size_t>(watch) >= folderOfWatch_.size())
         folderOfWatch_.resize(static_cast<size_t>(watch) + 1, kNoEntry);
@@ -342,7 +362,7 @@ void TIndexer::RefreshFacts() {
   staleFacts_.clear();
   std::vector<std::pair<size_t, TEntryFacts>> read;
   for (size_t i = 0; i < stale.size(); ++i) {
-    if (const auto entry = ReadEntry(stale[i].second)) read.emplace_back(i, entry->facts);
+    if (const auto facts = ReadFacts(stale[i].second)) read.emplace_back(i, *facts);
   }
   WithIndex([&](TNameIndex& index) {
     for (const auto& [at, facts] : read) {
@@ -479,15 +499,16 @@ void TIndexer::ResyncFolder(TEntryId folder, const std::string& path,
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return;
   std::set<std::string_view> present;
   for (const TListedEntry& entry : listing->entries) {
-    std::string childPath = JoinPath(path, entry.name);
-    if (entry.isDirectory && IsExcludedFolder(settings_, childPath, entry.name)) continue;
-    present.insert(entry.name);
-    const TEntryId existing = index_.Find(folder, entry.name);
+    const std::string_view name = listing->NameOf(entry);
+    std::string childPath = JoinPath(path, name);
+    if (entry.isDirectory && IsExcludedFolder(settings_, childPath, name)) continue;
+    present.insert(name);
+    const TEntryId existing = index_.Find(folder, name);
     if (existing != kNoEntry && index_.IsDirectory(existing) == entry.isDirectory) {
       index_.SetFacts(existing, entry.facts);
       continue;
     }
-    const TEntryId child = index_.Add(folder, entry.name, entry.isDirectory, entry.facts);
+    const TEntryId child = index_.Add(folder, name, entry.isDirectory, entry.facts);
     if (child != kNoEntry && entry.isDirectory) toScan.push_back({child, std::move(childPath)});
   }
   std::vector<TEntryId> gone;

@@ -14,6 +14,7 @@
 
 #include "common/Mutex.h"
 #include "tessel/FolderListing.h"
+#include "tessel/FolderReader.h"
 #include "tessel/FolderWatch.h"
 #include "tessel/IndexerWake.h"
 #include "tessel/NameIndex.h"
@@ -118,9 +119,11 @@ class TIndexer {
   void Run();
   int OrderPathsWhenSettled();
   void ScanFolders(std::vector<TFolderTask> stack);
-  bool StartRead(TFolderTask& task, bool& followLink);
+  bool StartRead(TFolderTask& task, bool& followLink, bool& watch);
+  TEntryId AddRead(const TFolderTask& task, const TFolderReader::TRead& read,
+                   std::vector<TFolderTask>& stack);
   TEntryId AddListing(const TFolderTask& task, const TFolderListing& listing,
-                      std::vector<TFolderTask>& stack);
+                      std::vector<TFolderTask>& stack) REQUIRES(indexMutex_);
   // A folder not read: it could not be opened (readAs kNoEntry), or it was read before in this
   // pass as another folder.
   struct TUnread {
@@ -131,7 +134,9 @@ class TIndexer {
   TEntryId ReadBefore(TEntryId folder, const TFolderListing& listing) REQUIRES_SHARED(indexMutex_);
   void Push(std::vector<TFolderTask>& stack, TFolderTask task);
   void Done(const TFolderTask& task);
-  void WatchFolder(TEntryId folder, const std::string& path) REQUIRES_SHARED(indexMutex_);
+  bool WantsWatch(TEntryId folder);
+  void RecordWatch(TEntryId folder, TFolderWatch::TAddResult result, int watch)
+      REQUIRES_SHARED(indexMutex_);
   void ReportUnwatched(const char* reason);
   void HandleEvents(std::vector<TFolderTask>& toScan);
   void HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& toScan)
@@ -161,6 +166,7 @@ class TIndexer {
   std::vector<TEntryId> folderOfWatch_;  // by watch id (small numbers counted up)
   std::unordered_map<TEntryId, int> watchOfFolder_;
   std::unordered_set<TEntryId> unwatched_;
+  size_t watchesAsked_ = 0;  // of the reading threads, not yet taken in
   bool unwatchedReported_ = false;
   bool resyncNeeded_ = false;  // watch events were lost
   std::vector<TEntryId> pendingRemovals_;

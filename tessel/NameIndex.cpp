@@ -50,7 +50,9 @@ bool IsStorableName(std::string_view name) {
 
 TNameIndex::TNameIndex()
     : children_([this](TEntryId id) {
-        return TChildKey{Parent(id), Name(id)};
+        const TEntry& entry = entries_[id];
+        return TStoredChildKey{Parent(id), (entry.flags & kOwnName) ? names_.data() + entry.name
+                                                                    : folded_.data() + entry.folded};
       }) {}
 
 TEntryId TNameIndex::AddRoot(const std::string& path) {
@@ -73,7 +75,7 @@ TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirector
   }
   if (id == kNoEntry) {
     id = NewEntry(parent, name, isDirectory ? kDirectory : 0);
-    children_.Insert(id);
+    children_.Insert(id, {parent, name});
   }
   SetFacts(id, facts);
   return id;

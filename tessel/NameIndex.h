@@ -91,6 +91,7 @@ class TNameIndex {
 
   // The most entries an index holds (entry ids share a word with flags).
   static constexpr size_t kMaxEntries = (1u << 28) - 1;
+  static_assert(kMaxEntries <= TChildTable::kMostIds);
   // Number of live entries, roots included.
   size_t Size() const { return liveCount_; }
   // Number of live folders that are not roots.

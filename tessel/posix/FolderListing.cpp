@@ -5,56 +5,64 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
+#include <cstring>
+
+#include "platform/posix/UniqueFd.h"
 
 namespace webtessl {
 namespace {
 
-struct TDirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using TDirPtr = std::unique_ptr<DIR, TDirCloser>;
+// The entries are read straight from the kernel into this much room on the stack, many a call:
+// no buffer is allocated per folder, and a folder of ten entries takes one call and the call that
+// says it ended.
+constexpr size_t kListBytes = 32 * 1024;
 
-TListedEntry EntryOf(std::string_view name, const struct stat& info) {
-  TListedEntry entry;
-  entry.name = name;
-  entry.isDirectory = S_ISDIR(info.st_mode);
-  entry.facts.size = entry.isDirectory || info.st_size < 0 ? 0 : static_cast<uint64_t>(info.st_size);
-  entry.facts.modified = info.st_mtim.tv_sec;
-  return entry;
+TEntryFacts FactsOf(const struct stat& info) {
+  const bool isDirectory = S_ISDIR(info.st_mode);
+  return {isDirectory || info.st_size < 0 ? 0 : static_cast<uint64_t>(info.st_size),
+          info.st_mtim.tv_sec};
+}
+
+// Adds the visible entries of one block read from the folder.
+void AddEntries(int fd, const char* block, size_t bytes, TFolderListing& listing) {
+  struct stat info {};
+  for (size_t at = 0; at < bytes;) {
+    dirent64 header;
+    std::memcpy(&header, block + at, offsetof(dirent64, d_name));
+    const char* name = block + at + offsetof(dirent64, d_name);
+    at += header.d_reclen;
+    if (name[0] == '.') continue;  // hidden, also "." and ".."
+    // Relative to the open folder: no path is looked up again, and the entry is the one listed.
+    if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone
+    listing.Append(name, S_ISDIR(info.st_mode), FactsOf(info));
+  }
 }
 
 }  // namespace
 
 std::optional<TFolderListing> ListFolder(const std::string& path, bool followLink) {
   const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
-  const int fd = ::open(path.c_str(), flags);
-  if (fd < 0) return std::nullopt;
-  TDirPtr dir(::fdopendir(fd));
-  if (!dir) {
-    ::close(fd);
-    return std::nullopt;
-  }
+  const TUniqueFd fd(::open(path.c_str(), flags));
+  if (!fd.Valid()) return std::nullopt;
   TFolderListing listing;
   struct stat info {};
-  if (::fstat(fd, &info) == 0) {
+  if (::fstat(fd.Get(), &info) == 0) {
     listing.device = info.st_dev;
     listing.inode = info.st_ino;
   }
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string_view name(entry->d_name);
-    if (IsHiddenName(name)) continue;  // also "." and ".."
-    // Relative to the open folder: no path is looked up again, and the entry is the one listed.
-    if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone
-    listing.entries.push_back(EntryOf(name, info));
+  alignas(dirent64) char block[kListBytes];
+  for (;;) {
+    const ssize_t got = ::getdents64(fd.Get(), block, sizeof block);
+    if (got <= 0) break;  // the end, or the folder went while it was read
+    AddEntries(fd.Get(), block, static_cast<size_t>(got), listing);
   }
   return listing;
 }
 
-std::optional<TListedEntry> ReadEntry(const std::string& path) {
+std::optional<TEntryFacts> ReadFacts(const std::string& path) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
-  return EntryOf({}, info);
+  return FactsOf(info);
 }
 
 }  // namespace webtessl

@@ -27,15 +27,10 @@ bool IsFolderEntry(DWORD attributes) {
          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
-TListedEntry EntryOf(std::string_view name, DWORD attributes, DWORD sizeHigh, DWORD sizeLow,
-                     const FILETIME& written) {
+TEntryFacts FactsOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME& written) {
   const TFileFacts facts = win32::FactsOf(attributes, sizeHigh, sizeLow, written);
-  TListedEntry entry;
-  entry.name = name;
-  entry.isDirectory = IsFolderEntry(attributes);
-  entry.facts.size = entry.isDirectory ? 0 : static_cast<uint64_t>(facts.size);
-  entry.facts.modified = facts.modified.seconds;
-  return entry;
+  return {IsFolderEntry(attributes) ? 0 : static_cast<uint64_t>(facts.size),
+          facts.modified.seconds};
 }
 
 // A folder the user named may be a link; any other must be a real folder.
@@ -62,17 +57,18 @@ std::optional<TFolderListing> ListFolder(const std::string& path, bool followLin
   do {
     const std::string_view name(found.cFileName);
     if (IsHiddenName(name)) continue;  // also "." and ".."
-    listing.entries.push_back(EntryOf(name, found.dwFileAttributes, found.nFileSizeHigh,
-                                      found.nFileSizeLow, found.ftLastWriteTime));
+    listing.Append(name, IsFolderEntry(found.dwFileAttributes),
+                   FactsOf(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow,
+                           found.ftLastWriteTime));
   } while (::FindNextFileA(search.get(), &found) != FALSE);
   return listing;
 }
 
-std::optional<TListedEntry> ReadEntry(const std::string& path) {
+std::optional<TEntryFacts> ReadFacts(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExA(ToNativePath(path).c_str(), GetFileExInfoStandard, &data))
     return std::nullopt;
-  return EntryOf({}, data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
+  return FactsOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
                  data.ftLastWriteTime);
 }
 
