@@ -10,37 +10,50 @@
 
 namespace webtessl {
 
+// What tells a folder from every other on the machine: a folder seen twice in a scan (through a
+// bound mount) has the same identity at both places.
+struct TFolderIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+
+  bool operator==(const TFolderIdentity&) const = default;
+};
+
 // One visible entry of a folder; its name lies in the listing's names.
 struct TListedEntry {
   uint32_t nameAt = 0;
   uint32_t nameLength = 0;
   bool isDirectory = false;  // a real folder; a symbolic link to one counts as a file
   TEntryFacts facts;         // a symbolic link's own, not its target's
+  TFolderIdentity identity;  // as it was listed (a folder's identity)
 };
 
 // A folder's visible entries and the identity of the folder itself. The names lie one after
 // another in one string, so that a listing costs two allocations however many entries it has.
 struct TFolderListing {
-  uint64_t device = 0;
-  uint64_t inode = 0;
+  TFolderIdentity identity;
   std::vector<TListedEntry> entries;
   std::string names;
 
   std::string_view NameOf(const TListedEntry& entry) const {
     return std::string_view(names).substr(entry.nameAt, entry.nameLength);
   }
-  void Append(std::string_view name, bool isDirectory, const TEntryFacts& facts) {
+  void Append(std::string_view name, bool isDirectory, const TEntryFacts& facts,
+              const TFolderIdentity& folderIdentity = {}) {
     entries.push_back({static_cast<uint32_t>(names.size()), static_cast<uint32_t>(name.size()),
-                       isDirectory, facts});
+                       isDirectory, facts, folderIdentity});
     names.append(name);
   }
 };
 
 // Reads the folder at path: its entries except "." and ".." and hidden ones (names beginning
 // with "."), with their facts read relative to the open folder. A symbolic link at path is not
-// followed unless followLink is set (for the roots the user named). Nothing when the folder
-// cannot be opened (gone, not a folder, no permission). Thread-safe.
-std::optional<TFolderListing> ListFolder(const std::string& path, bool followLink);
+// followed unless followLink is set (for the roots the user named). `listedAs`: the folder's
+// identity when its own folder was listed, if known; when the folder opened is still that one,
+// its identity is not asked of the system again. Nothing when the folder cannot be opened (gone,
+// not a folder, no permission). Thread-safe.
+std::optional<TFolderListing> ListFolder(const std::string& path, bool followLink,
+                                         const std::optional<TFolderIdentity>& listedAs = {});
 
 // The facts of the entry at path (a symbolic link's own), or nothing when it is gone or cannot
 // be read. Thread-safe.

@@ -7,6 +7,9 @@ namespace {
 
 // Beyond this many listing threads the one thread adding to the index is the limit.
 constexpr size_t kMostThreads = 4;
+// The owner is woken when this many reads wait for it (or every outstanding one): it then takes
+// them all at once rather than sleeping and waking again for each folder.
+constexpr size_t kReadsPerWake = 8;
 
 }  // namespace
 
@@ -39,11 +42,11 @@ void TFolderReader::End() {
   threads_.clear();
 }
 
-void TFolderReader::Ask(uint64_t ticket, std::string path, bool followLink,
-                        TFolderWatch* watch) {
+void TFolderReader::Ask(uint64_t ticket, std::string path, bool followLink, TFolderWatch* watch,
+                        const std::optional<TFolderIdentity>& listedAs) {
   {
     const TMutexLock lock(mutex_);
-    asks_.push_back(TAsk{ticket, std::move(path), followLink, watch});
+    asks_.push_back(TAsk{ticket, std::move(path), followLink, watch, listedAs});
   }
   ++outstanding_;
   asked_.notify_one();
@@ -53,7 +56,8 @@ std::vector<TFolderReader::TRead> TFolderReader::Take() {
   std::vector<TRead> reads;
   if (outstanding_ == 0) return reads;
   TMutexLock lock(mutex_);
-  while (reads_.empty() && !failure_) lock.Wait(read_);
+  wanted_ = std::min(kReadsPerWake, outstanding_);
+  while (reads_.size() < wanted_ && !failure_) lock.Wait(read_);
   if (failure_) std::rethrow_exception(failure_);
   reads.swap(reads_);
   outstanding_ -= reads.size();
@@ -64,7 +68,7 @@ TFolderReader::TRead TFolderReader::Read(TAsk& ask) {
   TRead read;
   read.ticket = ask.ticket;
   if (ask.watch) read.watched = ask.watch->Add(ask.path, read.watch);
-  read.listing = ListFolder(ask.path, ask.followLink);
+  read.listing = ListFolder(ask.path, ask.followLink, ask.listedAs);
   return read;
 }
 
@@ -78,15 +82,17 @@ void TFolderReader::Work() {
       ask = std::move(asks_.front());
       asks_.pop_front();
     }
+    bool wake = true;
     try {
       TRead read = Read(ask);
       const TMutexLock lock(mutex_);
       reads_.push_back(std::move(read));
+      wake = reads_.size() >= wanted_;
     } catch (...) {
       const TMutexLock lock(mutex_);
       failure_ = std::current_exception();
     }
-    read_.notify_one();
+    if (wake) read_.notify_one();
   }
 }
 

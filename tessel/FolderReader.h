@@ -41,12 +41,13 @@ class TFolderReader {
   // The threads worth having on this machine.
   static size_t ThreadsForMachine();
 
-  // Asks for the folder at path to be listed as ListFolder(path, followLink) lists it. With a
-  // watch, the folder is watched through it first, so that no change after the listing is
-  // missed; the watch must outlive the reader.
-  void Ask(uint64_t ticket, std::string path, bool followLink, TFolderWatch* watch = nullptr);
-  // Waits until a folder asked for is read and returns every read not taken yet; empty when
-  // nothing is outstanding. A failure of a listing thread (out of memory) is raised here.
+  // Asks for the folder at path to be listed as ListFolder(path, followLink, listedAs) lists it.
+  // With a watch, the folder is watched through it first, so that no change after the listing
+  // is missed; the watch must outlive the reader.
+  void Ask(uint64_t ticket, std::string path, bool followLink, TFolderWatch* watch = nullptr,
+           const std::optional<TFolderIdentity>& listedAs = {});
+  // Waits until a few folders asked for are read (or every one outstanding) and returns every
+  // read not taken yet; empty when nothing is outstanding. A failure of a listing thread (out of memory) is raised here.
   std::vector<TRead> Take();
   // Folders asked for whose listing has not been taken.
   size_t Outstanding() const { return outstanding_; }
@@ -57,6 +58,7 @@ class TFolderReader {
     std::string path;
     bool followLink = false;
     TFolderWatch* watch = nullptr;
+    std::optional<TFolderIdentity> listedAs;
   };
 
   void Work();
@@ -69,6 +71,7 @@ class TFolderReader {
   std::deque<TAsk> asks_ GUARDED_BY(mutex_);
   std::vector<TRead> reads_ GUARDED_BY(mutex_);
   std::exception_ptr failure_ GUARDED_BY(mutex_);
+  size_t wanted_ GUARDED_BY(mutex_) = 1;  // reads the owner waits for
   bool ending_ GUARDED_BY(mutex_) = false;
   size_t outstanding_ = 0;  // the owner's own count
   std::vector<std::thread> threads_;

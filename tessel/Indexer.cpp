@@ -142,7 +142,7 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
         Done(task);
         continue;
       }
-      reader.Ask(++lastTicket, task.path, followLink, watch ? &watch_ : nullptr);
+      reader.Ask(++lastTicket, task.path, followLink, watch ? &watch_ : nullptr, task.listedAs);
       if (watch) ++watchesAsked_;
       reading.emplace(lastTicket, std::move(task));
       ++asked;
@@ -213,7 +213,7 @@ void TIndexer::ReadAgain(std::vector<TUnread>& unread, std::vector<TFolderTask>&
 // folder seen again through a loop is not read twice. One read as an entry that is gone since
 // does not count.
 TEntryId TIndexer::ReadBefore(TEntryId folder, const TFolderListing& listing) {
-  const TFolderIdentity identity{listing.device, listing.inode};
+  const TFolderIdentity& identity = listing.identity;
   const auto [read, added] = readFolders_.emplace(identity, folder);
   if (!added) {
     if (index_.IsLive(read->second) && index_.IsDirectory(read->second)) return read->second;
@@ -240,7 +240,7 @@ TEntryId TIndexer::AddRead(const TFolderTask& task, const TFolderReader::TRead& 
 // kNoEntry.
 TEntryId TIndexer::AddListing(const TFolderTask& task, const TFolderListing& listing,
                               std::vector<TFolderTask>& stack) {
-  const auto& [folder, path, request] = task;
+  const auto& [folder, path, request, listedAs] = task;
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return kNoEntry;
   if (const TEntryId readAs = ReadBefore(folder, listing); readAs != kNoEntry) return readAs;
   for (const TListedEntry& entry : listing.entries) {
@@ -252,7 +252,7 @@ TEntryId TIndexer::AddListing(const TFolderTask& task, const TFolderListing& lis
     std::string childPath = JoinPath(path, name);
     if (IsExcludedFolder(settings_, childPath, name)) continue;
     const TEntryId child = index_.Add(folder, name, true, entry.facts);
-    if (child != kNoEntry) Push(stack, {child, std::move(childPath), request});
+    if (child != kNoEntry) Push(stack, {child, std::move(childPath), request, entry.identity});
   }
   return kNoEntry;
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -96,18 +97,17 @@ class TIndexer {
   };
 
   static constexpr size_t kNoRequest = 0;
-  // A folder to read, its path when it was put on the stack, and the folder asked for whose
-  // scan the read belongs to (kNoRequest when none).
+  // A folder to read, its path when it was put on the stack, the folder asked for whose scan
+  // the read belongs to (kNoRequest when none), and its identity when its folder was listed.
   struct TFolderTask {
     TEntryId folder = kNoEntry;
     std::string path;
     size_t request = kNoRequest;
+    std::optional<TFolderIdentity> listedAs = std::nullopt;
   };
-  // The device and inode of a folder read.
-  using TFolderIdentity = std::pair<uint64_t, uint64_t>;
   struct TFolderIdentityHash {
     size_t operator()(const TFolderIdentity& identity) const {
-      return std::hash<uint64_t>{}(identity.first * 0x9E3779B97F4A7C15ULL ^ identity.second);
+      return std::hash<uint64_t>{}(identity.device * 0x9E3779B97F4A7C15ULL ^ identity.inode);
     }
   };
   // A folder asked for whose scan runs, and the reads of it still to do.

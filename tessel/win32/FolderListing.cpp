@@ -44,7 +44,8 @@ bool MayRead(const std::string& nativePath, bool followLink) {
 
 }  // namespace
 
-std::optional<TFolderListing> ListFolder(const std::string& path, bool followLink) {
+std::optional<TFolderListing> ListFolder(const std::string& path, bool followLink,
+                                         const std::optional<TFolderIdentity>& /*listedAs*/) {
   std::string nativePath = ToNativePath(path);
   if (!MayRead(nativePath, followLink)) return std::nullopt;
   if (nativePath.ends_with('\\')) nativePath.pop_back();
@@ -53,7 +54,7 @@ std::optional<TFolderListing> ListFolder(const std::string& path, bool followLin
   if (first == INVALID_HANDLE_VALUE) return std::nullopt;
   const TFindHandle search(first);
   TFolderListing listing;
-  listing.inode = std::hash<std::string>{}(path);
+  listing.identity.inode = std::hash<std::string>{}(path);
   do {
     const std::string_view name(found.cFileName);
     if (IsHiddenName(name)) continue;  // also "." and ".."

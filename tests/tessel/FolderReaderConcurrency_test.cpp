@@ -53,6 +53,52 @@ TEST(FolderReaderConcurrencyTest, EveryFolderAskedForComesBackOnceWithItsListing
   EXPECT_TRUE(reader.Take().empty());  // nothing outstanding: no wait
 }
 
+// Watches are added on the reading threads, each before its folder is read: an entry made after
+// the listing is told of by the watch the read reports.
+TEST(FolderReaderConcurrencyTest, FoldersAskedToBeWatchedAreWatchedBeforeTheyAreRead) {
+  testing_support::TempFolder tree;
+  constexpr int kFolders = 20;
+  for (int folder = 0; folder < kFolders; ++folder) {
+    fs::create_directories(tree.Path() / std::to_string(folder));
+    std::ofstream(tree.Path() / std::to_string(folder) / "before");
+  }
+  TFolderWatch watch;
+  ASSERT_TRUE(watch.Usable());
+  TFolderReader reader(2);
+  for (int folder = 0; folder < kFolders; ++folder) {
+    reader.Ask(folder, (tree.Path() / std::to_string(folder)).string(), false,
+               folder % 2 == 0 ? &watch : nullptr);
+  }
+  reader.Ask(kFolders, (tree.Path() / "missing").string(), false, &watch);
+  std::map<uint64_t, TFolderReader::TRead> reads;
+  while (reader.Outstanding() > 0) {
+    for (TFolderReader::TRead& read : reader.Take()) reads.emplace(read.ticket, std::move(read));
+  }
+  ASSERT_EQ(reads.size(), kFolders + 1u);
+  std::map<int, int> folderOfWatch;
+  for (int folder = 0; folder < kFolders; ++folder) {
+    const TFolderReader::TRead& read = reads.at(folder);
+    ASSERT_TRUE(read.listing.has_value());
+    ASSERT_EQ(read.listing->entries.size(), 1u);
+    EXPECT_EQ(read.listing->NameOf(read.listing->entries[0]), "before");
+    if (folder % 2 != 0) {
+      EXPECT_FALSE(read.watched.has_value());
+      continue;
+    }
+    ASSERT_EQ(read.watched, TFolderWatch::TAddResult::Added) << folder;
+    EXPECT_TRUE(folderOfWatch.emplace(read.watch, folder).second);
+    std::ofstream(tree.Path() / std::to_string(folder) / "after");
+  }
+  EXPECT_EQ(reads.at(kFolders).watched, TFolderWatch::TAddResult::Failed);
+  EXPECT_FALSE(reads.at(kFolders).listing.has_value());
+  std::map<int, std::string> created;
+  watch.ReadEvents([&](const TFolderEvent& event) {
+    if (event.kind == TFolderEvent::TKind::Created) created[event.watch] = event.name;
+  });
+  ASSERT_EQ(created.size(), kFolders / 2u);
+  for (const auto& [id, folder] : folderOfWatch) EXPECT_EQ(created[id], "after") << folder;
+}
+
 TEST(FolderReaderConcurrencyTest, EndsWithFoldersStillAskedForAndLeavesNoThread) {
   testing_support::TempFolder tree;
   for (int file = 0; file < 200; ++file) std::ofstream(tree.Path() / std::to_string(file));
