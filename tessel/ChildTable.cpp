@@ -1,6 +1,9 @@
 #include "tessel/ChildTable.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "tessel/Prefetch.h"
 
 namespace webtessl {
 namespace {
@@ -97,11 +100,24 @@ void TChildTable::Erase(TEntryId id) {
   }
 }
 
+void TChildTable::Prefetch(const TChildKey& key) const {
+  webtessl::Prefetch(&slots_[Hash(key) & (slots_.size() - 1)]);
+}
+
+// The keys are asked for in the order of the ids, not of the old slots: an owner that keeps its
+// keys by id (as the index does) is then read front to back instead of at random places.
 void TChildTable::Grow() {
-  std::vector<uint32_t> old(slots_.size() * 2, kNoEntry);
-  old.swap(slots_);
-  for (const uint32_t stored : old) {
-    if (stored != kNoEntry) Place(stored & kIdMask, HashOf(stored & kIdMask));
+  TEntryId idLimit = 0;
+  for (const uint32_t stored : slots_) {
+    if (stored != kNoEntry) idLimit = std::max(idLimit, (stored & kIdMask) + 1);
+  }
+  std::vector<bool> stored(idLimit);
+  for (const uint32_t slot : slots_) {
+    if (slot != kNoEntry) stored[slot & kIdMask] = true;
+  }
+  slots_.assign(slots_.size() * 2, kNoEntry);
+  for (TEntryId id = 0; id < idLimit; ++id) {
+    if (stored[id]) Place(id, HashOf(id));
   }
 }
 

@@ -39,6 +39,8 @@ class TChildTable {
 
   // The id stored under the key, or kNoEntry.
   TEntryId Find(const TChildKey& key) const;
+  // Asks the processor to fetch where the key would be found, ahead of a Find or Insert of it.
+  void Prefetch(const TChildKey& key) const;
   // Stores an id (below kMostIds) whose key is not yet stored.
   void Insert(TEntryId id);
   // The same, with the id's key given by the caller, who knows it already.

@@ -19,6 +19,8 @@ constexpr size_t kFoldersBetweenEvents = 64;
 // Folders asked of the reading threads and not yet added: enough that they never wait for the
 // thread adding to the index, few enough that a listing is added soon after it is read.
 constexpr size_t kReadsAhead = 32;
+// Names of a listing whose place in the index is fetched ahead of adding them.
+constexpr size_t kPrefetchAhead = 8;
 // How long the index rests unchanged before the indexer brings its path order up to date.
 constexpr auto kOrderSettle = std::chrono::milliseconds(500);
 
@@ -243,7 +245,13 @@ TEntryId TIndexer::AddListing(const TFolderTask& task, const TFolderListing& lis
   const auto& [folder, path, request, listedAs] = task;
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return kNoEntry;
   if (const TEntryId readAs = ReadBefore(folder, listing); readAs != kNoEntry) return readAs;
-  for (const TListedEntry& entry : listing.entries) {
+  const std::vector<TListedEntry>& entries = listing.entries;
+  for (size_t i = 0; i < std::min(kPrefetchAhead, entries.size()); ++i)
+    index_.PrefetchChild(folder, listing.NameOf(entries[i]));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i + kPrefetchAhead < entries.size())
+      index_.PrefetchChild(folder, listing.NameOf(entries[i + kPrefetchAhead]));
+    const TListedEntry& entry = entries[i];
     const std::string_view name = listing.NameOf(entry);
     if (!entry.isDirectory) {
       index_.Add(folder, name, false, entry.facts);

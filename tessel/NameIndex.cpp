@@ -8,6 +8,7 @@
 #include "tessel/CaseFold.h"
 #include "tessel/EntryOrder.h"
 #include "tessel/PathOrder.h"
+#include "tessel/Prefetch.h"
 #include "tessel/RecordScan.h"
 #include "tessel/SubstringSearch.h"
 
@@ -30,15 +31,6 @@ std::string_view LastComponent(std::string_view path) {
   const size_t slash = path.rfind(kDelimiter);
   if (slash == std::string_view::npos || path.size() == 1) return path;
   return path.substr(slash + 1);
-}
-
-// Starts fetching the memory at `address` into the cache, where the compiler can ask for that.
-void Prefetch(const void* address) {
-#if defined(__GNUC__)
-  __builtin_prefetch(address);
-#else
-  (void)address;
-#endif
 }
 
 // Names are stored closed by a NUL byte, so none may hold one.
