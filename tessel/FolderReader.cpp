@@ -64,7 +64,7 @@ std::vector<TFolderReader::TRead> TFolderReader::Take() {
   return reads;
 }
 
-TFolderReader::TRead TFolderReader::Read(TAsk& ask) {
+TFolderReader::TRead TFolderReader::Read(const TAsk& ask) {
   TRead read;
   read.ticket = ask.ticket;
   if (ask.watch) read.watched = ask.watch->Add(ask.path, read.watch);

@@ -62,7 +62,7 @@ class TFolderReader {
   };
 
   void Work();
-  static TRead Read(TAsk& ask);
+  static TRead Read(const TAsk& ask);
   void End();
 
   TMutex mutex_;
