@@ -350,8 +350,11 @@ void TIndexer::HandleEvents(std::vector<TFolderTask>& toScan) {
       HandleEvent(events[i], toScan);
     }
     // A move whose other half was not seen took the entry out of sight.
-    for (const auto& [cookie, entry] : movedFrom_) pendingRemovals_.push_back(entry);
+    for (const auto& [cookie, entry] : movedFrom_) {
+      if (movingAway_.contains(entry)) pendingRemovals_.push_back(entry);
+    }
     movedFrom_.clear();
+    movingAway_.clear();
     FlushRemovals();
   }
   resyncNeeded_ = resyncNeeded_ || overflow;
@@ -394,7 +397,7 @@ void TIndexer::HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& 
   if (!index_.IsLive(folder) || IsHiddenName(event.name) || event.name.empty()) return;
   // Folder removals wait for one pass over the index; a later event may concern the same name.
   if (event.kind != TKind::Removed) FlushRemovals();
-  const TEntryId existing = index_.Find(folder, event.name);
+  const TEntryId existing = EntryNamed(folder, event.name);
   if (event.kind == TKind::Changed) {
     // Written, truncated or touched: its facts are read again once the events are handled.
     staleFacts_.insert(existing != kNoEntry
@@ -413,13 +416,16 @@ void TIndexer::HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& 
       }
       break;
     case TKind::MovedFrom:
-      if (existing != kNoEntry) movedFrom_[event.cookie] = existing;
+      if (existing != kNoEntry) {
+        movedFrom_[event.cookie] = existing;
+        movingAway_.insert(existing);
+      }
       break;
     case TKind::MovedTo:
       if (const auto moved = movedFrom_.find(event.cookie); moved != movedFrom_.end()) {
         const TEntryId entry = moved->second;
         movedFrom_.erase(moved);
-        if (index_.IsLive(entry)) {
+        if (movingAway_.erase(entry) != 0 && index_.IsLive(entry)) {
           // What had the name (a folder read since) is removed as any folder is.
           if (existing != kNoEntry && existing != entry)
             index_.Remove(std::span(&existing, 1), [this](TEntryId gone) { ForgetFolder(gone); });
@@ -436,10 +442,26 @@ void TIndexer::HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& 
   }
 }
 
+// The entry of that name in the folder as the events so far leave it. One whose move away was
+// seen in this batch (and whose arrival was not) lost the name: an event for the name now concerns
+// a new entry. The old one is removed at once, as a move out of sight is at the batch's end, so
+// that its id cannot pass to the new entry while the move is still open and be removed with it.
+TEntryId TIndexer::EntryNamed(TEntryId folder, std::string_view name) {
+  const TEntryId existing = index_.Find(folder, name);
+  if (existing == kNoEntry || movingAway_.erase(existing) == 0) return existing;
+  index_.Remove(std::span(&existing, 1), [this](TEntryId gone) { ForgetFolder(gone); });
+  return kNoEntry;
+}
+
+// Adds an entry an event told of; one of the other kind under the name is removed first, its
+// folders forgotten as any removed folder is (their watches would otherwise stay theirs).
 TEntryId TIndexer::AddFromEvent(TEntryId folder, std::string_view name, bool isDirectory,
                                 std::vector<TFolderTask>& toScan) {
   std::string path = JoinPath(index_.Path(folder), name);
   if (isDirectory && IsExcludedFolder(settings_, path, name)) return kNoEntry;
+  if (const TEntryId old = index_.Find(folder, name);
+      old != kNoEntry && index_.IsDirectory(old) != isDirectory)
+    index_.Remove(std::span(&old, 1), [this](TEntryId gone) { ForgetFolder(gone); });
   const TEntryId entry = index_.Add(folder, name, isDirectory);
   if (entry != kNoEntry && isDirectory) toScan.push_back({entry, std::move(path)});
   return entry;
@@ -449,6 +471,10 @@ void TIndexer::FlushRemovals() {
   if (pendingRemovals_.empty()) return;
   index_.Remove(pendingRemovals_, [this](TEntryId folder) { ForgetFolder(folder); });
   pendingRemovals_.clear();
+  // Entries moving away that lay under a removed folder are gone too: their ids may be taken by
+  // the next entry added, which the end of the batch must not remove.
+  for (auto entry = movingAway_.begin(); entry != movingAway_.end();)
+    entry = index_.IsLive(*entry) ? std::next(entry) : movingAway_.erase(entry);
 }
 
 void TIndexer::ForgetFolder(TEntryId folder) {

@@ -141,6 +141,7 @@ class TIndexer {
   void HandleEvents(std::vector<TFolderTask>& toScan);
   void HandleEvent(const TFolderEvent& event, std::vector<TFolderTask>& toScan)
       REQUIRES(indexMutex_);
+  TEntryId EntryNamed(TEntryId folder, std::string_view name) REQUIRES(indexMutex_);
   TEntryId AddFromEvent(TEntryId folder, std::string_view name, bool isDirectory,
                         std::vector<TFolderTask>& toScan) REQUIRES(indexMutex_);
   void RefreshFacts();
@@ -171,6 +172,7 @@ class TIndexer {
   bool resyncNeeded_ = false;  // watch events were lost
   std::vector<TEntryId> pendingRemovals_;
   std::unordered_map<uint32_t, TEntryId> movedFrom_;
+  std::unordered_set<TEntryId> movingAway_;  // of movedFrom_, still live and not arrived
   std::unordered_set<TEntryId> staleFacts_;  // entries whose size or date may have changed
   // The index's version when last looked at, and when it was first seen: how long it has rested.
   uint64_t settledVersion_ = 0;

@@ -231,6 +231,32 @@ TEST(IndexerConcurrencyTest, FoldersRemovedOrRenamedDuringTheFirstScanEndUpAsOnD
       << Differences(PathsOf(IndexView(indexer)), expected);
 }
 
+// A name whose entry moved out of the roots is taken again at once, by a file or by a folder:
+// the new entry stays, though the move's other half never comes and the old entry's id is free.
+TEST(IndexerConcurrencyTest, ANameTakenAgainRightAfterItsEntryMovedAwayKeepsTheNewEntry) {
+  testing_support::TempFolder tree;
+  testing_support::TempFolder outside;
+  constexpr int kNames = 200;
+  for (int name = 0; name < kNames; ++name) MakeFiles(tree.Path() / ("d" + std::to_string(name)), 2);
+  TTesselSettings settings;
+  settings.roots = {tree.Path().string()};
+  TIndexer indexer(settings);
+  indexer.Start();
+  AwaitFirstScan(indexer);
+  for (int name = 0; name < kNames; ++name) {
+    const std::string text = "d" + std::to_string(name);
+    fs::rename(tree.Path() / text, outside.Path() / text);
+    if (name % 2 == 0) {
+      std::ofstream(tree.Path() / text) << "now a file";
+    } else {
+      MakeFiles(tree.Path() / text, 1, "new");
+    }
+  }
+  const TTreeView expected = PathsOf(WalkTree(tree.Path()));
+  EXPECT_TRUE(Eventually([&] { return PathsOf(IndexView(indexer)) == expected; }))
+      << Differences(PathsOf(IndexView(indexer)), expected);
+}
+
 TEST(IndexerConcurrencyTest, StopDuringTheFirstScanLeavesNoThread) {
   testing_support::TempFolder tree;
   for (int folder = 0; folder < 2000; ++folder)
