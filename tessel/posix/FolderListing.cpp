@@ -33,9 +33,12 @@ void AddEntries(int fd, const char* block, size_t bytes, TFolderListing& listing
     std::memcpy(&length, block + at + offsetof(dirent64, d_reclen), sizeof length);
     at += length;
   }
-  // Room for the whole block at once: a listing grows once per block, not once per doubling.
-  listing.entries.reserve(listing.entries.size() + records);
-  listing.names.reserve(listing.names.size() + bytes);
+  // Room for the first block at once (most folders are one block); a large folder's later
+  // blocks grow the listing by doubling, never by exactly a block, which would copy it each time.
+  if (listing.entries.empty()) {
+    listing.entries.reserve(records);
+    listing.names.reserve(bytes);
+  }
   struct stat info {};
   for (size_t at = 0; at < bytes;) {
     dirent64 header;
