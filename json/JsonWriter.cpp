@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <span>
+#include <stdexcept>
 #include <utility>
 
 #include "json/NumberText.h"
@@ -237,6 +238,13 @@ bool TSuperWriter::IsBeingWritten(const ISuperObject& value) {
 std::u16string TSuperWriter::TakeText() {
   std::u16string result;
   text_.MoveTo(result);
+  return result;
+}
+
+std::string TSuperWriter::TakeAsciiText() {
+  if (!escape_) throw std::logic_error("Only escaped JSON text is pure ASCII");
+  std::string result;
+  text_.MoveAsciiTo(result);
   return result;
 }
 

@@ -24,6 +24,10 @@ class TSuperWriter final {
 
   void WriteValue(const TSuperObject& value);  // appends the value's text
   std::u16string TakeText();                   // the text written so far; leaves the writer empty
+  // For a writer that escapes: the text written so far as its ASCII bytes, without a UTF-16
+  // copy of it on the way; leaves the writer empty. Throws std::logic_error for one that does
+  // not escape (its text may hold characters beyond ASCII).
+  std::string TakeAsciiText();
 
  private:
   // Whether a member's or an element's value is being written: a value inside itself.

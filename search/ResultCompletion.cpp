@@ -134,7 +134,11 @@ void CompleteResult(TSuperObject& result) {
 
 void CompleteResult(TSuperObject& result, int32_t utcBiasMinutes) {
   if (result.Kind() != TSuperType::Object) return;
-  const std::u16string name = result.MemberText(u"FileName");
+  // The member is held, so that a string's text is read in place while the member is replaced.
+  const ISuperObject fileName = result.Member(u"FileName");
+  const bool isText = fileName && fileName->Kind() == TSuperType::String;
+  const std::u16string otherText = fileName && !isText ? fileName->ValueText() : std::u16string();
+  const std::u16string& name = isText ? fileName->AsString() : otherText;
   const std::string path = ToSystemCodePage(name);
   const std::optional<TFileFacts> facts = FileFacts(path);
   const std::optional<TLastWrite> lastWrite =
