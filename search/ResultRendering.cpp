@@ -91,11 +91,9 @@ std::string RenderHtml(TSuperObject& answer, int64_t pageStart, bool downloadEna
   return EncodeUtf8(FromSystemCodePage(ToSystemCodePage(html)));
 }
 
-// The escaped form is pure ASCII, which every code page writes as it is: it is narrowed without
-// a conversion.
+// The escaped form is pure ASCII, which every code page writes as it is: it is written out as
+// bytes, without a conversion and without a UTF-16 copy of the whole answer on the way.
 std::string RenderJson(const TSuperObject& answer) {
-  // Escaped JSON is pure ASCII, the same bytes in every code page: it is written out as bytes
-  // without a UTF-16 copy of the whole answer on the way.
   TSuperWriter writer(true, true);
   writer.WriteValue(answer);
   return writer.TakeAsciiText();
