@@ -248,4 +248,10 @@ std::string TSuperWriter::TakeAsciiText() {
   return result;
 }
 
+std::string EscapedJsonBytes(const TSuperObject& value, bool indent) {
+  TSuperWriter writer(indent, true);
+  writer.WriteValue(value);
+  return writer.TakeAsciiText();
+}
+
 }  // namespace webtessl

@@ -47,4 +47,8 @@ class TSuperWriter final {
   TSuperWriterString text_;
 };
 
+// The value's escaped JSON text (pure ASCII, the same bytes in every code page), with or without
+// indentation, written straight to bytes.
+std::string EscapedJsonBytes(const TSuperObject& value, bool indent);
+
 }  // namespace webtessl

@@ -94,9 +94,7 @@ std::string RenderHtml(TSuperObject& answer, int64_t pageStart, bool downloadEna
 // The escaped form is pure ASCII, which every code page writes as it is: it is written out as
 // bytes, without a conversion and without a UTF-16 copy of the whole answer on the way.
 std::string RenderJson(const TSuperObject& answer) {
-  TSuperWriter writer(true, true);
-  writer.WriteValue(answer);
-  return writer.TakeAsciiText();
+  return EscapedJsonBytes(answer, true);
 }
 
 std::string EncodeUrlChars(std::string_view bytes) {

@@ -50,6 +50,8 @@ TEST(JsonWriterTest, AsciiTextOfAnEscapingWriterIsTheEscapedTextAsBytes) {
   writer.WriteValue(*object);
   EXPECT_EQ(writer.TakeAsciiText(), Json(object, true, true));
   EXPECT_EQ(writer.TakeAsciiText(), "") << "the writer is left empty";
+  EXPECT_EQ(EscapedJsonBytes(*object, true), Json(object, true, true));
+  EXPECT_EQ(EscapedJsonBytes(*object, false), Json(object, false, true));
 
   TSuperWriter plain(false, false);
   plain.WriteValue(*object);
