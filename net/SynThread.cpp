@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "common/ThreadEnd.h"
+
 namespace webtessl {
 
 TSynThread::TSynThread(TThreadMethod method) : method_(std::move(method)) {}
@@ -16,12 +18,13 @@ TSynThread::~TSynThread() {
 void TSynThread::Body() {
   threadId_.store(std::this_thread::get_id());
   try {
-    if (method_) {
-      method_(*this);
-    }
+    RunThreadBody([this] {
+      if (method_) method_(*this);
+    });
   } catch (...) {
     // An error that escapes the method ends the thread silently; its owner goes on.
   }
+  if (onEnded_) onEnded_();
 }
 
 void TSynThread::Start() {

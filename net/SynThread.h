@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <utility>
 
 namespace webtessl {
 
@@ -37,10 +38,16 @@ class TSynThread {
   // The id of the running thread; the default id before it starts. Thread-safe.
   std::thread::id ThreadId() const { return threadId_.load(); }
 
+  // Work to run once the body is over and the work it left for the thread's end is done (see
+  // common/ThreadEnd.h): the last thing the thread does with anything outside itself. Owner
+  // only, before the start.
+  void SetOnEnded(std::function<void()> onEnded) { onEnded_ = std::move(onEnded); }
+
  private:
   void Body();
 
   const TThreadMethod method_;
+  std::function<void()> onEnded_;
   std::atomic<bool> terminated_{false};
   std::atomic<std::thread::id> threadId_{};
   std::thread thread_;  // joinable only for an owned, started thread

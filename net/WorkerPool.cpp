@@ -51,8 +51,10 @@ bool TWorkerPool::Called(const TExecLoop& loop) const {
   return loop.Job || loop.Thread->Terminated();
 }
 
-// Counts the worker before it starts, so that destruction waits for it.
+// Counts the worker before it starts, so that destruction waits for it; the worker is counted
+// out as the very last thing its thread does with the pool.
 std::thread::id TWorkerPool::StartWorker(std::unique_ptr<TSynThread> thread) {
+  thread->SetOnEnded([this] { WorkerEnded(); });
   {
     const TMutexLock lock(lock_);
     ++workers_;
@@ -92,10 +94,7 @@ std::thread::id TWorkerPool::RunInWorker(TWorkerJob job) {
   if (!pooled) {
     // Nothing is pooled: the job gets a thread of its own that ends with it.
     return StartWorker(
-        std::make_unique<TSynThread>([this, job = std::move(job)](TSynThread& thread) {
-          const TEndGuard endGuard{*this};
-          job(thread);
-        }));
+        std::make_unique<TSynThread>([job = std::move(job)](TSynThread& thread) { job(thread); }));
   }
   auto loop = std::make_shared<TExecLoop>();
   {
@@ -109,7 +108,7 @@ std::thread::id TWorkerPool::RunInWorker(TWorkerJob job) {
 }
 
 void TWorkerPool::LoopBody(TExecLoop& loop, TSynThread& thread) {
-  const TEndGuard endGuard{*this};  // also when a job raises: such a worker is not pooled again
+  // A job that raises leaves the loop: such a worker is not pooled again.
   do {
     TWorkerJob job;
     {

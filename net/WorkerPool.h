@@ -20,7 +20,8 @@ using TWorkerJob = std::function<void(TSynThread& thread)>;
 // one parked last being reused first. A parked worker waits on a condition variable: it uses no
 // processor time and no wake-up is lost. There is no limit on busy workers.
 // Threading: every operation is thread-safe. Destruction ends the parked workers and waits
-// until every worker has ended, so jobs must be able to finish.
+// until every worker has ended, with the work its jobs left for the thread's end (see
+// common/ThreadEnd.h), so jobs must be able to finish.
 class TWorkerPool {
  public:
   static constexpr int16_t kDefaultSpareThreads = 3;
@@ -63,12 +64,6 @@ class TWorkerPool {
   // Parks the worker until it is handed a job (true) or is to end (false).
   bool ParkLoop(TExecLoop& loop) EXCLUDES(lock_);
   void WorkerEnded() EXCLUDES(lock_);
-
-  // Calls WorkerEnded when a worker's body leaves, however it leaves.
-  struct TEndGuard {
-    TWorkerPool& Pool;
-    ~TEndGuard() { Pool.WorkerEnded(); }
-  };
 
   mutable TMutex lock_;
   std::vector<TExecLoop*> parked_ GUARDED_BY(lock_);  // in the order they parked

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "common/ThreadEnd.h"
 #include "platform/DesktopMessages.h"
 #include "platform/Process.h"
 #include "search/ConsoleNotice.h"
@@ -97,34 +98,62 @@ bool DesktopUsable() {
   return false;
 }
 
-// The calling thread's endpoint, kept from one search to the next: a window costs a socket, a
-// record file and an event of its own, far more than an exchange over a window that exists.
-// It goes with its thread.
-thread_local std::unique_ptr<TCommunicator> threadEndpoint;
-
 std::unique_ptr<TCommunicator> NewEndpoint() {
   auto endpoint = std::make_unique<TCommunicator>();
   endpoint->SetName(EndpointName(*endpoint));
   return endpoint;
 }
 
-}  // namespace
+// The calling thread's endpoint, kept from one search to the next: a window costs a socket, a
+// record file and an event of its own, far more than an exchange over a window that exists.
+// It goes with its thread (common/ThreadEnd.h says why the slot is not a thread_local object
+// itself). nullptr on a thread that leaves no work for its end: it makes an endpoint per search.
+thread_local std::unique_ptr<TCommunicator>* threadEndpoint = nullptr;
 
-TQueryOutcome QueryDesktop(std::string_view queryText, uint16_t timeoutMs, TBytes& answer) {
-  if (!threadEndpoint && !DesktopUsable()) return TQueryOutcome::NotDelivered;
+std::unique_ptr<TCommunicator>* ThreadEndpointSlot() {
+  if (threadEndpoint != nullptr) return threadEndpoint;
+  auto kept = std::make_shared<std::unique_ptr<TCommunicator>>();
+  if (!AtThreadEnd([kept] {
+        kept->reset();
+        threadEndpoint = nullptr;
+      })) {
+    return nullptr;
+  }
+  threadEndpoint = kept.get();
+  return threadEndpoint;
+}
+
+// One search over `endpoint`, which is made when empty and dropped when it cannot serve the
+// next search.
+TQueryOutcome QueryOver(std::unique_ptr<TCommunicator>& endpoint, std::string_view queryText,
+                        uint16_t timeoutMs, TBytes& answer) {
+  if (!endpoint && !DesktopUsable()) return TQueryOutcome::NotDelivered;
   bool answered = false;
   try {
-    if (!threadEndpoint) threadEndpoint = NewEndpoint();
-    const TQueryOutcome outcome = Exchange(*threadEndpoint, queryText, timeoutMs, answer, answered);
+    if (!endpoint) endpoint = NewEndpoint();
+    const TQueryOutcome outcome = Exchange(*endpoint, queryText, timeoutMs, answer, answered);
     // After an exchange without an answer the application may still answer it; a window that
     // is gone refuses that answer at once instead of keeping the application's sender waiting
     // for the send limit. A window that could not be made is not kept either.
-    if (!answered || threadEndpoint->Handle() == 0) threadEndpoint.reset();
+    if (!answered || endpoint->Handle() == 0) endpoint.reset();
     return outcome;
   } catch (const std::exception&) {
-    threadEndpoint.reset();
+    endpoint.reset();
     return TQueryOutcome::Failed;
   }
+}
+
+}  // namespace
+
+TQueryOutcome QueryDesktop(std::string_view queryText, uint16_t timeoutMs, TBytes& answer) {
+  std::unique_ptr<TCommunicator> perSearch;
+  std::unique_ptr<TCommunicator>* kept = nullptr;
+  try {
+    kept = ThreadEndpointSlot();
+  } catch (const std::exception&) {
+    return TQueryOutcome::Failed;
+  }
+  return QueryOver(kept != nullptr ? *kept : perSearch, queryText, timeoutMs, answer);
 }
 
 }  // namespace webtessl

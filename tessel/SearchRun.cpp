@@ -185,9 +185,10 @@ class TSearchRun {
   std::optional<std::vector<TEntryId>> PageFromHead(size_t from, size_t end) const {
     const auto head = index_.OrderHead(query_.sort, query_.ascending);
     std::vector<TEntryId> page;
+    std::string pathBuffer;
     size_t seen = 0;
     for (const TEntryId id : *head) {
-      if (!Accepts(index_.HitOf(id), false)) continue;
+      if (!Accepts(index_.HitOf(id), false, pathBuffer)) continue;
       if (seen >= from) page.push_back(id);
       if (++seen == end) return page;
     }
@@ -230,10 +231,11 @@ class TSearchRun {
     bool cut = false;
     count = 0;
     const bool fromLiteral = !literals.empty();
+    std::string pathBuffer;
     const auto take = [&](std::span<const TNameHit> hits) {
       if (query_.caseSensitive) index_.PrefetchNames(hits);
       for (const TNameHit& hit : hits) {
-        if (Accepts(hit, fromLiteral) && count++ < keep) matches.push_back(hit.entry);
+        if (Accepts(hit, fromLiteral, pathBuffer) && count++ < keep) matches.push_back(hit.entry);
       }
       sinceClockLook += hits.size();
       if (sinceClockLook < kCandidatesPerClockLook) return true;
@@ -296,8 +298,10 @@ class TSearchRun {
   }
 
   // Whether the candidate matches the query; `fromLiteral` when it was found by the candidate
-  // literal, which then need not be looked for again when it is the only word.
-  bool Accepts(const TNameHit& hit, bool fromLiteral) const {
+  // literal, which then need not be looked for again when it is the only word. `pathBuffer` is
+  // the caller's room for a full path, kept between calls (the halves of a search run at once,
+  // each with its own).
+  bool Accepts(const TNameHit& hit, bool fromLiteral, std::string& pathBuffer) const {
     if (hit.isRoot) return false;
     if (hit.isDirectory ? !query_.includeDirs : !includeFiles_) return false;
     const TEntryId id = hit.entry;
@@ -305,18 +309,17 @@ class TSearchRun {
     if (!patterns_.empty() && std::none_of(patterns_.begin(), patterns_.end(),
                                            [name](const TWildcard& p) { return p.Matches(name); }))
       return false;
-    return ((fromLiteral && literalDecides_) || MatchesWords(id, name)) && InFolders(id);
+    return ((fromLiteral && literalDecides_) || MatchesWords(id, name, pathBuffer)) &&
+           InFolders(id);
   }
 
-  bool MatchesWords(TEntryId id, std::string_view name) const {
+  bool MatchesWords(TEntryId id, std::string_view name, std::string& path) const {
     if (nameWords_.empty() && pathWords_.empty()) return !impossibleWord_;
     const bool any = query_.anyWord;
     for (const std::string& word : nameWords_) {
       if (ContainsWord(name, word, query_.wholeWords) == any) return any;
     }
     if (!pathWords_.empty()) {
-      // One buffer per thread: the halves of a search run at once.
-      thread_local std::string path;
       path.clear();
       if (query_.caseSensitive) {
         index_.AppendPath(id, path);

@@ -9,6 +9,9 @@ webtessl_library calls in CMakeLists.txt files), so there is one list to keep. T
      win32/ folder (the system-specific half of that library, built for one system only).
   3. The backends' private headers (platform/posix/, platform/win32/, platform/internal/) are
      included only in platform/ and in a library's own posix/ or win32/ folder.
+  4. Outside the posix/ folders, a thread_local variable is a plain pointer or number: the
+     Windows toolchain destroys thread_local objects after it has released their storage (what a
+     thread keeps goes through common/ThreadEnd.h instead).
 Usage: check-layering.py [source root] (default: the folder above this script).
 """
 
@@ -29,6 +32,10 @@ OS_HEADER = re.compile(
     r"direct\.h|process\.h)$")
 LIBRARY_CALL = re.compile(r"webtessl_library\(\s*([^\s)]+)\s+([^\s)]+)([^)]*)\)")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+THREAD_LOCAL = re.compile(r"^\s*(?:static\s+)?thread_local\s+(?:static\s+)?([^;={(]+)")
+PLAIN_THREAD_LOCAL = re.compile(
+    r"(\*\s*\w+\s*$)|^(const\s+)?(bool|char|int|unsigned|long|short|double|float|size_t|"
+    r"u?int(8|16|32|64)_t)\b")
 
 
 def declared_libraries(root):
@@ -80,14 +87,23 @@ def in_system_folder(relative):
     return parts[0] == "platform" or (len(parts) > 2 and parts[1] in SYSTEM_FOLDERS)
 
 
+def in_posix_folder(relative):
+    return "posix" in relative.split("/")[:-1]
+
+
 def check_file(root, relative, folder, libraries):
     faults = []
     with open(os.path.join(root, relative), encoding="utf-8", errors="replace") as source:
         for number, line in enumerate(source, 1):
+            where = f"{relative}:{number}: "
+            local = THREAD_LOCAL.match(line)
+            if local and not in_posix_folder(relative) and \
+                    not PLAIN_THREAD_LOCAL.search(local.group(1).strip()):
+                faults.append(where + "a thread_local object that must be destroyed (keep it "
+                              "through common/ThreadEnd.h)")
             match = INCLUDE.match(line)
             if not match:
                 continue
-            where = f"{relative}:{number}: "
             kind, header = match.groups()
             if kind == "<":
                 if OS_HEADER.match(header.lower()) and not in_system_folder(relative):
