@@ -129,7 +129,7 @@ std::string ResultSizeText(int64_t size) {
 }
 
 void CompleteResult(TSuperObject& result) {
-  CompleteResult(result, UtcBiasMinutes());
+  CompleteResult(result, RecentUtcBiasMinutes());
 }
 
 void CompleteResult(TSuperObject& result, int32_t utcBiasMinutes) {
@@ -163,8 +163,9 @@ void CompleteResult(TSuperObject& result, int32_t utcBiasMinutes) {
 }
 
 void CompleteResults(const TSuperArray& results) {
-  // One answer is one moment: the zone is read once for all its results.
-  const int32_t utcBiasMinutes = UtcBiasMinutes();
+  // One answer is one moment: the zone is read once for all its results (and shared with the
+  // searches answered in the same second).
+  const int32_t utcBiasMinutes = RecentUtcBiasMinutes();
   for (const ISuperObject& result : results.Elements()) {
     if (!result) continue;
     try {

@@ -13,25 +13,35 @@ namespace {
 
 constexpr long kSecondsPerMinute = 60;
 
+// glibc serialises tzset with a lock of its own that thread checkers cannot see; taking ours
+// around it keeps connection workers that format dates at the same moment visibly ordered.
+TMutex& ZoneLock() {
+  static TMutex lock;
+  return lock;
+}
+
+// The bias at the moment, with the zone read again: 0 when it cannot be read.
+int32_t ReadBiasAt(std::time_t now) EXCLUDES(ZoneLock()) {
+  // localtime_r may keep the zone it read first; tzset reads TZ and the zone files again.
+  const TMutexLock guard(ZoneLock());
+  tzset();
+  std::tm local{};
+  if (localtime_r(&now, &local) == nullptr) return 0;
+  return static_cast<int32_t>(-local.tm_gmtoff / kSecondsPerMinute);
+}
+
 // The bias as last read, with the second it was read in and the TZ variable it was read under.
-// Searches at the same moment share one read: reading means tzset, a look at the zone file,
-// under a lock that would otherwise make every concurrent search wait for the others' looks.
-class TZoneReading {
+class TRecentBias {
  public:
-  int32_t BiasAt(std::time_t now) EXCLUDES(lock_) {
-    const TMutexLock guard(lock_);
+  int32_t At(std::time_t now) EXCLUDES(lock_) {
     std::optional<std::string> zoneVariable;
+    const TMutexLock guard(lock_);
     if (const char* value = std::getenv("TZ")) zoneVariable = value;
-    if (second_ == now && zoneVariable_ == zoneVariable) return bias_;
-    // localtime_r may keep the zone it read first; tzset reads TZ and the zone files again.
-    // glibc serialises tzset with a lock of its own that thread checkers cannot see; holding
-    // ours around it keeps connection workers that read the zone at once visibly ordered.
-    tzset();
-    std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) return 0;
-    second_ = now;
-    zoneVariable_ = std::move(zoneVariable);
-    bias_ = static_cast<int32_t>(-local.tm_gmtoff / kSecondsPerMinute);
+    if (second_ != now || zoneVariable_ != zoneVariable) {
+      bias_ = ReadBiasAt(now);
+      second_ = now;
+      zoneVariable_ = std::move(zoneVariable);
+    }
     return bias_;
   }
 
@@ -45,10 +55,14 @@ class TZoneReading {
 }  // namespace
 
 int32_t UtcBiasMinutes() {
-  static TZoneReading reading;
   const std::time_t now = std::time(nullptr);
-  if (now == static_cast<std::time_t>(-1)) return 0;
-  return reading.BiasAt(now);
+  return now == static_cast<std::time_t>(-1) ? 0 : ReadBiasAt(now);
+}
+
+int32_t RecentUtcBiasMinutes() {
+  static TRecentBias recent;
+  const std::time_t now = std::time(nullptr);
+  return now == static_cast<std::time_t>(-1) ? 0 : recent.At(now);
 }
 
 }  // namespace webtessl

@@ -11,8 +11,8 @@
 namespace webtessl {
 namespace {
 
-// Connection workers read the zone at the same moment and share one read of it: each of them
-// must still get the zone's bias, whichever thread read it.
+// Searches read the zone at the same moment and share one read of it: each of them must still
+// get the zone's bias, whichever thread read it, and so must a plain read beside them.
 TEST(TimeZoneConcurrencyTest, ThreadsReadingAtOnceAllGetTheZonesBias) {
   const testing_support::EnvironmentScope zone("TZ", "ABC-5:30");
   constexpr int kThreads = 8;
@@ -22,7 +22,9 @@ TEST(TimeZoneConcurrencyTest, ThreadsReadingAtOnceAllGetTheZonesBias) {
   for (int i = 0; i < kThreads; ++i) {
     readers.emplace_back([&] {
       for (int read = 0; read < kReads; ++read) {
-        if (UtcBiasMinutes() != -330) ++wrong;
+        if (RecentUtcBiasMinutes() != -330 || (read % 100 == 0 && UtcBiasMinutes() != -330)) {
+          ++wrong;
+        }
       }
     });
   }
