@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <span>
+#include <stdexcept>
 #include <utility>
 
 #include "json/NumberText.h"
@@ -238,6 +239,19 @@ std::u16string TSuperWriter::TakeText() {
   std::u16string result;
   text_.MoveTo(result);
   return result;
+}
+
+std::string TSuperWriter::TakeAsciiText() {
+  if (!escape_) throw std::logic_error("Only escaped JSON text is pure ASCII");
+  std::string result;
+  text_.MoveAsciiTo(result);
+  return result;
+}
+
+std::string EscapedJsonBytes(const TSuperObject& value, bool indent) {
+  TSuperWriter writer(indent, true);
+  writer.WriteValue(value);
+  return writer.TakeAsciiText();
 }
 
 }  // namespace webtessl

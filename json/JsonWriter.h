@@ -24,6 +24,10 @@ class TSuperWriter final {
 
   void WriteValue(const TSuperObject& value);  // appends the value's text
   std::u16string TakeText();                   // the text written so far; leaves the writer empty
+  // For a writer that escapes: the text written so far as its ASCII bytes, without a UTF-16
+  // copy of it on the way; leaves the writer empty. Throws std::logic_error for one that does
+  // not escape (its text may hold characters beyond ASCII).
+  std::string TakeAsciiText();
 
  private:
   // Whether a member's or an element's value is being written: a value inside itself.
@@ -42,5 +46,9 @@ class TSuperWriter final {
   int level_ = 0;
   TSuperWriterString text_;
 };
+
+// The value's escaped JSON text (pure ASCII, the same bytes in every code page), with or without
+// indentation, written straight to bytes.
+std::string EscapedJsonBytes(const TSuperObject& value, bool indent);
 
 }  // namespace webtessl

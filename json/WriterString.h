@@ -26,12 +26,17 @@ class TSuperWriterString final {
   void PutRepeated(size_t count, char16_t c);
   // Appends everything written to the target and leaves the buffer empty.
   void MoveTo(std::u16string& target);
+  // MoveTo for text of ASCII characters only: each character becomes its one byte (what lies
+  // beyond ASCII keeps only its low byte, so the caller makes sure there is none).
+  void MoveAsciiTo(std::string& target);
 
  private:
   static constexpr size_t kInitialRoom = 32;
   static constexpr size_t kLargestRoom = 32768;
 
   void AddChunk();
+  size_t Length() const;  // characters written
+  void Clear();
 
   std::vector<std::u16string> chunks_;
   std::u16string* current_;  // the last chunk, the one being filled

@@ -30,17 +30,20 @@ std::string EndpointName(const TCommunicator& endpoint) {
 }
 
 // Pumps the endpoint's window until its data-arrived message has been dispatched (true) or the
-// time since `start` exceeds the timeout (false).
+// time since `start` exceeds the timeout (false). It waits before it first looks: the query has
+// only just been acknowledged, so the answer is rarely there yet, and a look that finds nothing
+// costs a call for nothing (the wait returns at once when something is there).
 bool AwaitAnswer(const TCommunicator& endpoint, uint32_t start, uint16_t timeoutMs) {
+  bool dispatched = false;
   for (;;) {
+    if (!dispatched) WaitMessageTimeout(endpoint.Handle(), kPollIntervalMs);
     TMessage msg;
-    const bool dispatched = PeekMessage(msg, endpoint.Handle(), PM_REMOVE);
+    dispatched = PeekMessage(msg, endpoint.Handle(), PM_REMOVE);
     if (dispatched) {
       DispatchMessage(msg);
       if (msg.message == kDataArrivedMessage) return true;
     }
     if (TickCount() - start > timeoutMs) return false;
-    if (!dispatched) WaitMessageTimeout(endpoint.Handle(), kPollIntervalMs);
   }
 }
 

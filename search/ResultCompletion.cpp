@@ -129,12 +129,16 @@ std::string ResultSizeText(int64_t size) {
 }
 
 void CompleteResult(TSuperObject& result) {
-  CompleteResult(result, UtcBiasMinutes());
+  CompleteResult(result, RecentUtcBiasMinutes());
 }
 
 void CompleteResult(TSuperObject& result, int32_t utcBiasMinutes) {
   if (result.Kind() != TSuperType::Object) return;
-  const std::u16string name = result.MemberText(u"FileName");
+  // The member is held, so that a string's text is read in place while the member is replaced.
+  const ISuperObject fileName = result.Member(u"FileName");
+  const bool isText = fileName && fileName->Kind() == TSuperType::String;
+  const std::u16string otherText = fileName && !isText ? fileName->ValueText() : std::u16string();
+  const std::u16string& name = isText ? fileName->AsString() : otherText;
   const std::string path = ToSystemCodePage(name);
   const std::optional<TFileFacts> facts = FileFacts(path);
   const std::optional<TLastWrite> lastWrite =
@@ -159,8 +163,9 @@ void CompleteResult(TSuperObject& result, int32_t utcBiasMinutes) {
 }
 
 void CompleteResults(const TSuperArray& results) {
-  // One answer is one moment: the zone is read once for all its results.
-  const int32_t utcBiasMinutes = UtcBiasMinutes();
+  // One answer is one moment: the zone is read once for all its results (and shared with the
+  // searches answered in the same second).
+  const int32_t utcBiasMinutes = RecentUtcBiasMinutes();
   for (const ISuperObject& result : results.Elements()) {
     if (!result) continue;
     try {

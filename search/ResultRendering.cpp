@@ -1,10 +1,10 @@
 #include "search/ResultRendering.h"
 
-#include <algorithm>
 #include <initializer_list>
 
 #include "common/HtmlEscape.h"
 #include "http/UrlText.h"
+#include "json/JsonWriter.h"
 #include "text/uEncoding.h"
 
 namespace webtessl {
@@ -91,14 +91,10 @@ std::string RenderHtml(TSuperObject& answer, int64_t pageStart, bool downloadEna
   return EncodeUtf8(FromSystemCodePage(ToSystemCodePage(html)));
 }
 
-// The escaped form is pure ASCII, which every code page writes as it is: it is narrowed without
-// a conversion.
+// The escaped form is pure ASCII, which every code page writes as it is: it is written out as
+// bytes, without a conversion and without a UTF-16 copy of the whole answer on the way.
 std::string RenderJson(const TSuperObject& answer) {
-  const std::u16string text = answer.ToJsonText(true, true);
-  if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0x7F; })) {
-    return ToSystemCodePage(text);
-  }
-  return std::string(text.begin(), text.end());
+  return EscapedJsonBytes(answer, true);
 }
 
 std::string EncodeUrlChars(std::string_view bytes) {

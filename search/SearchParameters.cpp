@@ -8,6 +8,7 @@
 #include "config/FolderList.h"
 #include "config/IniFile.h"
 #include "http/HttpRequest.h"
+#include "json/JsonWriter.h"
 #include "json/superobject.h"
 #include "protocol/DesktopProtocol.h"
 #include "text/uEncoding.h"
@@ -119,7 +120,7 @@ std::string SearchQueryText(const TSearchParameters& parameters, const TSearchSe
   if (!parameters.within.empty())
     query->SetMemberText(kWithinDirMember, FromSystemCodePage(parameters.within));
   // The escaped form is pure ASCII, which every code page leaves unchanged.
-  return ToSystemCodePage(query->ToJsonText(false, true));
+  return EscapedJsonBytes(*query, false);
 }
 
 }  // namespace webtessl

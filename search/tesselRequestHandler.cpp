@@ -1,5 +1,7 @@
 #include "search/tesselRequestHandler.h"
 
+#include <string_view>
+
 #include "http/HttpRequest.h"
 #include "http/StatusCodes.h"
 #include "http/UrlText.h"
@@ -16,9 +18,11 @@ constexpr char kHandlerName[] = "tessel";
 constexpr char kJsonContentType[] = "application/json";
 constexpr char kHtmlContentType[] = "text/html; charset=utf-8";
 
-// The answer's bytes are system-code-page text holding one JSON object.
+// The answer's bytes are system-code-page text holding one JSON object (taken as they are: the
+// program's own text is system-code-page bytes too).
 ISuperObject ParseAnswer(const TBytes& bytes) {
-  ISuperObject answer = ParseJsonText(FromSystemCodePage(TEncoding::Default().GetString(bytes)));
+  ISuperObject answer = ParseJsonText(FromSystemCodePage(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
   if (!answer || answer->Kind() != TSuperType::Object) {
     throw ESearchAnswerError("The search answer is not a JSON object");
   }

@@ -166,32 +166,38 @@ using TWindowPtr = std::shared_ptr<TLocalWindow>;
 class TWindowTable {
  public:
   void Add(TWindowPtr window) {
-    TMutexLock lock(mutex_);
+    TWriterLock lock(mutex_);
     windows_[window->Handle()] = std::move(window);
   }
   void Remove(TWindowHandle handle) {
-    TMutexLock lock(mutex_);
+    TWriterLock lock(mutex_);
     windows_.erase(IdentityOf(handle));
   }
+  // Every message a search exchanges looks windows up several times, from every connection
+  // thread at once: lookups share the table, only opening and closing a window take it alone.
   TWindowPtr Find(TWindowHandle handle) const {
-    TMutexLock lock(mutex_);
+    TReaderLock lock(mutex_);
     const auto found = windows_.find(IdentityOf(handle));
     return found == windows_.end() ? nullptr : found->second;
   }
   // The calling thread's windows: all of them for handle 0, else that one if it is the caller's.
   std::vector<TWindowPtr> OwnedByCaller(TWindowHandle handle) const {
     std::vector<TWindowPtr> owned;
-    TMutexLock lock(mutex_);
-    for (const auto& [key, window] : windows_) {
-      if ((handle == 0 || key == IdentityOf(handle)) && window->OwnedByCaller()) {
-        owned.push_back(window);
+    if (handle != 0) {
+      if (TWindowPtr window = Find(handle); window && window->OwnedByCaller()) {
+        owned.push_back(std::move(window));
       }
+      return owned;
+    }
+    TReaderLock lock(mutex_);
+    for (const auto& [key, window] : windows_) {
+      if (window->OwnedByCaller()) owned.push_back(window);
     }
     return owned;
   }
 
  private:
-  mutable TMutex mutex_;
+  mutable TSharedMutex mutex_;
   std::unordered_map<TWindowHandle, TWindowPtr> windows_ GUARDED_BY(mutex_);
 };
 

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <array>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -17,6 +19,8 @@ struct TDirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 using TDirHandle = std::unique_ptr<DIR, TDirCloser>;
+
+constexpr size_t kShortPathBytes = 512;
 
 bool HasNul(std::string_view path) {
   return path.find('\0') != std::string_view::npos;
@@ -53,6 +57,14 @@ TFileFacts FactsOf(const struct stat& info) {
 
 std::optional<TFileFacts> FileFacts(std::string_view path) {
   if (path.empty() || HasNul(path)) return std::nullopt;
+  // A search completes each of its results through here: a path of ordinary length is ended on
+  // the stack rather than copied to the heap.
+  std::array<char, kShortPathBytes> shortPath;
+  if (path.size() < shortPath.size()) {
+    std::memcpy(shortPath.data(), path.data(), path.size());
+    shortPath[path.size()] = '\0';
+    return StatAt(AT_FDCWD, shortPath.data());
+  }
   return StatAt(AT_FDCWD, std::string(path).c_str());
 }
 

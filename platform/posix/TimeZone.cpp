@@ -1,6 +1,10 @@
 #include "platform/TimeZone.h"
 
+#include <cstdlib>
 #include <ctime>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "common/Mutex.h"
 
@@ -16,16 +20,49 @@ TMutex& ZoneLock() {
   return lock;
 }
 
-}  // namespace
-
-int32_t UtcBiasMinutes() {
+// The bias at the moment, with the zone read again: 0 when it cannot be read.
+int32_t ReadBiasAt(std::time_t now) EXCLUDES(ZoneLock()) {
   // localtime_r may keep the zone it read first; tzset reads TZ and the zone files again.
   const TMutexLock guard(ZoneLock());
   tzset();
-  const std::time_t now = std::time(nullptr);
   std::tm local{};
-  if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr) return 0;
+  if (localtime_r(&now, &local) == nullptr) return 0;
   return static_cast<int32_t>(-local.tm_gmtoff / kSecondsPerMinute);
+}
+
+// The bias as last read, with the second it was read in and the TZ variable it was read under.
+class TRecentBias {
+ public:
+  int32_t At(std::time_t now) EXCLUDES(lock_) {
+    std::optional<std::string> zoneVariable;
+    const TMutexLock guard(lock_);
+    if (const char* value = std::getenv("TZ")) zoneVariable = value;
+    if (second_ != now || zoneVariable_ != zoneVariable) {
+      bias_ = ReadBiasAt(now);
+      second_ = now;
+      zoneVariable_ = std::move(zoneVariable);
+    }
+    return bias_;
+  }
+
+ private:
+  TMutex lock_;
+  std::time_t second_ GUARDED_BY(lock_) = -1;
+  std::optional<std::string> zoneVariable_ GUARDED_BY(lock_);
+  int32_t bias_ GUARDED_BY(lock_) = 0;
+};
+
+}  // namespace
+
+int32_t UtcBiasMinutes() {
+  const std::time_t now = std::time(nullptr);
+  return now == static_cast<std::time_t>(-1) ? 0 : ReadBiasAt(now);
+}
+
+int32_t RecentUtcBiasMinutes() {
+  static TRecentBias recent;
+  const std::time_t now = std::time(nullptr);
+  return now == static_cast<std::time_t>(-1) ? 0 : recent.At(now);
 }
 
 }  // namespace webtessl

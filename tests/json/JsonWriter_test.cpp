@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <stdexcept>
 #include <string>
 
+#include "json/JsonWriter.h"
 #include "json/superobject.h"
 #include "tests/json/AsciiText.h"
 
@@ -36,6 +38,24 @@ TEST(JsonWriterTest, EscapedTextIsPureAsciiAndReadsBack) {
   const ISuperObject back = ParseJsonText(text);
   ASSERT_TRUE(back);
   EXPECT_EQ(back->MemberText(everything), everything);
+}
+
+TEST(JsonWriterTest, AsciiTextOfAnEscapingWriterIsTheEscapedTextAsBytes) {
+  ISuperObject object = TSuperObject::NewObject();
+  object->SetMemberText(u"dir", u"/home/\xE9t\xE9/\xD83D\xDE00 notes/");
+  ISuperObject results = TSuperObject::NewArray();
+  for (int i = 0; i < 300; ++i) results->AsArray()->AppendElement(TSuperObject::NewInteger(i));
+  object->SetMember(u"results", results);
+  TSuperWriter writer(true, true);
+  writer.WriteValue(*object);
+  EXPECT_EQ(writer.TakeAsciiText(), Json(object, true, true));
+  EXPECT_EQ(writer.TakeAsciiText(), "") << "the writer is left empty";
+  EXPECT_EQ(EscapedJsonBytes(*object, true), Json(object, true, true));
+  EXPECT_EQ(EscapedJsonBytes(*object, false), Json(object, false, true));
+
+  TSuperWriter plain(false, false);
+  plain.WriteValue(*object);
+  EXPECT_THROW(plain.TakeAsciiText(), std::logic_error) << "unescaped text may be beyond ASCII";
 }
 
 TEST(JsonWriterTest, UnescapedFormEscapesOnlyNulQuoteAndBackslash) {

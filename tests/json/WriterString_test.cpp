@@ -53,6 +53,24 @@ TEST(WriterStringTest, MoveToEmptiesTheBufferForTheNextText) {
   EXPECT_EQ(empty, u"");
 }
 
+TEST(WriterStringTest, MoveAsciiToGivesTheSameTextAsBytesAndEmptiesTheBuffer) {
+  TSuperWriterString buffer;
+  std::string expected;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string piece(static_cast<size_t>(i % 11), static_cast<char>('a' + i % 26));
+    buffer.PutAscii(piece);
+    buffer.Put(u'\\');
+    expected += piece + '\\';
+  }
+  std::string text = "kept:";
+  buffer.MoveAsciiTo(text);
+  EXPECT_EQ(text, "kept:" + expected);
+  buffer.PutAscii("next");
+  std::string second;
+  buffer.MoveAsciiTo(second);
+  EXPECT_EQ(second, "next");
+}
+
 TEST(WriterStringTest, WidensBytesWithoutSignExtension) {
   TSuperWriterString buffer;
   buffer.PutAscii(std::string("A\x7F\x80\xFF", 4));

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -35,9 +36,9 @@ bool OwnExchange() {
   return received.calls == 1 && received.from == kPeerTitle && Text(received.buf) == query;
 }
 
-void RunExchanges(int threads) {
+void RunExchanges(int threads, const std::vector<std::string>& peerOptions = {"--echo", "1"}) {
   TTestDesktop desktop;
-  TPeerProcess peer({"--echo", "1"});
+  TPeerProcess peer(peerOptions);
   ASSERT_TRUE(peer.AwaitReady());
   std::atomic<int> good{0};
   std::vector<std::thread> workers;
@@ -51,6 +52,12 @@ TEST(ProcessCommunicatorConcurrencyTest, TwoEndpointsOnTwoThreadsReceiveOnlyThei
 }
 
 TEST(ProcessCommunicatorConcurrencyTest, ThirtyTwoEndpointsAtOnce) { RunExchanges(32); }
+
+// The peer as the benchmark runs it: answering threads, a lone answer sent by the window's own
+// thread, no lines per query. Each asker still gets its own answer and no other.
+TEST(ProcessCommunicatorConcurrencyTest, ThirtyTwoEndpointsAtOnceWithLoneAnswersSentInline) {
+  RunExchanges(32, {"--echo", "1", "--threads", "2", "--idle-inline", "1", "--quiet", "1"});
+}
 
 }  // namespace
 }  // namespace webtessl

@@ -2,6 +2,7 @@
 // the application's IPC window and answers every query with a given text, at the moment and in
 // the way its options say. Usage: tests/search/TestPeer.md.
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
@@ -49,6 +50,8 @@ struct TOptions {
   long queries = -1;  // answer this many queries, then leave; -1: no limit
   uint32_t lifetimeMs = 60000;
   uint32_t threads = 0;  // answering threads; 0: the window's own thread answers
+  bool idleInline = false;  // with threads: a lone answer goes out from the window's thread
+  bool quiet = false;       // print only the ready line
 };
 
 struct TPendingAnswer {
@@ -109,6 +112,8 @@ TOptions ParseOptions(int argc, char** argv) {
     else if (name == "--queries") options.queries = std::stol(value);
     else if (name == "--lifetime-ms") options.lifetimeMs = std::stoul(value);
     else if (name == "--threads") options.threads = std::stoul(value);
+    else if (name == "--idle-inline") options.idleInline = value == "1";
+    else if (name == "--quiet") options.quiet = value == "1";
     else Usage("unknown option " + name);
   }
   return options;
@@ -213,8 +218,10 @@ class TPeer {
     const auto& data = *reinterpret_cast<const TCopyDataStruct*>(lParam);
     const std::string query(static_cast<const char*>(data.lpData), data.cbData);
     Record(query);
-    Say("query " + std::to_string(query.size()) + " from " + std::to_string(wParam) + " titled " +
-        GetWindowText(static_cast<TWindowHandle>(wParam)));
+    if (!options_.quiet) {
+      Say("query " + std::to_string(query.size()) + " from " + std::to_string(wParam) +
+          " titled " + GetWindowText(static_cast<TWindowHandle>(wParam)));
+    }
     TPendingAnswer answer{static_cast<TWindowHandle>(wParam), Clock::now(), AnswerTo(query)};
     switch (options_.when) {
       case TWhen::Early: Answer(answer); break;
@@ -247,17 +254,26 @@ class TPeer {
       intptr_t result = 0;
       const bool sent =
           SendMessageTimeout(answer.to, WM_COPYDATA, window_, data, kSendLimitMs, result);
-      Say(sent ? "answered " + std::to_string(result) : std::string("answer failed"));
+      if (!options_.quiet) {
+        Say(sent ? "answered " + std::to_string(result) : std::string("answer failed"));
+      }
     }
     ++answered_;
   }
 
+  // With answering threads, an answer that is the only one due goes out from the window's own
+  // thread when --idle-inline says so: no other query waited behind it, and handing it over would
+  // cost a thread's wake-up on the way of every answer of a lone asker.
   void SendDueAnswers() {
     const auto now = Clock::now();
+    const bool inlineLone = options_.idleInline &&
+                            std::count_if(pending_.begin(), pending_.end(), [&](const auto& each) {
+                              return each.due <= now;
+                            }) == 1;
     std::vector<TPendingAnswer> later;
     for (const auto& pending : pending_) {
       if (pending.due > now) later.push_back(pending);
-      else if (answering_) answering_->Post([this, pending] { Answer(pending); });
+      else if (answering_ && !inlineLone) answering_->Post([this, pending] { Answer(pending); });
       else Answer(pending);
     }
     pending_ = std::move(later);
