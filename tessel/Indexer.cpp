@@ -14,8 +14,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Folders read between two looks at the watch events and the folders asked for.
-constexpr size_t kFoldersBetweenEvents = 64;
+// Folders read between two looks at the watch events and the folders asked for. A look first
+// waits for every folder under way, which leaves the reading threads idle for a moment: this many
+// folders (some milliseconds of a scan) keep that rare.
+constexpr size_t kFoldersBetweenEvents = 256;
 // Folders asked of the reading threads and not yet added: enough that they never wait for the
 // thread adding to the index, few enough that a listing is added soon after it is read.
 constexpr size_t kReadsAhead = 32;
