@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "tessel/FolderListing.h"
 #include "tessel/FolderPaths.h"
@@ -247,6 +248,8 @@ TEntryId TIndexer::AddListing(const TFolderTask& task, const TFolderListing& lis
   const auto& [folder, path, request, listedAs] = task;
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return kNoEntry;
   if (const TEntryId readAs = ReadBefore(folder, listing); readAs != kNoEntry) return readAs;
+  // An entry of the other kind under a listed name is replaced: its folders are forgotten.
+  const std::function<void(TEntryId)> forget = [this](TEntryId gone) { ForgetFolder(gone); };
   const std::vector<TListedEntry>& entries = listing.entries;
   for (size_t i = 0; i < std::min(kPrefetchAhead, entries.size()); ++i)
     index_.PrefetchChild(folder, listing.NameOf(entries[i]));
@@ -256,12 +259,12 @@ TEntryId TIndexer::AddListing(const TFolderTask& task, const TFolderListing& lis
     const TListedEntry& entry = entries[i];
     const std::string_view name = listing.NameOf(entry);
     if (!entry.isDirectory) {
-      index_.Add(folder, name, false, entry.facts);
+      index_.Add(folder, name, false, entry.facts, forget);
       continue;
     }
     std::string childPath = JoinPath(path, name);
     if (IsExcludedFolder(settings_, childPath, name)) continue;
-    const TEntryId child = index_.Add(folder, name, true, entry.facts);
+    const TEntryId child = index_.Add(folder, name, true, entry.facts, forget);
     if (child != kNoEntry) Push(stack, {child, std::move(childPath), request, entry.identity});
   }
   return kNoEntry;
@@ -455,16 +458,14 @@ TEntryId TIndexer::EntryNamed(TEntryId folder, std::string_view name) {
   return kNoEntry;
 }
 
-// Adds an entry an event told of; one of the other kind under the name is removed first, its
-// folders forgotten as any removed folder is (their watches would otherwise stay theirs).
+// Adds an entry an event told of; one of the other kind under the name is replaced, its folders
+// forgotten as any removed folder is (their watches would otherwise stay theirs).
 TEntryId TIndexer::AddFromEvent(TEntryId folder, std::string_view name, bool isDirectory,
                                 std::vector<TFolderTask>& toScan) {
   std::string path = JoinPath(index_.Path(folder), name);
   if (isDirectory && IsExcludedFolder(settings_, path, name)) return kNoEntry;
-  if (const TEntryId old = index_.Find(folder, name);
-      old != kNoEntry && index_.IsDirectory(old) != isDirectory)
-    index_.Remove(std::span(&old, 1), [this](TEntryId gone) { ForgetFolder(gone); });
-  const TEntryId entry = index_.Add(folder, name, isDirectory);
+  const TEntryId entry =
+      index_.Add(folder, name, isDirectory, {}, [this](TEntryId gone) { ForgetFolder(gone); });
   if (entry != kNoEntry && isDirectory) toScan.push_back({entry, std::move(path)});
   return entry;
 }
@@ -544,7 +545,8 @@ void TIndexer::ResyncFolder(TEntryId folder, const std::string& path,
       index_.SetFacts(existing, entry.facts);
       continue;
     }
-    const TEntryId child = index_.Add(folder, name, entry.isDirectory, entry.facts);
+    const TEntryId child = index_.Add(folder, name, entry.isDirectory, entry.facts,
+                                      [this](TEntryId gone) { ForgetFolder(gone); });
     if (child != kNoEntry && entry.isDirectory) toScan.push_back({child, std::move(childPath)});
   }
   std::vector<TEntryId> gone;

@@ -56,13 +56,14 @@ TEntryId TNameIndex::AddRoot(const std::string& path) {
 }
 
 TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirectory,
-                         const TEntryFacts& facts) {
+                         const TEntryFacts& facts,
+                         const std::function<void(TEntryId)>& onRemovedFolder) {
   // Only folders hold entries, so that removing a file never leaves entries without a folder.
   if (!IsStorableName(name) || !IsLive(parent) || !IsDirectory(parent)) return kNoEntry;
   if (freeIds_.empty() && entries_.size() >= kMaxEntries) return kNoEntry;
   TEntryId id = Find(parent, name);
   if (id != kNoEntry && IsDirectory(id) != isDirectory) {
-    Remove(std::span(&id, 1));  // a new entry of the other kind took the name
+    Remove(std::span(&id, 1), onRemovedFolder);  // a new entry of the other kind took the name
     id = kNoEntry;
   }
   if (id == kNoEntry) {

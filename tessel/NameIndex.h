@@ -49,11 +49,13 @@ class TNameIndex {
   // Adds a root folder with its absolute path (no trailing delimiter unless it is "/").
   TEntryId AddRoot(const std::string& path);
   // Adds the named entry to the folder with its facts and returns it; when one of that name and
-  // kind exists there, it is kept with the new facts, and one of the other kind is replaced.
-  // kNoEntry when the folder is not a live folder, the name is too long or holds a NUL byte, or
-  // the index is full (kMaxEntries).
+  // kind exists there, it is kept with the new facts, and one of the other kind is replaced
+  // (onRemovedFolder is told of the folders removed with it, as Remove tells). kNoEntry when the
+  // folder is not a live folder, the name is too long or holds a NUL byte, or the index is full
+  // (kMaxEntries).
   TEntryId Add(TEntryId parent, std::string_view name, bool isDirectory,
-               const TEntryFacts& facts = {});
+               const TEntryFacts& facts = {},
+               const std::function<void(TEntryId)>& onRemovedFolder = {});
   // Replaces the size and modification time of a live entry (a folder's size stays 0). Times
   // before 1970 are kept as 1970, times after 2106 as 2106.
   void SetFacts(TEntryId entry, const TEntryFacts& facts);

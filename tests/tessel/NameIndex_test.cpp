@@ -49,12 +49,16 @@ TEST(NameIndexTest, AddingAnExistingNameKeepsTheEntryUnlessItsKindChanged) {
   const TEntryId root = index.AddRoot("/r");
   const TEntryId first = index.Add(root, "x", true);
   index.Add(first, "inner", false);
+  const TEntryId sub = index.Add(first, "sub", true);
   EXPECT_EQ(index.Add(root, "x", true), first);
-  EXPECT_EQ(index.Size(), 3u);
-  // The folder became a file: what was in it goes too.
-  const TEntryId file = index.Add(root, "x", false);
+  EXPECT_EQ(index.Size(), 4u);
+  // The folder became a file: what was in it goes too, and the folders that went are told of.
+  std::set<TEntryId> removedFolders;
+  const TEntryId file =
+      index.Add(root, "x", false, {}, [&](TEntryId gone) { removedFolders.insert(gone); });
   EXPECT_FALSE(index.IsDirectory(file));
   EXPECT_EQ(index.Size(), 2u);
+  EXPECT_EQ(removedFolders, (std::set<TEntryId>{first, sub}));
   EXPECT_EQ(index.Find(root, "x"), file);
   EXPECT_EQ(index.Find(root, "y"), kNoEntry);
   EXPECT_EQ(index.Add(file, "child", false), kNoEntry);  // files hold nothing
