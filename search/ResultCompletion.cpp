@@ -104,6 +104,31 @@ double DateTimeOf(const TDateTimeParts& parts) {
                          EncodeTime(parts.hour, parts.minute, parts.second, parts.millisecond));
 }
 
+// Completes the result from its path as the desktop application gave it (`name`), the same as
+// bytes for the file system (`path`) and the facts of the file there.
+void Complete(TSuperObject& result, const std::u16string& name, const std::string& path,
+              const std::optional<TFileFacts>& facts, int32_t utcBiasMinutes) {
+  const std::optional<TLastWrite> lastWrite =
+      facts ? LastWriteText(*facts, utcBiasMinutes) : std::nullopt;
+  const int64_t size = facts ? facts->size : 0;
+  result.RemoveMember(u"FileName");
+  if (RoundTripsUnchanged(name)) {
+    const size_t nameStart = name.rfind(static_cast<char16_t>(kPathDelimiter)) + 1;
+    result.SetMemberText(u"file", name.substr(nameStart));
+    result.SetMemberText(u"dir", name.substr(0, nameStart));
+  } else {
+    const size_t nameStart = path.rfind(kPathDelimiter) + 1;  // 0 when there is no folder
+    result.SetMemberText(u"file", FromSystemCodePage(path.substr(nameStart)));
+    result.SetMemberText(u"dir", FromSystemCodePage(path.substr(0, nameStart)));
+  }
+  result.SetMemberInt(u"size", size);
+  result.SetMemberText(u"sizestr", WidenAscii(ResultSizeText(size)));
+  result.SetMemberText(u"timestr", WidenAscii(lastWrite ? lastWrite->text : ""));
+  result.SetMemberInt(u"time", lastWrite ? ToUnixSeconds(DateTimeOf(lastWrite->parts)) : 0);
+  // A page must not offer a folder for download; files, the usual results, carry nothing more.
+  if (facts && facts->kind == TFileKind::Directory) result.SetMemberBool(u"folder", true);
+}
+
 }  // namespace
 
 std::optional<TLastWrite> LastWriteText(const TFileFacts& facts, int32_t utcBiasMinutes) {
@@ -140,26 +165,7 @@ void CompleteResult(TSuperObject& result, int32_t utcBiasMinutes) {
   const std::u16string otherText = fileName && !isText ? fileName->ValueText() : std::u16string();
   const std::u16string& name = isText ? fileName->AsString() : otherText;
   const std::string path = ToSystemCodePage(name);
-  const std::optional<TFileFacts> facts = FileFacts(path);
-  const std::optional<TLastWrite> lastWrite =
-      facts ? LastWriteText(*facts, utcBiasMinutes) : std::nullopt;
-  const int64_t size = facts ? facts->size : 0;
-  result.RemoveMember(u"FileName");
-  if (RoundTripsUnchanged(name)) {
-    const size_t nameStart = name.rfind(static_cast<char16_t>(kPathDelimiter)) + 1;
-    result.SetMemberText(u"file", name.substr(nameStart));
-    result.SetMemberText(u"dir", name.substr(0, nameStart));
-  } else {
-    const size_t nameStart = path.rfind(kPathDelimiter) + 1;  // 0 when there is no folder
-    result.SetMemberText(u"file", FromSystemCodePage(path.substr(nameStart)));
-    result.SetMemberText(u"dir", FromSystemCodePage(path.substr(0, nameStart)));
-  }
-  result.SetMemberInt(u"size", size);
-  result.SetMemberText(u"sizestr", WidenAscii(ResultSizeText(size)));
-  result.SetMemberText(u"timestr", WidenAscii(lastWrite ? lastWrite->text : ""));
-  result.SetMemberInt(u"time", lastWrite ? ToUnixSeconds(DateTimeOf(lastWrite->parts)) : 0);
-  // A page must not offer a folder for download; files, the usual results, carry nothing more.
-  if (facts && facts->kind == TFileKind::Directory) result.SetMemberBool(u"folder", true);
+  Complete(result, name, path, FileFacts(path), utcBiasMinutes);
 }
 
 void CompleteResults(const TSuperArray& results) {

@@ -4,7 +4,6 @@
 #include <ctime>
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "common/Mutex.h"
 
@@ -34,18 +33,24 @@ int32_t ReadBiasAt(std::time_t now) EXCLUDES(ZoneLock()) {
 class TRecentBias {
  public:
   int32_t At(std::time_t now) EXCLUDES(lock_) {
-    std::optional<std::string> zoneVariable;
     const TMutexLock guard(lock_);
-    if (const char* value = std::getenv("TZ")) zoneVariable = value;
-    if (second_ != now || zoneVariable_ != zoneVariable) {
+    const char* zoneVariable = std::getenv("TZ");
+    if (second_ != now || !SameVariable(zoneVariable)) {
       bias_ = ReadBiasAt(now);
       second_ = now;
-      zoneVariable_ = std::move(zoneVariable);
+      zoneVariable_ = zoneVariable != nullptr ? std::optional<std::string>(zoneVariable)
+                                              : std::nullopt;
     }
     return bias_;
   }
 
  private:
+  // Compared in place: a search pays no copy of the variable unless it changed.
+  bool SameVariable(const char* zoneVariable) const REQUIRES(lock_) {
+    return zoneVariable == nullptr ? !zoneVariable_
+                                   : zoneVariable_ && *zoneVariable_ == zoneVariable;
+  }
+
   TMutex lock_;
   std::time_t second_ GUARDED_BY(lock_) = -1;
   std::optional<std::string> zoneVariable_ GUARDED_BY(lock_);
