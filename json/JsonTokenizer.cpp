@@ -166,7 +166,7 @@ ISuperObject TSuperTokenizer::ParseObject(int level) {
     if (level >= kMaxLevel) return nullptr;
     ISuperObject value = ParseValue(level + 1, Place::Object);
     if (!value) return nullptr;
-    members.Put(name, std::move(value));
+    members.PutTakingName(std::move(name), std::move(value));
     if (!SkipBlanks() || AtEnd()) return nullptr;
     const char16_t c = text_[pos_++];
     if (c == u'}') return result;

@@ -9,106 +9,8 @@ namespace {
 
 constexpr uint32_t kHashMultiplier = 129;
 constexpr uint32_t kHashIncrement = 0x9E370001u;
-
-using EntryPtr = std::unique_ptr<TSuperAvlEntry>;
-
-int HeightOf(const EntryPtr& entry) {
-  return entry ? entry->height : 0;
-}
-
-void UpdateHeight(TSuperAvlEntry& entry) {
-  entry.height = static_cast<int8_t>(1 + std::max(HeightOf(entry.before), HeightOf(entry.after)));
-}
-
-// Positive when the "before" side is taller.
-int BalanceOf(const TSuperAvlEntry& entry) {
-  return HeightOf(entry.before) - HeightOf(entry.after);
-}
-
-// The "before" child takes the place of the subtree's root.
-void RotateTowardAfter(EntryPtr& root) {
-  EntryPtr child = std::move(root->before);
-  root->before = std::move(child->after);
-  UpdateHeight(*root);
-  child->after = std::move(root);
-  UpdateHeight(*child);
-  root = std::move(child);
-}
-
-// The "after" child takes the place of the subtree's root.
-void RotateTowardBefore(EntryPtr& root) {
-  EntryPtr child = std::move(root->after);
-  root->after = std::move(child->before);
-  UpdateHeight(*root);
-  child->before = std::move(root);
-  UpdateHeight(*child);
-  root = std::move(child);
-}
-
-// Restores the height balance of a subtree whose children differ by at most two levels.
-void Rebalance(EntryPtr& root) {
-  UpdateHeight(*root);
-  const int balance = BalanceOf(*root);
-  if (balance > 1) {
-    if (BalanceOf(*root->before) < 0) RotateTowardBefore(root->before);
-    RotateTowardAfter(root);
-  } else if (balance < -1) {
-    if (BalanceOf(*root->after) > 0) RotateTowardAfter(root->after);
-    RotateTowardBefore(root);
-  }
-}
-
-// Inserts a new entry or finds the present one; returns its value slot.
-ISuperObject& InsertEntry(EntryPtr& root, uint32_t hash, std::u16string_view name, bool& added) {
-  if (!root) {
-    root = std::make_unique<TSuperAvlEntry>();
-    root->hash = hash;
-    root->name = name;
-    added = true;
-    return root->value;
-  }
-  if (root->hash == hash && root->name == name) return root->value;
-  const bool goesBefore = MemberComesBefore(hash, name, root->hash, root->name);
-  ISuperObject& slot = InsertEntry(goesBefore ? root->before : root->after, hash, name, added);
-  // The slot lives in a heap entry, so rotations above it leave the reference valid.
-  if (added) Rebalance(root);
-  return slot;
-}
-
-// Unlinks the first entry of a non-empty subtree and returns it.
-EntryPtr TakeFirst(EntryPtr& root) {
-  if (!root->before) {
-    EntryPtr first = std::move(root);
-    root = std::move(first->after);
-    return first;
-  }
-  EntryPtr first = TakeFirst(root->before);
-  Rebalance(root);
-  return first;
-}
-
-bool RemoveEntry(EntryPtr& root, uint32_t hash, std::u16string_view name) {
-  if (!root) return false;
-  if (root->hash != hash || root->name != name) {
-    const bool goesBefore = MemberComesBefore(hash, name, root->hash, root->name);
-    if (!RemoveEntry(goesBefore ? root->before : root->after, hash, name)) return false;
-    Rebalance(root);
-    return true;
-  }
-  EntryPtr removed = std::move(root);
-  if (!removed->before) {
-    root = std::move(removed->after);
-  } else if (!removed->after) {
-    root = std::move(removed->before);
-  } else {
-    // The next member in order takes the removed entry's place.
-    root = TakeFirst(removed->after);
-    root->before = std::move(removed->before);
-    root->after = std::move(removed->after);
-    Rebalance(root);
-  }
-  return true;
-}
+// The pool's first room: most objects of a search answer hold a handful of members.
+constexpr size_t kFirstRoom = 2;
 
 }  // namespace
 
@@ -124,12 +26,13 @@ bool MemberComesBefore(uint32_t hashA, std::u16string_view nameA, uint32_t hashB
   return nameA < nameB;  // char16_t is unsigned, so this compares code units as unsigned
 }
 
-TSuperAvlIterator::TSuperAvlIterator(const TSuperAvlEntry* root) {
+TSuperAvlIterator::TSuperAvlIterator(const TSuperAvlEntry* entries, TSuperEntryIndex root)
+    : entries_(entries) {
   DescendBefore(root);
 }
 
-void TSuperAvlIterator::DescendBefore(const TSuperAvlEntry* entry) {
-  for (; entry != nullptr; entry = entry->before.get()) path_[depth_++] = entry;
+void TSuperAvlIterator::DescendBefore(TSuperEntryIndex entry) {
+  for (; entry != kNoEntry; entry = entries_[entry].before) path_[depth_++] = &entries_[entry];
 }
 
 TSuperObjectIter TSuperAvlIterator::operator*() const {
@@ -139,8 +42,141 @@ TSuperObjectIter TSuperAvlIterator::operator*() const {
 
 TSuperAvlIterator& TSuperAvlIterator::operator++() {
   const TSuperAvlEntry* current = path_[--depth_];
-  DescendBefore(current->after.get());
+  DescendBefore(current->after);
   return *this;
+}
+
+int TSuperTableString::HeightOf(TSuperEntryIndex entry) const {
+  return entry == kNoEntry ? 0 : entries_[entry].height;
+}
+
+void TSuperTableString::UpdateHeight(TSuperAvlEntry& entry) const {
+  entry.height = static_cast<int8_t>(1 + std::max(HeightOf(entry.before), HeightOf(entry.after)));
+}
+
+// Positive when the "before" side is taller.
+int TSuperTableString::BalanceOf(const TSuperAvlEntry& entry) const {
+  return HeightOf(entry.before) - HeightOf(entry.after);
+}
+
+// The "before" child takes the place of the subtree's root.
+void TSuperTableString::RotateTowardAfter(TSuperEntryIndex& root) {
+  const TSuperEntryIndex old = root;
+  const TSuperEntryIndex child = entries_[old].before;
+  entries_[old].before = entries_[child].after;
+  UpdateHeight(entries_[old]);
+  entries_[child].after = old;
+  UpdateHeight(entries_[child]);
+  root = child;
+}
+
+// The "after" child takes the place of the subtree's root.
+void TSuperTableString::RotateTowardBefore(TSuperEntryIndex& root) {
+  const TSuperEntryIndex old = root;
+  const TSuperEntryIndex child = entries_[old].after;
+  entries_[old].after = entries_[child].before;
+  UpdateHeight(entries_[old]);
+  entries_[child].before = old;
+  UpdateHeight(entries_[child]);
+  root = child;
+}
+
+// Restores the height balance of a subtree whose children differ by at most two levels.
+void TSuperTableString::Rebalance(TSuperEntryIndex& root) {
+  TSuperAvlEntry& entry = entries_[root];
+  UpdateHeight(entry);
+  const int balance = BalanceOf(entry);
+  if (balance > 1) {
+    if (BalanceOf(entries_[entry.before]) < 0) RotateTowardBefore(entry.before);
+    RotateTowardAfter(root);
+  } else if (balance < -1) {
+    if (BalanceOf(entries_[entry.after]) > 0) RotateTowardAfter(entry.after);
+    RotateTowardBefore(root);
+  }
+}
+
+void TSuperTableString::MakeRoomForOne() {
+  if (free_ != kNoEntry || entries_.size() < entries_.capacity()) return;
+  entries_.reserve(std::max(kFirstRoom, entries_.capacity() * 2));
+}
+
+void TSuperTableString::Reserve(size_t members) {
+  // Entries on the free list are room already.
+  const size_t freeEntries = entries_.size() - count_;
+  if (members > count_ + freeEntries) entries_.reserve(members - freeEntries);
+}
+
+// Takes a free entry or a new one at the end of the pool; the pool has room (MakeRoomForOne).
+TSuperEntryIndex TSuperTableString::NewEntry(uint32_t hash) {
+  TSuperEntryIndex index = free_;
+  if (index != kNoEntry) {
+    free_ = entries_[index].after;
+  } else {
+    index = static_cast<TSuperEntryIndex>(entries_.size());
+    entries_.emplace_back();
+  }
+  TSuperAvlEntry& entry = entries_[index];
+  entry.after = kNoEntry;
+  entry.before = kNoEntry;
+  entry.height = 1;
+  entry.hash = hash;
+  return index;  // the caller names it
+}
+
+TSuperEntryIndex TSuperTableString::Insert(TSuperEntryIndex& root, uint32_t hash,
+                                           std::u16string_view name, bool& added) {
+  if (root == kNoEntry) {
+    root = NewEntry(hash);
+    added = true;
+    return root;
+  }
+  TSuperAvlEntry& entry = entries_[root];
+  if (entry.hash == hash && entry.name == name) return root;
+  const bool goesBefore = MemberComesBefore(hash, name, entry.hash, entry.name);
+  const TSuperEntryIndex found = Insert(goesBefore ? entry.before : entry.after, hash, name, added);
+  // The pool had room before the insertion began, so `entry` is still where it was.
+  if (added) Rebalance(root);
+  return found;
+}
+
+// Unlinks the first entry of a non-empty subtree and returns it.
+TSuperEntryIndex TSuperTableString::TakeFirst(TSuperEntryIndex& root) {
+  TSuperAvlEntry& entry = entries_[root];
+  if (entry.before == kNoEntry) {
+    const TSuperEntryIndex first = root;
+    root = entry.after;
+    return first;
+  }
+  const TSuperEntryIndex first = TakeFirst(entry.before);
+  Rebalance(root);
+  return first;
+}
+
+// Unlinks the named entry from the subtree and returns it, or kNoEntry when there is none.
+TSuperEntryIndex TSuperTableString::Unlink(TSuperEntryIndex& root, uint32_t hash,
+                                           std::u16string_view name) {
+  if (root == kNoEntry) return kNoEntry;
+  TSuperAvlEntry& entry = entries_[root];
+  if (entry.hash != hash || entry.name != name) {
+    const bool goesBefore = MemberComesBefore(hash, name, entry.hash, entry.name);
+    const TSuperEntryIndex removed = Unlink(goesBefore ? entry.before : entry.after, hash, name);
+    if (removed != kNoEntry) Rebalance(root);
+    return removed;
+  }
+  const TSuperEntryIndex removed = root;
+  if (entry.before == kNoEntry) {
+    root = entry.after;
+  } else if (entry.after == kNoEntry) {
+    root = entry.before;
+  } else {
+    // The next member in order takes the removed entry's place.
+    const TSuperEntryIndex next = TakeFirst(entry.after);
+    entries_[next].before = entry.before;
+    entries_[next].after = entry.after;
+    root = next;
+    Rebalance(root);
+  }
+  return removed;
 }
 
 int TSuperTableString::Height() const {
@@ -149,26 +185,48 @@ int TSuperTableString::Height() const {
 
 const ISuperObject* TSuperTableString::Find(std::u16string_view name) const {
   const uint32_t hash = MemberNameHash(name);
-  const TSuperAvlEntry* entry = root_.get();
-  while (entry != nullptr) {
-    if (entry->hash == hash && entry->name == name) return &entry->value;
-    entry = MemberComesBefore(hash, name, entry->hash, entry->name) ? entry->before.get()
-                                                                    : entry->after.get();
+  TSuperEntryIndex index = root_;
+  while (index != kNoEntry) {
+    const TSuperAvlEntry& entry = entries_[index];
+    if (entry.hash == hash && entry.name == name) return &entry.value;
+    index = MemberComesBefore(hash, name, entry.hash, entry.name) ? entry.before : entry.after;
   }
   return nullptr;
 }
 
 void TSuperTableString::Put(std::u16string_view name, ISuperObject value) {
+  MakeRoomForOne();
   bool added = false;
-  ISuperObject& slot = InsertEntry(root_, MemberNameHash(name), name, added);
-  if (added) ++count_;
+  TSuperAvlEntry& entry = entries_[Insert(root_, MemberNameHash(name), name, added)];
+  if (added) {
+    ++count_;
+    entry.name = name;
+  }
   // The old value is released only after the new one is in place, in case it holds the table.
-  std::swap(slot, value);
+  std::swap(entry.value, value);
+}
+
+void TSuperTableString::PutTakingName(std::u16string&& name, ISuperObject value) {
+  MakeRoomForOne();
+  bool added = false;
+  TSuperAvlEntry& entry = entries_[Insert(root_, MemberNameHash(name), name, added)];
+  if (added) {
+    ++count_;
+    entry.name = std::move(name);
+  }
+  std::swap(entry.value, value);
 }
 
 bool TSuperTableString::Remove(std::u16string_view name) {
-  if (!RemoveEntry(root_, MemberNameHash(name), name)) return false;
+  const TSuperEntryIndex removed = Unlink(root_, MemberNameHash(name), name);
+  if (removed == kNoEntry) return false;
   --count_;
+  TSuperAvlEntry& entry = entries_[removed];
+  entry.after = free_;
+  free_ = removed;
+  entry.name.clear();
+  // Released last: the value may hold this very table, which then goes with it.
+  const ISuperObject value = std::move(entry.value);
   return true;
 }
 

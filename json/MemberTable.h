@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "json/SuperObjectRef.h"
 
@@ -22,11 +23,17 @@ uint32_t MemberNameHash(std::u16string_view name);
 bool MemberComesBefore(uint32_t hashA, std::u16string_view nameA, uint32_t hashB,
                        std::u16string_view nameB);
 
-// One member of an object: a node of the member table's search tree.
+// Where an entry stands in its table's entry pool; kNoEntry marks a missing child or root.
+using TSuperEntryIndex = int32_t;
+constexpr TSuperEntryIndex kNoEntry = -1;
+
+// One member of an object: a node of the member table's search tree. The nodes of one table lie
+// side by side in its entry pool and name their children by index, so that an object costs one
+// allocation for all its members instead of one per member.
 struct TSuperAvlEntry {
-  std::unique_ptr<TSuperAvlEntry> after;   // subtree of members that come later
-  std::unique_ptr<TSuperAvlEntry> before;  // subtree of members that come earlier
-  int8_t height = 1;                       // levels of the subtree rooted here
+  TSuperEntryIndex after = kNoEntry;   // subtree of members that come later
+  TSuperEntryIndex before = kNoEntry;  // subtree of members that come earlier
+  int8_t height = 1;                   // levels of the subtree rooted here
   uint32_t hash = 0;
   std::u16string name;
   ISuperObject value;  // may be none
@@ -43,7 +50,8 @@ struct TSuperObjectIter {
 // thread-safe.
 class TSuperAvlIterator final {
  public:
-  explicit TSuperAvlIterator(const TSuperAvlEntry* root);  // positioned on the first member
+  // Positioned on the first member of the tree rooted at `root` in the entry pool.
+  TSuperAvlIterator(const TSuperAvlEntry* entries, TSuperEntryIndex root);
 
   TSuperObjectIter operator*() const;  // the current member
   TSuperAvlIterator& operator++();     // moves to the next member
@@ -52,8 +60,9 @@ class TSuperAvlIterator final {
  private:
   // An AVL tree of height h holds at least Fib(h + 2) - 1 entries; 64 levels exceed any memory.
   static constexpr size_t kMaxHeight = 64;
-  void DescendBefore(const TSuperAvlEntry* entry);
+  void DescendBefore(TSuperEntryIndex entry);
 
+  const TSuperAvlEntry* entries_;
   // The current entry on top, below it the entries whose later side is still to be visited.
   std::array<const TSuperAvlEntry*, kMaxHeight> path_;
   size_t depth_ = 0;
@@ -61,7 +70,8 @@ class TSuperAvlIterator final {
 
 // The members of one object: a height-balanced (AVL) search tree ordered by (MemberNameHash,
 // name), so that lookup, insertion and removal take logarithmic time and iteration yields member
-// order. Owns its entries and holds a reference to each member value. Not thread-safe.
+// order. Its entries live in one pool that grows by doubling; a removed member's entry is reused
+// by the next insertion. Holds a reference to each member value. Not thread-safe.
 class TSuperTableString final {
  public:
   TSuperTableString() = default;
@@ -72,20 +82,43 @@ class TSuperTableString final {
 
   size_t Count() const { return count_; }  // number of members
   int Height() const;                      // levels of the tree (0 when empty)
+  // Makes room for this many members in all, so that adding up to that many allocates no entry.
+  void Reserve(size_t members);
 
   // The value slot of the named member, or nullptr when there is no such member.
   const ISuperObject* Find(std::u16string_view name) const;
   // Puts the value under the name: a present member keeps its entry and takes the new value.
   void Put(std::u16string_view name, ISuperObject value);
+  // Put for a name the caller gives up: a new member takes the name's storage instead of a copy.
+  void PutTakingName(std::u16string&& name, ISuperObject value);
   // Takes the named member out; false when there was none.
   bool Remove(std::u16string_view name);
 
-  const TSuperAvlEntry* Root() const { return root_.get(); }  // the tree's top entry, or nullptr
-  TSuperAvlIterator begin() const { return TSuperAvlIterator(root_.get()); }
+  // The tree's top entry, or nullptr when empty.
+  const TSuperAvlEntry* Root() const { return root_ == kNoEntry ? nullptr : &entries_[root_]; }
+  TSuperAvlIterator begin() const { return TSuperAvlIterator(entries_.data(), root_); }
   std::default_sentinel_t end() const { return std::default_sentinel; }
 
  private:
-  std::unique_ptr<TSuperAvlEntry> root_;
+  // Finds the named entry below `root`, or links a new one there without its name yet (`added`);
+  // returns the entry's index.
+  TSuperEntryIndex Insert(TSuperEntryIndex& root, uint32_t hash, std::u16string_view name,
+                          bool& added);
+  TSuperEntryIndex NewEntry(uint32_t hash);  // a fresh entry without a name
+  TSuperEntryIndex TakeFirst(TSuperEntryIndex& root);
+  TSuperEntryIndex Unlink(TSuperEntryIndex& root, uint32_t hash, std::u16string_view name);
+  void Rebalance(TSuperEntryIndex& root);
+  void RotateTowardAfter(TSuperEntryIndex& root);
+  void RotateTowardBefore(TSuperEntryIndex& root);
+  void UpdateHeight(TSuperAvlEntry& entry) const;
+  int HeightOf(TSuperEntryIndex entry) const;
+  int BalanceOf(const TSuperAvlEntry& entry) const;
+  // One more entry fits without the pool moving (so indices and references stay valid).
+  void MakeRoomForOne();
+
+  std::vector<TSuperAvlEntry> entries_;  // the pool: tree entries and free ones
+  TSuperEntryIndex root_ = kNoEntry;
+  TSuperEntryIndex free_ = kNoEntry;  // the free entries, chained through `after`
   size_t count_ = 0;
 };
 

@@ -18,6 +18,8 @@ namespace {
 constexpr int64_t kSecondsPerMinute = 60;
 constexpr int32_t kNanosecondsPerMillisecond = 1000000;
 constexpr double kSecondsPerDay = 86400.0;
+// The members a completion adds: file, dir, size, sizestr, timestr, time and perhaps folder.
+constexpr size_t kCompletedMembers = 7;
 
 struct TSizeUnit {
   int64_t below;  // sizes below this use the unit
@@ -54,35 +56,46 @@ std::string TwoDecimals(double value, char decimalSeparator) {
 }
 
 // Appends the number (0 or more) with at least `width` digits, zeros in front.
-void AppendPadded(std::string& text, int value, int width) {
+template <typename Text>
+void AppendPadded(Text& text, int value, int width) {
   char digits[16];
   int count = 0;
   for (unsigned rest = static_cast<unsigned>(value); rest > 0 || count < width; rest /= 10) {
     digits[count++] = static_cast<char>('0' + rest % 10);
   }
-  while (count > 0) text += digits[--count];
+  while (count > 0) text += static_cast<typename Text::value_type>(digits[--count]);
 }
 
-// Year-month-day hour:minute:second, each field zero-padded (the year to four digits). Written
-// by hand: one result's date is on every search's path, and a formatted print costs more.
-std::string CalendarText(const TDateTimeParts& parts) {
-  std::string text;
+// Year-month-day hour:minute:second, each field zero-padded (the year to four digits), as bytes
+// or straight as UTF-16 (the characters are ASCII either way). Written by hand: one result's date
+// is on every search's path, and a formatted print costs more.
+template <typename Text>
+Text CalendarText(const TDateTimeParts& parts) {
+  using Char = typename Text::value_type;
+  Text text;
   text.reserve(19);
   AppendPadded(text, parts.year, 4);
-  text += '-';
+  text += Char{'-'};
   AppendPadded(text, parts.month, 2);
-  text += '-';
+  text += Char{'-'};
   AppendPadded(text, parts.day, 2);
-  text += ' ';
+  text += Char{' '};
   AppendPadded(text, parts.hour, 2);
-  text += ':';
+  text += Char{':'};
   AppendPadded(text, parts.minute, 2);
-  text += ':';
+  text += Char{':'};
   AppendPadded(text, parts.second, 2);
   return text;
 }
 
-// Text of ASCII characters only (a number, a date), as UTF-16 without a code-page conversion.
+// The local fields of the file's last write, or nothing outside the years 1 to 9999.
+std::optional<TDateTimeParts> LastWriteParts(const TFileFacts& facts, int32_t utcBiasMinutes) {
+  const int64_t localSeconds = facts.modified.seconds - utcBiasMinutes * kSecondsPerMinute;
+  return DecodeDateTime(
+      UnixTimeToDateTime(localSeconds, facts.modified.nanoseconds / kNanosecondsPerMillisecond));
+}
+
+// Text of ASCII characters only (a number), as UTF-16 without a code-page conversion.
 std::u16string WidenAscii(const std::string& ascii) {
   if (std::any_of(ascii.begin(), ascii.end(), [](char c) { return (c & 0x80) != 0; })) {
     return FromSystemCodePage(ascii);
@@ -108,9 +121,11 @@ double DateTimeOf(const TDateTimeParts& parts) {
 // bytes for the file system (`path`) and the facts of the file there.
 void Complete(TSuperObject& result, const std::u16string& name, const std::string& path,
               const std::optional<TFileFacts>& facts, int32_t utcBiasMinutes) {
-  const std::optional<TLastWrite> lastWrite =
-      facts ? LastWriteText(*facts, utcBiasMinutes) : std::nullopt;
+  const std::optional<TDateTimeParts> lastWrite =
+      facts ? LastWriteParts(*facts, utcBiasMinutes) : std::nullopt;
   const int64_t size = facts ? facts->size : 0;
+  // Room for the members below at once, in the entry "FileName" leaves and beside it.
+  result.AsObject()->Reserve(result.AsObject()->Count() + kCompletedMembers);
   result.RemoveMember(u"FileName");
   if (RoundTripsUnchanged(name)) {
     const size_t nameStart = name.rfind(static_cast<char16_t>(kPathDelimiter)) + 1;
@@ -123,8 +138,9 @@ void Complete(TSuperObject& result, const std::u16string& name, const std::strin
   }
   result.SetMemberInt(u"size", size);
   result.SetMemberText(u"sizestr", WidenAscii(ResultSizeText(size)));
-  result.SetMemberText(u"timestr", WidenAscii(lastWrite ? lastWrite->text : ""));
-  result.SetMemberInt(u"time", lastWrite ? ToUnixSeconds(DateTimeOf(lastWrite->parts)) : 0);
+  result.SetMemberText(u"timestr",
+                       lastWrite ? CalendarText<std::u16string>(*lastWrite) : std::u16string());
+  result.SetMemberInt(u"time", lastWrite ? ToUnixSeconds(DateTimeOf(*lastWrite)) : 0);
   // A page must not offer a folder for download; files, the usual results, carry nothing more.
   if (facts && facts->kind == TFileKind::Directory) result.SetMemberBool(u"folder", true);
 }
@@ -132,11 +148,9 @@ void Complete(TSuperObject& result, const std::u16string& name, const std::strin
 }  // namespace
 
 std::optional<TLastWrite> LastWriteText(const TFileFacts& facts, int32_t utcBiasMinutes) {
-  const int64_t localSeconds = facts.modified.seconds - utcBiasMinutes * kSecondsPerMinute;
-  const std::optional<TDateTimeParts> parts = DecodeDateTime(
-      UnixTimeToDateTime(localSeconds, facts.modified.nanoseconds / kNanosecondsPerMillisecond));
+  const std::optional<TDateTimeParts> parts = LastWriteParts(facts, utcBiasMinutes);
   if (!parts) return std::nullopt;
-  return TLastWrite{CalendarText(*parts), *parts};
+  return TLastWrite{CalendarText<std::string>(*parts), *parts};
 }
 
 int64_t ToUnixSeconds(double value) {
