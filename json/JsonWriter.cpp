@@ -66,7 +66,7 @@ void PrefetchForRead(const void* address) {
 #endif
 }
 
-// Writing a large array is bound by memory latency, since every element and member is an
+// Writing a large array is bound by memory latency, since every element and member value is an
 // allocation of its own; loading the next elements while one is written halves the time. Starts
 // loading the element two ahead and the first member entry of the one ahead (whose own load was
 // started a step earlier).
@@ -229,7 +229,12 @@ void TSuperWriter::WriteLineBreak() {
   text_.PutRepeated(static_cast<size_t>(level_), u' ');
 }
 
-TSuperWriter::TSuperWriter(bool indent, bool escape) : indent_(indent), escape_(escape) {}
+TSuperWriter::TSuperWriter(bool indent, bool escape)
+    : indent_(indent),
+      escape_(escape),
+      // Escaped text is pure ASCII: it is kept as bytes from the start.
+      text_(escape ? TSuperWriterString::TCharacters::Ascii
+                   : TSuperWriterString::TCharacters::Utf16) {}
 
 bool TSuperWriter::IsBeingWritten(const ISuperObject& value) {
   return value && value->processing_;

@@ -12,7 +12,7 @@ class TSuperObject;
 class TSuperTableString;
 class TSuperArray;
 
-// Writes values as JSON text into a growing UTF-16 buffer. With indent, a line break is CR LF
+// Writes values as JSON text into a growing buffer (of bytes when escaping, else of UTF-16). With indent, a line break is CR LF
 // followed by one space per nesting level; with escape, every character but ASCII letters and
 // digits is escaped, so the text is pure ASCII. A value met again while it is being written (a
 // value that holds itself) is skipped. One writer per text; not thread-safe.
@@ -24,8 +24,8 @@ class TSuperWriter final {
 
   void WriteValue(const TSuperObject& value);  // appends the value's text
   std::u16string TakeText();                   // the text written so far; leaves the writer empty
-  // For a writer that escapes: the text written so far as its ASCII bytes, without a UTF-16
-  // copy of it on the way; leaves the writer empty. Throws std::logic_error for one that does
+  // For a writer that escapes: the text written so far as its ASCII bytes, handed over without a
+  // copy; leaves the writer empty. Throws std::logic_error for one that does
   // not escape (its text may hold characters beyond ASCII).
   std::string TakeAsciiText();
 

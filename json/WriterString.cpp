@@ -2,78 +2,91 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 namespace webtessl {
 
-TSuperWriterString::TSuperWriterString()
-    : chunks_(1), current_(&chunks_.front()), room_(kInitialRoom) {
-  current_->reserve(room_);
+namespace {
+
+char16_t Widened(char c) {
+  return static_cast<char16_t>(static_cast<unsigned char>(c));
 }
 
-void TSuperWriterString::AddChunk() {
-  room_ = std::min(room_ * 2, kLargestRoom);
-  chunks_.emplace_back().reserve(room_);
-  current_ = &chunks_.back();
+char Narrowed(char16_t c) {
+  return static_cast<char>(c);
+}
+
+}  // namespace
+
+TSuperWriterString::TSuperWriterString(TCharacters characters)
+    : ascii_(characters == TCharacters::Ascii) {
+  if (ascii_) {
+    bytes_.reserve(kInitialRoom);
+  } else {
+    wide_.reserve(kInitialRoom);
+  }
 }
 
 void TSuperWriterString::Put(std::u16string_view text) {
-  while (!text.empty()) {
-    if (current_->size() == room_) AddChunk();
-    const size_t taken = std::min(text.size(), room_ - current_->size());
-    current_->append(text.substr(0, taken));
-    text.remove_prefix(taken);
+  if (ascii_) {
+    const size_t start = bytes_.size();
+    bytes_.resize(start + text.size());
+    std::transform(text.begin(), text.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(start),
+                   Narrowed);
+  } else {
+    wide_.append(text);
   }
 }
 
 void TSuperWriterString::PutAscii(std::string_view text) {
-  // Escaped text is written almost wholly through here, a few characters at a time: they are
-  // widened in one step when the chunk has room for them all.
-  if (room_ - current_->size() >= text.size()) {
-    const size_t start = current_->size();
-    current_->resize(start + text.size());
-    std::transform(text.begin(), text.end(), current_->begin() + static_cast<std::ptrdiff_t>(start),
-                   [](char c) { return static_cast<char16_t>(static_cast<unsigned char>(c)); });
+  if (ascii_) {
+    bytes_.append(text);
     return;
   }
-  for (const char c : text) Put(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  const size_t start = wide_.size();
+  wide_.resize(start + text.size());
+  std::transform(text.begin(), text.end(), wide_.begin() + static_cast<std::ptrdiff_t>(start),
+                 Widened);
 }
 
 void TSuperWriterString::PutRepeated(size_t count, char16_t c) {
-  if (room_ - current_->size() >= count) {
-    current_->append(count, c);
-    return;
+  if (ascii_) {
+    bytes_.append(count, Narrowed(c));
+  } else {
+    wide_.append(count, c);
   }
-  for (; count > 0; --count) Put(c);
-}
-
-size_t TSuperWriterString::Length() const {
-  size_t length = 0;
-  for (const std::u16string& chunk : chunks_) length += chunk.size();
-  return length;
-}
-
-void TSuperWriterString::Clear() {
-  chunks_.resize(1);
-  current_ = &chunks_.front();
-  current_->clear();
-  room_ = kInitialRoom;
 }
 
 void TSuperWriterString::MoveTo(std::u16string& target) {
-  target.reserve(target.size() + Length());
-  for (const std::u16string& chunk : chunks_) target.append(chunk);
-  Clear();
+  if (ascii_) {
+    const size_t start = target.size();
+    target.resize(start + bytes_.size());
+    std::transform(bytes_.begin(), bytes_.end(),
+                   target.begin() + static_cast<std::ptrdiff_t>(start), Widened);
+    bytes_.clear();
+  } else if (target.empty()) {
+    target = std::move(wide_);
+    wide_.clear();
+  } else {
+    target += wide_;
+    wide_.clear();
+  }
 }
 
 void TSuperWriterString::MoveAsciiTo(std::string& target) {
-  size_t end = target.size();
-  target.resize(end + Length());
-  for (const std::u16string& chunk : chunks_) {
-    std::transform(chunk.begin(), chunk.end(), target.begin() + static_cast<std::ptrdiff_t>(end),
-                   [](char16_t c) { return static_cast<char>(c); });
-    end += chunk.size();
+  if (!ascii_) {
+    const size_t start = target.size();
+    target.resize(start + wide_.size());
+    std::transform(wide_.begin(), wide_.end(),
+                   target.begin() + static_cast<std::ptrdiff_t>(start), Narrowed);
+    wide_.clear();
+  } else if (target.empty()) {
+    target = std::move(bytes_);
+    bytes_.clear();
+  } else {
+    target += bytes_;
+    bytes_.clear();
   }
-  Clear();
 }
 
 }  // namespace webtessl

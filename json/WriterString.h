@@ -3,23 +3,27 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace webtessl {
 
-// The writer's growing UTF-16 buffer. It starts with room for 32 characters and doubles its room
-// as needed, but keeps what it has written in chunks instead of moving it into each larger room,
-// so a long text is copied only once: into the one string that MoveTo fills at the end. Chunks
-// stop doubling at a size the allocator can reuse from call to call. Not thread-safe.
+// The writer's growing buffer: one string that starts with room for kInitialRoom characters and
+// doubles its room as needed. It holds UTF-16 characters, or, for a text known to be pure ASCII
+// (escaped JSON), one byte per character, so that such a text is handed over as bytes without a
+// copy or a conversion of it. Not thread-safe.
 class TSuperWriterString final {
  public:
-  TSuperWriterString();
+  enum class TCharacters { Utf16, Ascii };
+
+  explicit TSuperWriterString(TCharacters characters = TCharacters::Utf16);
   TSuperWriterString(const TSuperWriterString&) = delete;
   TSuperWriterString& operator=(const TSuperWriterString&) = delete;
 
   void Put(char16_t c) {
-    if (current_->size() == room_) AddChunk();
-    current_->push_back(c);
+    if (ascii_) {
+      bytes_ += static_cast<char>(c);
+    } else {
+      wide_ += c;
+    }
   }
   void Put(std::u16string_view text);
   void PutAscii(std::string_view text);  // each byte widened to one character
@@ -27,20 +31,16 @@ class TSuperWriterString final {
   // Appends everything written to the target and leaves the buffer empty.
   void MoveTo(std::u16string& target);
   // MoveTo for text of ASCII characters only: each character becomes its one byte (what lies
-  // beyond ASCII keeps only its low byte, so the caller makes sure there is none).
+  // beyond ASCII keeps only its low byte, so the caller makes sure there is none). An empty target
+  // takes the buffer's own bytes when it holds bytes.
   void MoveAsciiTo(std::string& target);
 
  private:
-  static constexpr size_t kInitialRoom = 32;
-  static constexpr size_t kLargestRoom = 32768;
+  static constexpr size_t kInitialRoom = 256;
 
-  void AddChunk();
-  size_t Length() const;  // characters written
-  void Clear();
-
-  std::vector<std::u16string> chunks_;
-  std::u16string* current_;  // the last chunk, the one being filled
-  size_t room_;              // the room of the last chunk
+  const bool ascii_;     // the characters are kept as bytes
+  std::string bytes_;    // the text when ascii_
+  std::u16string wide_;  // the text otherwise
 };
 
 }  // namespace webtessl

@@ -26,6 +26,8 @@ constexpr char kFlagOff[] = "off";
 constexpr std::string_view kSortKeys[] = {"name", "path", "size", "date"};
 // What the desktop application expects between the folders of a list.
 constexpr char kFolderSeparator = ';';
+// The members a query may hold: twelve always, the sort, its direction and the folder within.
+constexpr size_t kQueryMembers = 15;
 
 std::string JoinFolders(const std::vector<std::string>& folders) {
   std::string joined;
@@ -102,6 +104,7 @@ TSearchParameters ReadSearchParameters(const THttpRequest& request,
 
 std::string SearchQueryText(const TSearchParameters& parameters, const TSearchSettings& settings) {
   const ISuperObject query = ParseJsonText(u"{}");
+  query->AsObject()->Reserve(kQueryMembers);
   query->SetMemberInt(kCmdMember, kSearchCommand);
   query->SetMemberText(kExcludeDirMember, FromSystemCodePage(JoinFolders(settings.excludedFolders)));
   query->SetMemberText(kQueryStrMember, FromSystemCodePage(parameters.term));

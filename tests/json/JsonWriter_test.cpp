@@ -58,6 +58,25 @@ TEST(JsonWriterTest, AsciiTextOfAnEscapingWriterIsTheEscapedTextAsBytes) {
   EXPECT_THROW(plain.TakeAsciiText(), std::logic_error) << "unescaped text may be beyond ASCII";
 }
 
+// Long texts grow the writer's buffer many times over in both forms.
+TEST(JsonWriterTest, ALargeMemberIsWrittenWholeInBothForms) {
+  std::u16string text;
+  std::string escaped;
+  for (int i = 0; i < 50000; ++i) {
+    text += u"a\xE9\"";
+    escaped += "a\\u00e9\\\"";
+  }
+  ISuperObject object = TSuperObject::NewObject();
+  object->SetMemberText(u"big", text);
+  EXPECT_EQ(EscapedJsonBytes(*object, false), "{\"big\":\"" + escaped + "\"}");
+  EXPECT_EQ(object->ToJsonText(false, true), testing_json::Wide("{\"big\":\"" + escaped + "\"}"));
+  std::u16string plain = text;
+  for (size_t at = plain.find(u'"'); at != std::u16string::npos; at = plain.find(u'"', at + 2)) {
+    plain.insert(at, 1, u'\\');
+  }
+  EXPECT_EQ(object->ToJsonText(false, false), u"{\"big\":\"" + plain + u"\"}");
+}
+
 TEST(JsonWriterTest, UnescapedFormEscapesOnlyNulQuoteAndBackslash) {
   const ISuperObject text = TSuperObject::NewString(std::u16string(u"a\0\"\\/\n\xE9 b", 9));
   EXPECT_EQ(text->ToJsonText(false, false), std::u16string(u"\"a\\u0000\\\"\\\\/\n\xE9 b\""));

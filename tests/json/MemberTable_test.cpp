@@ -7,6 +7,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "json/SuperValue.h"
@@ -141,6 +142,85 @@ TEST(MemberTableTest, StaysBalancedAndOrderedUnderManyInsertionsAndRemovals) {
   EXPECT_EQ(table.Height(), 0);
   EXPECT_TRUE(table.begin() == table.end());
   EXPECT_FALSE(table.Remove(u"m1"));
+}
+
+TEST(MemberTableTest, RemovedMembersReleaseTheirValuesAndTheirEntriesServeNewMembers) {
+  TSuperTableString table;
+  ISuperObject held = TSuperObject::NewInteger(7);
+  for (int i = 0; i < 8; ++i) table.Put(Wide("m" + std::to_string(i)), i == 3 ? held : nullptr);
+  std::set<const ISuperObject*> slots;
+  for (int i = 0; i < 8; ++i) slots.insert(table.Find(Wide("m" + std::to_string(i))));
+  ASSERT_TRUE(table.Remove(u"m3"));
+  EXPECT_EQ(held.use_count(), 1) << "the value goes with its member, not with its entry";
+  for (int i = 0; i < 8; ++i) {
+    if (i != 3) {
+      ASSERT_TRUE(table.Remove(Wide("m" + std::to_string(i))));
+    }
+  }
+  EXPECT_EQ(table.Count(), 0u);
+  EXPECT_TRUE(table.begin() == table.end());
+  // Eight new members fit in the eight freed entries: the pool does not move.
+  const std::u16string longName(40, u'n');  // beyond a string's inline room
+  for (int i = 0; i < 8; ++i) table.Put(longName + Wide(std::to_string(i)), held);
+  EXPECT_EQ(held.use_count(), 9);
+  EXPECT_EQ(MemberNames(table).size(), 8u);
+  EXPECT_EQ(table.Find(u"m5"), nullptr);
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(slots.count(table.Find(longName + Wide(std::to_string(i)))), 1u)
+        << "member " << i << " took a freed entry";
+  }
+}
+
+TEST(MemberTableTest, ReservedRoomKeepsEveryValueSlotInPlace) {
+  TSuperTableString table;
+  table.Put(u"first", TSuperObject::NewInteger(1));
+  table.Reserve(40);
+  const ISuperObject* slot = table.Find(u"first");
+  for (int i = 0; i < 39; ++i) table.Put(Wide("member " + std::to_string(i)), nullptr);
+  EXPECT_EQ(table.Find(u"first"), slot) << "no entry moved while the reserved room lasted";
+  EXPECT_EQ((*slot)->AsInteger(), 1);
+  table.Reserve(10);  // less than present changes nothing
+  EXPECT_EQ(table.Count(), 40u);
+  EXPECT_EQ(table.Find(u"first"), slot);
+}
+
+TEST(MemberTableTest, PutTakingNameTakesANewNameAndKeepsAPresentMembersEntry) {
+  TSuperTableString table;
+  std::u16string name(100, u'x');
+  const char16_t* storage = name.data();
+  table.PutTakingName(std::move(name), TSuperObject::NewInteger(1));
+  EXPECT_EQ((*table.begin()).name.data(), storage) << "the name's storage moved into the entry";
+  std::u16string again(100, u'x');
+  table.PutTakingName(std::move(again), TSuperObject::NewInteger(2));
+  EXPECT_EQ(table.Count(), 1u);
+  EXPECT_EQ((*table.begin()).name.data(), storage);
+  EXPECT_EQ((*table.Find(std::u16string(100, u'x')))->AsInteger(), 2);
+}
+
+TEST(MemberTableTest, AMovedTableKeepsItsMembersAndTheOldOneIsEmpty) {
+  TSuperTableString table;
+  for (int i = 0; i < 50; ++i) table.Put(Wide("m" + std::to_string(i)), TSuperObject::NewInteger(i));
+  const std::vector<std::string> names = MemberNames(table);
+  TSuperTableString moved(std::move(table));
+  EXPECT_EQ(MemberNames(moved), names);
+  TSuperTableString assigned;
+  assigned.Put(u"gone", nullptr);
+  assigned = std::move(moved);
+  EXPECT_EQ(MemberNames(assigned), names);
+  EXPECT_EQ((*assigned.Find(u"m49"))->AsInteger(), 49);
+  assigned.Put(u"m50", nullptr);  // the moved pool still grows
+  EXPECT_EQ(assigned.Count(), 51u);
+}
+
+TEST(MemberTableTest, RemovingTheLastReferenceToItsOwnObjectFreesTheObjectSafely) {
+  ISuperObject object = TSuperObject::NewObject();
+  object->SetMember(u"self", object);  // the object now keeps itself alive
+  object->SetMemberInt(u"other", 1);
+  TSuperObject* alone = object.get();
+  object.reset();
+  // The member's value is the object's last reference: the object, and the table the removal
+  // runs in, go with it (AddressSanitizer sees any use of them afterwards).
+  alone->RemoveMember(u"self");
 }
 
 TEST(MemberTableTest, SequentialNamesBuildALogarithmicTree) {

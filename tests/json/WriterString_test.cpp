@@ -79,5 +79,40 @@ TEST(WriterStringTest, WidensBytesWithoutSignExtension) {
   EXPECT_EQ(text, u"A\x7F\x80\xFF");
 }
 
+// A buffer that keeps bytes gives the same text either way, and hands its bytes over whole.
+TEST(WriterStringTest, AnAsciiBufferKeepsBytesAndGivesThemOverWithoutACopy) {
+  TSuperWriterString buffer(TSuperWriterString::TCharacters::Ascii);
+  std::string expected;
+  for (int i = 0; i < 5000; ++i) {
+    buffer.Put(u'{');
+    buffer.Put(u"abc");
+    buffer.PutAscii("\\u00e9");
+    buffer.PutRepeated(static_cast<size_t>(i % 5), u' ');
+    expected += "{abc\\u00e9" + std::string(static_cast<size_t>(i % 5), ' ');
+  }
+  std::string bytes;
+  buffer.MoveAsciiTo(bytes);
+  EXPECT_EQ(bytes, expected);
+  const char* storage = nullptr;
+  buffer.PutAscii("next");
+  std::string taken;
+  buffer.MoveAsciiTo(taken);
+  storage = taken.data();
+  EXPECT_EQ(taken, "next");
+  std::string kept = "kept:";
+  buffer.PutAscii("more");
+  buffer.MoveAsciiTo(kept);
+  EXPECT_EQ(kept, "kept:more") << "a target with text gets the bytes appended";
+  EXPECT_NE(kept.data(), storage);
+
+  buffer.PutAscii("wide");
+  std::u16string wide = u">";
+  buffer.MoveTo(wide);
+  EXPECT_EQ(wide, u">wide");
+  std::string empty;
+  buffer.MoveAsciiTo(empty);
+  EXPECT_EQ(empty, "") << "MoveTo left the buffer empty";
+}
+
 }  // namespace
 }  // namespace webtessl
