@@ -61,6 +61,9 @@ void THeaderList::Delete(int index) {
 
 std::string THeaderList::Text() const {
   std::string text;
+  size_t length = 0;
+  for (const std::string& line : lines_) length += line.size() + kLineEnd.size();
+  text.reserve(length);
   for (const std::string& line : lines_) {
     text += line;
     text += kLineEnd;
@@ -146,7 +149,8 @@ std::string THeaderList::ValueAt(int index) const {
 
 bool THeaderList::HasValue(std::string_view name, std::string_view value) const {
   bool found = false;
-  EnumValues(name, [&found, value](const std::string& item) {
+  // Captured by reference only, the call fits in the callback without an allocation of its own.
+  EnumValues(name, [&](const std::string& item) {
     std::string_view rest = item;
     found = SameText(FetchTrimmed(rest, "="), value);
     return found;

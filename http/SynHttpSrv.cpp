@@ -1,7 +1,9 @@
 #include "http/SynHttpSrv.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <sstream>
+#include <string_view>
 #include <utility>
 
 #include "common/AsciiText.h"
@@ -27,13 +29,14 @@ constexpr const char* kLogActive = "%s http server on port %s";
 constexpr const char* kLogStarting = "Starting";
 constexpr const char* kLogStopping = "Stoping";
 constexpr const char* kLogDone = "Done.";
-constexpr const char* kLogCommand = "Command:\r\n%s";
-constexpr const char* kLogRequestHeaders = "Request headers:\r\n%s";
+// The trace's heads of a request's and a response's lines, which follow them escaped.
+constexpr std::string_view kLogCommand = "Command:\r\n";
+constexpr std::string_view kLogRequestHeaders = "Request headers:\r\n";
 constexpr const char* kLogIfModifiedSince = "If-Modified-Since: %s";
 constexpr const char* kLogLastModified = "Last-Modified: %s";
 constexpr const char* kLogIsModified = "Is modified: Date=%g, Date2=%g";
 constexpr const char* kLogBadDate = "Failed parse date \"%s\"";
-constexpr const char* kLogResponseHeaders = "Response headers:\r\n%s";
+constexpr std::string_view kLogResponseHeaders = "Response headers:\r\n";
 constexpr const char* kLogTotalLimit =
     "Connection limit of %d reached: further connections are refused while it lasts";
 constexpr const char* kLogAddressLimit =
@@ -74,14 +77,60 @@ constexpr const char* kHeaderIfNoneMatch = "If-None-Match";
 // A body up to this size goes out in the same send as the head: one system call, one packet.
 constexpr int64_t kInlineBodyLimit = 16384;
 
-// The header lines for the trace, each with its control bytes escaped, each followed by CR LF.
-std::string EscapedLines(const THeaderList& headers) {
-  std::string text;
+// Whether EscapeControlBytes could change the bytes: a control byte, or the lead byte of a
+// two-byte control character. Lines from well-behaved clients have none.
+bool MayNeedEscape(std::string_view bytes) {
+  constexpr unsigned char kFirstPrintable = 32;
+  constexpr unsigned char kDelete = 127;
+  constexpr unsigned char kControlLead = 0xC2;
+  return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < kFirstPrintable || byte == kDelete || byte == kControlLead;
+  });
+}
+
+// Appends the bytes for the trace with their control bytes escaped; most are appended unchanged
+// and without a copy of their own, since every request's trace passes through here.
+void AppendEscaped(std::string& text, std::string_view bytes) {
+  if (MayNeedEscape(bytes)) {
+    text += EscapeControlBytes(bytes);
+  } else {
+    text += bytes;
+  }
+}
+
+// Appends the header lines for the trace, each escaped and followed by CR LF.
+void AppendEscapedLines(std::string& text, const THeaderList& headers) {
   for (const std::string& line : headers.Lines()) {
-    text += EscapeControlBytes(line);
+    AppendEscaped(text, line);
     text += kCRLF;
   }
-  return text;
+}
+
+// The response's head as it goes out, in a string with room for a body that goes with it, so that
+// neither the head nor the body is copied again on the way.
+std::string WireHead(const std::string& statusLine, const THeaderList& headers,
+                     int64_t bodySize) {
+  const size_t lineEnd = std::string_view(kCRLF).size();
+  size_t length = statusLine.size() + 2 * lineEnd;
+  for (const std::string& line : headers.Lines()) length += line.size() + lineEnd;
+  std::string wire;
+  wire.reserve(length + static_cast<size_t>(std::clamp<int64_t>(bodySize, 0, kInlineBodyLimit)));
+  wire += statusLine;
+  wire += kCRLF;
+  for (const std::string& line : headers.Lines()) {
+    wire += line;
+    wire += kCRLF;
+  }
+  wire += kCRLF;
+  return wire;
+}
+
+// Writes a trace entry: the head, then the bytes escaped.
+void TraceEscaped(std::string_view head, std::string_view bytes) {
+  std::string text(head);
+  AppendEscaped(text, bytes);
+  ConsoleLog(text);
 }
 
 bool IsSuccess(const THttpRequest& response) {
@@ -326,7 +375,9 @@ TSynHttpServer::THeadRead TSynHttpServer::ReadHeaders(TTCPBlockSocket& socket,
     }
     headers.Add(line);
   }
-  ConsoleLogFmt(kLogRequestHeaders, EscapedLines(headers).c_str());
+  std::string trace(kLogRequestHeaders);
+  AppendEscapedLines(trace, headers);
+  ConsoleLog(trace);
   return THeadRead::Complete;
 }
 
@@ -349,7 +400,7 @@ bool TSynHttpServer::ReadRequest(TSynTcpSrvConnection& connection,
   TTCPBlockSocket& socket = connection.Socket();
   request->Connection = &connection;
   response->Connection = &connection;
-  ConsoleLogFmt(kLogCommand, EscapeControlBytes(requestLine).c_str());
+  TraceEscaped(kLogCommand, requestLine);
   request->ParseRequestLine(requestLine);
   // An empty version is the old one-line form (or a stray line break), which has no status line
   // to answer with; every other request can be told what is wrong with it.
@@ -471,12 +522,15 @@ void TSynHttpServer::SendResponse(TSynTcpSrvConnection& connection,
   if (IsSuccess(answer)) ApplyEntityTags(*request, answer);
 
   const std::string statusLine = answer.StatusLine();
-  std::string wire = statusLine + kCRLF + answer.Headers.Text() + kCRLF;
-  ConsoleLogFmt(kLogResponseHeaders,
-                (EscapeControlBytes(statusLine) + kCRLF + EscapedLines(answer.Headers) + kCRLF)
-                    .c_str());
+  std::string trace(kLogResponseHeaders);
+  AppendEscaped(trace, statusLine);
+  trace += kCRLF;
+  AppendEscapedLines(trace, answer.Headers);
+  trace += kCRLF;
+  ConsoleLog(trace);
   const bool chunked = answer.HasFlag(THttpRequest::kFlagChunked);
   const bool bodySent = BodyIsSent(*request, answer);
+  std::string wire = WireHead(statusLine, answer.Headers, body.Size);
   const TInlineBody inlined =
       bodySent && !chunked ? AppendSmallBody(answer, body.Size, wire) : TInlineBody::TooLarge;
   socket.SendText(wire);
