@@ -1,5 +1,6 @@
 #include "json/JsonWriter.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <span>
@@ -16,6 +17,9 @@ namespace {
 constexpr std::string_view kNullText = "null";
 constexpr std::string_view kLineBreak = "\r\n";
 constexpr char kHexDigits[] = "0123456789abcdef";
+// The bytes of "\\uXXXX", the longest escape, and of the run escaped texts are gathered in.
+constexpr size_t kLongestEscape = 6;
+constexpr size_t kEscapeRunBytes = 512;
 
 bool IsAsciiAlphanumeric(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
@@ -185,26 +189,30 @@ void TSuperWriter::WriteQuoted(std::u16string_view text) {
 }
 
 void TSuperWriter::WriteEscaped(std::u16string_view text) {
-  size_t plainStart = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (IsAsciiAlphanumeric(c)) continue;
-    text_.Put(text.substr(plainStart, i - plainStart));
-    plainStart = i + 1;
-    if (const char letter = ShortEscape(c)) {
-      const char pair[] = {'\\', letter};
-      text_.PutAscii(std::string_view(pair, sizeof pair));
-      continue;
+  // In the escaped form most characters of a path or a sentence become six bytes: they are
+  // escaped into a run on the stack, which the buffer takes whole, instead of one call for each.
+  std::array<char, kEscapeRunBytes> run;
+  size_t used = 0;
+  for (const char16_t c : text) {
+    if (used + kLongestEscape > run.size()) {
+      text_.PutAscii(std::string_view(run.data(), used));
+      used = 0;
     }
-    const char unicode[] = {'\\',
-                            'u',
-                            kHexDigits[(c >> 12) & 0xF],
-                            kHexDigits[(c >> 8) & 0xF],
-                            kHexDigits[(c >> 4) & 0xF],
-                            kHexDigits[c & 0xF]};
-    text_.PutAscii(std::string_view(unicode, sizeof unicode));
+    if (IsAsciiAlphanumeric(c)) {
+      run[used++] = static_cast<char>(c);
+    } else if (const char letter = ShortEscape(c)) {
+      run[used++] = '\\';
+      run[used++] = letter;
+    } else {
+      run[used++] = '\\';
+      run[used++] = 'u';
+      run[used++] = kHexDigits[(c >> 12) & 0xF];
+      run[used++] = kHexDigits[(c >> 8) & 0xF];
+      run[used++] = kHexDigits[(c >> 4) & 0xF];
+      run[used++] = kHexDigits[c & 0xF];
+    }
   }
-  text_.Put(text.substr(plainStart));
+  text_.PutAscii(std::string_view(run.data(), used));
 }
 
 void TSuperWriter::WriteUnescaped(std::u16string_view text) {

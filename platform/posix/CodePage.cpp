@@ -150,6 +150,8 @@ std::u16string Utf8ToWide(std::string_view bytes) {
   return text;
 }
 
+// The codes below this take one UTF-8 byte, their own.
+constexpr char32_t kFirstMultiByteCode = 0x80;
 // One UTF-16 value takes at most three UTF-8 bytes (a pair takes four for two values).
 constexpr size_t kMaxUtf8BytesPerUtf16Value = 3;
 
@@ -158,6 +160,10 @@ std::string WideToUtf8(std::u16string_view text) {
   char* out = bytes.data();
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
+    if (c < kFirstMultiByteCode) {  // paths and names are mostly ASCII: one byte each
+      *out++ = static_cast<char>(c);
+      continue;
+    }
     if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
     } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
