@@ -2,7 +2,8 @@
 
 #include <array>
 #include <chrono>
-#include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "common/AsciiText.h"
 #include "common/DateTimeValue.h"
@@ -14,11 +15,13 @@
 namespace webtessl {
 namespace {
 
-constexpr std::array<const char*, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr std::array<std::string_view, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed",
+                                                        "Thu", "Fri", "Sat"};
 constexpr std::array<std::string_view, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr const char* kHttpDateFormat = "%s, %.2d %s %.4d %.2d:%.2d:%.2d GMT";
-constexpr int kHttpDateBufferSize = 64;
+constexpr std::string_view kGmtSuffix = " GMT";
+// "Sun, 06 Nov 1994 08:49:37 GMT"
+constexpr size_t kHttpDateLength = 29;
 
 constexpr double kMinutesPerDay = 1440.0;
 constexpr double kHoursPerDay = 24.0;
@@ -35,6 +38,13 @@ constexpr int kTwoDigitYearLimit = 100;
 constexpr int kTwoDigitYearPivot = 50;
 constexpr int kThisCentury = 2000;
 constexpr int kLastCentury = 1900;
+
+// Appends the last `width` decimal digits of the number (0 or more), zeros in front.
+void AppendDigits(std::string& text, int value, int width) {
+  char digits[4];
+  for (int i = width - 1; i >= 0; --i, value /= 10) digits[i] = static_cast<char>('0' + value % 10);
+  text.append(digits, static_cast<size_t>(width));
+}
 
 // The fields a date text has shown so far; 0 is "not seen" for the date fields.
 struct TDateFields {
@@ -136,11 +146,23 @@ std::string FormatHttpDate(double value, bool convertToUtc) {
   if (convertToUtc) value = LocalToUtc(value);
   const auto parts = DecodeDateTime(value);
   if (!parts) return {};
-  char text[kHttpDateBufferSize];
-  std::snprintf(text, sizeof text, kHttpDateFormat,
-                kDayNames[static_cast<size_t>(parts->dayOfWeek)], parts->day,
-                kMonthNames[static_cast<size_t>(parts->month - 1)].data(), parts->year, parts->hour,
-                parts->minute, parts->second);
+  // Written by hand: every response carries a date, and a formatted print costs more.
+  std::string text;
+  text.reserve(kHttpDateLength);
+  text += kDayNames[static_cast<size_t>(parts->dayOfWeek)];
+  text += ", ";
+  AppendDigits(text, parts->day, 2);
+  text += ' ';
+  text += kMonthNames[static_cast<size_t>(parts->month - 1)];
+  text += ' ';
+  AppendDigits(text, parts->year, 4);
+  text += ' ';
+  AppendDigits(text, parts->hour, 2);
+  text += ':';
+  AppendDigits(text, parts->minute, 2);
+  text += ':';
+  AppendDigits(text, parts->second, 2);
+  text += kGmtSuffix;
   return text;
 }
 

@@ -185,6 +185,10 @@ TBodySize SettleBodySize(THttpRequest& response) {
 
 // "If-Modified-Since" and "If-Unmodified-Since" against the response's "Last-Modified".
 void ApplyModificationDates(const THttpRequest& request, THttpRequest& response) {
+  // Most requests ask for neither: the response's own date is then not read back at all.
+  if (!HasHeader(request, kHeaderIfModifiedSince) && !HasHeader(request, kHeaderIfUnmodifiedSince)) {
+    return;
+  }
   const std::string since = request.Headers.GetValue(kHeaderIfModifiedSince);
   const double modified = response.GetDateHeader(THttpRequest::kLastModifiedGmt);
   double sinceDate = 0;
