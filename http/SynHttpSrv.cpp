@@ -77,6 +77,8 @@ constexpr const char* kHeaderIfNoneMatch = "If-None-Match";
 // A body up to this size goes out in the same send as the head: one system call, one packet.
 constexpr int64_t kInlineBodyLimit = 16384;
 
+constexpr std::string_view kLineEnd = "\r\n";
+
 // Whether EscapeControlBytes could change the bytes: a control byte, or the lead byte of a
 // two-byte control character. Lines from well-behaved clients have none.
 bool MayNeedEscape(std::string_view bytes) {
@@ -101,6 +103,9 @@ void AppendEscaped(std::string& text, std::string_view bytes) {
 
 // Appends the header lines for the trace, each escaped and followed by CR LF.
 void AppendEscapedLines(std::string& text, const THeaderList& headers) {
+  size_t length = text.size();
+  for (const std::string& line : headers.Lines()) length += line.size() + kLineEnd.size();
+  text.reserve(length);  // what escapes add is rare
   for (const std::string& line : headers.Lines()) {
     AppendEscaped(text, line);
     text += kCRLF;
@@ -111,9 +116,8 @@ void AppendEscapedLines(std::string& text, const THeaderList& headers) {
 // neither the head nor the body is copied again on the way.
 std::string WireHead(const std::string& statusLine, const THeaderList& headers,
                      int64_t bodySize) {
-  const size_t lineEnd = std::string_view(kCRLF).size();
-  size_t length = statusLine.size() + 2 * lineEnd;
-  for (const std::string& line : headers.Lines()) length += line.size() + lineEnd;
+  size_t length = statusLine.size() + 2 * kLineEnd.size();
+  for (const std::string& line : headers.Lines()) length += line.size() + kLineEnd.size();
   std::string wire;
   wire.reserve(length + static_cast<size_t>(std::clamp<int64_t>(bodySize, 0, kInlineBodyLimit)));
   wire += statusLine;
@@ -128,7 +132,9 @@ std::string WireHead(const std::string& statusLine, const THeaderList& headers,
 
 // Writes a trace entry: the head, then the bytes escaped.
 void TraceEscaped(std::string_view head, std::string_view bytes) {
-  std::string text(head);
+  std::string text;
+  text.reserve(head.size() + bytes.size());
+  text += head;
   AppendEscaped(text, bytes);
   ConsoleLog(text);
 }
