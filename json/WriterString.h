@@ -3,13 +3,21 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace webtessl {
 
-// The writer's growing buffer: one string that starts with room for kInitialRoom characters and
-// doubles its room as needed. It holds UTF-16 characters, or, for a text known to be pure ASCII
-// (escaped JSON), one byte per character, so that such a text is handed over as bytes without a
-// copy or a conversion of it. Not thread-safe.
+// The writer's growing buffer, of UTF-16 characters or, for a text known to be pure ASCII
+// (escaped JSON), of one byte per character.
+// UTF-16 text starts with room for 32 characters and doubles its room as needed, but keeps what it
+// has written in chunks instead of moving it into each larger room, so a long text is copied only
+// once: into the one string that MoveTo fills at the end. Chunks stop doubling at a size the
+// allocator can reuse from call to call.
+// Bytes go into one string that doubles its room up to the largest chunk, and then into further
+// chunks of that size, so that a text of up to a chunk (an answer's escaped JSON is a few
+// kilobytes) is handed over as bytes without a copy or a conversion of it, and a longer one is
+// copied only once.
+// Not thread-safe.
 class TSuperWriterString final {
  public:
   enum class TCharacters { Utf16, Ascii };
@@ -20,10 +28,12 @@ class TSuperWriterString final {
 
   void Put(char16_t c) {
     if (ascii_) {
-      bytes_ += static_cast<char>(c);
-    } else {
-      wide_ += c;
+      if (bytes_->size() == bytes_->capacity()) AddByteRoom();
+      bytes_->push_back(static_cast<char>(c));
+      return;
     }
+    if (current_->size() == room_) AddChunk();
+    current_->push_back(c);
   }
   void Put(std::u16string_view text);
   void PutAscii(std::string_view text);  // each byte widened to one character
@@ -36,11 +46,23 @@ class TSuperWriterString final {
   void MoveAsciiTo(std::string& target);
 
  private:
-  static constexpr size_t kInitialRoom = 256;
+  static constexpr size_t kInitialRoom = 32;
+  static constexpr size_t kLargestRoom = 32768;
+  static constexpr size_t kInitialBytes = 256;
+  static constexpr size_t kLargestBytes = 65536;
 
-  const bool ascii_;     // the characters are kept as bytes
-  std::string bytes_;    // the text when ascii_
-  std::u16string wide_;  // the text otherwise
+  void AddChunk();
+  void AddByteRoom();  // doubles the byte chunk up to kLargestBytes, then starts another
+  void PutBytes(std::string_view bytes);
+  size_t Length() const;  // characters written
+  void Clear();
+
+  const bool ascii_;                    // the characters are kept as bytes
+  std::vector<std::string> byteChunks_;  // the text when ascii_, all but the last full
+  std::string* bytes_;                   // the last byte chunk, the one being filled
+  std::vector<std::u16string> chunks_;   // the text otherwise
+  std::u16string* current_;  // the last chunk, the one being filled
+  size_t room_;              // the room of the last chunk
 };
 
 }  // namespace webtessl
