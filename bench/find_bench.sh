@@ -48,17 +48,7 @@ wait_for() {
 }
 
 # The peer's answer: 25 results naming real files of various sizes, and the total count.
-python3 - "$work/files" "$results" >"$work/answer.json" <<'PY'
-import json, os, sys
-folder, count = sys.argv[1], int(sys.argv[2])
-names = []
-for i in range(count):
-    path = os.path.join(folder, f"report {i:02d}.txt")
-    with open(path, "wb") as f:
-        f.write(b"x" * (i * 997))
-    names.append({"FileName": path})
-print(json.dumps({"results": names, "count": 25000}), end="")
-PY
+scripted_answer "$work/files" "$results" >"$work/answer.json"
 answer_bytes=$(stat -c %s "$work/answer.json")
 
 "$build/tests/tessel_test_peer" --answer-file "$work/answer.json" --lifetime-ms 3600000 \

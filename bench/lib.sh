@@ -39,3 +39,19 @@ wait_listening() {
   echo "nothing listens on port $1" >&2
   return 1
 }
+
+# The scripted peer's answer for "/find": writes COUNT real files of various sizes into FOLDER and
+# prints a JSON answer naming them, with a total count.
+scripted_answer() {
+  python3 - "$1" "$2" <<'PY'
+import json, os, sys
+folder, count = sys.argv[1], int(sys.argv[2])
+names = []
+for i in range(count):
+    path = os.path.join(folder, f"report {i:02d}.txt")
+    with open(path, "wb") as f:
+        f.write(b"x" * (i * 997))
+    names.append({"FileName": path})
+print(json.dumps({"results": names, "count": 25000}), end="")
+PY
+}

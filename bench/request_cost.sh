@@ -29,17 +29,7 @@ export WEBTESSL_DESKTOP="$work/desktop"
 export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$XDG_CONFIG_HOME" "$work/files" "$work/webroot"
 head -c 1024 /dev/urandom >"$work/webroot/1k.bin"
-python3 - "$work/files" 25 >"$work/answer.json" <<'PY'
-import json, os, sys
-folder, count = sys.argv[1], int(sys.argv[2])
-names = []
-for i in range(count):
-    path = os.path.join(folder, f"report {i:02d}.txt")
-    with open(path, "wb") as f:
-        f.write(b"x" * (i * 997))
-    names.append({"FileName": path})
-print(json.dumps({"results": names, "count": 25000}), end="")
-PY
+scripted_answer "$work/files" 25 >"$work/answer.json"
 "$build/tests/tessel_test_peer" --answer-file "$work/answer.json" --lifetime-ms 3600000 \
   --threads 4 --idle-inline 1 --quiet 1 >"$work/peer.log" &
 pids+=($!)

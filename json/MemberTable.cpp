@@ -9,6 +9,8 @@ namespace {
 
 constexpr uint32_t kHashMultiplier = 129;
 constexpr uint32_t kHashIncrement = 0x9E370001u;
+constexpr TSuperEntryIndex TSuperAvlEntry::*kBefore = &TSuperAvlEntry::before;
+constexpr TSuperEntryIndex TSuperAvlEntry::*kAfter = &TSuperAvlEntry::after;
 // The pool's first room: most objects of a search answer hold a handful of members.
 constexpr size_t kFirstRoom = 2;
 
@@ -59,24 +61,14 @@ int TSuperTableString::BalanceOf(const TSuperAvlEntry& entry) const {
   return HeightOf(entry.before) - HeightOf(entry.after);
 }
 
-// The "before" child takes the place of the subtree's root.
-void TSuperTableString::RotateTowardAfter(TSuperEntryIndex& root) {
+// The child on the given side takes the place of the subtree's root, which becomes its child on
+// the other side.
+void TSuperTableString::Rotate(TSuperEntryIndex& root, TSide side, TSide other) {
   const TSuperEntryIndex old = root;
-  const TSuperEntryIndex child = entries_[old].before;
-  entries_[old].before = entries_[child].after;
+  const TSuperEntryIndex child = entries_[old].*side;
+  entries_[old].*side = entries_[child].*other;
   UpdateHeight(entries_[old]);
-  entries_[child].after = old;
-  UpdateHeight(entries_[child]);
-  root = child;
-}
-
-// The "after" child takes the place of the subtree's root.
-void TSuperTableString::RotateTowardBefore(TSuperEntryIndex& root) {
-  const TSuperEntryIndex old = root;
-  const TSuperEntryIndex child = entries_[old].after;
-  entries_[old].after = entries_[child].before;
-  UpdateHeight(entries_[old]);
-  entries_[child].before = old;
+  entries_[child].*other = old;
   UpdateHeight(entries_[child]);
   root = child;
 }
@@ -87,11 +79,11 @@ void TSuperTableString::Rebalance(TSuperEntryIndex& root) {
   UpdateHeight(entry);
   const int balance = BalanceOf(entry);
   if (balance > 1) {
-    if (BalanceOf(entries_[entry.before]) < 0) RotateTowardBefore(entry.before);
-    RotateTowardAfter(root);
+    if (BalanceOf(entries_[entry.before]) < 0) Rotate(entry.before, kAfter, kBefore);
+    Rotate(root, kBefore, kAfter);
   } else if (balance < -1) {
-    if (BalanceOf(entries_[entry.after]) > 0) RotateTowardAfter(entry.after);
-    RotateTowardBefore(root);
+    if (BalanceOf(entries_[entry.after]) > 0) Rotate(entry.after, kBefore, kAfter);
+    Rotate(root, kAfter, kBefore);
   }
 }
 

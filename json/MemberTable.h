@@ -108,8 +108,8 @@ class TSuperTableString final {
   TSuperEntryIndex TakeFirst(TSuperEntryIndex& root);
   TSuperEntryIndex Unlink(TSuperEntryIndex& root, uint32_t hash, std::u16string_view name);
   void Rebalance(TSuperEntryIndex& root);
-  void RotateTowardAfter(TSuperEntryIndex& root);
-  void RotateTowardBefore(TSuperEntryIndex& root);
+  using TSide = TSuperEntryIndex TSuperAvlEntry::*;  // an entry's child on one side
+  void Rotate(TSuperEntryIndex& root, TSide side, TSide other);
   void UpdateHeight(TSuperAvlEntry& entry) const;
   int HeightOf(TSuperEntryIndex entry) const;
   int BalanceOf(const TSuperAvlEntry& entry) const;
