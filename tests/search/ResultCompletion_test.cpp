@@ -79,6 +79,27 @@ TEST(CompleteResultTest, FileFactsReplaceTheFileName) {
   EXPECT_EQ(result->MemberText(u"rank"), u"7");
 }
 
+// The completion makes room for its members beside those the application sent, which stay.
+TEST(CompleteResultTest, ManyOtherMembersStayAndAPresentMemberIsReplaced) {
+  const TUtcZone utc;
+  testing_support::TempFolder folder;
+  const std::string path = folder.Write("many.txt", "12345");
+  const ISuperObject result = ResultFor(path);
+  for (int i = 0; i < 30; ++i) {
+    result->SetMemberInt(FromSystemCodePage("member " + std::to_string(i)), i);
+  }
+  result->SetMemberText(u"time", u"not yet");
+  CompleteResult(*result);
+  EXPECT_EQ(result->AsObject()->Count(), 1u + 30u + 6u);  // rank, the 30, the six completed
+  for (int i = 0; i < 30; ++i) {
+    EXPECT_EQ(result->Member(FromSystemCodePage("member " + std::to_string(i)))->AsInteger(), i);
+  }
+  EXPECT_EQ(result->Member(u"time")->Kind(), TSuperType::Integer);
+  EXPECT_EQ(result->MemberText(u"file"), u"many.txt");
+  EXPECT_EQ(result->Member(u"size")->AsInteger(), 5);
+  EXPECT_FALSE(result->Member(u"FileName"));
+}
+
 TEST(CompleteResultTest, MissingFileKeepsItsNameWithoutFacts) {
   const ISuperObject result = ResultFor("/no/such/dir/gone.txt");
   CompleteResult(*result);
