@@ -48,6 +48,25 @@ TSuperAvlIterator& TSuperAvlIterator::operator++() {
   return *this;
 }
 
+TSuperTableString::TSuperTableString(TSuperTableString&& other) noexcept
+    : entries_(std::move(other.entries_)),
+      root_(std::exchange(other.root_, kNoEntry)),
+      free_(std::exchange(other.free_, kNoEntry)),
+      count_(std::exchange(other.count_, 0)) {
+  other.entries_.clear();
+}
+
+TSuperTableString& TSuperTableString::operator=(TSuperTableString&& other) noexcept {
+  if (this != &other) {
+    entries_ = std::move(other.entries_);
+    other.entries_.clear();
+    root_ = std::exchange(other.root_, kNoEntry);
+    free_ = std::exchange(other.free_, kNoEntry);
+    count_ = std::exchange(other.count_, 0);
+  }
+  return *this;
+}
+
 int TSuperTableString::HeightOf(TSuperEntryIndex entry) const {
   return entry == kNoEntry ? 0 : entries_[entry].height;
 }

@@ -77,8 +77,9 @@ class TSuperTableString final {
   TSuperTableString() = default;
   TSuperTableString(const TSuperTableString&) = delete;
   TSuperTableString& operator=(const TSuperTableString&) = delete;
-  TSuperTableString(TSuperTableString&&) noexcept = default;
-  TSuperTableString& operator=(TSuperTableString&&) noexcept = default;
+  // The table moved from is left empty.
+  TSuperTableString(TSuperTableString&& other) noexcept;
+  TSuperTableString& operator=(TSuperTableString&& other) noexcept;
 
   size_t Count() const { return count_; }  // number of members
   int Height() const;                      // levels of the tree (0 when empty)

@@ -203,10 +203,17 @@ TEST(MemberTableTest, AMovedTableKeepsItsMembersAndTheOldOneIsEmpty) {
   const std::vector<std::string> names = MemberNames(table);
   TSuperTableString moved(std::move(table));
   EXPECT_EQ(MemberNames(moved), names);
+  EXPECT_EQ(table.Count(), 0u);  // NOLINT(bugprone-use-after-move): a moved table is empty
+  EXPECT_TRUE(table.begin() == table.end());
+  EXPECT_EQ(table.Find(u"m1"), nullptr);
+  table.Put(u"again", nullptr);  // and can be used again
+  EXPECT_EQ(MemberNames(table), std::vector<std::string>{"again"});
   TSuperTableString assigned;
   assigned.Put(u"gone", nullptr);
   assigned = std::move(moved);
   EXPECT_EQ(MemberNames(assigned), names);
+  EXPECT_EQ(moved.Count(), 0u);  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(moved.Find(u"m1"), nullptr);
   EXPECT_EQ((*assigned.Find(u"m49"))->AsInteger(), 49);
   assigned.Put(u"m50", nullptr);  // the moved pool still grows
   EXPECT_EQ(assigned.Count(), 51u);
