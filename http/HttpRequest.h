@@ -103,6 +103,10 @@ class THttpRequest {
   std::string Protocol;
   std::string Content;
   std::unique_ptr<std::istream> ContentStream;
+  // What an answer was made from, held until the answer has been sent and released after it, so
+  // that freeing it (a search answer's document is hundreds of allocations) does not delay the
+  // answer.
+  std::shared_ptr<const void> KeptUntilSent;
   int32_t StatusCode = 0;
   std::string StatusText;
   TSynTcpSrvConnection* Connection = nullptr;

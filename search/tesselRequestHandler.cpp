@@ -58,6 +58,7 @@ void TTesselRequestHandler::RunSearch(const THttpRequest& request, THttpRequest&
     return;
   }
   const ISuperObject answer = ParseAnswer(answerBytes);
+  response.KeptUntilSent = answer;
   const auto results = answer->MemberArray(u"results");
   if (!results) throw ESearchAnswerError("The search answer has no \"results\" array");
   CompleteResults(*results);
