@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -473,6 +477,34 @@ TEST(SynHttpSrvSendTest, AClientThatNeverReadsIsDroppedAtTheSendTimeout) {
   ASSERT_TRUE(testing::WaitFor([&server] { return server.Server().ConnectionCount() == 1; }));
   // Nothing is read: the buffers fill, the send stalls, and the server ends the connection.
   EXPECT_TRUE(testing::WaitFor([&server] { return server.Server().ConnectionCount() == 0; }));
+}
+
+// What the answer was made from is released only after the answer has gone out: the client has
+// the whole answer while the release still waits for the test's word.
+TEST(SynHttpSrvSendTest, WhatAnAnswerKeepsIsReleasedAfterTheAnswerIsSent) {
+  std::promise<void> answerRead;
+  std::shared_future<void> mayRelease = answerRead.get_future().share();
+  std::atomic<bool> released{false};
+  TTestServer server;
+  server.Handle([&](auto&, auto& response) {
+    response->SetStatus(200);
+    response->Content = "made";
+    response->KeptUntilSent = std::shared_ptr<const int>(new int(1), [&](const int* kept) {
+      // Without the test's word within the limit, the answer waited for the release.
+      mayRelease.wait_for(std::chrono::seconds(5));
+      released = true;
+      delete kept;
+    });
+    return true;
+  });
+  server.Start();
+  TRawClient client(server.Port());
+  client.Send("GET /made HTTP/1.1\r\n\r\n");
+  EXPECT_FALSE(client.ReadHead().empty());
+  EXPECT_EQ(client.Read(4), "made");
+  EXPECT_FALSE(released) << "released before the answer was sent";
+  answerRead.set_value();
+  EXPECT_TRUE(testing::WaitFor([&released] { return released.load(); }));
 }
 
 TEST_F(SynHttpSrvTest, LogsTheModificationDateChecks) {
