@@ -111,16 +111,11 @@ void TIndexer::FirstScan() {
   });
   std::reverse(stack.begin(), stack.end());  // the first root first
   ScanFolders(std::move(stack));
-  const size_t entries = WithIndex([](TNameIndex& index) {
-    index.ShrinkToFit();
-    return index.Size();
-  });
+  const size_t entries = WithIndexShared([](const TNameIndex& index) { return index.Size(); });
   firstScanDone_ = true;
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   std::fprintf(stderr, "tessel: indexed %zu entries in %lld ms\n", entries,
                static_cast<long long>(elapsed.count()));
-  // Ready for the first large answer; queries run meanwhile, one that needs the order waits.
-  WithIndexShared([](const TNameIndex& index) { index.PathRanks(); });
 }
 
 // The facts pass: every folder the first scan listed by names alone is read again with the facts
@@ -131,8 +126,12 @@ void TIndexer::ReadFactsOfFirstScan() {
   factsToRead_ = {};
   std::reverse(tasks.begin(), tasks.end());  // in the order they were listed
   if (!stop_) ScanFolders(std::move(tasks));
-  ReturnFreeMemory();  // give back what the scan held only for a while
   factsPassDone_ = true;
+  // The room the scan grew into is given back and the path order made ready for the first large
+  // answer only now: queries are answered meanwhile (one that needs the order makes it itself).
+  WithIndex([](TNameIndex& index) { index.ShrinkToFit(); });
+  WithIndexShared([](const TNameIndex& index) { index.PathRanks(); });
+  ReturnFreeMemory();
 }
 
 // After a burst of changes the path order is brought up to date here, once the index has rested,
