@@ -17,11 +17,11 @@ using Clock = std::chrono::steady_clock;
 
 // Folders read between two looks at the watch events and the folders asked for. A look first
 // waits for every folder under way, which leaves the reading threads idle for a moment: this many
-// folders (some milliseconds of a scan) keep that rare.
-constexpr size_t kFoldersBetweenEvents = 256;
+// folders (a few tens of milliseconds of a scan) keep that rare.
+constexpr size_t kFoldersBetweenEvents = 1024;
 // Folders asked of the reading threads and not yet added: enough that they never wait for the
 // thread adding to the index, few enough that a listing is added soon after it is read.
-constexpr size_t kReadsAhead = 32;
+constexpr size_t kReadsAhead = 128;
 // Names of a listing whose place in the index is fetched ahead of adding them.
 constexpr size_t kPrefetchAhead = 8;
 // Reads by the facts pass that may miss a folder that has not moved before it is given up.
@@ -126,12 +126,12 @@ void TIndexer::ReadFactsOfFirstScan() {
   factsToRead_ = {};
   std::reverse(tasks.begin(), tasks.end());  // in the order they were listed
   if (!stop_) ScanFolders(std::move(tasks));
-  factsPassDone_ = true;
   // The room the scan grew into is given back and the path order made ready for the first large
-  // answer only now: queries are answered meanwhile (one that needs the order makes it itself).
+  // answer only now: queries by name are answered meanwhile (one that needs the order makes it).
   WithIndex([](TNameIndex& index) { index.ShrinkToFit(); });
-  WithIndexShared([](const TNameIndex& index) { index.PathRanks(); });
   ReturnFreeMemory();
+  factsPassDone_ = true;
+  WithIndexShared([](const TNameIndex& index) { index.PathRanks(); });
 }
 
 // After a burst of changes the path order is brought up to date here, once the index has rested,
@@ -171,7 +171,9 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
   std::vector<TUnread> unread;  // looked at again once the events since are handled
   uint64_t lastTicket = 0;
   size_t asked = 0;  // since the last look at events
-  while (!stop_) {
+  // Keeps the reading threads supplied; asked again before each listing is taken in, so that they
+  // read on while this thread adds rather than wait for a whole batch to be added.
+  const auto askAhead = [&] {
     while (asked < kFoldersBetweenEvents && reading.size() < kReadsAhead && !stack.empty()) {
       TFolderTask task = std::move(stack.back());
       stack.pop_back();
@@ -188,6 +190,9 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
       reading.emplace(lastTicket, std::move(task));
       ++asked;
     }
+  };
+  while (!stop_) {
+    askAhead();
     if (reading.empty()) {
       if (stack.empty() && unread.empty()) break;
       asked = 0;
@@ -197,6 +202,7 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
       continue;
     }
     for (const TFolderReader::TRead& read : reader.Take()) {
+      askAhead();
       const auto found = reading.find(read.ticket);
       TFolderTask task = std::move(found->second);
       reading.erase(found);
