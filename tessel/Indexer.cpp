@@ -132,6 +132,7 @@ void TIndexer::ReadFactsOfFirstScan() {
   ReturnFreeMemory();
   factsPassDone_ = true;
   WithIndexShared([](const TNameIndex& index) { index.PathRanks(); });
+  ReturnFreeMemory();  // what ordering the paths held for a while
 }
 
 // After a burst of changes the path order is brought up to date here, once the index has rested,
