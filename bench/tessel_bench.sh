@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # tessel against plocate over one generated tree (1,000,000 files and folders by default): index
-# build time, tessel's resident memory and plocate's database size, median and p99 latency of a
+# build time (names, and then sizes and dates), tessel's resident memory and plocate's database size, median and p99 latency of a
 # fixed set of queries, with ratios, all from one run (see bench/tessel_query_bench.cpp).
 # The tree is generated once per seed and size and reused by later runs.
 # Usage: bench/tessel_bench.sh [build folder]   (default: build)

@@ -76,15 +76,15 @@ void LoadPart(TNameIndex& index, TEntryId root, size_t part, uint64_t seed, size
   std::mt19937_64 random(seed * 1000 + part);
   std::vector<TEntryId> folders(plan.size(), kNoEntry);
   folders[0] = index.Add(root, "part" + std::to_string(part), true,
-                         {0, kNewestDate - static_cast<int64_t>(random() % kDateSpan)});
+                         TEntryFacts{0, kNewestDate - static_cast<int64_t>(random() % kDateSpan)});
   for (size_t i = 0; i < plan.size(); ++i) {
     if (i > 0) {
       folders[i] = index.Add(folders[plan[i].parent], plan[i].name, true,
-                             {0, kNewestDate - static_cast<int64_t>(random() % kDateSpan)});
+                             TEntryFacts{0, kNewestDate - static_cast<int64_t>(random() % kDateSpan)});
     }
     for (const std::string& file : plan[i].files) {
       index.Add(folders[i], file, false,
-                {SyntheticSize(random), kNewestDate - static_cast<int64_t>(random() % kDateSpan)});
+                TEntryFacts{SyntheticSize(random), kNewestDate - static_cast<int64_t>(random() % kDateSpan)});
     }
   }
 }
@@ -210,7 +210,7 @@ int Run(size_t entries) {
                 kAfterChangeGoalMs);
     return ms < kAfterChangeGoalMs;
   };
-  index.Add(root, "added after the load.pdf", false, {1, kNewestDate});
+  index.Add(root, "added after the load.pdf", false, TEntryFacts{1, kNewestDate});
   met = timeAfter("one file was added") && met;
   const TEntryId folder = index.Add(root, "a folder", true);
   for (int i = 0; i < 1000; ++i) index.Add(folder, "file " + std::to_string(i) + ".pdf", false);

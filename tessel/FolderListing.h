@@ -24,8 +24,7 @@ struct TListedEntry {
   uint32_t nameAt = 0;
   uint32_t nameLength = 0;
   bool isDirectory = false;  // a real folder; a symbolic link to one counts as a file
-  TEntryFacts facts;         // a symbolic link's own, not its target's
-  TFolderIdentity identity;  // as it was listed (a folder's identity)
+  TEntryFacts facts;         // a symbolic link's own, not its target's; none in a names-only listing
 };
 
 // A folder's visible entries and the identity of the folder itself. The names lie one after
@@ -34,26 +33,31 @@ struct TFolderListing {
   TFolderIdentity identity;
   std::vector<TListedEntry> entries;
   std::string names;
+  bool hasFacts = true;  // whether the entries carry their sizes and dates
 
   std::string_view NameOf(const TListedEntry& entry) const {
     return std::string_view(names).substr(entry.nameAt, entry.nameLength);
   }
-  void Append(std::string_view name, bool isDirectory, const TEntryFacts& facts,
-              const TFolderIdentity& folderIdentity = {}) {
+  void Append(std::string_view name, bool isDirectory, const TEntryFacts& facts = {}) {
     entries.push_back({static_cast<uint32_t>(names.size()), static_cast<uint32_t>(name.size()),
-                       isDirectory, facts, folderIdentity});
+                       isDirectory, facts});
     names.append(name);
   }
 };
 
+// What a listing reads of each entry. Names and kinds come with the folder's own entries; the
+// sizes and dates take a look at every entry, which costs most of a listing on Linux: a first
+// scan lists names alone and reads the facts afterwards. A system whose listing carries the
+// facts anyway (Windows) gives them either way.
+enum class TListingDetail { NamesAndFacts, NamesOnly };
+
 // Reads the folder at path: its entries except "." and ".." and hidden ones (names beginning
-// with "."), with their facts read relative to the open folder. A symbolic link at path is not
-// followed unless followLink is set (for the roots the user named). `listedAs`: the folder's
-// identity when its own folder was listed, if known; when the folder opened is still that one,
-// its identity is not asked of the system again. Nothing when the folder cannot be opened (gone,
-// not a folder, no permission). Thread-safe.
+// with "."), with their facts read relative to the open folder unless only names are asked for.
+// A symbolic link at path is not followed unless followLink is set (for the roots the user
+// named). The identity is that of the folder opened. Nothing when the folder cannot be opened
+// (gone, not a folder, no permission). Thread-safe.
 std::optional<TFolderListing> ListFolder(const std::string& path, bool followLink,
-                                         const std::optional<TFolderIdentity>& listedAs = {});
+                                         TListingDetail detail = TListingDetail::NamesAndFacts);
 
 // The facts of the entry at path (a symbolic link's own), or nothing when it is gone or cannot
 // be read. Thread-safe.

@@ -43,10 +43,10 @@ void TFolderReader::End() {
 }
 
 void TFolderReader::Ask(uint64_t ticket, std::string path, bool followLink, TFolderWatch* watch,
-                        const std::optional<TFolderIdentity>& listedAs) {
+                        TListingDetail detail) {
   {
     const TMutexLock lock(mutex_);
-    asks_.push_back(TAsk{ticket, std::move(path), followLink, watch, listedAs});
+    asks_.push_back(TAsk{ticket, std::move(path), followLink, watch, detail});
   }
   ++outstanding_;
   asked_.notify_one();
@@ -68,7 +68,7 @@ TFolderReader::TRead TFolderReader::Read(const TAsk& ask) {
   TRead read;
   read.ticket = ask.ticket;
   if (ask.watch) read.watched = ask.watch->Add(ask.path, read.watch);
-  read.listing = ListFolder(ask.path, ask.followLink, ask.listedAs);
+  read.listing = ListFolder(ask.path, ask.followLink, ask.detail);
   return read;
 }
 

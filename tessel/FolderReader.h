@@ -41,11 +41,11 @@ class TFolderReader {
   // The threads worth having on this machine.
   static size_t ThreadsForMachine();
 
-  // Asks for the folder at path to be listed as ListFolder(path, followLink, listedAs) lists it.
+  // Asks for the folder at path to be listed as ListFolder(path, followLink, detail) lists it.
   // With a watch, the folder is watched through it first, so that no change after the listing
   // is missed; the watch must outlive the reader.
   void Ask(uint64_t ticket, std::string path, bool followLink, TFolderWatch* watch = nullptr,
-           const std::optional<TFolderIdentity>& listedAs = {});
+           TListingDetail detail = TListingDetail::NamesAndFacts);
   // Waits until a few folders asked for are read (or every one outstanding) and returns every
   // read not taken yet; empty when nothing is outstanding. A failure of a listing thread (out of memory) is raised here.
   std::vector<TRead> Take();
@@ -58,7 +58,7 @@ class TFolderReader {
     std::string path;
     bool followLink = false;
     TFolderWatch* watch = nullptr;
-    std::optional<TFolderIdentity> listedAs;
+    TListingDetail detail = TListingDetail::NamesAndFacts;
   };
 
   void Work();

@@ -17,13 +17,15 @@ using Clock = std::chrono::steady_clock;
 
 // Folders read between two looks at the watch events and the folders asked for. A look first
 // waits for every folder under way, which leaves the reading threads idle for a moment: this many
-// folders (some milliseconds of a scan) keep that rare.
-constexpr size_t kFoldersBetweenEvents = 256;
+// folders (a few tens of milliseconds of a scan) keep that rare.
+constexpr size_t kFoldersBetweenEvents = 1024;
 // Folders asked of the reading threads and not yet added: enough that they never wait for the
 // thread adding to the index, few enough that a listing is added soon after it is read.
-constexpr size_t kReadsAhead = 32;
+constexpr size_t kReadsAhead = 128;
 // Names of a listing whose place in the index is fetched ahead of adding them.
 constexpr size_t kPrefetchAhead = 8;
+// Reads by the facts pass that may miss a folder that has not moved before it is given up.
+constexpr int kFactsMisses = 8;
 // How long the index rests unchanged before the indexer brings its path order up to date.
 constexpr auto kOrderSettle = std::chrono::milliseconds(500);
 
@@ -51,8 +53,9 @@ void TIndexer::Start() {
   thread_ = std::thread([this] { Run(); });
 }
 
-bool TIndexer::Indexing() const {
-  return !firstScanDone_ || openRequests_ > 0;
+bool TIndexer::Indexing(TSortKey sort) const {
+  if (!firstScanDone_ || openRequests_ > 0) return true;
+  return (sort == TSortKey::Size || sort == TSortKey::Date) && !factsPassDone_;
 }
 
 void TIndexer::Wake() const {
@@ -61,23 +64,13 @@ void TIndexer::Wake() const {
 
 void TIndexer::Run() {
   const auto start = Clock::now();
-  if (!watch_.Usable()) ReportUnwatched("inotify is not available");
-  std::vector<TFolderTask> stack;
-  WithIndex([&stack](TNameIndex& index) {
-    for (const TEntryId root : index.Roots()) stack.push_back({root, index.RootPath(root)});
-  });
-  std::reverse(stack.begin(), stack.end());  // the first root first
-  ScanFolders(std::move(stack));
-  const size_t entries = WithIndex([](TNameIndex& index) {
-    index.ShrinkToFit();
-    index.PathRanks();  // ready for the first large answer
-    return index.Size();
-  });
-  ReturnFreeMemory();  // give back what the scan held only for a while
-  firstScanDone_ = true;
+  FirstScan();
+  ReadFactsOfFirstScan();
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-  std::fprintf(stderr, "tessel: indexed %zu entries in %lld ms\n", entries,
-               static_cast<long long>(elapsed.count()));
+  if (!stop_) {
+    std::fprintf(stderr, "tessel: sizes and dates read in %lld ms\n",
+                 static_cast<long long>(elapsed.count()));
+  }
   auto nextRescan = Clock::now() + settings_.rescanInterval;
   while (!stop_) {
     int waitMs = -1;
@@ -102,6 +95,44 @@ void TIndexer::Run() {
       nextRescan = Clock::now() + settings_.rescanInterval;
     }
   }
+}
+
+// The first scan lists every folder by names alone: names and kinds come with a folder's own
+// entries, while a look at each entry for its size and date would cost most of the scan (the
+// system call of each look, on top of the listing). Once every folder is listed, queries by name
+// are answered in full; the facts pass follows.
+void TIndexer::FirstScan() {
+  const auto start = Clock::now();
+  if (!watch_.Usable()) ReportUnwatched("inotify is not available");
+  std::vector<TFolderTask> stack;
+  WithIndex([&stack](TNameIndex& index) {
+    for (const TEntryId root : index.Roots())
+      stack.push_back({root, index.RootPath(root), kNoRequest, TReadKind::Names});
+  });
+  std::reverse(stack.begin(), stack.end());  // the first root first
+  ScanFolders(std::move(stack));
+  const size_t entries = WithIndexShared([](const TNameIndex& index) { return index.Size(); });
+  firstScanDone_ = true;
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  std::fprintf(stderr, "tessel: indexed %zu entries in %lld ms\n", entries,
+               static_cast<long long>(elapsed.count()));
+}
+
+// The facts pass: every folder the first scan listed by names alone is read again with the facts
+// of its entries, which go to the entries the index still has there under the same names and
+// kinds. It runs as any scan runs, events and folders asked for looked at between its reads.
+void TIndexer::ReadFactsOfFirstScan() {
+  std::vector<TFolderTask> tasks = std::move(factsToRead_);
+  factsToRead_ = {};
+  std::reverse(tasks.begin(), tasks.end());  // in the order they were listed
+  if (!stop_) ScanFolders(std::move(tasks));
+  // The room the scan grew into is given back and the path order made ready for the first large
+  // answer only now: queries by name are answered meanwhile (one that needs the order makes it).
+  WithIndex([](TNameIndex& index) { index.ShrinkToFit(); });
+  ReturnFreeMemory();
+  factsPassDone_ = true;
+  WithIndexShared([](const TNameIndex& index) { index.PathRanks(); });
+  ReturnFreeMemory();  // what ordering the paths held for a while
 }
 
 // After a burst of changes the path order is brought up to date here, once the index has rested,
@@ -129,7 +160,11 @@ int TIndexer::OrderPathsWhenSettled() {
 
 // The folders are listed on reading threads, a few ahead, and added here as their listings come
 // in. Events and requests are looked at every so many folders, when every folder asked for is
-// added: no event that followed a listing is handled before that listing is in the index.
+// added: no event that followed a listing is handled before that listing is in the index. The
+// same rule keeps facts fresh: facts are read for events (and set) only while no folder is being
+// read, so a listing never carries facts older than those an event set before it was asked for,
+// and a change after a listing's look brings an event handled after the listing is taken in. The
+// facts pass therefore needs no record of the entries that events refreshed.
 void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
   if (stack.empty()) return;
   TFolderReader reader(TFolderReader::ThreadsForMachine());
@@ -137,7 +172,9 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
   std::vector<TUnread> unread;  // looked at again once the events since are handled
   uint64_t lastTicket = 0;
   size_t asked = 0;  // since the last look at events
-  while (!stop_) {
+  // Keeps the reading threads supplied; asked again before each listing is taken in, so that they
+  // read on while this thread adds rather than wait for a whole batch to be added.
+  const auto askAhead = [&] {
     while (asked < kFoldersBetweenEvents && reading.size() < kReadsAhead && !stack.empty()) {
       TFolderTask task = std::move(stack.back());
       stack.pop_back();
@@ -147,11 +184,16 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
         Done(task);
         continue;
       }
-      reader.Ask(++lastTicket, task.path, followLink, watch ? &watch_ : nullptr, task.listedAs);
+      reader.Ask(++lastTicket, task.path, followLink, watch ? &watch_ : nullptr,
+                 task.kind == TReadKind::Names ? TListingDetail::NamesOnly
+                                               : TListingDetail::NamesAndFacts);
       if (watch) ++watchesAsked_;
       reading.emplace(lastTicket, std::move(task));
       ++asked;
     }
+  };
+  while (!stop_) {
+    askAhead();
     if (reading.empty()) {
       if (stack.empty() && unread.empty()) break;
       asked = 0;
@@ -161,9 +203,14 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
       continue;
     }
     for (const TFolderReader::TRead& read : reader.Take()) {
+      askAhead();
       const auto found = reading.find(read.ticket);
       TFolderTask task = std::move(found->second);
       reading.erase(found);
+      if (task.kind == TReadKind::Facts) {
+        if (!TakeFacts(task, read.listing)) unread.push_back({std::move(task), kNoEntry});
+        continue;
+      }
       const TEntryId readAs = AddRead(task, read, stack);
       if (!read.listing || (readAs != kNoEntry && readAs != task.folder)) {
         unread.push_back({std::move(task), readAs});
@@ -177,7 +224,8 @@ void TIndexer::ScanFolders(std::vector<TFolderTask> stack) {
 }
 
 // Readies a folder from the stack to be read, and says whether it is to be watched first: false
-// when it went meanwhile. One moved meanwhile is read at its new place.
+// when it went meanwhile. One moved meanwhile (or put on the stack without its path) is read at
+// its current place.
 bool TIndexer::StartRead(TFolderTask& task, bool& followLink, bool& watch) {
   {
     const TIndexReadLock lock(*this);
@@ -188,7 +236,7 @@ bool TIndexer::StartRead(TFolderTask& task, bool& followLink, bool& watch) {
       if (IsExcludedFolder(settings_, task.path, index_.Name(task.folder))) return false;
     }
   }
-  watch = WantsWatch(task.folder);
+  watch = task.kind != TReadKind::Facts && WantsWatch(task.folder);  // read before: watched
   return true;
 }
 
@@ -201,8 +249,12 @@ void TIndexer::ReadAgain(std::vector<TUnread>& unread, std::vector<TFolderTask>&
     {
       const TIndexReadLock lock(*this);
       if (index_.IsLive(task.folder) && index_.IsDirectory(task.folder)) {
-        again = readAs == kNoEntry ? index_.Path(task.folder) != task.path
-                                   : !index_.IsLive(readAs) || !index_.IsDirectory(readAs);
+        if (task.kind == TReadKind::Facts) {
+          again = ReadFactsAgain(task);
+        } else {
+          again = readAs == kNoEntry ? index_.Path(task.folder) != task.path
+                                     : !index_.IsLive(readAs) || !index_.IsDirectory(readAs);
+        }
       }
     }
     if (again) {
@@ -212,6 +264,15 @@ void TIndexer::ReadAgain(std::vector<TUnread>& unread, std::vector<TFolderTask>&
     }
   }
   unread.clear();
+}
+
+// A folder the facts pass could not take in is read again at its new place when the events since
+// say that it moved, and otherwise a few times more where it is: it may have moved away and back
+// meanwhile, and a folder mounted over it tells no event. One listed with its facts since (an
+// event's scan) needs the pass no more.
+bool TIndexer::ReadFactsAgain(TFolderTask& task) {
+  if (identityOfRead_.contains(task.folder)) return false;
+  return index_.Path(task.folder) != task.path || ++task.misses < kFactsMisses;
 }
 
 // The folder the listed one was read as before in this pass, or kNoEntry when it was not: a
@@ -245,9 +306,13 @@ TEntryId TIndexer::AddRead(const TFolderTask& task, const TFolderReader::TRead& 
 // kNoEntry.
 TEntryId TIndexer::AddListing(const TFolderTask& task, const TFolderListing& listing,
                               std::vector<TFolderTask>& stack) {
-  const auto& [folder, path, request, listedAs] = task;
+  const TEntryId folder = task.folder;
+  const std::string& path = task.path;
   if (!index_.IsLive(folder) || index_.Path(folder) != path) return kNoEntry;
   if (const TEntryId readAs = ReadBefore(folder, listing); readAs != kNoEntry) return readAs;
+  // Its path is found again when the facts pass comes to it (it may have moved by then).
+  if (!listing.hasFacts)
+    factsToRead_.push_back({folder, {}, kNoRequest, TReadKind::Facts, listing.identity});
   // An entry of the other kind under a listed name is replaced: its folders are forgotten.
   const std::function<void(TEntryId)> forget = [this](TEntryId gone) { ForgetFolder(gone); };
   const std::vector<TListedEntry>& entries = listing.entries;
@@ -258,16 +323,42 @@ TEntryId TIndexer::AddListing(const TFolderTask& task, const TFolderListing& lis
       index_.PrefetchChild(folder, listing.NameOf(entries[i + kPrefetchAhead]));
     const TListedEntry& entry = entries[i];
     const std::string_view name = listing.NameOf(entry);
+    // Without facts an entry there before keeps its own (set by an event since it was listed).
+    const auto facts = listing.hasFacts ? std::optional(entry.facts) : std::nullopt;
     if (!entry.isDirectory) {
-      index_.Add(folder, name, false, entry.facts, forget);
+      index_.Add(folder, name, false, facts, forget);
       continue;
     }
     std::string childPath = JoinPath(path, name);
     if (IsExcludedFolder(settings_, childPath, name)) continue;
-    const TEntryId child = index_.Add(folder, name, true, entry.facts, forget);
-    if (child != kNoEntry) Push(stack, {child, std::move(childPath), request, entry.identity});
+    const TEntryId child = index_.Add(folder, name, true, facts, forget);
+    if (child != kNoEntry) Push(stack, {child, std::move(childPath), task.request, task.kind});
   }
   return kNoEntry;
+}
+
+// Gives the facts of a folder read again by the facts pass to the entries the index still has
+// there under the same names and kinds (one that came since was added by its event, with its
+// facts). False when the folder could not be read, or what was read at its place is another
+// folder (moved, renamed or replaced since, which the events tell); true when taken in, or when
+// its entry is gone.
+bool TIndexer::TakeFacts(const TFolderTask& task, const std::optional<TFolderListing>& listing) {
+  const TIndexWriteLock lock(*this);
+  const TEntryId folder = task.folder;
+  if (!index_.IsLive(folder) || !index_.IsDirectory(folder)) return true;
+  if (!listing || listing->identity != task.listedAs || index_.Path(folder) != task.path)
+    return false;
+  const std::vector<TListedEntry>& entries = listing->entries;
+  for (size_t i = 0; i < std::min(kPrefetchAhead, entries.size()); ++i)
+    index_.PrefetchChild(folder, listing->NameOf(entries[i]));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i + kPrefetchAhead < entries.size())
+      index_.PrefetchChild(folder, listing->NameOf(entries[i + kPrefetchAhead]));
+    const TListedEntry& entry = entries[i];
+    const TEntryId id = index_.Find(folder, listing->NameOf(entry));
+    if (id != kNoEntry && index_.IsDirectory(id) == entry.isDirectory) index_.SetFacts(id, entry.facts);
+  }
+  return true;
 }
 
 // Puts a folder to read on the stack; the scan of a folder asked for waits for it too.

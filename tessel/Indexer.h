@@ -19,6 +19,7 @@
 #include "tessel/FolderWatch.h"
 #include "tessel/IndexerWake.h"
 #include "tessel/NameIndex.h"
+#include "tessel/SortKey.h"
 #include "tessel/TesselSettings.h"
 
 namespace webtessl {
@@ -55,8 +56,11 @@ class TIndexer {
     return fn(static_cast<const TNameIndex&>(index_));
   }
 
-  // True while the first scan, or the scan of a folder asked for, is running.
-  bool Indexing() const;
+  // True while the first scan, or the scan of a folder asked for, is running; for answers sorted
+  // by size or date also while the sizes and dates of the first scan are read (the first scan
+  // lists the names alone and reads the facts in a second pass: until that pass ends, entries it
+  // has not reached have size 0 and date 0).
+  bool Indexing(TSortKey sort = TSortKey::Path) const;
 
   // Makes sure the folder (normalized) is indexed when it lies outside the roots: it becomes a
   // root of its own, kept from then on. Waits at most `wait` for its scan; true when the folder
@@ -97,13 +101,19 @@ class TIndexer {
   };
 
   static constexpr size_t kNoRequest = 0;
+  // How a folder is read: listed with the facts of its entries; listed by names alone, its facts
+  // read by the facts pass; or read again by the facts pass for the facts of what it holds.
+  enum class TReadKind { Full, Names, Facts };
   // A folder to read, its path when it was put on the stack, the folder asked for whose scan
-  // the read belongs to (kNoRequest when none), and its identity when its folder was listed.
+  // the read belongs to (kNoRequest when none), how it is read, and for the facts pass the
+  // identity the folder had when its names were listed and the reads that did not find it.
   struct TFolderTask {
     TEntryId folder = kNoEntry;
     std::string path;
     size_t request = kNoRequest;
-    std::optional<TFolderIdentity> listedAs = std::nullopt;
+    TReadKind kind = TReadKind::Full;
+    TFolderIdentity listedAs = {};
+    int misses = 0;
   };
   struct TFolderIdentityHash {
     size_t operator()(const TFolderIdentity& identity) const {
@@ -117,6 +127,8 @@ class TIndexer {
   };
 
   void Run();
+  void FirstScan();
+  void ReadFactsOfFirstScan();
   int OrderPathsWhenSettled();
   void ScanFolders(std::vector<TFolderTask> stack);
   bool StartRead(TFolderTask& task, bool& followLink, bool& watch);
@@ -124,13 +136,15 @@ class TIndexer {
                    std::vector<TFolderTask>& stack);
   TEntryId AddListing(const TFolderTask& task, const TFolderListing& listing,
                       std::vector<TFolderTask>& stack) REQUIRES(indexMutex_);
-  // A folder not read: it could not be opened (readAs kNoEntry), or it was read before in this
-  // pass as another folder.
+  bool TakeFacts(const TFolderTask& task, const std::optional<TFolderListing>& listing);
+  // A folder not read: it could not be opened, or (for the facts pass) what was read at its place
+  // was another folder (readAs kNoEntry); or it was read before in this pass as another folder.
   struct TUnread {
     TFolderTask task;
     TEntryId readAs = kNoEntry;
   };
   void ReadAgain(std::vector<TUnread>& unread, std::vector<TFolderTask>& stack);
+  bool ReadFactsAgain(TFolderTask& task) REQUIRES_SHARED(indexMutex_);
   TEntryId ReadBefore(TEntryId folder, const TFolderListing& listing) REQUIRES_SHARED(indexMutex_);
   void Push(std::vector<TFolderTask>& stack, TFolderTask task);
   void Done(const TFolderTask& task);
@@ -184,6 +198,8 @@ class TIndexer {
   // mount), and one removed from the index meanwhile no longer counts (its inode may come back).
   std::unordered_map<TFolderIdentity, TEntryId, TFolderIdentityHash> readFolders_;
   std::unordered_map<TEntryId, TFolderIdentity> identityOfRead_;
+  // Folders listed by names alone, for the facts pass.
+  std::vector<TFolderTask> factsToRead_;
 
   // Folders asked for by queries: waiting, and done.
   mutable TMutex requestMutex_;
@@ -193,6 +209,7 @@ class TIndexer {
 
   std::atomic<int> openRequests_{0};
   std::atomic<bool> firstScanDone_{false};
+  std::atomic<bool> factsPassDone_{false};
   std::atomic<bool> stop_{false};
   const TIndexerWake wake_;
   std::thread thread_;

@@ -56,7 +56,7 @@ TEntryId TNameIndex::AddRoot(const std::string& path) {
 }
 
 TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirectory,
-                         const TEntryFacts& facts,
+                         const std::optional<TEntryFacts>& facts,
                          const std::function<void(TEntryId)>& onRemovedFolder) {
   // Only folders hold entries, so that removing a file never leaves entries without a folder.
   if (!IsStorableName(name) || !IsLive(parent) || !IsDirectory(parent)) return kNoEntry;
@@ -70,7 +70,7 @@ TEntryId TNameIndex::Add(TEntryId parent, std::string_view name, bool isDirector
     id = NewEntry(parent, name, isDirectory ? kDirectory : 0);
     children_.Insert(id, {parent, name});
   }
-  SetFacts(id, facts);
+  if (facts) SetFacts(id, *facts);
   return id;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -48,13 +49,13 @@ class TNameIndex {
 
   // Adds a root folder with its absolute path (no trailing delimiter unless it is "/").
   TEntryId AddRoot(const std::string& path);
-  // Adds the named entry to the folder with its facts and returns it; when one of that name and
-  // kind exists there, it is kept with the new facts, and one of the other kind is replaced
-  // (onRemovedFolder is told of the folders removed with it, as Remove tells). kNoEntry when the
-  // folder is not a live folder, the name is too long or holds a NUL byte, or the index is full
-  // (kMaxEntries).
+  // Adds the named entry to the folder with its facts (none known: size and date 0) and returns
+  // it; when one of that name and kind exists there, it is kept, with the new facts when they are
+  // given, and one of the other kind is replaced (onRemovedFolder is told of the folders removed
+  // with it, as Remove tells). kNoEntry when the folder is not a live folder, the name is too long
+  // or holds a NUL byte, or the index is full (kMaxEntries).
   TEntryId Add(TEntryId parent, std::string_view name, bool isDirectory,
-               const TEntryFacts& facts = {},
+               const std::optional<TEntryFacts>& facts = std::nullopt,
                const std::function<void(TEntryId)>& onRemovedFolder = {});
   // Replaces the size and modification time of a live entry (a folder's size stays 0). Times
   // before 1970 are kept as 1970, times after 2106 as 2106.

@@ -96,10 +96,13 @@ std::optional<std::string> TSearchWindow::AnswerFor(const std::string& payload) 
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (path) indexer_.EnsureFolder(*path, std::max(left, std::chrono::milliseconds(0)));
   }
+  // Asked before the search: an answer found while the index was still being built never says
+  // it is complete.
+  const bool indexing = indexer_.Indexing(message.query.sort);
   const auto searchDeadline = Clock::now() + kSearchBudget;
   const TSearchResult result = indexer_.WithIndexShared(
       [&](const TNameIndex& index) { return RunSearch(index, message.query, searchDeadline); });
-  return AnswerText(result, indexer_.Indexing());
+  return AnswerText(result, indexing);
 }
 
 }  // namespace webtessl

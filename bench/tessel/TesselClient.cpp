@@ -40,6 +40,7 @@ std::string QueryText(const TTesselQuery& query) {
   object->SetMemberBool(kIncludeDirMember, query.includeDirs);
   object->SetMemberBool(kIncludeFilesMember, query.includeFiles);
   object->SetMemberBool(kCaseSensitiveMember, query.caseSensitive);
+  if (!query.sort.empty()) object->SetMemberText(kSortMember, FromSystemCodePage(query.sort));
   return ToSystemCodePage(object->ToJsonText(false, true));
 }
 

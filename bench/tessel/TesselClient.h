@@ -15,6 +15,7 @@ struct TTesselQuery {
   bool includeDirs = false;
   bool includeFiles = false;
   int32_t pageSize = 25;
+  std::string sort;  // "Sort" when not empty ("name", "path", "size", "date")
 };
 
 // What came back for one query.

@@ -23,10 +23,21 @@ TEntryFacts FactsOf(const struct stat& info) {
           info.st_mtim.tv_sec};
 }
 
-// Adds the visible entries of one block read from the folder, and notes the inode of the
-// folder's own entry ".".
-void AddEntries(int fd, const char* block, size_t bytes, TFolderListing& listing,
-                uint64_t& ownInode) {
+// The kind of an entry from its record in the folder; a file system that does not tell it there
+// is asked for that entry alone. False when the entry went meanwhile.
+bool KindOf(int fd, const char* name, unsigned char type, bool& isDirectory) {
+  if (type != DT_UNKNOWN) {
+    isDirectory = type == DT_DIR;
+    return true;
+  }
+  struct stat info {};
+  if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  isDirectory = S_ISDIR(info.st_mode);
+  return true;
+}
+
+// Adds the visible entries of one block read from the folder.
+void AddEntries(int fd, const char* block, size_t bytes, TFolderListing& listing) {
   size_t records = 0;
   for (size_t at = 0; at < bytes; ++records) {
     uint16_t length = 0;
@@ -45,38 +56,38 @@ void AddEntries(int fd, const char* block, size_t bytes, TFolderListing& listing
     std::memcpy(&header, block + at, offsetof(dirent64, d_name));
     const char* name = block + at + offsetof(dirent64, d_name);
     at += header.d_reclen;
-    if (name[0] == '.') {  // hidden, also "." and ".."
-      if (name[1] == '\0') ownInode = header.d_ino;
+    if (name[0] == '.') continue;  // hidden, also "." and ".."
+    if (!listing.hasFacts) {
+      if (bool isDirectory = false; KindOf(fd, name, header.d_type, isDirectory))
+        listing.Append(name, isDirectory);
       continue;
     }
     // Relative to the open folder: no path is looked up again, and the entry is the one listed.
     if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone
-    listing.Append(name, S_ISDIR(info.st_mode), FactsOf(info), {info.st_dev, info.st_ino});
+    listing.Append(name, S_ISDIR(info.st_mode), FactsOf(info));
   }
 }
 
 }  // namespace
 
 std::optional<TFolderListing> ListFolder(const std::string& path, bool followLink,
-                                         const std::optional<TFolderIdentity>& listedAs) {
+                                         TListingDetail detail) {
   const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
   const TUniqueFd fd(::open(path.c_str(), flags));
   if (!fd.Valid()) return std::nullopt;
+  // The identity of the folder opened, asked of the open folder itself: a folder's number in its
+  // parent's listing names the folder below a mount point, not the one mounted there, and says
+  // nothing of the device.
+  struct stat own {};
+  if (::fstat(fd.Get(), &own) != 0) return std::nullopt;
   TFolderListing listing;
-  uint64_t ownInode = 0;
+  listing.identity = {own.st_dev, own.st_ino};
+  listing.hasFacts = detail == TListingDetail::NamesAndFacts;
   alignas(dirent64) char block[kListBytes];
   for (;;) {
     const ssize_t got = ::getdents64(fd.Get(), block, sizeof block);
     if (got <= 0) break;  // the end, or the folder went while it was read
-    AddEntries(fd.Get(), block, static_cast<size_t>(got), listing, ownInode);
-  }
-  // The folder opened is the one its parent listed when its "." names the same inode (a
-  // different folder put in its place meanwhile has another); a mount point's entry in its
-  // parent already names the mounted folder. Otherwise the open folder itself is asked.
-  if (listedAs && ownInode != 0 && ownInode == listedAs->inode) {
-    listing.identity = *listedAs;
-  } else if (struct stat info {}; ::fstat(fd.Get(), &info) == 0) {
-    listing.identity = {info.st_dev, info.st_ino};
+    AddEntries(fd.Get(), block, static_cast<size_t>(got), listing);
   }
   return listing;
 }

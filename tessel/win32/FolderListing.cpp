@@ -1,6 +1,7 @@
 // Windows: folders are read with a directory search. A folder that is a reparse point (a junction
 // or a symbolic link) counts as a file, as a symbolic link does on Linux, so no loop is ever
-// entered and a folder's path is its identity.
+// entered and a folder's path is its identity. The search gives every entry's size and date with
+// its name, so a listing always carries the facts.
 
 #include "tessel/FolderListing.h"
 
@@ -45,7 +46,7 @@ bool MayRead(const std::string& nativePath, bool followLink) {
 }  // namespace
 
 std::optional<TFolderListing> ListFolder(const std::string& path, bool followLink,
-                                         const std::optional<TFolderIdentity>& /*listedAs*/) {
+                                         TListingDetail /*detail*/) {
   std::string nativePath = ToNativePath(path);
   if (!MayRead(nativePath, followLink)) return std::nullopt;
   if (nativePath.ends_with('\\')) nativePath.pop_back();

@@ -35,7 +35,7 @@ class EntryOrderTest : public testing::Test {
       const TEntryId folder = folders[random() % folders.size()];
       const bool isDirectory = random() % 20 == 0;
       const TEntryId id = index_.Add(folder, "n" + std::to_string(random() % 100000), isDirectory,
-                                     {random() % 5000, static_cast<int64_t>(random() % 20000)});
+                                     TEntryFacts{random() % 5000, static_cast<int64_t>(random() % 20000)});
       if (id != kNoEntry && isDirectory) folders.push_back(id);
     }
     ranks_ = index_.PathRanks();

@@ -10,11 +10,13 @@
 #include <string>
 
 #include "tests/support/TempFolder.h"
+#include "tests/tessel/BindMount.h"
 
 namespace webtessl {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_tessel::TBindMount;
 
 TFolderIdentity IdentityOf(const fs::path& path) {
   struct stat info {};
@@ -29,22 +31,29 @@ std::map<std::string, TListedEntry> ByName(const TFolderListing& listing) {
   return entries;
 }
 
+// A folder of every kind of entry, with enough long names for several blocks of the kernel's
+// reading.
+void MakeMixedFolder(const fs::path& folder) {
+  std::ofstream(folder / "five.txt") << "12345";
+  const utimbuf stamp{1500000000, 1500000000};
+  ASSERT_EQ(::utime((folder / "five.txt").c_str(), &stamp), 0);
+  fs::create_directory(folder / "inner");
+  std::ofstream(folder / ".hidden");
+  fs::create_directory(folder / ".hidden folder");
+  fs::create_directory_symlink(folder / "inner", folder / "link");
+  ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+  for (int i = 0; i < 400; ++i) std::ofstream(folder / (std::string(100, 'x') + std::to_string(i)));
+}
+
 TEST(FolderListingTest, EntriesCarryTheirNamesKindsAndFactsAndHiddenOnesAreLeftOut) {
   testing_support::TempFolder tree;
-  std::ofstream(tree.Path() / "five.txt") << "12345";
-  const utimbuf stamp{1500000000, 1500000000};
-  ASSERT_EQ(::utime((tree.Path() / "five.txt").c_str(), &stamp), 0);
-  fs::create_directory(tree.Path() / "inner");
-  std::ofstream(tree.Path() / ".hidden");
-  fs::create_directory_symlink(tree.Path() / "inner", tree.Path() / "link");
-  // Enough long names for several blocks of the kernel's reading.
-  for (int i = 0; i < 400; ++i)
-    std::ofstream(tree.Path() / (std::string(100, 'x') + std::to_string(i)));
+  MakeMixedFolder(tree.Path());
 
   const auto listing = ListFolder(tree.Path().string(), false);
   ASSERT_TRUE(listing.has_value());
+  EXPECT_TRUE(listing->hasFacts);
   const auto entries = ByName(*listing);
-  EXPECT_EQ(entries.size(), 403u);
+  EXPECT_EQ(entries.size(), 404u);
   EXPECT_FALSE(entries.contains(".hidden"));
   EXPECT_TRUE(entries.contains(std::string(100, 'x') + "399"));
   const TListedEntry& five = entries.at("five.txt");
@@ -52,8 +61,8 @@ TEST(FolderListingTest, EntriesCarryTheirNamesKindsAndFactsAndHiddenOnesAreLeftO
   EXPECT_EQ(five.facts, (TEntryFacts{5, 1500000000}));
   EXPECT_TRUE(entries.at("inner").isDirectory);
   EXPECT_EQ(entries.at("inner").facts.size, 0u);
-  EXPECT_EQ(entries.at("inner").identity, IdentityOf(tree.Path() / "inner"));
   EXPECT_FALSE(entries.at("link").isDirectory);  // a link to a folder counts as a file
+  EXPECT_FALSE(entries.at("pipe").isDirectory);
   EXPECT_EQ(listing->identity, IdentityOf(tree.Path()));
 
   EXPECT_FALSE(ListFolder((tree.Path() / "link").string(), false).has_value());
@@ -62,22 +71,53 @@ TEST(FolderListingTest, EntriesCarryTheirNamesKindsAndFactsAndHiddenOnesAreLeftO
   EXPECT_FALSE(ListFolder((tree.Path() / "gone").string(), false).has_value());
 }
 
-// A folder listed as its parent saw it keeps that identity; one put in its place since (another
-// inode) gets its own, so that telling folders apart never rests on what was seen before.
-TEST(FolderListingTest, AFolderReplacedSinceItsParentWasListedHasItsOwnIdentity) {
+// Listed by names alone, a folder gives the same names and kinds (from the folder's own records)
+// and says that its entries carry no facts.
+TEST(FolderListingTest, ANamesOnlyListingHasTheNamesAndKindsWithoutFacts) {
   testing_support::TempFolder tree;
-  fs::create_directory(tree.Path() / "a");
-  const auto parent = ListFolder(tree.Path().string(), false);
-  ASSERT_TRUE(parent.has_value());
-  const TFolderIdentity seen = ByName(*parent).at("a").identity;
-  const std::string path = (tree.Path() / "a").string();
-  EXPECT_EQ(ListFolder(path, false, seen)->identity, seen);
+  MakeMixedFolder(tree.Path());
+  const auto full = ListFolder(tree.Path().string(), false);
+  const auto names = ListFolder(tree.Path().string(), false, TListingDetail::NamesOnly);
+  ASSERT_TRUE(full.has_value());
+  ASSERT_TRUE(names.has_value());
+  EXPECT_FALSE(names->hasFacts);
+  EXPECT_EQ(names->identity, full->identity);
+  std::map<std::string, bool> kindsOfFull;
+  for (const auto& [name, entry] : ByName(*full)) kindsOfFull.emplace(name, entry.isDirectory);
+  std::map<std::string, bool> kindsOfNames;
+  for (const auto& [name, entry] : ByName(*names)) {
+    kindsOfNames.emplace(name, entry.isDirectory);
+    EXPECT_EQ(entry.facts, TEntryFacts{}) << name;
+  }
+  EXPECT_EQ(kindsOfNames, kindsOfFull);
+  EXPECT_FALSE(ListFolder((tree.Path() / "link").string(), false, TListingDetail::NamesOnly));
+}
 
+// The identity is that of the folder opened: of the one put in the place of the folder listed
+// before, and of the folder mounted on a mount point rather than the one below it.
+TEST(FolderListingTest, TheIdentityIsThatOfTheFolderOpened) {
+  testing_support::TempFolder tree;
+  testing_support::TempFolder other;
+  fs::create_directory(tree.Path() / "a");
+  const std::string path = (tree.Path() / "a").string();
+  const TFolderIdentity before = ListFolder(path, false, TListingDetail::NamesOnly)->identity;
+  EXPECT_EQ(before, IdentityOf(tree.Path() / "a"));
   fs::rename(tree.Path() / "a", tree.Path() / "old");
   fs::create_directory(tree.Path() / "a");
-  const TFolderIdentity now = IdentityOf(tree.Path() / "a");
-  ASSERT_NE(now, seen);
-  EXPECT_EQ(ListFolder(path, false, seen)->identity, now);
+  ASSERT_NE(IdentityOf(tree.Path() / "a"), before);
+  EXPECT_EQ(ListFolder(path, false, TListingDetail::NamesOnly)->identity,
+            IdentityOf(tree.Path() / "a"));
+
+  other.Write("mounted.txt", "x");
+  const TBindMount mount(other.Path(), tree.Path() / "a");
+  if (!mount.Mounted()) GTEST_SKIP() << "not allowed to mount here";
+  for (const TListingDetail detail : {TListingDetail::NamesOnly, TListingDetail::NamesAndFacts}) {
+    const auto listing = ListFolder(path, false, detail);
+    ASSERT_TRUE(listing.has_value());
+    EXPECT_EQ(listing->identity, IdentityOf(other.Path()));
+    ASSERT_EQ(listing->entries.size(), 1u);
+    EXPECT_EQ(listing->NameOf(listing->entries[0]), "mounted.txt");
+  }
 }
 
 TEST(FolderListingTest, FactsOfAPathAreALinksOwn) {

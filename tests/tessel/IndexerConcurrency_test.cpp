@@ -4,7 +4,7 @@
 #include "tessel/Indexer.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -18,11 +18,13 @@
 #include "tessel/SearchRun.h"
 #include "tests/platform/TestDesktop.h"
 #include "tests/support/TempFolder.h"
+#include "tests/tessel/BindMount.h"
 
 namespace webtessl {
 namespace {
 
 using testing_desktop::Eventually;
+using testing_tessel::TBindMount;
 using TTreeView = std::map<std::string, TEntryFacts>;  // by full path
 namespace fs = std::filesystem;
 
@@ -99,8 +101,9 @@ std::string Differences(const TTreeView& indexed, const TTreeView& expected) {
   return lines;
 }
 
+// Until the first scan and the reading of its sizes and dates are done.
 void AwaitFirstScan(const TIndexer& indexer) {
-  while (indexer.Indexing()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (indexer.Indexing(TSortKey::Size)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 // The threads the process has now. A sanitizer's runtime starts one of its own with the first
@@ -144,24 +147,6 @@ TEST(IndexerConcurrencyTest, DeepAndWideTreesAreIndexedExactly) {
   ASSERT_GT(expected.size(), 2500u);
   EXPECT_EQ(Differences(IndexView(indexer), expected), "");
 }
-
-// An RAII bind mount of a folder onto another; unmounted when it goes.
-class TBindMount {
- public:
-  TBindMount(const fs::path& from, const fs::path& onto) : onto_(onto) {
-    mounted_ = ::mount(from.c_str(), onto.c_str(), nullptr, MS_BIND, nullptr) == 0;
-  }
-  ~TBindMount() {
-    if (mounted_) ::umount2(onto_.c_str(), MNT_DETACH);
-  }
-  TBindMount(const TBindMount&) = delete;
-  TBindMount& operator=(const TBindMount&) = delete;
-  bool Mounted() const { return mounted_; }
-
- private:
-  fs::path onto_;
-  bool mounted_ = false;
-};
 
 TEST(IndexerConcurrencyTest, LinkedFoldersAreNotFollowedAndALoopIsReadOnce) {
   testing_support::TempFolder tree;
@@ -229,6 +214,112 @@ TEST(IndexerConcurrencyTest, FoldersRemovedOrRenamedDuringTheFirstScanEndUpAsOnD
   const TTreeView expected = PathsOf(WalkTree(tree.Path()));
   EXPECT_TRUE(Eventually([&] { return PathsOf(IndexView(indexer)) == expected; }))
       << Differences(PathsOf(IndexView(indexer)), expected);
+}
+
+// Waits until answers by name are complete (the folders are listed) and says whether answers by
+// size were still incomplete then; every look on the way must keep the two in that order.
+bool AwaitNames(const TIndexer& indexer) {
+  for (;;) {
+    const bool factsPending = indexer.Indexing(TSortKey::Size);
+    const bool namesPending = indexer.Indexing(TSortKey::Name);
+    EXPECT_TRUE(factsPending || !namesPending) << "sizes read before the names";
+    if (!namesPending) return factsPending;
+    std::this_thread::yield();
+  }
+}
+
+// Answers by name are complete once every folder is listed; answers by size or date say
+// "indexing" until the sizes and dates are read too, and are right from then on.
+TEST(IndexerConcurrencyTest, AnswersBySizeSayIndexingUntilTheSizesAndDatesAreRead) {
+  testing_support::TempFolder tree;
+  for (int folder = 0; folder < 300; ++folder)
+    MakeFiles(tree.Path() / ("f" + std::to_string(folder)), 30);
+  TTesselSettings settings;
+  settings.roots = {tree.Path().string()};
+  TIndexer indexer(settings);
+  indexer.Start();
+  const bool namesBeforeFacts = AwaitNames(indexer);
+  EXPECT_EQ(PathsOf(IndexView(indexer)), PathsOf(WalkTree(tree.Path())));
+  // Once answers by size no longer say "indexing", every size and date is there: asked before
+  // the index is looked at, the flag can only be late, never early.
+  for (;;) {
+    const bool factsPending = indexer.Indexing(TSortKey::Date);
+    const TTreeView indexed = IndexView(indexer);
+    if (!factsPending) {
+      EXPECT_EQ(Differences(indexed, WalkTree(tree.Path())), "");
+      break;
+    }
+    std::this_thread::yield();
+  }
+  EXPECT_FALSE(indexer.Indexing(TSortKey::Size));
+  ::testing::Test::RecordProperty("names ready before the sizes", namesBeforeFacts ? "yes" : "no");
+}
+
+// Files written, truncated and touched while the sizes and dates are read end up with their
+// last facts: no look of the facts pass taken before a change is applied after the change's event.
+TEST(IndexerConcurrencyTest, FilesChangedWhileTheSizesAreReadKeepTheirFreshFacts) {
+  testing_support::TempFolder tree;
+  constexpr int kFolders = 400;
+  for (int folder = 0; folder < kFolders; ++folder)
+    MakeFiles(tree.Path() / ("f" + std::to_string(folder)), 20);
+  TTesselSettings settings;
+  settings.roots = {tree.Path().string()};
+  TIndexer indexer(settings);
+  indexer.Start();
+  AwaitNames(indexer);
+  int round = 0;
+  do {
+    ++round;
+    for (int folder = round % 7; folder < kFolders; folder += 7) {
+      const fs::path folderPath = tree.Path() / ("f" + std::to_string(folder));
+      std::ofstream(folderPath / "file3") << std::string(static_cast<size_t>(100 + round), 'w');
+      fs::resize_file(folderPath / "file7", static_cast<uintmax_t>(round));
+      const timespec stamps[2] = {{0, UTIME_OMIT}, {1600000000 + round, 0}};
+      ::utimensat(AT_FDCWD, (folderPath / "file9").c_str(), stamps, 0);
+    }
+  } while (indexer.Indexing(TSortKey::Size) || round < 3);
+  AwaitFirstScan(indexer);
+  const TTreeView expected = WalkTree(tree.Path());
+  EXPECT_TRUE(Eventually([&] { return IndexView(indexer) == expected; }))
+      << Differences(IndexView(indexer), expected);
+}
+
+// Folders of the same file names swapped while the sizes are read: a folder read at a place
+// another one has taken since does not give its facts to the other's entries.
+TEST(IndexerConcurrencyTest, AFolderMovedWhileTheSizesAreReadDoesNotLendItsFacts) {
+  testing_support::TempFolder tree;
+  constexpr int kPairs = 200;
+  for (int pair = 0; pair < kPairs; ++pair) {
+    MakeFiles(tree.Path() / ("a" + std::to_string(pair)), 10);
+    const fs::path b = tree.Path() / ("b" + std::to_string(pair));
+    fs::create_directories(b);
+    for (int i = 0; i < 10; ++i) std::ofstream(b / ("file" + std::to_string(i))) << std::string(50 + i, 'b');
+  }
+  TTesselSettings settings;
+  settings.roots = {tree.Path().string()};
+  TIndexer indexer(settings);
+  indexer.Start();
+  AwaitNames(indexer);
+  int swaps = 0;
+  do {
+    for (int pair = swaps % 5; pair < kPairs; pair += 5) {
+      const fs::path a = tree.Path() / ("a" + std::to_string(pair));
+      const fs::path b = tree.Path() / ("b" + std::to_string(pair));
+      fs::rename(a, tree.Path() / "swapping");
+      fs::rename(b, a);
+      fs::rename(tree.Path() / "swapping", b);
+    }
+    ++swaps;
+  } while (indexer.Indexing(TSortKey::Size) || swaps < 3);
+  AwaitFirstScan(indexer);
+  // The root's own date, which its events keep and the walk does not read, is left out.
+  const auto belowRoot = [&](TTreeView view) {
+    view.erase(tree.Path().string());
+    return view;
+  };
+  const TTreeView expected = belowRoot(WalkTree(tree.Path()));
+  EXPECT_TRUE(Eventually([&] { return belowRoot(IndexView(indexer)) == expected; }))
+      << Differences(belowRoot(IndexView(indexer)), expected);
 }
 
 // A name whose entry moved out of the roots is taken again at once, by a file or by a folder:

@@ -227,7 +227,7 @@ TEST(NameIndexTest, FactsStayWithTheirEntriesThroughChurnOnALargeIndex) {
   const TEntryId root = index.AddRoot("/big");
   std::vector<TEntryId> folders;
   for (int i = 0; i < 300; ++i)
-    folders.push_back(index.Add(root, "folder" + std::to_string(i), true, {999, 7}));
+    folders.push_back(index.Add(root, "folder" + std::to_string(i), true, TEntryFacts{999, 7}));
   std::map<TEntryId, std::pair<std::string, TEntryFacts>> expected;
   std::mt19937 random(3);
   for (int i = 0; i < 200000; ++i) {
@@ -267,9 +267,9 @@ TEST(NameIndexTest, FactsStayWithTheirEntriesThroughChurnOnALargeIndex) {
     expected[id] = {index.Path(id), {}};
   }
   // Dates outside what is kept are held at its ends.
-  const TEntryId early = index.Add(folders[1], "early", false, {1, -5});
-  const TEntryId late = index.Add(folders[1], "late", false, {1, int64_t{1} << 40});
-  const TEntryId huge = index.Add(folders[1], "huge", false, {uint64_t{1} << 45, 1});
+  const TEntryId early = index.Add(folders[1], "early", false, TEntryFacts{1, -5});
+  const TEntryId late = index.Add(folders[1], "late", false, TEntryFacts{1, int64_t{1} << 40});
+  const TEntryId huge = index.Add(folders[1], "huge", false, TEntryFacts{uint64_t{1} << 45, 1});
   EXPECT_EQ(index.SizeOf(huge), uint64_t{1} << 45);
   index.SetFacts(huge, {UINT32_MAX - 1, 1});
   EXPECT_EQ(index.SizeOf(huge), UINT32_MAX - 1);

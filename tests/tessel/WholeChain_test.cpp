@@ -444,6 +444,9 @@ TEST_F(WholeChainTest, SortedSearchesOfTheLaunchedTesselAgreeWithTheServersFacts
       [](const TReply& reply) { return ReadJsonAnswer(reply.Body).count == 4; }, kFreshLimit);
   const TJsonAnswer served = ReadJsonAnswer(found.Body);
   ASSERT_EQ(served.count, 4) << found.Body;
+  // Sorted by size, answers say "indexing" until tessel has read the sizes of its first scan.
+  ASSERT_TRUE(testing_desktop::Eventually(
+      [] { return !testing_tessel::Search({.text = "report", .sort = "size"}).indexing; }));
   const auto sorted = testing_tessel::Search({.text = "report", .sort = "size"});
   // Largest first, then the three of equal size in full-path order.
   ASSERT_EQ(sorted.files,

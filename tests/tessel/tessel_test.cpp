@@ -28,6 +28,8 @@ using testing_tessel::TTesselScene;
 using TPaths = std::vector<std::string>;
 
 constexpr char kIndexedLine[] = "tessel: indexed ";
+// Printed once the sizes and dates of the first scan are read too.
+constexpr char kFactsReadLine[] = "tessel: sizes and dates read ";
 
 bool HasFile(const TAnswer& answer, const std::string& path) {
   return std::find(answer.files.begin(), answer.files.end(), path) != answer.files.end();
@@ -182,7 +184,7 @@ TEST_F(TesselProgramTest, SizesAndDatesFollowWritesTruncationTouchAndReplacement
   const std::string file = scene_.AddFile("facts/ledger.csv");
   SetModified(file, 1000000000);
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
+  ASSERT_TRUE(tessel.WaitForErrors(kFactsReadLine)) << tessel.Errors();
   const TAnswer first = Search({.text = "ledger"});
   ASSERT_EQ(first.files, TPaths{file});
   EXPECT_EQ(first.sizes, (std::vector<int64_t>{1}));
@@ -214,7 +216,7 @@ TEST_F(TesselProgramTest, SortedSearchesPageThroughTheWholeMatchSet) {
     SetModified(file, 1600000000 + i);
   }
   TTesselProcess tessel;
-  ASSERT_TRUE(tessel.WaitForErrors(kIndexedLine)) << tessel.Errors();
+  ASSERT_TRUE(tessel.WaitForErrors(kFactsReadLine)) << tessel.Errors();
   // Largest first by default; newest first by default; a page at a time.
   std::vector<int64_t> sizes;
   for (int64_t from = 0; from < 12; from += 5) {
