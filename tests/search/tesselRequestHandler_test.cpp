@@ -344,11 +344,14 @@ TEST_F(TesselRequestHandlerTest, UnusableAnswerClosesTheConnectionAndTheServerGo
 TEST_F(TesselRequestHandlerTest, PeerThatAnswersTwiceOrDiesMidAnswerHarmsNoOtherSearch) {
   {
     // Answering threads, as the application has: the peer's window takes the next query while
-    // a copy waits to be taken.
+    // a copy waits to be taken. A copy sent to a connection thread that has gone back to wait
+    // for work is taken by nobody until the send gives up (a second), and the peer's one
+    // answering thread waits that long: the searches allow for it, as what is checked is that
+    // no copy ends up in another search's answer.
     TAnsweringPeer twice({"--copies", "2", "--threads", "1", "--embed-query", "1", "--answer",
                           "{\"results\":[],\"query\":@QUERY@}"});
     for (const std::string term : {"one", "two", "three"}) {
-      const THttpAnswer answer = server_.Get("/find?format=json&term=" + term);
+      const THttpAnswer answer = server_.Get("/find?format=json&timeout=4000&term=" + term);
       ASSERT_EQ(answer.Status(), 200);
       EXPECT_EQ(ParseAscii(answer.body)->Member(u"query")->MemberText(u"QueryStr"),
                 FromSystemCodePage(term));
