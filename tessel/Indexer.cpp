@@ -29,6 +29,21 @@ constexpr int kFactsMisses = 8;
 // How long the index rests unchanged before the indexer brings its path order up to date.
 constexpr auto kOrderSettle = std::chrono::milliseconds(500);
 
+// Calls onEntry with the index, each entry of a folder's listing and its name, having asked the
+// processor to fetch where the index keeps that name a few entries ahead: the looks into the
+// child table then overlap instead of each waiting for memory in turn.
+template <typename Fn>
+void ForEachListed(TNameIndex& index, TEntryId folder, const TFolderListing& listing, Fn onEntry) {
+  const std::vector<TListedEntry>& entries = listing.entries;
+  for (size_t i = 0; i < std::min(kPrefetchAhead, entries.size()); ++i)
+    index.PrefetchChild(folder, listing.NameOf(entries[i]));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i + kPrefetchAhead < entries.size())
+      index.PrefetchChild(folder, listing.NameOf(entries[i + kPrefetchAhead]));
+    onEntry(index, entries[i], listing.NameOf(entries[i]));
+  }
+}
+
 std::string JoinPath(const std::string& folder, std::string_view name) {
   std::string path = folder;
   if (path.empty() || path.back() != '/') path += '/';
@@ -315,25 +330,19 @@ TEntryId TIndexer::AddListing(const TFolderTask& task, const TFolderListing& lis
     factsToRead_.push_back({folder, {}, kNoRequest, TReadKind::Facts, listing.identity});
   // An entry of the other kind under a listed name is replaced: its folders are forgotten.
   const std::function<void(TEntryId)> forget = [this](TEntryId gone) { ForgetFolder(gone); };
-  const std::vector<TListedEntry>& entries = listing.entries;
-  for (size_t i = 0; i < std::min(kPrefetchAhead, entries.size()); ++i)
-    index_.PrefetchChild(folder, listing.NameOf(entries[i]));
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (i + kPrefetchAhead < entries.size())
-      index_.PrefetchChild(folder, listing.NameOf(entries[i + kPrefetchAhead]));
-    const TListedEntry& entry = entries[i];
-    const std::string_view name = listing.NameOf(entry);
+  const auto addEntry = [&](TNameIndex& index, const TListedEntry& entry, std::string_view name) {
     // Without facts an entry there before keeps its own (set by an event since it was listed).
     const auto facts = listing.hasFacts ? std::optional(entry.facts) : std::nullopt;
     if (!entry.isDirectory) {
-      index_.Add(folder, name, false, facts, forget);
-      continue;
+      index.Add(folder, name, false, facts, forget);
+      return;
     }
     std::string childPath = JoinPath(path, name);
-    if (IsExcludedFolder(settings_, childPath, name)) continue;
-    const TEntryId child = index_.Add(folder, name, true, facts, forget);
+    if (IsExcludedFolder(settings_, childPath, name)) return;
+    const TEntryId child = index.Add(folder, name, true, facts, forget);
     if (child != kNoEntry) Push(stack, {child, std::move(childPath), task.request, task.kind});
-  }
+  };
+  ForEachListed(index_, folder, listing, addEntry);
   return kNoEntry;
 }
 
@@ -348,16 +357,12 @@ bool TIndexer::TakeFacts(const TFolderTask& task, const std::optional<TFolderLis
   if (!index_.IsLive(folder) || !index_.IsDirectory(folder)) return true;
   if (!listing || listing->identity != task.listedAs || index_.Path(folder) != task.path)
     return false;
-  const std::vector<TListedEntry>& entries = listing->entries;
-  for (size_t i = 0; i < std::min(kPrefetchAhead, entries.size()); ++i)
-    index_.PrefetchChild(folder, listing->NameOf(entries[i]));
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (i + kPrefetchAhead < entries.size())
-      index_.PrefetchChild(folder, listing->NameOf(entries[i + kPrefetchAhead]));
-    const TListedEntry& entry = entries[i];
-    const TEntryId id = index_.Find(folder, listing->NameOf(entry));
-    if (id != kNoEntry && index_.IsDirectory(id) == entry.isDirectory) index_.SetFacts(id, entry.facts);
-  }
+  const auto takeFacts = [folder](TNameIndex& index, const TListedEntry& entry,
+                                  std::string_view name) {
+    const TEntryId id = index.Find(folder, name);
+    if (id != kNoEntry && index.IsDirectory(id) == entry.isDirectory) index.SetFacts(id, entry.facts);
+  };
+  ForEachListed(index_, folder, *listing, takeFacts);
   return true;
 }
 
