@@ -135,6 +135,31 @@ int32_t SetOption(TSocket handle, int level, int name, const Value& value) {
              : LastError();
 }
 
+// Holds a long transfer's data back from the wire until it fills whole segments, while it lives;
+// what is left goes out when it ends. A connection without delay pushes whatever it holds each
+// time a blocking send waits for room, so a file of a gigabyte would leave in many part-filled
+// segments, each costing both ends its own processing (measured on loopback: a quarter to three
+// quarters more segments and about a fifth less throughput). Two more system calls are nothing
+// next to a megabyte, but a measurable share of a small answer, so shorter ones go as they are.
+class TFullSegments {
+ public:
+  static constexpr uint64_t kLongTransferBytes = 1024 * 1024;
+
+  TFullSegments(TSocket handle, uint64_t length)
+      : handle_(handle), active_(length >= kLongTransferBytes && Hold(true) == 0) {}
+  ~TFullSegments() {
+    if (active_) Hold(false);  // releasing pushes the rest at once
+  }
+  TFullSegments(const TFullSegments&) = delete;
+  TFullSegments& operator=(const TFullSegments&) = delete;
+
+ private:
+  int32_t Hold(bool held) const { return SetOption(handle_, IPPROTO_TCP, TCP_CORK, int{held}); }
+
+  const TSocket handle_;
+  const bool active_;
+};
+
 template <typename Value>
 int32_t GetOption(TSocket handle, int level, int name, Value& value) {
   socklen_t length = sizeof(value);
@@ -440,6 +465,7 @@ int32_t SendFileToSocket(TSocket handle, std::intptr_t file, int64_t offset, uin
                          uint64_t& sent) {
   sent = 0;
   TPipeSignalGuard guard;
+  const TFullSegments segments(handle, length);
   off_t position = static_cast<off_t>(offset);
   while (sent < length) {
     const auto step = static_cast<size_t>(std::min(length - sent, kLargestSendFileStep));

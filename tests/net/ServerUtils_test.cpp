@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <streambuf>
+#include <thread>
 
 #include "platform/Console.h"
 #include "platform/FileStream.h"
@@ -161,6 +165,29 @@ TEST(ServerUtilsTest, FileStreamBeyondFourGibibytesIsSentFromThere) {
   stream->seekg(offset - 10);
   EXPECT_TRUE(SendStreamData(pair.Server, *stream, false, 40010));
   EXPECT_EQ(ReceiveBytes(pair.Client, 40010), std::string(10, '\0') + PatternBytes(40000));
+}
+
+// A long part leaves in whole segments; nothing of it, nor of what follows, may stay held back
+// once it is sent (a held tail would wait up to 200 ms for more that never comes).
+TEST(ServerUtilsTest, LongFilePartArrivesWholeAndHoldsNothingBackAfterIt) {
+  TLoopbackPair pair;
+  const std::string body = PatternBytes((3 << 20) + 123);
+  const TTempFile file(body);
+  const auto stream = TFileStream::Open(file.Path());
+  ASSERT_TRUE(stream);
+  std::string received;
+  std::thread reader(
+      [&] { received = ReceiveBytes(pair.Client, static_cast<int64_t>(body.size())); });
+  EXPECT_TRUE(SendStreamData(pair.Server, *stream, false, -1));
+  reader.join();
+  EXPECT_TRUE(received == body);
+  int held = -1;
+  socklen_t length = sizeof held;
+  ASSERT_EQ(
+      getsockopt(static_cast<int>(pair.Server.Handle()), IPPROTO_TCP, TCP_CORK, &held, &length), 0);
+  EXPECT_EQ(held, 0);
+  pair.Server.SendText("next");
+  EXPECT_EQ(ReceiveBytes(pair.Client, 4), "next");
 }
 
 TEST(ServerUtilsTest, FileCutShorterOrPeerGoneFailsTheFileStream) {
