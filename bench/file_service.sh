@@ -6,7 +6,11 @@
 # Prints the ratio webtessl/peer for nginx and lighttpd from the same run. Each figure is the best
 # of REPEAT rounds, the servers taking turns, so that a burst of load on a shared machine hits
 # every server alike and a disturbed round does not decide the figure.
-# Usage: bench/file_service.sh [build folder]   (default: build; DURATION=5s per wrk run, REPEAT=3)
+# With PROFILE=1 it then shows where each server's processor time goes on the 1 KiB file at 50
+# connections: user and system time, context switches and system calls per request (from /proc and
+# `perf stat`), all of the server's processes and threads counted.
+# Usage: bench/file_service.sh [build folder]   (default: build; DURATION=5s per wrk run, REPEAT=3,
+# PROFILE=0)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,6 +21,7 @@ max_threads=2
 
 source "$root/bench/lib.sh"
 install_missing nginx:nginx lighttpd:lighttpd wrk:wrk curl:curl
+if [ "${PROFILE:-0}" = 1 ]; then install_missing perf:linux-perf; fi
 export PATH="$PATH:/usr/sbin"
 
 cmake --build "$build" --target webtessl >/dev/null
@@ -40,6 +45,7 @@ printf '[server]\nport=%s\n[settings]\nenabledownload=1\ndirs=%s\n' "$webtessl_p
   >"$work/config.ini"
 "$work/webtessl" -config "$work/config.ini" </dev/null >"$work/logs/webtessl.log" 2>&1 &
 pids+=($!)
+declare -A server_pid=([webtessl]=$!)
 
 cat >"$work/nginx.conf" <<CONF
 worker_processes auto;
@@ -66,6 +72,7 @@ http {
 CONF
 nginx -c "$work/nginx.conf" -e "$work/logs/nginx-error.log" &
 pids+=($!)
+server_pid[nginx]=$!
 
 cat >"$work/lighttpd.conf" <<CONF
 server.document-root = "$work/webroot"
@@ -79,6 +86,7 @@ server.network-backend = "sendfile"
 CONF
 lighttpd -D -f "$work/lighttpd.conf" &
 pids+=($!)
+server_pid[lighttpd]=$!
 
 wait_listening "$webtessl_port"
 wait_listening "$nginx_port"
@@ -145,3 +153,55 @@ printf '%-22s %12s %12s %12s %10s %10s\n' "MiB/s 1 GiB download" "$(mib "${speed
 echo "keep-alive, best of $repeat rounds of ${duration} per wrk run; $(nproc) cores, load average" \
   "$load before the run; log lines: webtessl $(wc -l <"$work/logs/webtessl.log")," \
   "nginx $(wc -l <"$work/logs/nginx-access.log"), lighttpd $(wc -l <"$work/logs/lighttpd-access.log")"
+
+[ "${PROFILE:-0}" = 1 ] || exit 0
+
+# The server's process and its children (nginx's workers), comma-separated.
+process_tree() { { echo "$1"; pgrep -P "$1" || true; } | paste -sd,; }
+# User and system clock ticks of the processes, all their threads (ended ones too) counted.
+cpu_ticks() {
+  local pid total_user=0 total_system=0 fields
+  for pid in ${1//,/ }; do
+    fields=$(sed 's/.*) //' "/proc/$pid/stat")
+    total_user=$((total_user + $(cut -d' ' -f12 <<<"$fields")))
+    total_system=$((total_system + $(cut -d' ' -f13 <<<"$fields")))
+  done
+  echo "$total_user $total_system"
+}
+
+echo
+echo "where the processor time goes, 1 KiB file, 50 connections (per request; one run of $duration):"
+printf '%-10s %10s %10s %10s %10s %10s\n' server req/s "user us" "system us" switches syscalls
+ticks_per_second=$(getconf CLK_TCK)
+for server in webtessl nginx lighttpd; do
+  tree=$(process_tree "${server_pid[$server]}")
+  read -r user_before system_before < <(cpu_ticks "$tree")
+  requests=$(rps "$server" "${base[$server]}/1k.bin" 50)
+  read -r user_after system_after < <(cpu_ticks "$tree")
+  # Counting has a cost of its own (a trace point at every system call): a second run, whose
+  # counts are divided by its own requests.
+  perf stat -x, -e context-switches,raw_syscalls:sys_enter -p "$tree" -o "$work/perf.txt" &
+  perf_pid=$!
+  sleep 0.5
+  counted=$(rps "$server" "${base[$server]}/1k.bin" 50)
+  kill -INT "$perf_pid"
+  wait "$perf_pid" || true
+  python3 - "$server" "$requests" "$counted" "${duration%s}" "$ticks_per_second" "$work/perf.txt" \
+    "$((user_after - user_before))" "$((system_after - system_before))" <<'PY'
+import sys
+server, perf = sys.argv[1], sys.argv[6]
+rate, counted, seconds, hz = float(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4]), int(sys.argv[5])
+user, system = int(sys.argv[7]) / hz, int(sys.argv[8]) / hz
+counts = {}
+for line in open(perf):
+    fields = line.split(",")
+    if len(fields) > 2 and fields[0].replace(".", "").isdigit():
+        counts[fields[2]] = float(fields[0])
+requests = rate * seconds
+print(f"{server:<10} {rate:10.0f} {user / requests * 1e6:10.1f} {system / requests * 1e6:10.1f} "
+      f"{counts.get('context-switches', 0) / (counted * seconds):10.2f} "
+      f"{counts.get('raw_syscalls:sys_enter', 0) / (counted * seconds):10.2f}")
+PY
+done
+echo "time from /proc (every thread, over one wrk run); switches and system calls counted by"
+echo "perf stat over a second run (each divided by its own requests: counting slows a server)"
