@@ -91,8 +91,8 @@ int32_t GetSocketBytesWaiting(TSocket handle, int& count);
 int32_t SendToSocket(TSocket handle, const void* buffer, std::size_t length, std::size_t& sent);
 // Sends length bytes of the open file from the offset, straight from the system's file cache
 // (the file's own position is neither used nor moved); sent counts what went out. It sends fewer
-// bytes without a failure code only when the file ends before. A long part leaves in whole
-// segments; whatever is left is on its way when the call returns.
+// bytes without a failure code only when the file ends before. Where the system can hold partial
+// segments back, a long part leaves in whole ones; whatever is left is on its way at the return.
 int32_t SendFileToSocket(TSocket handle, std::intptr_t file, int64_t offset, uint64_t length,
                          uint64_t& sent);
 
