@@ -1,5 +1,6 @@
 #include "http/HttpDates.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <string>
@@ -208,6 +209,22 @@ double UtcNow() {
       duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
   const int64_t seconds = sinceEpoch / 1000;
   return UnixTimeToDateTime(seconds, static_cast<int32_t>(sinceEpoch - seconds * 1000));
+}
+
+std::string CurrentHttpDate() {
+  // Plain values, so that a thread's copies need nothing done at its end.
+  thread_local int64_t writtenSecond = -1;
+  thread_local std::array<char, kHttpDateLength> written{};
+  using namespace std::chrono;
+  const int64_t second = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+  if (second != writtenSecond) {
+    std::string text = FormatHttpDate(UnixTimeToDateTime(second, 0), false);
+    if (text.size() != written.size()) return text;  // not a date this clock should give
+    std::copy(text.begin(), text.end(), written.begin());
+    writtenSecond = second;
+    return text;
+  }
+  return std::string(written.data(), written.size());
 }
 
 double FileModifiedUtc(std::string_view fileName) {

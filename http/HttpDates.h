@@ -33,6 +33,9 @@ double UtcToLocal(double value);
 double LocalNow();
 // The current time in UTC.
 double UtcNow();
+// FormatHttpDate of UtcNow(): the response date. Kept per thread for the second it names, since
+// every response carries one and a second serves many.
+std::string CurrentHttpDate();
 
 // Last-write time of the file or folder in UTC, milliseconds included; 0 when it is not found.
 double FileModifiedUtc(std::string_view fileName);

@@ -524,7 +524,7 @@ void TSynHttpServer::SendResponse(TSynTcpSrvConnection& connection,
                                  CookiePathFromUri(request->URI));
   if (!HasHeader(answer, kHeaderDate)) {
     // Straight from the UTC clock: a detour through local time would read the zone twice.
-    answer.Headers.SetValue(kHeaderDate, FormatHttpDate(UtcNow(), false));
+    answer.Headers.SetValue(kHeaderDate, CurrentHttpDate());
   }
   TBodySize body = SettleBodySize(answer);
   if (IsSuccess(answer)) ApplyModificationDates(*request, answer);

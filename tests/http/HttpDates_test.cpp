@@ -5,8 +5,10 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "common/DateTimeValue.h"
 #include "tests/support/EnvironmentScope.h"
@@ -49,6 +51,25 @@ TEST(FormatHttpDateTest, ConvertsLocalTimeWithTheCurrentZone) {
   const testing_support::EnvironmentScope zone("TZ", "XYZ-2");  // two hours ahead of UTC, no daylight saving
   EXPECT_EQ(FormatHttpDate(DateTime(2021, 1, 1, 1, 30, 0), true), "Thu, 31 Dec 2020 23:30:00 GMT");
   EXPECT_EQ(FormatHttpDate(DateTime(2021, 1, 1, 1, 30, 0), false), "Fri, 01 Jan 2021 01:30:00 GMT");
+}
+
+// The response date a thread keeps is the clock's, also after the second it names has passed
+// (the rounds span more than a second), and a new thread writes its own.
+TEST(CurrentHttpDateTest, NamesTheClocksSecondAsItMovesOn) {
+  const auto matchesClock = [](const std::function<std::string()>& current) {
+    const std::string before = FormatHttpDate(UtcNow(), false);
+    const std::string text = current();
+    const std::string after = FormatHttpDate(UtcNow(), false);
+    return text == before || text == after;
+  };
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_TRUE(matchesClock(CurrentHttpDate));
+    EXPECT_TRUE(matchesClock(CurrentHttpDate)) << "the kept text";
+    bool otherThread = false;
+    std::thread([&] { otherThread = matchesClock(CurrentHttpDate); }).join();
+    EXPECT_TRUE(otherThread);
+    std::this_thread::sleep_for(std::chrono::milliseconds(550));
+  }
 }
 
 TEST(ParseHttpDateTest, TheThreeHttpFormsAgree) {
