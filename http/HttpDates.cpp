@@ -214,17 +214,17 @@ double UtcNow() {
 std::string CurrentHttpDate() {
   // Plain values, so that a thread's copies need nothing done at its end.
   thread_local int64_t writtenSecond = -1;
-  thread_local std::array<char, kHttpDateLength> written{};
+  thread_local char written[kHttpDateLength];
   using namespace std::chrono;
   const int64_t second = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
   if (second != writtenSecond) {
     std::string text = FormatHttpDate(UnixTimeToDateTime(second, 0), false);
-    if (text.size() != written.size()) return text;  // not a date this clock should give
-    std::copy(text.begin(), text.end(), written.begin());
+    if (text.size() != kHttpDateLength) return text;  // not a date this clock should give
+    std::copy(text.begin(), text.end(), written);
     writtenSecond = second;
     return text;
   }
-  return std::string(written.data(), written.size());
+  return std::string(written, kHttpDateLength);
 }
 
 double FileModifiedUtc(std::string_view fileName) {
